@@ -1,0 +1,33 @@
+// The simulated game's state, shared by its parts on the window thread.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace simhost {
+
+class Swapchain;
+
+struct Host {
+  HINSTANCE instance = nullptr;
+  HWND window = nullptr;
+  std::unique_ptr<Swapchain> swapchain;
+  DWORD startTick = 0;
+  bool quit = false;
+  int exitCode = 0;
+
+  unsigned ElapsedMs() const { return GetTickCount() - startTick; }
+};
+
+// Creates the main window with the given client size; null on failure.
+HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight);
+
+// Saves the window's client area as a PNG file, as it is on screen.
+bool SaveClientScreenshot(HWND window, const std::wstring& path);
+
+// Prints a line to the host's standard error (visible in test output; never in the library's log).
+void Say(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+
+}  // namespace simhost

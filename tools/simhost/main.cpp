@@ -1,0 +1,214 @@
+// The simulated game, CrimsonDesert.exe. It behaves towards Pathlight as the game does: it loads
+// the library from its own folder at start (as the game's loader DLL would), opens a large main
+// window, renders with Direct3D 12 through a flip-model swap chain about every 16 ms, pumps its
+// messages, and plays a scenario of timed actions.
+//
+//   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png]
+//
+// Sections: options, window, built-in actions, main loop.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "host.hpp"
+#include "scenario.hpp"
+#include "swapchain.hpp"
+
+namespace simhost {
+
+void Say(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+namespace {
+
+constexpr int kClientWidth = 1280;
+constexpr int kClientHeight = 720;
+constexpr unsigned kFrameMs = 16;
+constexpr wchar_t kWindowClass[] = L"SimulatedCrimsonDesert";
+
+// ---- options ----------------------------------------------------------------------------------
+
+struct Options {
+  double seconds = 0;  // 0: until a quit action or the window closes
+  std::wstring scenario;
+  std::wstring screenshot;
+};
+
+bool ParseOptions(int argc, wchar_t** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == L"--seconds" && hasValue) {
+      wchar_t* end = nullptr;
+      options.seconds = std::wcstod(argv[++i], &end);
+      if (*end != L'\0' || options.seconds < 0) return false;
+    } else if (arg == L"--scenario" && hasValue) {
+      options.scenario = argv[++i];
+    } else if (arg == L"--screenshot" && hasValue) {
+      options.screenshot = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder = path;
+  return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::wstring Widen(const std::string& text) {
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+  if (length > 1) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
+  return wide;
+}
+
+// ---- window -----------------------------------------------------------------------------------
+
+Host* g_host = nullptr;
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      if (g_host != nullptr && g_host->swapchain && window == g_host->window) {
+        g_host->swapchain->Resize(LOWORD(lParam), HIWORD(lParam));
+      }
+      return 0;
+    case WM_CLOSE:
+      if (g_host != nullptr) g_host->quit = true;
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+// ---- built-in actions -------------------------------------------------------------------------
+
+const bool kScreenshotAction = RegisterAction("screenshot", {1, 1, [](Host& host, const Action& action) {
+  if (!SaveClientScreenshot(host.window, Widen(action.args[0]))) Say("simhost: screenshot failed");
+}});
+
+const bool kResizeAction = RegisterAction("resize", {2, 2, [](Host& host, const Action& action) {
+  RECT rect = {0, 0, std::atoi(action.args[0].c_str()), std::atoi(action.args[1].c_str())};
+  AdjustWindowRectEx(&rect, GetWindowLongW(host.window, GWL_STYLE), FALSE, GetWindowLongW(host.window, GWL_EXSTYLE));
+  SetWindowPos(host.window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}});
+
+const bool kQuitAction = RegisterAction("quit", {0, 0, [](Host& host, const Action&) { host.quit = true; }});
+
+}  // namespace
+
+HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight) {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = host.instance;
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = kWindowClass;
+    registered = RegisterClassExW(&windowClass) != 0;
+  }
+  const DWORD style = WS_OVERLAPPEDWINDOW;
+  RECT rect = {0, 0, clientWidth, clientHeight};
+  AdjustWindowRectEx(&rect, style, FALSE, 0);
+  HWND window = CreateWindowExW(0, kWindowClass, L"Crimson Desert (simulated)", style, 0, 0, rect.right - rect.left,
+                                rect.bottom - rect.top, nullptr, nullptr, host.instance, nullptr);
+  if (window != nullptr) {
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+  }
+  return window;
+}
+
+}  // namespace simhost
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  using namespace simhost;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  Options options;
+  if (argv == nullptr || !ParseOptions(argc, argv, options)) {
+    Say("usage: CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png]");
+    return 2;
+  }
+  std::vector<Action> actions;
+  if (!options.scenario.empty()) {
+    std::string error;
+    if (!LoadScenario(options.scenario, actions, error)) {
+      Say("simhost: scenario: %s", error.c_str());
+      return 2;
+    }
+  }
+
+  Host host;
+  host.instance = instance;
+  host.startTick = GetTickCount();
+  g_host = &host;
+
+  // As the loader DLL does: the library comes from the executable's own folder, early.
+  const std::wstring library = OwnFolder() + L"\\Pathlight.dll";
+  if (LoadLibraryW(library.c_str()) == nullptr) Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());
+
+  host.window = CreateMainWindow(host, 1280, 720);
+  if (host.window == nullptr) {
+    Say("simhost: the main window could not be created");
+    return 1;
+  }
+  host.swapchain = std::make_unique<Swapchain>();
+  if (!host.swapchain->Create(host.window)) {
+    Say("simhost: Direct3D 12 output unavailable; running without frames");
+    host.swapchain.reset();
+  }
+
+  // ---- main loop --------------------------------------------------------------------------------
+  const unsigned limitMs = options.seconds > 0 ? static_cast<unsigned>(options.seconds * 1000.0) : 0;
+  std::size_t nextAction = 0;
+  unsigned nextFrame = 0;
+  while (!host.quit) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) host.quit = true;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    const unsigned now = host.ElapsedMs();
+    while (!host.quit && nextAction < actions.size() && actions[nextAction].atMs <= now) {
+      RunAction(host, actions[nextAction++]);
+    }
+    if (limitMs != 0 && now >= limitMs) host.quit = true;
+    if (host.quit) break;
+    if (now >= nextFrame) {
+      if (host.swapchain) host.swapchain->RenderAndPresent(now);
+      nextFrame = now + kFrameMs;
+    }
+    const unsigned wait = nextFrame > host.ElapsedMs() ? nextFrame - host.ElapsedMs() : 0;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
+  }
+
+  if (!options.screenshot.empty() && !SaveClientScreenshot(host.window, options.screenshot)) {
+    Say("simhost: screenshot failed");
+    host.exitCode = 1;
+  }
+  host.swapchain.reset();
+  DestroyWindow(host.window);
+  LocalFree(argv);
+  return host.exitCode;
+}
