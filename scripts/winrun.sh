@@ -51,7 +51,10 @@ exec 8>"$prefix.lock"
 flock 8
 bind_args=(--bind "$top" "$top")
 case "$PWD" in "$top"|"$top"/*) ;; *) bind_args+=(--bind "$PWD" "$PWD") ;; esac
+# Extra folders: PATHLIGHT_WINE_BIND binds writable, PATHLIGHT_WINE_RO_BIND read-only (a read-only
+# mount refuses writes even to root, which is how tests make a folder the library cannot write).
 for extra in ${PATHLIGHT_WINE_BIND:-}; do bind_args+=(--bind "$extra" "$extra"); done
+for extra in ${PATHLIGHT_WINE_RO_BIND:-}; do bind_args+=(--ro-bind "$extra" "$extra"); done
 exec bwrap --bind "$root" / --dev /dev --proc /proc --perms 1777 --tmpfs /tmp \
   "${bind_args[@]}" --bind "$prefix" "$prefix" \
   --unshare-pid --die-with-parent --chdir "$PWD" \

@@ -1,0 +1,72 @@
+#include "game_folder.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace e2e {
+
+namespace {
+
+std::optional<std::string> ReadBytes(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+GameFolder::GameFolder(const std::string& name) : root_(fs::path(PATHLIGHT_E2E_DIR) / name) {
+  fs::remove_all(root_);
+  fs::create_directories(Bin64());
+}
+
+int GameFolder::Run(const std::vector<std::string>& args, const RunOptions& options) {
+  const fs::path windowsBin = fs::path(PATHLIGHT_WINDOWS_BUILD) / "game" / "bin64";
+  fs::copy_file(windowsBin / "CrimsonDesert.exe", Bin64() / options.executable, fs::copy_options::overwrite_existing);
+  fs::copy_file(windowsBin / "Pathlight.dll", Bin64() / "Pathlight.dll", fs::copy_options::overwrite_existing);
+
+  std::string readOnly;
+  for (const fs::path& path : options.readOnly) readOnly += (readOnly.empty() ? "" : " ") + path.string();
+  std::string command = "PATHLIGHT_WINE_RO_BIND=" + Quote(readOnly) + " " + Quote(PATHLIGHT_SOURCE_DIR "/scripts/winrun.sh") +
+                        " --timeout " + std::to_string(options.timeoutSeconds) + " " +
+                        Quote((Bin64() / options.executable).string());
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::optional<std::string> GameFolder::Log() const { return ReadBytes(Bin64() / "Pathlight.log"); }
+
+std::optional<std::string> GameFolder::PreviousLog() const { return ReadBytes(Bin64() / "Pathlight.previous.log"); }
+
+std::vector<std::string> LogMessages(const std::string& log) {
+  static const std::regex stamp(R"(^\[\d\d:\d\d:\d\d\.\d\d\d\] )");
+  std::vector<std::string> messages;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(start, end - start);
+    start = end + 1;
+    const bool crlf = !line.empty() && line.back() == '\r';
+    if (crlf) line.pop_back();
+    if (!crlf || !std::regex_search(line, stamp)) {
+      messages.push_back("<malformed: " + line + ">");
+    } else {
+      messages.push_back(line.substr(15));
+    }
+  }
+  return messages;
+}
+
+}  // namespace e2e

@@ -1,0 +1,44 @@
+// A fresh game folder for one end-to-end run: <build>/e2e/<name>/bin64 holding copies of the
+// simulated game and Pathlight.dll from the Windows build, run under Wine through winrun.sh.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+struct RunOptions {
+  std::string executable = "CrimsonDesert.exe";   // the name the host is copied under
+  std::vector<fs::path> readOnly;                 // folders the run may not write
+  int timeoutSeconds = 120;
+};
+
+class GameFolder {
+ public:
+  // Removes whatever an earlier run left under this name.
+  explicit GameFolder(const std::string& name);
+
+  const fs::path& Root() const { return root_; }
+  fs::path Bin64() const { return root_ / "bin64"; }
+
+  // Runs the host under Wine with these command-line arguments; returns its exit status
+  // (winrun's for a failure to start).
+  int Run(const std::vector<std::string>& args, const RunOptions& options = {});
+
+  // The library's log files as bytes, or nothing when the file does not exist.
+  std::optional<std::string> Log() const;
+  std::optional<std::string> PreviousLog() const;
+
+ private:
+  fs::path root_;
+};
+
+// The messages of a log's lines: each line must end in CR LF and begin with "[hh:mm:ss.mmm] ";
+// a line that does not is returned as "<malformed: ...>".
+std::vector<std::string> LogMessages(const std::string& log);
+
+}  // namespace e2e

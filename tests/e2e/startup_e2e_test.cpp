@@ -1,0 +1,72 @@
+// The library in the simulated game under Wine: host check, log file and rotation, start-up.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "game_folder.hpp"
+
+namespace e2e {
+namespace {
+
+using Lines = std::vector<std::string>;
+const Lines kInactiveRun = {"Pathlight 1.2.5 loaded", "Init: game layout not recognised, Pathlight stays inactive"};
+
+TEST(StartupE2E, FirstAndSecondRunRotateTheLog) {
+  GameFolder game("rotation");
+  ASSERT_EQ(game.Run({"--seconds", "1.5"}), 0);
+  const auto first = game.Log();
+  ASSERT_TRUE(first.has_value());
+  // The version line first, behind its time stamp; every line ends in CR LF.
+  EXPECT_EQ(LogMessages(*first), kInactiveRun);
+  EXPECT_FALSE(game.PreviousLog().has_value());
+
+  ASSERT_EQ(game.Run({"--seconds", "1.5"}), 0);
+  EXPECT_EQ(game.PreviousLog(), first);
+  const auto second = game.Log();
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(LogMessages(*second), kInactiveRun);
+}
+
+TEST(StartupE2E, HostNameCountsInAnyLetterCase) {
+  GameFolder game("lettercase");
+  RunOptions options;
+  options.executable = "crimsondesert.EXE";
+  ASSERT_EQ(game.Run({"--seconds", "1.5"}, options), 0);
+  const auto log = game.Log();
+  ASSERT_TRUE(log.has_value());
+  EXPECT_EQ(LogMessages(*log), kInactiveRun);
+}
+
+TEST(StartupE2E, AnotherProcessNeitherCreatesNorRotatesTheLog) {
+  GameFolder game("otherhost");
+  // A log left by an earlier game run must stay where it is, untouched.
+  const std::string earlier = "[10:00:00.000] Pathlight 1.2.5 loaded\r\n";
+  {
+    std::ofstream file(game.Bin64() / "Pathlight.log", std::ios::binary);
+    file << earlier;
+  }
+  RunOptions other;
+  other.executable = "OtherGame.exe";
+  ASSERT_EQ(game.Run({"--seconds", "1.5"}, other), 0);
+  EXPECT_EQ(game.Log(), earlier);
+  EXPECT_FALSE(game.PreviousLog().has_value());
+
+  GameFolder fresh("otherhost-fresh");
+  other.executable = "CrimsonDesert.exe.exe";
+  ASSERT_EQ(fresh.Run({"--seconds", "1"}, other), 0);
+  EXPECT_FALSE(fresh.Log().has_value());
+}
+
+TEST(StartupE2E, UnwritableFolderLeavesTheHostRunning) {
+  GameFolder game("readonly");
+  const std::string shot = (game.Root() / "shot.png").string();
+  RunOptions readOnly;
+  readOnly.readOnly = {game.Bin64()};
+  ASSERT_EQ(game.Run({"--seconds", "2", "--screenshot", shot}, readOnly), 0);
+  EXPECT_FALSE(game.Log().has_value());
+  // It went on presenting frames all the while: the screenshot shows the game's frame.
+  EXPECT_TRUE(std::filesystem::exists(shot));
+}
+
+}  // namespace
+}  // namespace e2e
