@@ -48,6 +48,9 @@ void LoadSettingsFrom(IniSource& ini, const std::wstring& moduleFolder, bool rel
 // The path of the last load.
 [[nodiscard]] const std::wstring& IniPath();
 
+// Windows build: GetPrivateProfileStringW.
+[[nodiscard]] IniSource& SystemIniSource();
+
 // Windows build: LoadSettingsFrom with GetPrivateProfileStringW and the library's folder.
 void LoadSettings(bool reload);
 

@@ -173,6 +173,22 @@ std::vector<IniFixture> MakeFixtures() {
          s.minimapToggle = {0x76, 0};  // the lone quote is its own token and is skipped
        },
        {}},
+      {"single quotes, CR line ends, blanks inside the brackets", true,
+       L"[ World ]\rToggleKey='Ctrl+F6'\r[Minimap]\rToggleKey='F7\"\r",
+       [](Settings& s) {
+         s.worldToggle = {0x75, 1};
+         s.minimapToggle = {0, 0};  // unmatched quotes stay part of the text
+       },
+       {}},
+      {"a key without \"=\" is absent", true, L"[Minimap]\nToggleKey\nRadius\n[Keys]\nReloadKey=\n",
+       [](Settings& s) { s.reloadKey = {0, 0}; }, {}},
+      {"only the first section of a name is read", true,
+       L"[Minimap]\nRadius=50\n[World]\nDistance=70\n[Minimap]\nCenterX=10\n[World]\nWidth=2\n",
+       [](Settings& s) {
+         s.minimapRadius = 50.0f;
+         s.worldDistance = 70.0f;
+       },
+       {}},
       {"first key of a name wins", true, L"[Minimap]\nRadius=50\nRadius=60\n",
        [](Settings& s) { s.minimapRadius = 50.0f; }, {}},
       {"empty values take the defaults", true,

@@ -26,11 +26,10 @@ std::optional<std::wstring> Find(std::wstring_view text, std::wstring_view secti
   bool inSection = false;
   bool sectionSeen = false;
   while (!text.empty()) {
-    const std::size_t end = text.find(L'\n');
-    std::wstring_view line = text.substr(0, end);
+    // CR, LF and CR LF all end a line.
+    const std::size_t end = text.find_first_of(L"\r\n");
+    std::wstring_view line = Trim(text.substr(0, end));
     text.remove_prefix(end == std::wstring_view::npos ? text.size() : end + 1);
-    if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
-    line = Trim(line);
     if (line.empty() || line.front() == L';') continue;
     if (line.front() == L'[') {
       const std::size_t close = line.rfind(L']');
@@ -42,9 +41,9 @@ std::optional<std::wstring> Find(std::wstring_view text, std::wstring_view secti
       continue;
     }
     if (!inSection) continue;
+    // A key name without "=" is no key: the read answers its fallback.
     const std::size_t equals = line.find(L'=');
-    if (!SameIgnoringCase(Trim(line.substr(0, equals)), key)) continue;
-    if (equals == std::wstring_view::npos) return std::wstring();
+    if (equals == std::wstring_view::npos || !SameIgnoringCase(Trim(line.substr(0, equals)), key)) continue;
     std::wstring_view value = Trim(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
