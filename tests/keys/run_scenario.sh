@@ -23,7 +23,8 @@ if grep -q '^#ini' "$scenario"; then
 fi
 
 status=0
-(cd "$probe" && "$top/scripts/winrun.sh" --timeout 60 \
+# xkeys.sh types the scenario's "xkey" actions as real X11 key events.
+(cd "$probe" && "$top/scripts/winrun.sh" --timeout 60 --beside "$top/scripts/xkeys.sh" \
   "$win/game/bin64/CrimsonDesert.exe" --scenario "$scenario") >"$probe/game.txt" 2>&1 || status=$?
 # The messages without their time stamps.
 log=$(sed -e 's/\r$//' -e 's/^\[[0-9:.]*\] //' "$probe/Pathlight.log" 2>/dev/null || true)

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -72,6 +73,21 @@ const bool kPostKeyAction = RegisterAction("postkey", {2, 3, [](Host& host, cons
     if (how == "down" || how == "press") PostMessageW(host.window, WM_KEYDOWN, key, scan | 1);
     if (how == "up" || how == "press") PostMessageW(host.window, WM_KEYUP, key, scan | 1 | (3ll << 30));
   }
+}});
+
+// xkey ARGS...: real X11 key events, typed by scripts/xkeys.sh running beside the game
+// (winrun.sh --beside scripts/xkeys.sh); ARGS are xdotool's ("key bracketleft", "keydown ctrl").
+// They arrive a few milliseconds later, through the X server and Wine's X11 driver.
+const bool kXKeyAction = RegisterAction("xkey", {1, 8, [](Host&, const Action& action) {
+  std::FILE* requests = _wfopen(L"Z:\\tmp\\pathlight-xkeys", L"ab");
+  if (requests == nullptr) {
+    Say("simhost: line %d: xkey needs scripts/xkeys.sh running beside the game", action.line);
+    return;
+  }
+  std::string line;
+  for (const std::string& arg : action.args) line += (line.empty() ? "" : " ") + arg;
+  std::fprintf(requests, "%s\n", line.c_str());
+  std::fclose(requests);
 }});
 
 // rawinput: the game registers its main window for raw keyboard input, as games do that read
