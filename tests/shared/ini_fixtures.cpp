@@ -145,9 +145,10 @@ std::vector<IniFixture> MakeFixtures() {
        },
        {}},
       {"offsets", true,
-       L"[Offsets]\nMinimapPlayerPosition=0x5B8\nMinimapRotation=1464\nIconLive=0\nCameraObject=word\n"
+       L"[Offsets]\nMinimapZoom=0x5B8\nMinimapPlayerPosition=0x5B8\nMinimapRotation=1464\nIconLive=0\nCameraObject=word\n"
        L"WaypointCategory=4294967296\nWaypointKind=-1\nMinimapHideFlags=010\nMinimapSize=\nIconKind=0x\n",
        [](Settings& s) {
+         s.offsets.minimapZoom = 1464;  // the default, written in hexadecimal
          s.offsets.minimapPlayerPosition = 1464;
          s.offsets.minimapRotation = 1464;
          s.offsets.iconLive = 0;
@@ -191,6 +192,24 @@ std::vector<IniFixture> MakeFixtures() {
        {}},
       {"first key of a name wins", true, L"[Minimap]\nRadius=50\nRadius=60\n",
        [](Settings& s) { s.minimapRadius = 50.0f; }, {}},
+      {"the README's example", true,
+       L"; Pathlight.ini\n[Minimap]\nToggleKey=Ctrl+M\nLineWidth=4\n\n[World]\n; start with the ribbon hidden; F6 shows it\n"
+       L"Enabled=0\nToggleKey=F6\nDistance=80\nColor=#FFD070C0\nMountedOnly=0\n\n[Style]\nColor=#3399FF\nRenderer=Present\n\n"
+       L"[Routing]\nOffRoadWeight=3\n\n[Keys]\nReloadKey=Ctrl+Shift+R\n",
+       [](Settings& s) {
+         s.minimapToggle = {0x4D, 1};
+         s.minimapLineWidth = 4.0f;
+         s.worldEnabled = false;
+         s.worldToggle = {0x75, 0};
+         s.worldDistance = 80.0f;
+         s.worldColor = PackColour(0xFF, 0xD0, 0x70, 0xC0);
+         s.mountedOnly = false;
+         s.routeColor = PackColour(0x33, 0x99, 0xFF, 0xFF);
+         s.offRoadWeight = 3.0f;
+         s.reloadKey = {0x52, 3};
+       },
+       {"Config: world route off, toggle key vk=0x75 mods=0, 80 m ahead; minimap toggle key vk=0x4D mods=1",
+        "Config: minimap=1 centre=(148.0,943.8) r=100.0 3.550 px/m; worldmap=1 divisor=2.40; reroute=25 m offroad=3.00"}},
       {"empty values take the defaults", true,
        L"[Minimap]\nRadius=\nEnabled=\n[Style]\nColor=\n[Offsets]\nMinimapZoom=\n[World]\nDlssCamera=\n", [](Settings&) {},
        {kDefaultWorldLine, kDefaultMinimapLine}},

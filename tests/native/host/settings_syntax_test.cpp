@@ -38,19 +38,6 @@ TEST(SettingsSyntax, UnsignedReadsLikeTheCConversionIn32Bits) {
   EXPECT_EQ(ParseUnsigned32(L"0xff", 16), 0xFFu);
 }
 
-TEST(SettingsSyntax, BoolIsANumberAndWordsAreOff) {
-  EXPECT_FALSE(ParseBool(L"true"));
-  EXPECT_FALSE(ParseBool(L"yes"));
-  EXPECT_FALSE(ParseBool(L"on"));
-  EXPECT_FALSE(ParseBool(L"0"));
-  EXPECT_FALSE(ParseBool(L"0x0"));
-  EXPECT_TRUE(ParseBool(L"1"));
-  EXPECT_TRUE(ParseBool(L"2"));
-  EXPECT_TRUE(ParseBool(L"-1"));
-  EXPECT_TRUE(ParseBool(L"4294967296"));  // beyond 32 bits saturates instead of wrapping to 0
-  EXPECT_TRUE(ParseBool(L"1st"));
-}
-
 TEST(SettingsSyntax, FloatFollowsTheStandardConversion) {
   EXPECT_EQ(ParseFloat(L"3.55"), 3.55f);
   EXPECT_EQ(ParseFloat(L"  -0.5m"), -0.5f);
@@ -63,72 +50,45 @@ TEST(SettingsSyntax, FloatFollowsTheStandardConversion) {
   EXPECT_EQ(ParseFloat(prefix), 12.0f);
 }
 
-TEST(SettingsSyntax, ColourIsRrggbbOrRrggbbaaStoredRedLowest) {
+// The texts of the shared fixtures aside: lengths around 6 and 8, and a text without hex digits.
+TEST(SettingsSyntax, ColourLengthDecidesAndTheHexReadStopsAtAMisfit) {
   constexpr std::uint32_t kKeep = 0x12345678;
-  EXPECT_EQ(ParseColour(L"#00FF00", kKeep), 0xFF00FF00u);
-  EXPECT_EQ(ParseColour(L"00FF0080", kKeep), 0x8000FF00u);
   EXPECT_EQ(ParseColour(L"D14D45F5", kKeep), PackColour(0xD1, 0x4D, 0x45, 0xF5));
-  EXPECT_EQ(ParseColour(L"#ff0000", kKeep), 0xFF0000FFu);
-  // Wrong lengths keep what was there; only one "#" is skipped.
-  EXPECT_EQ(ParseColour(L"0F0", kKeep), kKeep);
   EXPECT_EQ(ParseColour(L"", kKeep), kKeep);
   EXPECT_EQ(ParseColour(L"#", kKeep), kKeep);
-  EXPECT_EQ(ParseColour(L"##00FF00", kKeep), kKeep);
+  EXPECT_EQ(ParseColour(L"#00FF0", kKeep), kKeep);
   EXPECT_EQ(ParseColour(L"00FF00800", kKeep), kKeep);
-  // The hex read stops at the first misfit; the length alone decides the layout.
-  EXPECT_EQ(ParseColour(L"12345g", kKeep), PackColour(0x01, 0x23, 0x45, 0xFF));
   EXPECT_EQ(ParseColour(L"zzzzzz", kKeep), PackColour(0, 0, 0, 0xFF));
 }
 
-TEST(SettingsSyntax, WordValuesIgnoreCaseAndFallToTheirCatchAll) {
-  EXPECT_EQ(ParseRenderer(L"composition"), RendererChoice::Composition);
+TEST(SettingsSyntax, WordValuesMatchWholeWordsOnly) {
   EXPECT_EQ(ParseRenderer(L"COMPOSITION"), RendererChoice::Composition);
-  EXPECT_EQ(ParseRenderer(L"None"), RendererChoice::None);
-  EXPECT_EQ(ParseRenderer(L"DirectX"), RendererChoice::Present);
-  EXPECT_EQ(ParseRenderer(L""), RendererChoice::Present);
   EXPECT_EQ(ParseRenderer(L"Composition "), RendererChoice::Present);
+  EXPECT_EQ(ParseRenderer(L""), RendererChoice::Present);
   EXPECT_EQ(ParseHdrMode(L"sdr"), 0);
-  EXPECT_EQ(ParseHdrMode(L"OFF"), 0);
-  EXPECT_EQ(ParseHdrMode(L"SCRGB"), 1);
-  EXPECT_EQ(ParseHdrMode(L"hdr10"), 2);
   EXPECT_EQ(ParseHdrMode(L"0"), -1);  // numbers carry no meaning here
-  EXPECT_EQ(ParseHdrMode(L"Auto"), -1);
   EXPECT_EQ(ParseInterpolate(L"on"), 1);
-  EXPECT_EQ(ParseInterpolate(L"1"), 1);
-  EXPECT_EQ(ParseInterpolate(L"Off"), 0);
   EXPECT_EQ(ParseInterpolate(L"0"), 0);
   EXPECT_EQ(ParseInterpolate(L"01"), -1);
-  EXPECT_EQ(ParseInterpolate(L"Auto"), -1);
 }
 
 KeyBinding B(std::uint32_t key, std::uint32_t modifiers = 0) { return {key, modifiers}; }
 
-TEST(KeyBindingSyntax, ModifiersAccumulateAroundOneKey) {
-  EXPECT_EQ(ParseKeyBinding(L"Ctrl+Shift+F5"), B(0x74, 3));
-  EXPECT_EQ(ParseKeyBinding(L"ctrl + f5"), B(0x74, 1));
+// Beyond the shared fixtures: repeated and trailing modifiers, empty tokens, and blanks other
+// than the space character.
+TEST(KeyBindingSyntax, ModifiersAccumulateAndNoKeyMeansUnbound) {
   EXPECT_EQ(ParseKeyBinding(L"Control+Alt+Shift+]"), B(0xDD, 7));
   EXPECT_EQ(ParseKeyBinding(L"Ctrl+Ctrl+["), B(0xDB, 1));
-  EXPECT_EQ(ParseKeyBinding(L"F5+Ctrl"), B(0x74, 1));  // modifiers may follow the key
-  EXPECT_EQ(ParseKeyBinding(L"F5+F6"), B(0x75));       // a later key replaces an earlier one
-  // Only the space character is trimmed; a tab stays part of the token, which then fits no rule.
-  EXPECT_EQ(ParseKeyBinding(L"Ctrl+\tF5"), B(0, 0));
-}
-
-TEST(KeyBindingSyntax, NoKeyMeansUnboundWithoutModifiers) {
-  EXPECT_EQ(ParseKeyBinding(L""), B(0, 0));
-  EXPECT_EQ(ParseKeyBinding(L"None"), B(0, 0));
-  EXPECT_EQ(ParseKeyBinding(L"Alt"), B(0, 0));
+  EXPECT_EQ(ParseKeyBinding(L"F5+Ctrl"), B(0x74, 1));
   EXPECT_EQ(ParseKeyBinding(L"Ctrl+Shift"), B(0, 0));
-  EXPECT_EQ(ParseKeyBinding(L"Ctrl+0x0"), B(0, 0));
   EXPECT_EQ(ParseKeyBinding(L"+"), B(0, 0));
   EXPECT_EQ(ParseKeyBinding(L"Ctrl++"), B(0, 0));  // the plus key is written NumpadAdd
+  EXPECT_EQ(ParseKeyBinding(L"Ctrl+\tF5"), B(0, 0));  // a tab stays part of the token
 }
 
 TEST(KeyBindingSyntax, FunctionKeys) {
   EXPECT_EQ(ParseKeyBinding(L"F1"), B(0x70));
   EXPECT_EQ(ParseKeyBinding(L"f24"), B(0x87));
-  EXPECT_EQ(ParseKeyBinding(L"F1x"), B(0x70));
-  EXPECT_EQ(ParseKeyBinding(L"F25"), B(0));
   EXPECT_EQ(ParseKeyBinding(L"F99999999999999"), B(0));
   EXPECT_EQ(ParseKeyBinding(L"F0"), B(0));
   EXPECT_EQ(ParseKeyBinding(L"F"), B(0x46));  // the letter
@@ -137,14 +97,11 @@ TEST(KeyBindingSyntax, FunctionKeys) {
 }
 
 TEST(KeyBindingSyntax, NumpadHexLettersDigitsAndNames) {
-  EXPECT_EQ(ParseKeyBinding(L"Numpad7"), B(0x67));
   EXPECT_EQ(ParseKeyBinding(L"numpad0"), B(0x60));
   EXPECT_EQ(ParseKeyBinding(L"Numpad10"), B(0));
   EXPECT_EQ(ParseKeyBinding(L"Numpad"), B(0));
-  EXPECT_EQ(ParseKeyBinding(L"0x7B"), B(0x7B));
   EXPECT_EQ(ParseKeyBinding(L"0X7b"), B(0x7B));
   EXPECT_EQ(ParseKeyBinding(L"0x1234"), B(0x1234));  // unchecked
-  EXPECT_EQ(ParseKeyBinding(L"q"), B(0x51));
   EXPECT_EQ(ParseKeyBinding(L"Z"), B(0x5A));
   EXPECT_EQ(ParseKeyBinding(L"7"), B(0x37));
   EXPECT_EQ(ParseKeyBinding(L"0"), B(0x30));
