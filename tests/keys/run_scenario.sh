@@ -9,6 +9,9 @@
 #   #game-count N TEXT   exactly N lines of the game's own output contain TEXT
 #   #dll-expect TEXT     like #expect, in the log of the Pathlight.dll that the game loads itself
 #
+# An "xkey" event arrives some milliseconds after its time (xdotool starts for each one), so leave
+# half a second before "quit".
+#
 #   run_scenario.sh WINDOWS_BUILD FILE.scenario
 set -euo pipefail
 win=$1
