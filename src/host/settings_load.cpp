@@ -6,6 +6,7 @@
 #include "host/log.hpp"
 #include "host/run_flags.hpp"
 #include "host/settings_syntax.hpp"
+#include "platform/utf8.hpp"
 
 namespace pathlight {
 
@@ -122,7 +123,8 @@ void LoadSettingsFrom(IniSource& ini, const std::wstring& moduleFolder, bool rel
   if (reload) {
     RerouteRequested.exchange(1);
     RebuildRequested.exchange(1);
-    Log("Config: reloaded %ls", g_iniPath.c_str());
+    // As UTF-8: "%ls" would cut the path at its first character outside ASCII.
+    Log("Config: reloaded %s", ToUtf8(g_iniPath).c_str());
   } else {
     WorldRouteShown.exchange(working.worldEnabled ? 1 : 0);
   }

@@ -190,6 +190,13 @@ TEST_F(LoadSettingsTest, ReloadKeepsTheStartOnlyValuesAndTheToggles) {
   EXPECT_EQ(g_settings.renderer, RendererChoice::Composition);
 }
 
+TEST_F(LoadSettingsTest, ReloadLineKeepsAPathOutsideAscii) {
+  TextIni ini(L"");
+  const auto lines = CaptureLog([&] { LoadSettingsFrom(ini, L"D:\\\u0418\u0433\u0440\u044b", true); });
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "Config: reloaded D:\\\xD0\x98\xD0\xB3\xD1\x80\xD1\x8B\\Pathlight.ini");
+}
+
 TEST_F(LoadSettingsTest, ReloadWithAnUnchangedFileStillRequestsAReroute) {
   TextIni ini(L"[Routing]\nRerouteDistance=30\n");
   (void)CaptureLog([&] { LoadSettingsFrom(ini, L"C:\\a", false); });
