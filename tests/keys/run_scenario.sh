@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Runs one keys scenario: the simulated game under Wine with keys-probe.dll loaded by the scenario
-# ("load-library keys-probe.dll"), then checks the probe's log. Besides its actions, a scenario
-# holds its own set-up and checks in comment lines, which the game skips:
+# Runs one probe scenario: the simulated game under Wine with a probe DLL loaded by the scenario
+# ("load-library keys-probe.dll"), then checks the probe's log. A probe is a test DLL that runs
+# one part of the library on its own; it lies in the Windows build's folder of the same name as
+# the scenario's folder (tests/keys -> build/windows/tests/keys), and logs to "Pathlight.log"
+# there. Besides its actions, a scenario holds its own set-up and checks in comment lines, which
+# the game skips:
 #
 #   #ini TEXT            one line of the Pathlight.ini written beside the probe (none: no file)
 #   #expect TEXT         a log line containing TEXT; the #expect lines must match in this order
@@ -17,8 +20,8 @@ set -euo pipefail
 win=$1
 scenario=$2
 top=$(cd "$(dirname "$0")/../.." && pwd)
-probe="$win/tests/keys"
-[ -f "$probe/keys-probe.dll" ] || { echo "no $probe/keys-probe.dll: build the windows preset" >&2; exit 2; }
+probe="$win/tests/$(basename "$(dirname "$scenario")")"
+ls "$probe"/*-probe.dll >/dev/null 2>&1 || { echo "no probe DLL in $probe: build the windows preset" >&2; exit 2; }
 
 rm -f "$probe/Pathlight.log" "$probe/Pathlight.previous.log" "$probe/Pathlight.ini"
 if grep -q '^#ini' "$scenario"; then

@@ -1,6 +1,6 @@
-// The INI read against the real GetPrivateProfileStringW: the shared fixtures written to a file
-// must give what TextIni gives natively; and the number syntax against the C runtime's own
-// conversions.
+// The INI read against the real GetPrivateProfileStringW and the number syntax against the C
+// runtime's own conversion. (The shared fixtures run through GetPrivateProfileStringW inside the
+// simulated game: tests/settings.)
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,14 +11,10 @@
 
 #include "host/settings_load.hpp"
 #include "host/settings_syntax.hpp"
-#include "ini_fixtures.hpp"
 #include "platform/folders.hpp"
 
 namespace pathlight {
 namespace {
-
-using testing::DescribeSettings;
-using testing::IniFixtures;
 
 bool WriteAscii(const std::wstring& path, const std::wstring& text) {
   std::FILE* file = _wfopen(path.c_str(), L"wb");
@@ -26,29 +22,6 @@ bool WriteAscii(const std::wstring& path, const std::wstring& text) {
   for (wchar_t c : text) std::fputc(static_cast<char>(c), file);
   std::fclose(file);
   return true;
-}
-
-TEST(SettingsWin, SharedFixturesReadThroughGetPrivateProfileString) {
-  const std::wstring folder = GetModuleFolder() + L"\\ini-fixtures";
-  CreateDirectoryW(folder.c_str(), nullptr);
-  int index = 0;
-  for (const auto& fixture : IniFixtures()) {
-    SCOPED_TRACE(fixture.name);
-    // One file per fixture: the profile functions cache files by name and modification time.
-    const std::wstring path = folder + L"\\fixture" + std::to_wstring(index++) + L".ini";
-    DeleteFileW(path.c_str());
-    if (fixture.fileExists) {
-      ASSERT_TRUE(WriteAscii(path, fixture.text));
-    }
-    const Settings read = ReadSettings(SystemIniSource(), path, Settings{}, false);
-    Settings expected;
-    fixture.expect(expected);
-    EXPECT_EQ(DescribeSettings(read), DescribeSettings(expected));
-    if (!fixture.summary.empty()) {
-      const auto summary = SettingsSummary(read);
-      EXPECT_EQ(std::vector<std::string>(summary.begin(), summary.end()), fixture.summary);
-    }
-  }
 }
 
 TEST(SettingsWin, RewrittenFileIsReadAfresh) {
