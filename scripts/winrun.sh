@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine 10 inside the trixie root, with a private Xvfb display.
 #
-#   scripts/winrun.sh [--timeout S] [--] PROGRAM.exe [ARGS...]
+#   scripts/winrun.sh [--timeout S] [--beside COMMAND] [--] PROGRAM.exe [ARGS...]
+#
+# --beside runs a shell COMMAND in the background inside the same root and on the same display
+# while the program runs (for example scripts/xkeys.sh, which types X11 keys into its window).
 #
 # The clone is bound into the root at its own path, so PROGRAM and its arguments may be any path
 # below it. The Wine prefix is private to the project ($PATHLIGHT_WINEPREFIX, default
@@ -16,9 +19,11 @@ cache=${PATHLIGHT_CACHE:-/var/cache/pathlight}
 root="$cache/trixie-root"
 prefix=${PATHLIGHT_WINEPREFIX:-$cache/prefix}
 limit=120
+beside=
 while [ $# -gt 0 ]; do
   case "$1" in
     --timeout) limit=$2; shift 2 ;;
+    --beside) beside=$2; shift 2 ;;
     --) shift; break ;;
     *) break ;;
   esac
@@ -39,6 +44,7 @@ for _ in $(seq 100); do [ -s /tmp/displayfd ] && break; sleep 0.05; done
 export DISPLAY=:$(head -n1 /tmp/displayfd)
 if [ ! -f "$WINEPREFIX/system.reg" ]; then wineboot -i >/dev/null 2>&1; wineserver -w; fi
 wineserver -p5 >/dev/null 2>&1
+[ -n "$BESIDE" ] && { sh -c "$BESIDE" & }
 status=0
 timeout -k 5 "$LIMIT" wine "$@" || status=$?
 [ "$status" = 124 ] && echo "winrun: time limit of ${LIMIT}s reached" >&2
@@ -58,6 +64,6 @@ for extra in ${PATHLIGHT_WINE_RO_BIND:-}; do bind_args+=(--ro-bind "$extra" "$ex
 exec bwrap --bind "$root" / --dev /dev --proc /proc --perms 1777 --tmpfs /tmp \
   "${bind_args[@]}" --bind "$prefix" "$prefix" \
   --unshare-pid --die-with-parent --chdir "$PWD" \
-  --setenv WINEPREFIX "$prefix" --setenv WINEDEBUG "${WINEDEBUG:--all}" --setenv LIMIT "$limit" \
+  --setenv WINEPREFIX "$prefix" --setenv WINEDEBUG "${WINEDEBUG:--all}" --setenv LIMIT "$limit" --setenv BESIDE "$beside" \
   --setenv HOME /root --setenv WINEDLLOVERRIDES "${WINEDLLOVERRIDES:-mscoree,mshtml=}" \
   /bin/sh -c "$inner" winrun "$@"

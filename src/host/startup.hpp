@@ -6,12 +6,11 @@
 
 #include <string>
 
+#include "host/settings.hpp"
+
 namespace pathlight {
 
 inline constexpr const char* kVersionLine = "Pathlight 1.2.5 loaded";
-
-// [Style] Renderer as stored in the settings: 0 Composition, 1 Present, 2 None.
-enum class RendererChoice : int { Composition = 0, Present = 1, None = 2 };
 
 [[nodiscard]] const char* RendererDescription(RendererChoice renderer);
 

@@ -1,11 +1,13 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// settings file is read (built-in defaults), no hooks, and the game image scan recognises no
-// layout, so the run ends inactive after the "Init:" line.
+// hooks, and the game image scan recognises no layout, so the run ends inactive after the "Init:"
+// line.
 #include <windows.h>
 
 #include "host/init_thread_win.hpp"
+#include "host/keys_win.hpp"
+#include "host/settings_load.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
 
@@ -16,16 +18,16 @@ namespace {
 class WindowsStartupHost final : public StartupHost {
  public:
   std::wstring HostExecutablePath() override { return pathlight::HostExecutablePath(); }
-  void LoadSettings() override {}
-  RendererChoice Renderer() override { return RendererChoice::Present; }
-  bool ScanEnabled() override { return true; }
-  bool DrawEnabled() override { return true; }
+  void LoadSettings() override { pathlight::LoadSettings(false); }
+  RendererChoice Renderer() override { return g_settings.renderer; }
+  bool ScanEnabled() override { return g_settings.debug.scan; }
+  bool DrawEnabled() override { return g_settings.debug.draw; }
   void InstallGraphicsHooks() override {}
   bool GameInit() override { return false; }
   void StartFinderThread() override {}
   void StartRoadLoaderThread() override {}
   void StartRouteWorkerThread() override {}
-  void StartKeysThread() override {}
+  void StartKeysThread() override { pathlight::StartKeysThread(); }
   void WaitForPresentRenderer() override {}
   void RunCompositionRenderer() override {}
 };

@@ -27,6 +27,9 @@ HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight);
 // Saves the window's client area as a PNG file, as it is on screen.
 bool SaveClientScreenshot(HWND window, const std::wstring& path);
 
+// Reports a key or raw-input message that reached the game's own window procedure.
+void ReportInputMessage(UINT message, WPARAM wParam);
+
 // Prints a line to the host's standard error (visible in test output; never in the library's log).
 void Say(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 

@@ -94,6 +94,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ERASEBKGND:
       return 1;
     default:
+      ReportInputMessage(message, wParam);
       return DefWindowProcW(window, message, wParam, lParam);
   }
 }
@@ -160,7 +161,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   Host host;
   host.instance = instance;
-  host.startTick = GetTickCount();
   g_host = &host;
 
   // As the loader DLL does: the library comes from the executable's own folder, early.
@@ -179,6 +179,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
 
   // ---- main loop --------------------------------------------------------------------------------
+  // Scenario times count from here, with the window up: creating the device may take a while.
+  host.startTick = GetTickCount();
   const unsigned limitMs = options.seconds > 0 ? static_cast<unsigned>(options.seconds * 1000.0) : 0;
   std::size_t nextAction = 0;
   unsigned nextFrame = 0;

@@ -1,0 +1,27 @@
+// Run-time switches and requests that sit beside the settings record. Single bytes, set and
+// consumed with atomic exchanges; read without a lock by the render and game-state threads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace pathlight {
+
+using Flag = std::atomic<std::uint8_t>;
+
+// The two route toggles. The minimap route starts on and is never set from the file; the world
+// route takes [World] Enabled at the first load only. Flipped on the game window's thread.
+extern Flag MinimapRouteShown;
+extern Flag WorldRouteShown;
+
+// Raised on the game window's thread by the reload key, consumed by the keys thread, which reads
+// the file (never the window thread).
+extern Flag ReloadRequested;
+// Raised by a reload: the route worker searches again, the Present renderer rebuilds its objects.
+extern Flag RerouteRequested;
+extern Flag RebuildRequested;
+
+// Flips a toggle and returns its new state.
+inline bool FlipFlag(Flag& flag) { return flag.fetch_xor(1) == 0; }
+
+}  // namespace pathlight

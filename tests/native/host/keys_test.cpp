@@ -1,0 +1,194 @@
+#include "host/keys.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/run_flags.hpp"
+#include "host/settings.hpp"
+
+namespace pathlight {
+namespace {
+
+constexpr std::uint32_t kShift = 0x10, kCtrl = 0x11, kAlt = 0x12, kLeftCtrl = 0xA2;
+constexpr std::uint32_t kOpen = 0xDB, kClose = 0xDD, kBackslash = 0xDC;
+
+// A KeyInput of its own per test, with the process-wide settings and flags reset around it.
+class KeysTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Reset(); }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    g_settings = Settings{};
+    MinimapRouteShown = 1;
+    WorldRouteShown = 1;
+    ReloadRequested = 0;
+  }
+
+  // Feeds key messages and returns the log lines they wrote, without time stamps.
+  template <class F>
+  std::vector<std::string> Logged(F&& run) {
+    ::testing::internal::CaptureStdout();
+    run();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    std::vector<std::string> lines;
+    std::size_t start = 0, end;
+    while ((end = out.find('\n', start)) != std::string::npos) {
+      lines.push_back(out.substr(start + 15, end - start - 15));
+      start = end + 1;
+    }
+    return lines;
+  }
+  void Press(std::uint64_t key) {
+    keys.KeyMessage(key, true);
+    keys.KeyMessage(key, false);
+  }
+
+  KeyInput keys;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(KeysTest, HeldKeyFlipsOnceAndAPressAfterReleaseFlipsBack) {
+  const Lines lines = Logged([&] {
+    keys.KeyMessage(kOpen, true);
+    keys.KeyMessage(kOpen, true);  // automatic repeats
+    keys.KeyMessage(kOpen, true);
+    keys.KeyMessage(kOpen, false);
+    keys.KeyMessage(kOpen, true);
+  });
+  EXPECT_EQ(lines, (Lines{"Keys: reading the game window's key messages", "Minimap route off (toggle key)",
+                          "Minimap route on (toggle key)"}));
+  EXPECT_EQ(MinimapRouteShown, 1);
+  EXPECT_EQ(WorldRouteShown, 1);
+}
+
+TEST_F(KeysTest, ModifierMaskMustMatchExactly) {
+  g_settings.worldToggle = {kClose, kModCtrl};
+  Press(kClose);  // ] alone
+  keys.KeyMessage(kCtrl, true);
+  keys.KeyMessage(kShift, true);
+  Press(kClose);  // Ctrl+Shift+]
+  EXPECT_EQ(WorldRouteShown, 1);
+  keys.KeyMessage(kShift, false);
+  Press(kClose);  // Ctrl+]
+  EXPECT_EQ(WorldRouteShown, 0);
+  keys.KeyMessage(kCtrl, false);
+
+  // Only the generic codes count: a side-specific Ctrl alone is not Ctrl.
+  keys.KeyMessage(kLeftCtrl, true);
+  Press(kClose);
+  EXPECT_EQ(WorldRouteShown, 0);
+  keys.KeyMessage(kLeftCtrl, false);
+
+  // An unmodified binding does not fire while a modifier is held.
+  keys.KeyMessage(kAlt, true);
+  Press(kOpen);
+  EXPECT_EQ(MinimapRouteShown, 1);
+  keys.KeyMessage(kAlt, false);
+  Press(kOpen);
+  EXPECT_EQ(MinimapRouteShown, 0);
+}
+
+TEST_F(KeysTest, OneKeyForBothTogglesFlipsBothMinimapFirstAndReloadAsWell) {
+  g_settings.minimapToggle = g_settings.worldToggle = g_settings.reloadKey = {0x70, 0};
+  const Lines lines = Logged([&] { Press(0x70); });
+  EXPECT_EQ(lines, (Lines{"Keys: reading the game window's key messages", "Minimap route off (toggle key)",
+                          "World route off (toggle key)"}));
+  EXPECT_EQ(ReloadRequested, 1);
+}
+
+TEST_F(KeysTest, ReloadPressedTwiceBeforeTheKeysThreadLooksReloadsOnce) {
+  Press(kBackslash);
+  Press(kBackslash);
+  EXPECT_EQ(ReloadRequested.exchange(0), 1);
+  EXPECT_EQ(ReloadRequested.exchange(0), 0);
+  // No toggle fired on the way.
+  EXPECT_EQ(MinimapRouteShown, 1);
+  EXPECT_EQ(WorldRouteShown, 1);
+}
+
+TEST_F(KeysTest, FocusLossForgetsKeysReleasedElsewhere) {
+  keys.KeyMessage(kCtrl, true);
+  keys.FocusLost();  // Ctrl is released in another program; its key-up never arrives here
+  Press(kClose);
+  EXPECT_EQ(WorldRouteShown, 0);
+  // A key held across the focus change counts as a fresh press afterwards.
+  const Lines lines = Logged([&] {
+    keys.KeyMessage(kOpen, true);
+    keys.FocusLost();
+    keys.KeyMessage(kOpen, true);
+  });
+  EXPECT_EQ(lines, (Lines{"Minimap route off (toggle key)", "Minimap route on (toggle key)"}));
+}
+
+TEST_F(KeysTest, RawInputTakesOverOnceAndNoKeyFiresTwice) {
+  Lines lines = Logged([&] {
+    keys.KeyMessage(kCtrl, true);
+    keys.RawKey(kVkNoKey, false);  // keys without a code neither count nor switch the source
+    EXPECT_EQ(keys.Source(), KeySource::KeyMessages);
+    // The game registered for raw input: each key now arrives twice, raw input first.
+    keys.RawKey(kOpen, false);
+    keys.KeyMessage(kOpen, true);
+    keys.RawKey(kOpen, true);
+    keys.KeyMessage(kOpen, false);
+    keys.RawKey(kOpen, false);
+    keys.KeyMessage(kOpen, true);
+  });
+  EXPECT_EQ(lines, (Lines{"Keys: reading the game window's key messages", "Keys: reading the game's raw keyboard input",
+                          "Minimap route off (toggle key)", "Minimap route on (toggle key)"}));
+  // The table was cleared at the switch: the Ctrl learnt from key messages is gone.
+  EXPECT_FALSE(keys.IsDown(kCtrl));
+  EXPECT_EQ(keys.Source(), KeySource::RawInput);
+  keys.KeyMessage(kCtrl, true);
+  EXPECT_FALSE(keys.IsDown(kCtrl));
+}
+
+TEST_F(KeysTest, RawInputFirstNeverLogsKeyMessages) {
+  const Lines lines = Logged([&] {
+    keys.RawKey(kClose, false);
+    keys.KeyMessage(kClose, true);
+  });
+  EXPECT_EQ(lines, (Lines{"Keys: reading the game's raw keyboard input", "World route off (toggle key)"}));
+}
+
+TEST_F(KeysTest, CodesOutsideOneTo255AreIgnored) {
+  g_settings.minimapToggle = {0, 0};
+  Press(0);
+  Press(256);
+  Press(0x1000000DDull);  // a wParam whose low byte is a bound key
+  EXPECT_EQ(WorldRouteShown, 1);
+  EXPECT_FALSE(keys.IsDown(0));
+  // Unbound bindings never fire, not even on a key code of 0 that slipped through.
+  keys.HandleKey(0, true);
+  EXPECT_EQ(MinimapRouteShown, 1);
+}
+
+TEST(GameWindowChoice, LargestClientAreaWithTheFirstWinningTies) {
+  int a, b, c;
+  const WindowCandidate ties[] = {{&a, 1280 * 720}, {&b, 1280 * 720}, {&c, 800 * 600}};
+  EXPECT_EQ(ChooseGameWindow(ties), &a);
+  const WindowCandidate later[] = {{&a, 800 * 600}, {&b, 100}, {&c, 1920 * 1080}};
+  EXPECT_EQ(ChooseGameWindow(later), &c);
+  // The floor is 640 by 360, inclusive, and applies to the largest window.
+  const WindowCandidate floor[] = {{&a, 640 * 360}};
+  EXPECT_EQ(ChooseGameWindow(floor), &a);
+  const WindowCandidate below[] = {{&a, 640 * 360 - 1}, {&b, 0}};
+  EXPECT_EQ(ChooseGameWindow(below), nullptr);
+  EXPECT_EQ(ChooseGameWindow({}), nullptr);
+  // Areas beyond 32 bits compare correctly.
+  const WindowCandidate huge[] = {{&a, 0x100000000ll}, {&b, 0x0FFFFFFFFll}};
+  EXPECT_EQ(ChooseGameWindow(huge), &a);
+}
+
+TEST_F(KeysTest, AttachingNeedsAtLeastOneBinding) {
+  EXPECT_FALSE(AllBindingsUnbound());
+  g_settings.minimapToggle = g_settings.worldToggle = {0, 0};
+  EXPECT_FALSE(AllBindingsUnbound());
+  g_settings.reloadKey = {0, 0};
+  EXPECT_TRUE(AllBindingsUnbound());
+}
+
+}  // namespace
+}  // namespace pathlight

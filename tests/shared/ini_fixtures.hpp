@@ -1,0 +1,29 @@
+// INI fixtures shared by the native tests (read through TextIni) and the Windows-side tests (the
+// same text written to a file and read through GetPrivateProfileStringW): both must give the
+// expected record field by field and the expected summary lines.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/settings.hpp"
+
+namespace pathlight::testing {
+
+struct IniFixture {
+  const char* name;
+  bool fileExists;
+  std::wstring text;
+  // The expected record, as changes to the defaults.
+  std::function<void(Settings&)> expect;
+  // The two "Config:" lines, where the fixture pins them; empty when not checked.
+  std::vector<std::string> summary;
+};
+
+[[nodiscard]] const std::vector<IniFixture>& IniFixtures();
+
+// One line per key, "[Section] Key = value", for comparisons that name the field that differs.
+[[nodiscard]] std::vector<std::string> DescribeSettings(const Settings& settings);
+
+}  // namespace pathlight::testing
