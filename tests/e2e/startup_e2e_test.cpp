@@ -8,8 +8,15 @@
 namespace e2e {
 namespace {
 
-using Lines = std::vector<std::string>;
-const Lines kInactiveRun = {"Pathlight 1.2.5 loaded", "Init: game layout not recognised, Pathlight stays inactive"};
+// A run in a folder without Pathlight.ini that the image scan does not recognise: the version
+// line, the settings summary, and the "Init:" line last, with no "Renderer:" line.
+void ExpectInactiveRun(const std::vector<std::string>& lines) {
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "Pathlight 1.2.5 loaded");
+  EXPECT_EQ(lines[1].rfind("Config: ", 0), 0u) << lines[1];
+  EXPECT_EQ(lines[2].rfind("Config: ", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[3], "Init: game layout not recognised, Pathlight stays inactive");
+}
 
 TEST(StartupE2E, FirstAndSecondRunRotateTheLog) {
   GameFolder game("rotation");
@@ -17,14 +24,14 @@ TEST(StartupE2E, FirstAndSecondRunRotateTheLog) {
   const auto first = game.Log();
   ASSERT_TRUE(first.has_value());
   // The version line first, behind its time stamp; every line ends in CR LF.
-  EXPECT_EQ(LogMessages(*first), kInactiveRun);
+  ExpectInactiveRun(LogMessages(*first));
   EXPECT_FALSE(game.PreviousLog().has_value());
 
   ASSERT_EQ(game.Run({"--seconds", "1.5"}), 0);
   EXPECT_EQ(game.PreviousLog(), first);
   const auto second = game.Log();
   ASSERT_TRUE(second.has_value());
-  EXPECT_EQ(LogMessages(*second), kInactiveRun);
+  ExpectInactiveRun(LogMessages(*second));
 }
 
 TEST(StartupE2E, HostNameCountsInAnyLetterCase) {
@@ -34,7 +41,7 @@ TEST(StartupE2E, HostNameCountsInAnyLetterCase) {
   ASSERT_EQ(game.Run({"--seconds", "1.5"}, options), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
-  EXPECT_EQ(LogMessages(*log), kInactiveRun);
+  ExpectInactiveRun(LogMessages(*log));
 }
 
 TEST(StartupE2E, AnotherProcessNeitherCreatesNorRotatesTheLog) {
