@@ -9,14 +9,14 @@
 
 #include "host/run_flags.hpp"
 #include "ini_fixtures.hpp"
-#include "ini_text.hpp"
+#include "host/ini_text.hpp"
 
 namespace pathlight {
 namespace {
 
 using testing::DescribeSettings;
 using testing::IniFixtures;
-using testing::TextIni;
+using pathlight::TextIni;
 
 // Log lines written meanwhile, without their time stamps (the native log is standard output).
 template <class F>

@@ -1,4 +1,5 @@
-// An IniSource over INI text in memory, for tests. It answers as GetPrivateProfileStringW does
+// An IniSource over INI text in memory: the native tests' stand-in for the Windows INI call, and
+// the native tools' reader of a user's Pathlight.ini. It answers as GetPrivateProfileStringW does
 // (checked against the real call under Wine by the shared fixture table): sections and keys match
 // ignoring case, the first match wins, blanks around keys and values are dropped, a value quoted
 // at both ends loses its quotes, lines starting with ";" are comments, and every answer is cut
@@ -9,7 +10,7 @@
 
 #include "host/settings_load.hpp"
 
-namespace pathlight::testing {
+namespace pathlight {
 
 class TextIni final : public IniSource {
  public:
@@ -27,4 +28,4 @@ class TextIni final : public IniSource {
   bool exists_;
 };
 
-}  // namespace pathlight::testing
+}  // namespace pathlight

@@ -1,10 +1,10 @@
-#include "ini_text.hpp"
+#include "host/ini_text.hpp"
 
 #include <cwctype>
 #include <optional>
 #include <string_view>
 
-namespace pathlight::testing {
+namespace pathlight {
 
 namespace {
 
@@ -67,4 +67,4 @@ std::wstring TextIni::ReadValue(const std::wstring& path, const wchar_t* section
   return answer;
 }
 
-}  // namespace pathlight::testing
+}  // namespace pathlight
