@@ -1,10 +1,11 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// settings file is read (built-in defaults), no hooks, and the game image scan recognises no
-// layout, so the run ends inactive after the "Init:" line.
+// settings file is read (built-in defaults, which also gate the game image scan), no hooks, and
+// no worker threads.
 #include <windows.h>
 
+#include "game/game_init_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
@@ -21,7 +22,7 @@ class WindowsStartupHost final : public StartupHost {
   bool ScanEnabled() override { return true; }
   bool DrawEnabled() override { return true; }
   void InstallGraphicsHooks() override {}
-  bool GameInit() override { return false; }
+  bool GameInit() override { return GameInitOnMainModule(GameScanSettings{}); }
   void StartFinderThread() override {}
   void StartRoadLoaderThread() override {}
   void StartRouteWorkerThread() override {}

@@ -1,0 +1,141 @@
+// Sections: the probe routine, the vectored handler, guarded reads.
+#include "game/fault_guard_win.hpp"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+// ---- the probe routine ------------------------------------------------------------------------
+//
+// std::size_t pathlight_ProbeCopy(void* out, const void* from, std::size_t size, DWORD* code)
+//
+// A leaf routine without stack use (rdi and rsi are kept in the volatile r10 and r11), so it
+// needs no unwind data and the handler can resume it by moving rip alone. On a fault at
+// pathlight_ProbeAccess the handler puts the exception code in eax and resumes at
+// pathlight_ProbeResume, where rcx still holds the bytes `rep movsb` had left to copy.
+asm(R"(
+  .intel_syntax noprefix
+  .text
+  .p2align 4
+  .globl pathlight_ProbeCopy
+  .globl pathlight_ProbeAccess
+  .globl pathlight_ProbeResume
+pathlight_ProbeCopy:
+  mov r10, rdi
+  mov r11, rsi
+  mov rdi, rcx
+  mov rsi, rdx
+  mov rcx, r8
+pathlight_ProbeAccess:
+  rep movsb
+  xor eax, eax
+pathlight_ProbeResume:
+  mov dword ptr [r9], eax
+  mov rax, r8
+  sub rax, rcx
+  mov rdi, r10
+  mov rsi, r11
+  ret
+  .att_syntax prefix
+)");
+
+extern "C" {
+std::size_t pathlight_ProbeCopy(void* out, const void* from, std::size_t size, DWORD* code);
+extern const char pathlight_ProbeAccess[];
+extern const char pathlight_ProbeResume[];
+}
+
+namespace pathlight {
+
+namespace {
+
+// ---- the vectored handler ---------------------------------------------------------------------
+
+LONG CALLBACK ProbeFaultHandler(EXCEPTION_POINTERS* info) {
+  CONTEXT* context = info->ContextRecord;
+  if (context->Rip != reinterpret_cast<DWORD64>(pathlight_ProbeAccess)) return EXCEPTION_CONTINUE_SEARCH;
+  context->Rax = info->ExceptionRecord->ExceptionCode;
+  context->Rip = reinterpret_cast<DWORD64>(pathlight_ProbeResume);
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+void InstallHandlerOnce() {
+  static std::once_flag installed;
+  // First in the chain: a crash reporter of the game must never see our probe's faults. The
+  // handler is never removed, as the library is never unloaded.
+  std::call_once(installed, [] { AddVectoredExceptionHandler(1, &ProbeFaultHandler); });
+}
+
+std::atomic<std::uint64_t> g_guardPagesRestored{0};
+
+constexpr DWORD kReadableProtections =
+    PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+
+bool IsReadable(const MEMORY_BASIC_INFORMATION& region) {
+  return region.State == MEM_COMMIT && (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 &&
+         (region.Protect & kReadableProtections) != 0;
+}
+
+}  // namespace
+
+namespace fault_guard_detail {
+
+ProbeResult ProbeCopy(void* out, const void* from, std::size_t size) {
+  InstallHandlerOnce();
+  DWORD code = 0;
+  const std::size_t copied = pathlight_ProbeCopy(out, from, size, &code);
+  return {copied, code};
+}
+
+void RestoreGuardPage(std::uint64_t address) {
+  MEMORY_BASIC_INFORMATION region;
+  const void* page = reinterpret_cast<const void*>(address & ~std::uint64_t{0xFFF});
+  if (VirtualQuery(page, &region, sizeof region) != sizeof region) return;
+  if (region.State != MEM_COMMIT || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return;
+  DWORD previous = 0;
+  if (VirtualProtect(const_cast<void*>(page), 1, region.Protect | PAGE_GUARD, &previous)) {
+    g_guardPagesRestored.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+
+std::uint64_t GuardPagesRestored() { return g_guardPagesRestored.load(std::memory_order_relaxed); }
+
+}  // namespace fault_guard_detail
+
+// ---- guarded reads ----------------------------------------------------------------------------
+
+std::size_t FaultGuard::ReadSome(std::uint64_t address, void* out, std::size_t size) {
+  if (size == 0 || address < kLowestUserAddress || address > kHighestUserAddress) return 0;
+  const std::uint64_t end = std::min<std::uint64_t>(address + std::min<std::uint64_t>(size, kHighestUserAddress),
+                                                    kHighestUserAddress + 1);
+  std::size_t copied = 0;
+  for (std::uint64_t cursor = address; cursor < end;) {
+    MEMORY_BASIC_INFORMATION region;
+    if (VirtualQuery(reinterpret_cast<const void*>(cursor), &region, sizeof region) != sizeof region) break;
+    if (!IsReadable(region)) break;
+    const std::uint64_t regionEnd = reinterpret_cast<std::uint64_t>(region.BaseAddress) + region.RegionSize;
+    const std::uint64_t chunk = std::min(regionEnd, end) - cursor;
+    const fault_guard_detail::ProbeResult probe = fault_guard_detail::ProbeCopy(
+        static_cast<char*>(out) + copied, reinterpret_cast<const void*>(cursor), static_cast<std::size_t>(chunk));
+    copied += probe.copied;
+    if (probe.copied < chunk) {
+      // The page changed after the question: freed (an access violation) or made a guard page,
+      // whose bit our touch has just cleared and which its owner still needs.
+      if (probe.exceptionCode == static_cast<std::uint32_t>(STATUS_GUARD_PAGE_VIOLATION)) {
+        fault_guard_detail::RestoreGuardPage(cursor + probe.copied);
+      }
+      break;
+    }
+    cursor += chunk;
+  }
+  return copied;
+}
+
+GameMemory& ProcessMemory() {
+  static FaultGuard memory;
+  return memory;
+}
+
+}  // namespace pathlight
