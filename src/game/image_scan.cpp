@@ -125,26 +125,53 @@ namespace {
 constexpr std::uint64_t kLocatorSize = 24;
 constexpr std::uint64_t kTypeDescriptorNameOffset = 16;
 
-std::uint64_t FindLocator(const MappedImage& image, const ImageSection& section, std::uint32_t descriptorRva) {
-  const std::uint64_t end = section.start + section.size;
-  for (std::uint64_t at = section.start; at + kLocatorSize <= end; at += 4) {
-    // The descriptor RVA first: it rules out almost every position with one compare.
-    if (image.U32(at + 12) != descriptorRva) continue;
-    // Offset 0: the locator of the complete object's own class table, never that of a base-class
-    // sub-object inside it.
-    if (image.U32(at) != 1 || image.U32(at + 4) != 0) continue;
-    if (image.U32(at + 20) != static_cast<std::uint32_t>(at - image.Base())) continue;
-    return at;
+// Calls accept(i) for each word i of `count` words of type Word at `bytes` that equals `value`, in
+// order, until one is accepted; returns its index or `count`. Words are compared in blocks, which
+// the compiler turns into vector compares: the class-table searches pass over every word of the
+// image, and almost no word matches.
+template <typename Word, typename Accept>
+std::uint64_t FindWord(const std::uint8_t* bytes, std::uint64_t count, Word value, Accept&& accept) {
+  constexpr std::uint64_t kBlock = 16;
+  std::uint64_t i = 0;
+  for (; i + kBlock <= count; i += kBlock) {
+    Word words[kBlock];
+    std::memcpy(words, bytes + i * sizeof(Word), sizeof words);
+    bool any = false;
+    for (const Word word : words) any |= word == value;
+    if (!any) continue;
+    for (std::uint64_t k = 0; k < kBlock; ++k) {
+      if (words[k] == value && accept(i + k)) return i + k;
+    }
   }
-  return 0;
+  for (; i < count; ++i) {
+    Word word;
+    std::memcpy(&word, bytes + i * sizeof(Word), sizeof word);
+    if (word == value && accept(i)) return i;
+  }
+  return count;
+}
+
+std::uint64_t FindLocator(const MappedImage& image, const ImageSection& section, std::uint32_t descriptorRva) {
+  // Positions step 4 bytes from the section start; the descriptor RVA at +12 rules out almost
+  // every one with one compare, so the search runs over those words.
+  if (section.size < kLocatorSize) return 0;
+  const std::uint64_t positions = (section.size - kLocatorSize) / 4 + 1;
+  const std::uint64_t found = FindWord<std::uint32_t>(image.At(section.start + 12), positions, descriptorRva,
+                                                      [&](std::uint64_t i) {
+    const std::uint64_t at = section.start + 4 * i;
+    // Offset 0: the locator of the complete object's own class table, never that of a
+    // base-class sub-object inside it.
+    return image.U32(at) == 1 && image.U32(at + 4) == 0 &&
+           image.U32(at + 20) == static_cast<std::uint32_t>(at - image.Base());
+  });
+  return found == positions ? 0 : section.start + 4 * found;
 }
 
 std::uint64_t FindReference(const MappedImage& image, const ImageSection& section, std::uint64_t value) {
-  const std::uint64_t end = section.start + section.size;
-  for (std::uint64_t at = section.start; at + 8 <= end; at += 8) {
-    if (image.U64(at) == value) return at;
-  }
-  return 0;
+  const std::uint64_t count = section.size / 8;
+  const std::uint64_t found = FindWord<std::uint64_t>(image.At(section.start), count, value,
+                                                      [](std::uint64_t) { return true; });
+  return found == count ? 0 : section.start + 8 * found;
 }
 
 }  // namespace
@@ -206,24 +233,49 @@ std::uint64_t SessionSiteTarget(const std::uint8_t* p, std::uint64_t address) {
   return address + 7 + static_cast<std::int64_t>(disp);
 }
 
+// One bit per byte lane (its high bit) where the lane of x equals b; exact, no carries between
+// lanes.
+std::uint64_t EqualLanes(std::uint64_t x, std::uint8_t b) {
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  x ^= 0x0101010101010101ull * b;
+  return ~(((x & kLow7) + kLow7) | x | kLow7);
+}
+
+std::uint64_t Load64(const std::uint8_t* p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
 }  // namespace
 
 std::uint64_t FindSessionGlobal(const MappedImage& image) {
   std::vector<Site> table;
   table.reserve(kSiteTableEntries);
+  const auto count = [&](std::uint64_t target) {
+    if (target <= image.Base() || target >= image.End()) return;
+    auto known = std::find_if(table.begin(), table.end(), [&](const Site& site) { return site.target == target; });
+    if (known != table.end()) {
+      ++known->count;
+    } else if (table.size() < kSiteTableEntries) {
+      table.push_back({target, 1});
+    }
+  };
   for (const ImageSection& section : ListImageSections(image)) {
     if (!section.executable) continue;
     const std::uint8_t* bytes = image.At(section.start);
-    for (std::uint64_t i = 0; i + 11 < section.size; ++i) {
-      const std::uint64_t target = SessionSiteTarget(bytes + i, section.start + i);
-      if (target <= image.Base() || target >= image.End()) continue;
-      auto known = std::find_if(table.begin(), table.end(), [&](const Site& site) { return site.target == target; });
-      if (known != table.end()) {
-        ++known->count;
-      } else if (table.size() < kSiteTableEntries) {
-        table.push_back({target, 1});
+    std::uint64_t i = 0;
+    // Eight positions at a time: only where both opcodes (b1, b8) and the field (b10) are in
+    // place is the whole pattern tested. The last load reads up to b17 of the eighth position.
+    for (; i + 8 + 17 < section.size; i += 8) {
+      const std::uint64_t candidates = EqualLanes(Load64(bytes + i + 1), 0x8B) & EqualLanes(Load64(bytes + i + 8), 0x8B) &
+                                       EqualLanes(Load64(bytes + i + 10), 0x30);
+      if (candidates == 0) continue;
+      for (int k = 0; k < 8; ++k) {
+        if ((candidates >> (8 * k + 7)) & 1) count(SessionSiteTarget(bytes + i + k, section.start + i + k));
       }
     }
+    for (; i + 11 < section.size; ++i) count(SessionSiteTarget(bytes + i, section.start + i));
   }
   std::stable_sort(table.begin(), table.end(), [](const Site& a, const Site& b) { return a.count > b.count; });
   const std::uint64_t best = table.empty() ? 0 : table[0].target;
@@ -300,6 +352,8 @@ namespace {
 // mov rax, 0x0624DD2F1A9FBE77: the multiplier of an unsigned 64-bit division by 1000.
 constexpr Pattern<10> kDivideBy1000 = {0x48, 0xB8, 0x77, 0xBE, 0x9F, 0x1A, 0x2F, 0xDD, 0x24, 0x06};
 constexpr std::uint64_t kClockPrefix = 19;
+// The multiplier's bytes are rare in code, so the search skips most of the section.
+const std::boyer_moore_horspool_searcher kDivideBy1000Searcher(kDivideBy1000.begin(), kDivideBy1000.end());
 
 bool ClockPrefixMatches(const MappedImage& image, std::uint64_t q) {
   const std::uint8_t* p = image.At(q - kClockPrefix);
@@ -316,10 +370,13 @@ void FindGameClock(const MappedImage& image, GameLayout& layout) {
   std::uint64_t milliseconds = 0;
   for (const ImageSection& section : ListImageSections(image)) {
     if (!section.executable || seconds != 0) continue;
-    for (std::uint64_t from = section.start; seconds == 0;) {
-      const std::uint64_t q = FindIn(image, from, section.start + section.size - from, kDivideBy1000);
-      if (q == 0) break;
-      from = q + 1;
+    const std::uint8_t* begin = image.At(section.start);
+    const std::uint8_t* end = begin + section.size;
+    for (const std::uint8_t* from = begin; seconds == 0;) {
+      const std::uint8_t* hit = std::search(from, end, kDivideBy1000Searcher);
+      if (hit == end) break;
+      from = hit + 1;
+      const std::uint64_t q = section.start + static_cast<std::uint64_t>(hit - begin);
       if (q - section.start < kClockPrefix || !ClockPrefixMatches(image, q)) continue;
       seconds = (q - 12) + static_cast<std::int64_t>(image.I32(q - 16));
       milliseconds = q + static_cast<std::int64_t>(image.I32(q - 4));
