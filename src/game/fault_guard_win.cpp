@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 
 // ---- the probe routine ------------------------------------------------------------------------
 //
@@ -62,10 +61,10 @@ LONG CALLBACK ProbeFaultHandler(EXCEPTION_POINTERS* info) {
 }
 
 void InstallHandlerOnce() {
-  static std::once_flag installed;
   // First in the chain: a crash reporter of the game must never see our probe's faults. The
   // handler is never removed, as the library is never unloaded.
-  std::call_once(installed, [] { AddVectoredExceptionHandler(1, &ProbeFaultHandler); });
+  static const bool installed = AddVectoredExceptionHandler(1, &ProbeFaultHandler) != nullptr;
+  (void)installed;
 }
 
 std::atomic<std::uint64_t> g_guardPagesRestored{0};

@@ -9,6 +9,10 @@
 
 #include "host/log.hpp"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pathlight {
 
 GameLayout g_gameLayout;
@@ -79,6 +83,36 @@ std::uint64_t CallTargetBefore(const MappedImage& image, std::uint64_t next) {
   return next + static_cast<std::int64_t>(image.I32(next - 4));
 }
 
+// The first occurrence of needle[0, length) in [first, last), or last. The scans of whole
+// sections run at memory speed: sixteen positions at a time are tested for the two needle bytes
+// at `anchor` (chosen rare in code and data), and only where both are in place is the rest
+// compared.
+const std::uint8_t* FindBytes(const std::uint8_t* first, const std::uint8_t* last, const std::uint8_t* needle,
+                              std::size_t length, std::size_t anchor) {
+  if (static_cast<std::size_t>(last - first) < length) return last;
+  const std::uint8_t* lastStart = last - length;
+  const std::uint8_t* p = first;
+#if defined(__SSE2__)
+  const __m128i a0 = _mm_set1_epi8(static_cast<char>(needle[anchor]));
+  const __m128i a1 = _mm_set1_epi8(static_cast<char>(needle[anchor + 1 < length ? anchor + 1 : anchor]));
+  // The second anchor byte is loaded at most length - 1 bytes past a position, so every load
+  // stays below `last`.
+  for (; anchor + 1 < length && p + 16 <= lastStart; p += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + anchor));
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + anchor + 1));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, a0), _mm_cmpeq_epi8(y, a1))));
+    for (; mask != 0; mask &= mask - 1) {
+      const std::uint8_t* at = p + __builtin_ctz(mask);
+      if (std::memcmp(at, needle, length) == 0) return at;
+    }
+  }
+#endif
+  for (; p <= lastStart; ++p) {
+    if (p[anchor] == needle[anchor] && std::memcmp(p, needle, length) == 0) return p;
+  }
+  return last;
+}
+
 }  // namespace
 
 std::uint32_t ImageSizeFromHeaders(std::span<const std::byte> headers) {
@@ -129,20 +163,32 @@ constexpr std::uint64_t kTypeDescriptorNameOffset = 16;
 // order, until one is accepted; returns its index or `count`. Words are compared in blocks, which
 // the compiler turns into vector compares: the class-table searches pass over every word of the
 // image, and almost no word matches.
+// Calls accept(i) for each word i of `count` words of type Word at `bytes` that equals `value`, in
+// order, until one is accepted; returns its index or `count`. The class-table searches pass over
+// every word of the image and almost none matches, so 64 bytes are compared at a time.
 template <typename Word, typename Accept>
 std::uint64_t FindWord(const std::uint8_t* bytes, std::uint64_t count, Word value, Accept&& accept) {
-  constexpr std::uint64_t kBlock = 16;
+  static_assert(sizeof(Word) == 4 || sizeof(Word) == 8);
+  constexpr std::uint64_t kPerBlock = 64 / sizeof(Word);
   std::uint64_t i = 0;
-  for (; i + kBlock <= count; i += kBlock) {
-    Word words[kBlock];
-    std::memcpy(words, bytes + i * sizeof(Word), sizeof words);
-    bool any = false;
-    for (const Word word : words) any |= word == value;
-    if (!any) continue;
-    for (std::uint64_t k = 0; k < kBlock; ++k) {
-      if (words[k] == value && accept(i + k)) return i + k;
+#if defined(__SSE2__)
+  // Compared as 32-bit lanes; a 64-bit word equals when both its lanes do, and any candidate is
+  // confirmed word by word below.
+  const __m128i wanted = sizeof(Word) == 4 ? _mm_set1_epi32(static_cast<int>(value))
+                                           : _mm_set1_epi64x(static_cast<long long>(value));
+  for (; i + kPerBlock <= count; i += kPerBlock) {
+    const auto* block = reinterpret_cast<const __m128i*>(bytes + i * sizeof(Word));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(block), wanted), _mm_cmpeq_epi32(_mm_loadu_si128(block + 1), wanted)),
+        _mm_or_si128(_mm_cmpeq_epi32(_mm_loadu_si128(block + 2), wanted), _mm_cmpeq_epi32(_mm_loadu_si128(block + 3), wanted)));
+    if (_mm_movemask_epi8(hits) == 0) continue;
+    for (std::uint64_t k = i; k < i + kPerBlock; ++k) {
+      Word word;
+      std::memcpy(&word, bytes + k * sizeof(Word), sizeof word);
+      if (word == value && accept(k)) return k;
     }
   }
+#endif
   for (; i < count; ++i) {
     Word word;
     std::memcpy(&word, bytes + i * sizeof(Word), sizeof word);
@@ -179,14 +225,14 @@ std::uint64_t FindReference(const MappedImage& image, const ImageSection& sectio
 std::uint64_t FindVtable(const MappedImage& image, std::string_view decoratedName) {
   const std::vector<ImageSection> sections = ListImageSections(image);
   // The name with its terminating NUL, so a longer name that begins with this one never matches.
-  std::string needle(decoratedName);
-  needle.push_back('\0');
-  const std::boyer_moore_horspool_searcher searcher(needle.begin(), needle.end());
+  std::vector<std::uint8_t> needle(decoratedName.begin(), decoratedName.end());
+  needle.push_back(0);
+  // Decorated names begin ".?", which code and data rarely hold.
   for (const ImageSection& named : sections) {
-    const char* begin = reinterpret_cast<const char*>(image.At(named.start));
-    const char* end = begin + named.size;
-    for (const char* from = begin;;) {
-      const char* hit = std::search(from, end, searcher);
+    const std::uint8_t* begin = image.At(named.start);
+    const std::uint8_t* end = begin + named.size;
+    for (const std::uint8_t* from = begin;;) {
+      const std::uint8_t* hit = FindBytes(from, end, needle.data(), needle.size(), 0);
       if (hit == end) break;
       from = hit + 1;
       const std::uint64_t name = named.start + static_cast<std::uint64_t>(hit - begin);
@@ -352,8 +398,6 @@ namespace {
 // mov rax, 0x0624DD2F1A9FBE77: the multiplier of an unsigned 64-bit division by 1000.
 constexpr Pattern<10> kDivideBy1000 = {0x48, 0xB8, 0x77, 0xBE, 0x9F, 0x1A, 0x2F, 0xDD, 0x24, 0x06};
 constexpr std::uint64_t kClockPrefix = 19;
-// The multiplier's bytes are rare in code, so the search skips most of the section.
-const std::boyer_moore_horspool_searcher kDivideBy1000Searcher(kDivideBy1000.begin(), kDivideBy1000.end());
 
 bool ClockPrefixMatches(const MappedImage& image, std::uint64_t q) {
   const std::uint8_t* p = image.At(q - kClockPrefix);
@@ -373,7 +417,7 @@ void FindGameClock(const MappedImage& image, GameLayout& layout) {
     const std::uint8_t* begin = image.At(section.start);
     const std::uint8_t* end = begin + section.size;
     for (const std::uint8_t* from = begin; seconds == 0;) {
-      const std::uint8_t* hit = std::search(from, end, kDivideBy1000Searcher);
+      const std::uint8_t* hit = FindBytes(from, end, kDivideBy1000.data(), kDivideBy1000.size(), 2);
       if (hit == end) break;
       from = hit + 1;
       const std::uint64_t q = section.start + static_cast<std::uint64_t>(hit - begin);

@@ -157,6 +157,20 @@ TEST(FindVtable, NameEndingAtTheSectionEndIsFoundAndUnreadableSectionsAreNot) {
   EXPECT_EQ(FindVtable(image.Image(), decorated::kIcon), table);
 }
 
+TEST(FindVtable, LocatorAndReferenceFillingTheirSectionsExactly) {
+  ImageBuilder image;
+  const int names = image.AddSection(0x1000, kRdata);
+  const int locators = image.AddSection(0x1000 + 24, kRdata);
+  const int tables = image.AddSection(0x1000 + 16, kRdata);
+  const std::uint64_t descriptor = PutTypeDescriptor(image, names, decorated::kWorldMap);
+  image.Skip(locators, 0x1000);
+  const std::uint64_t locator = PutLocator(image, locators, descriptor);
+  image.Skip(tables, 0x1000);
+  const std::uint64_t table = PutClassTable(image, tables, locator, {0});
+  ASSERT_EQ(table + 8, image.SectionEnd(tables));
+  EXPECT_EQ(FindVtable(image.Image(), decorated::kWorldMap), table);
+}
+
 // ---- session global ---------------------------------------------------------------------------
 
 struct VoteCase {
@@ -186,7 +200,11 @@ TEST_P(SessionVote, NeedsTwentySitesAndTwiceTheRunnerUp) {
 
 INSTANTIATE_TEST_SUITE_P(Counts, SessionVote,
                          ::testing::Values(VoteCase{20, 10, true}, VoteCase{19, 0, false}, VoteCase{40, 21, false},
-                                           VoteCase{40, 20, true}, VoteCase{20, 0, true}));
+                                           VoteCase{40, 20, true}, VoteCase{20, 0, true}),
+                         [](const ::testing::TestParamInfo<VoteCase>& info) {
+                           return std::to_string(info.param.sites) + "Sites" + std::to_string(info.param.runnerUp) +
+                                  "RunnerUp";
+                         });
 
 TEST(SessionGlobal, NoSiteAtAll) {
   ImageBuilder image;
@@ -225,6 +243,25 @@ TEST(SessionGlobal, CountsOnlyTheTwoInstructionPatternOnOneRegisterInsideTheImag
   PutSessionSites(image, text, image.End() - 1, 10);
   const Lines lines = CaptureLog([&] { EXPECT_EQ(FindSessionGlobal(image.Image()), global); });
   EXPECT_EQ(lines, Lines{"GameInit: session global at " + Hex(global) + " (20 sites, runner-up 10)"});
+}
+
+TEST(SessionGlobal, SitesAreFoundAtEveryByteAlignmentUpToTheSectionEnd) {
+  ImageBuilder image;
+  const int data = image.AddSection(0x1000, kData);
+  const std::uint64_t global = image.Put(data, Bytes(8, 0), 8);
+  // 19 sites with 1 to 8 bytes between them, and the 20th ending one byte before the section's
+  // end (the last position the scan tests).
+  constexpr std::uint32_t kGaps = 19 * 11 + (1 + 2 + 3 + 4 + 5 + 6 + 7 + 8) * 2 + 1 + 2 + 3;
+  const int text = image.AddSection(kGaps + 11 + 1, kCode);
+  for (int i = 0; i < 19; ++i) {
+    PutSessionSite(image, text, global);
+    image.Put(text, Bytes(i % 8 + 1, 0x90));
+  }
+  PutSessionSite(image, text, global);
+  image.Put(text, {0x90});
+  ASSERT_EQ(image.SectionEnd(text), kImageBase + 0x2000 + kGaps + 12);
+  const Lines lines = CaptureLog([&] { EXPECT_EQ(FindSessionGlobal(image.Image()), global); });
+  EXPECT_EQ(lines, Lines{"GameInit: session global at " + Hex(global) + " (20 sites, runner-up 0)"});
 }
 
 TEST(SessionGlobal, FullSiteTableKeepsCountingKnownTargets) {
