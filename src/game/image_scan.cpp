@@ -254,10 +254,12 @@ std::uint64_t FindVtable(const MappedImage& image, std::string_view decoratedNam
 
 namespace {
 
-struct Site {
+// One entry per distinct global the sites load; filled in the order the sites are met.
+struct SiteTableEntry {
   std::uint64_t target;
   std::uint32_t count;
 };
+using SiteTable = std::vector<SiteTableEntry>;
 
 constexpr int kMinimumSites = 20;
 
@@ -296,11 +298,11 @@ std::uint64_t Load64(const std::uint8_t* p) {
 }  // namespace
 
 std::uint64_t FindSessionGlobal(const MappedImage& image) {
-  std::vector<Site> table;
+  SiteTable table;
   table.reserve(kSiteTableEntries);
   const auto count = [&](std::uint64_t target) {
     if (target <= image.Base() || target >= image.End()) return;
-    auto known = std::find_if(table.begin(), table.end(), [&](const Site& site) { return site.target == target; });
+    auto known = std::find_if(table.begin(), table.end(), [&](const SiteTableEntry& site) { return site.target == target; });
     if (known != table.end()) {
       ++known->count;
     } else if (table.size() < kSiteTableEntries) {
@@ -312,7 +314,8 @@ std::uint64_t FindSessionGlobal(const MappedImage& image) {
     const std::uint8_t* bytes = image.At(section.start);
     std::uint64_t i = 0;
     // Eight positions at a time: only where both opcodes (b1, b8) and the field (b10) are in
-    // place is the whole pattern tested. The last load reads up to b17 of the eighth position.
+    // place is the whole pattern tested. The loads reach 17 bytes past the first position; the
+    // last few positions, where they would leave the section, are tested one by one.
     for (; i + 8 + 17 < section.size; i += 8) {
       const std::uint64_t candidates = EqualLanes(Load64(bytes + i + 1), 0x8B) & EqualLanes(Load64(bytes + i + 8), 0x8B) &
                                        EqualLanes(Load64(bytes + i + 10), 0x30);
@@ -323,7 +326,9 @@ std::uint64_t FindSessionGlobal(const MappedImage& image) {
     }
     for (; i + 11 < section.size; ++i) count(SessionSiteTarget(bytes + i, section.start + i));
   }
-  std::stable_sort(table.begin(), table.end(), [](const Site& a, const Site& b) { return a.count > b.count; });
+  std::stable_sort(table.begin(), table.end(), [](const SiteTableEntry& a, const SiteTableEntry& b) {
+    return a.count > b.count;
+  });
   const std::uint64_t best = table.empty() ? 0 : table[0].target;
   const int sites = table.empty() ? 0 : static_cast<int>(table[0].count);
   const int runnerUp = table.size() < 2 ? 0 : static_cast<int>(table[1].count);
