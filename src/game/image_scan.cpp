@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 
 #include "host/log.hpp"
 
