@@ -132,6 +132,23 @@ std::size_t FaultGuard::ReadSome(std::uint64_t address, void* out, std::size_t s
   return copied;
 }
 
+std::vector<std::pair<std::uint64_t, std::uint64_t>> UnreadableParts(std::uint64_t start, std::uint64_t size) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> parts;
+  const std::uint64_t end = start + size;
+  for (std::uint64_t cursor = start; cursor < end;) {
+    MEMORY_BASIC_INFORMATION region;
+    if (VirtualQuery(reinterpret_cast<const void*>(cursor), &region, sizeof region) != sizeof region) {
+      parts.emplace_back(cursor, end);
+      break;
+    }
+    const std::uint64_t regionEnd =
+        std::min(reinterpret_cast<std::uint64_t>(region.BaseAddress) + region.RegionSize, end);
+    if (!IsReadable(region)) parts.emplace_back(cursor, regionEnd);
+    cursor = regionEnd;
+  }
+  return parts;
+}
+
 GameMemory& ProcessMemory() {
   static FaultGuard memory;
   return memory;

@@ -18,6 +18,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "game/game_memory.hpp"
 
@@ -30,6 +32,11 @@ class FaultGuard final : public GameMemory {
 
 // The process's memory behind the fault guard.
 [[nodiscard]] GameMemory& ProcessMemory();
+
+// The parts of [start, start + size) that a plain read must not touch (not committed, not
+// readable, or guard pages), as [first, end) address pairs in ascending order.
+[[nodiscard]] std::vector<std::pair<std::uint64_t, std::uint64_t>> UnreadableParts(std::uint64_t start,
+                                                                                   std::uint64_t size);
 
 namespace fault_guard_detail {
 

@@ -24,6 +24,21 @@ std::uint32_t MappedImage::U32(std::uint64_t address) const {
   return value;
 }
 
+std::uint64_t MappedImage::ReadableEnd(std::uint64_t address) const {
+  for (const AddressRange& hole : unreadable_) {
+    if (address < hole.end) return address < hole.start ? hole.start : address;
+  }
+  return End();
+}
+
+std::uint64_t MappedImage::NextReadable(std::uint64_t address) const {
+  // Sorted, so one pass also steps over holes that follow each other.
+  for (const AddressRange& hole : unreadable_) {
+    if (address >= hole.start && address < hole.end) address = hole.end;
+  }
+  return address;
+}
+
 std::uint64_t MappedImage::U64(std::uint64_t address) const {
   std::uint64_t value;
   std::memcpy(&value, At(address), sizeof value);
@@ -56,7 +71,7 @@ using Pattern = std::array<std::uint8_t, N>;
 template <std::size_t N>
 std::uint64_t FindIn(const MappedImage& image, std::uint64_t first, std::uint64_t length, const Pattern<N>& pattern) {
   if (!image.Contains(first)) return 0;
-  const std::uint64_t end = std::min(first + length, image.End());
+  const std::uint64_t end = std::min(first + length, image.ReadableEnd(first));
   if (end - first < N) return 0;
   const std::uint8_t* begin = image.At(first);
   const std::uint8_t* last = begin + (end - first);
@@ -140,11 +155,19 @@ std::vector<ImageSection> ListImageSections(const MappedImage& image) {
     const std::uint32_t characteristics = image.U32(header + 36);
     if ((characteristics & kScnMemRead) == 0) continue;
     // A section that reaches past SizeOfImage is cut there: nothing beyond the image is mapped
-    // as part of it.
+    // as part of it. Unreadable parts split it.
     const std::uint64_t start = base + virtualAddress;
-    if (!image.Contains(start)) continue;
-    const std::uint64_t size = std::min<std::uint64_t>(virtualSize, image.End() - start);
-    sections.push_back({start, size, (characteristics & kScnMemExecute) != 0});
+    if (start >= image.End()) continue;
+    const std::uint64_t end = start + std::min<std::uint64_t>(virtualSize, image.End() - start);
+    for (std::uint64_t piece = start; piece < end;) {
+      const std::uint64_t readableEnd = std::min(image.ReadableEnd(piece), end);
+      if (readableEnd > piece) {
+        sections.push_back({piece, readableEnd - piece, (characteristics & kScnMemExecute) != 0});
+        piece = readableEnd;
+      } else {
+        piece = image.NextReadable(piece);
+      }
+    }
   }
   return sections;
 }
@@ -353,7 +376,10 @@ constexpr Pattern<4> kLoadCharacterId = {0x0F, 0xB7, 0x55, 0x38};             //
 constexpr Pattern<7> kLoadCharacterKind = {0x0F, 0xB7, 0x88, 0xA0, 0x00, 0x00, 0x00};  // movzx ecx, word [rax+0A0h]
 constexpr Pattern<3> kLoadRbxRip = {0x48, 0x8B, 0x1D};                                  // mov rbx, [rip+d]
 
+// The global a 7-byte rip-relative load reads, or 0 when its displacement does not lie in the
+// image.
 std::uint64_t RipTarget(const MappedImage& image, std::uint64_t instruction) {
+  if (!image.Contains(instruction, 7)) return 0;
   return instruction + 7 + static_cast<std::int64_t>(image.I32(instruction + 3));
 }
 

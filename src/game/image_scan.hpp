@@ -20,17 +20,33 @@
 
 namespace pathlight {
 
-// The mapped image: byte i of `bytes` lies at address base + i.
+// A range of addresses [start, end).
+struct AddressRange {
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+};
+
+// The mapped image: byte i of `bytes` lies at address base + i. `unreadable` lists the parts of
+// it that must not be touched (pages that are not committed, not readable or guard pages, which
+// packers and anti-tamper layers leave in an image), in ascending order; the scan treats them as
+// if they were not part of the image.
 class MappedImage {
  public:
-  MappedImage(std::uint64_t base, std::span<const std::byte> bytes) : base_(base), bytes_(bytes) {}
+  MappedImage(std::uint64_t base, std::span<const std::byte> bytes, std::vector<AddressRange> unreadable = {})
+      : base_(base), bytes_(bytes), unreadable_(std::move(unreadable)) {}
 
   [[nodiscard]] std::uint64_t Base() const { return base_; }
   [[nodiscard]] std::uint64_t End() const { return base_ + bytes_.size(); }
-  // True when [address, address + length) lies inside the image.
+  // True when [address, address + length) lies inside the image and may be read.
   [[nodiscard]] bool Contains(std::uint64_t address, std::uint64_t length = 1) const {
-    return address >= base_ && address - base_ <= bytes_.size() && length <= bytes_.size() - (address - base_);
+    return address >= base_ && address - base_ <= bytes_.size() && length <= bytes_.size() - (address - base_) &&
+           ReadableEnd(address) - address >= length;
   }
+  // Where the readable stretch that holds `address` ends: the next unreadable part or the end
+  // of the image.
+  [[nodiscard]] std::uint64_t ReadableEnd(std::uint64_t address) const;
+  // The first address at or after `address` that is not in an unreadable part.
+  [[nodiscard]] std::uint64_t NextReadable(std::uint64_t address) const;
   // Reads at an address the caller has checked with Contains.
   [[nodiscard]] const std::uint8_t* At(std::uint64_t address) const {
     return reinterpret_cast<const std::uint8_t*>(bytes_.data()) + (address - base_);
@@ -43,6 +59,7 @@ class MappedImage {
  private:
   std::uint64_t base_;
   std::span<const std::byte> bytes_;
+  std::vector<AddressRange> unreadable_;
 };
 
 // SizeOfImage from the PE headers at the start of `headers` (0 when they are not readable as
@@ -55,7 +72,8 @@ struct ImageSection {
   bool executable = false;
 };
 
-// The readable sections in header order, each cut to the image's bytes.
+// The readable sections in header order, each cut to the image's bytes; a section with unreadable
+// parts comes as its readable pieces, in order.
 [[nodiscard]] std::vector<ImageSection> ListImageSections(const MappedImage& image);
 
 // The class table (its first slot) of the class with this decorated name, or 0.

@@ -46,4 +46,9 @@ elif grep -qF "$inactive" <<<"$log"; then
   echo "the library stayed inactive on a recognised image"
   exit 1
 fi
+# Pages the scan must not touch are as the game left them, guard bit included.
+if [ "$variant" = guarded-pages ]; then
+  [ "${planted[guardPageArmed]:-}" = 1 ] || { echo "the image's guard page lost its guard bit"; exit 1; }
+  [ "${planted[noAccessPageKept]:-}" = 1 ] || { echo "the image's no-access page changed"; exit 1; }
+fi
 echo "GameInit lines match the planted image ($variant)"

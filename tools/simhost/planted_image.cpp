@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "host.hpp"
@@ -15,6 +16,7 @@ extern "C" {
 extern char planted_td_minimap[], planted_td_worldmap[], planted_td_icon[];
 extern const char planted_vt_minimap[], planted_vt_worldmap[], planted_vt_icon[], planted_vt_camera[];
 extern char planted_session_sites[];
+extern char planted_guard_page[], planted_no_access_page[];
 extern const char planted_session_global[], planted_decoy_global[];
 extern const char planted_actors_global[], planted_characters_global[], planted_vehicles_global[];
 extern const char planted_clock_seconds[], planted_clock_milliseconds[];
@@ -113,16 +115,33 @@ const char* VariantName(ImageVariant variant) {
     case ImageVariant::NoUiClasses: return "no-ui-classes";
     case ImageVariant::NoSessionGlobal: return "no-session-global";
     case ImageVariant::FewSites: return "few-sites";
+    case ImageVariant::GuardedPages: return "guarded-pages";
     case ImageVariant::Full: break;
   }
   return "full";
+}
+
+DWORD ProtectionOf(const void* page) {
+  MEMORY_BASIC_INFORMATION region{};
+  VirtualQuery(page, &region, sizeof region);
+  return region.Protect;
+}
+
+// At exit: whether the protected pages are as they were made, guard bit included (the library's
+// scan must have left them alone).
+void RecordProtectedPages() {
+  FILE* file = _wfopen(TruthPath().c_str(), L"a");
+  if (file == nullptr) return;
+  std::fprintf(file, "guardPageArmed=%d\n", ProtectionOf(planted_guard_page) == (PAGE_READONLY | PAGE_GUARD));
+  std::fprintf(file, "noAccessPageKept=%d\n", ProtectionOf(planted_no_access_page) == PAGE_NOACCESS);
+  std::fclose(file);
 }
 
 }  // namespace
 
 bool ParseImageVariant(const std::wstring& text, ImageVariant& variant) {
   for (ImageVariant v : {ImageVariant::Full, ImageVariant::NoUiClasses, ImageVariant::NoSessionGlobal,
-                         ImageVariant::FewSites}) {
+                         ImageVariant::FewSites, ImageVariant::GuardedPages}) {
     const std::string name = VariantName(v);
     if (text == std::wstring(name.begin(), name.end())) {
       variant = v;
@@ -141,6 +160,12 @@ void PrepareImage(ImageVariant variant) {
     HideClassName(planted_td_minimap);
     HideClassName(planted_td_worldmap);
     HideClassName(planted_td_icon);
+  }
+  if (variant == ImageVariant::GuardedPages) {
+    DWORD old = 0;
+    VirtualProtect(planted_guard_page, 4096, PAGE_READONLY | PAGE_GUARD, &old);
+    VirtualProtect(planted_no_access_page, 4096, PAGE_NOACCESS, &old);
+    std::atexit(&RecordProtectedPages);
   }
   std::uint64_t session = Offset(planted_session_global);
   int sites = kSessionSites, runnerUp = kDecoySites;

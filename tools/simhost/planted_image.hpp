@@ -11,9 +11,10 @@ enum class ImageVariant {
   NoUiClasses,      // the three user-interface class names are gone: the library stays inactive
   NoSessionGlobal,  // every session-global site broken: the decoy global wins the vote but fails it
   FewSites,         // 19 session-global sites: one short of the vote
+  GuardedPages,     // as full, with a guard page among the locators and a no-access page in the code
 };
 
-// "full", "no-ui-classes", "no-session-global", "few-sites".
+// "full", "no-ui-classes", "no-session-global", "few-sites", "guarded-pages".
 bool ParseImageVariant(const std::wstring& text, ImageVariant& variant);
 
 // Before the library loads: shapes the image for the variant (and, in the padded build, fills the

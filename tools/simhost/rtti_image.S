@@ -5,7 +5,8 @@
 # takes the first thing it sees takes the wrong one.
 #
 # planted_image.cpp writes the offsets of the real things to the ground-truth file and switches
-# the image variants by patching these bytes before the library is loaded.
+# the image variants by patching these bytes (or protecting their pages) before the library is
+# loaded.
 #
 # Sections: globals, type descriptors, locators and class tables, session-global sites, clock,
 # riding-vehicle check.
@@ -81,6 +82,12 @@ planted_vt_\id:
   .quad \slots
 .endm
 
+# A page that the guarded-pages variant makes a guard page, in front of the locators.
+  .balign 4096
+  .globl planted_guard_page
+planted_guard_page:
+  .space 4096, 0
+
 # The camera manager's base-class sub-object (offset 8) comes first, with its own class table.
   LOCATOR camera_base, planted_td_camera, 8
   CLASS_TABLE camera_base, planted_fn_ret, planted_fn_ret
@@ -134,6 +141,12 @@ planted_fn_tls_only:
   mov r13, qword ptr [rbx + 0x30]
   nop
 .endm
+
+# A page that the guarded-pages variant makes inaccessible, in front of the sites.
+  .p2align 12
+  .globl planted_no_access_page
+planted_no_access_page:
+  .space 4096, 0xCC
 
   .p2align 4
   .globl planted_session_sites

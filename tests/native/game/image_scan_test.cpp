@@ -1,6 +1,7 @@
 #include "game/image_scan.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstdio>
 #include <functional>
@@ -430,6 +431,59 @@ TEST(GameInit, MissingInterfaceClassesFail) {
   const InitRun run = RunGameInit(game);
   EXPECT_FALSE(run.result);
   EXPECT_EQ(run.lines.back(), SummaryLine(game, true));
+}
+
+// An image with pages that must not be read: the copy the scan reads has them unmapped for real
+// (PROT_NONE), so a read of one ends the test with a fault.
+TEST(GameInit, UnreadablePagesAreLeftOutAndWhatLiesAroundThemIsFound) {
+  ImageBuilder image;
+  const int text = image.AddSection(0x3000, kCode);
+  const int rdata = image.AddSection(0x3000, kRdata);
+  const int data = image.AddSection(0x1000, kData);
+  const std::uint64_t session = image.Put(data, Bytes(8, 0), 8);
+  const VehicleGlobals vehicle{image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0))};
+  // Code: the vehicle check and a function that only loads the thread's storage late on the first
+  // page, so their search windows run into the hole on the second; the session sites and the
+  // clock after the hole.
+  image.Skip(text, 0x1000 - 0x100);
+  const std::uint64_t check = PutVehicleCheck(image, text, vehicle);
+  const std::uint64_t storageOnly = image.Put(text, {0x65, 0x48, 0x8B, 0x04, 0x25, 0x58, 0x00, 0x00, 0x00, 0xC3});
+  image.Skip(text, static_cast<std::uint32_t>(image.SectionStart(text) + 0x2000 - image.Put(text, {0x90}) - 1));
+  PutSessionSites(image, text, session, 20);
+  PutClockRead(image, text, image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)));
+  // Read-only data: one class before the hole, the rest after it.
+  const ClassSections at{data, rdata};
+  const std::uint64_t minimap = PutClass(image, at, decorated::kMinimap);
+  image.Skip(rdata, static_cast<std::uint32_t>(image.SectionStart(rdata) + 0x2000 - image.Put(rdata, {0}) - 1));
+  const std::uint64_t worldMap = PutClass(image, at, decorated::kWorldMap);
+  const std::uint64_t icon = PutClass(image, at, decorated::kIcon);
+  PutClass(image, at, decorated::kVehicleComponent);
+  PutClass(image, at, decorated::kActorManager);
+  PutClass(image, at, decorated::kRidingVehicleCondition, {storageOnly, check});
+  const MappedImage built = image.Image();
+
+  const std::size_t size = image.End() - kImageBase;
+  auto* copy = static_cast<std::byte*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(copy, MAP_FAILED);
+  std::memcpy(copy, built.At(kImageBase), size);
+  const std::vector<AddressRange> holes = {{image.SectionStart(text) + 0x1000, image.SectionStart(text) + 0x2000},
+                                           {image.SectionStart(rdata) + 0x1000, image.SectionStart(rdata) + 0x2000}};
+  for (const AddressRange& hole : holes) mprotect(copy + (hole.start - kImageBase), 0x1000, PROT_NONE);
+  const MappedImage guarded(kImageBase, {copy, size}, holes);
+
+  GameLayout layout;
+  bool found = false;
+  const Lines lines = CaptureLog([&] { found = GameInit(guarded, {.worldToggleKey = 0}, layout, &SevenMsPerCall); });
+  EXPECT_TRUE(found);
+  EXPECT_EQ(layout.MinimapVtable, minimap);
+  EXPECT_EQ(layout.WorldMapVtable, worldMap);
+  EXPECT_EQ(layout.IconVtable, icon);
+  EXPECT_EQ(layout.SessionGlobal, session);
+  EXPECT_EQ(layout.VehiclesGlobal, vehicle.vehicles);
+  EXPECT_NE(layout.ClockSecondsGlobal, 0u);
+  // A section comes as its readable pieces.
+  EXPECT_EQ(ListImageSections(guarded).size(), 5u);
+  munmap(copy, size);
 }
 
 TEST(ImageHeaders, SizeAndSectionsComeFromTheHeadersAndStayInsideTheImage) {
