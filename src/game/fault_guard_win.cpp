@@ -5,15 +5,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 
 // ---- the probe routine ------------------------------------------------------------------------
 //
-// std::size_t pathlight_ProbeCopy(void* out, const void* from, std::size_t size, DWORD* code)
+// std::size_t pathlight_ProbeCopy(void* out, const void* from, std::size_t size, ProbeFault* fault)
 //
 // A leaf routine without stack use (rdi and rsi are kept in the volatile r10 and r11), so it
 // needs no unwind data and the handler can resume it by moving rip alone. On a fault at
-// pathlight_ProbeAccess the handler puts the exception code in eax and resumes at
-// pathlight_ProbeResume, where rcx still holds the bytes `rep movsb` had left to copy.
+// pathlight_ProbeAccess the handler puts the exception code in eax and the faulting address in
+// rdx and resumes at pathlight_ProbeResume, where rcx still holds the bytes `rep movsb` had left
+// to copy.
 asm(R"(
   .intel_syntax noprefix
   .text
@@ -32,6 +34,7 @@ pathlight_ProbeAccess:
   xor eax, eax
 pathlight_ProbeResume:
   mov dword ptr [r9], eax
+  mov qword ptr [r9 + 8], rdx
   mov rax, r8
   sub rax, rcx
   mov rdi, r10
@@ -40,8 +43,17 @@ pathlight_ProbeResume:
   .att_syntax prefix
 )");
 
+// Filled by the probe routine: the exception code (0 without a fault) and, after a fault, the
+// address of the data it faulted on.
+struct ProbeFault {
+  std::uint32_t code;
+  std::uint32_t unused;
+  std::uint64_t address;
+};
+static_assert(offsetof(ProbeFault, address) == 8);
+
 extern "C" {
-std::size_t pathlight_ProbeCopy(void* out, const void* from, std::size_t size, DWORD* code);
+std::size_t pathlight_ProbeCopy(void* out, const void* from, std::size_t size, ProbeFault* fault);
 extern const char pathlight_ProbeAccess[];
 extern const char pathlight_ProbeResume[];
 }
@@ -55,7 +67,9 @@ namespace {
 LONG CALLBACK ProbeFaultHandler(EXCEPTION_POINTERS* info) {
   CONTEXT* context = info->ContextRecord;
   if (context->Rip != reinterpret_cast<DWORD64>(pathlight_ProbeAccess)) return EXCEPTION_CONTINUE_SEARCH;
-  context->Rax = info->ExceptionRecord->ExceptionCode;
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  context->Rax = record->ExceptionCode;
+  context->Rdx = record->NumberParameters >= 2 ? record->ExceptionInformation[1] : 0;
   context->Rip = reinterpret_cast<DWORD64>(pathlight_ProbeResume);
   return EXCEPTION_CONTINUE_EXECUTION;
 }
@@ -83,9 +97,9 @@ namespace fault_guard_detail {
 
 ProbeResult ProbeCopy(void* out, const void* from, std::size_t size) {
   InstallHandlerOnce();
-  DWORD code = 0;
-  const std::size_t copied = pathlight_ProbeCopy(out, from, size, &code);
-  return {copied, code};
+  ProbeFault fault{};
+  const std::size_t copied = pathlight_ProbeCopy(out, from, size, &fault);
+  return {copied, fault.code, fault.code != 0 ? fault.address : 0};
 }
 
 void RestoreGuardPage(std::uint64_t address) {
@@ -121,9 +135,11 @@ std::size_t FaultGuard::ReadSome(std::uint64_t address, void* out, std::size_t s
     copied += probe.copied;
     if (probe.copied < chunk) {
       // The page changed after the question: freed (an access violation) or made a guard page,
-      // whose bit our touch has just cleared and which its owner still needs.
-      if (probe.exceptionCode == static_cast<std::uint32_t>(STATUS_GUARD_PAGE_VIOLATION)) {
-        fault_guard_detail::RestoreGuardPage(cursor + probe.copied);
+      // whose bit our touch has just cleared and which its owner still needs. Only a fault on
+      // the game's side of the copy is the game's page.
+      if (probe.exceptionCode == static_cast<std::uint32_t>(STATUS_GUARD_PAGE_VIOLATION) &&
+          probe.faultAddress - cursor < chunk) {
+        fault_guard_detail::RestoreGuardPage(probe.faultAddress);
       }
       break;
     }

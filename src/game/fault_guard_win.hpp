@@ -43,6 +43,7 @@ namespace fault_guard_detail {
 struct ProbeResult {
   std::size_t copied = 0;
   std::uint32_t exceptionCode = 0;  // 0 when the whole range was copied
+  std::uint64_t faultAddress = 0;   // the data address the copy faulted on
 };
 
 // The bare probe: copies under the vectored handler without asking the OS first. It consumes

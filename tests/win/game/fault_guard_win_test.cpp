@@ -97,6 +97,7 @@ TEST(FaultGuardWin, ProbeAloneConsumesAGuardPageAndTheRestorePutsItBack) {
   const fault_guard_detail::ProbeResult probe = fault_guard_detail::ProbeCopy(out, memory.Middle() - 8, sizeof out);
   EXPECT_EQ(probe.copied, 8u);
   EXPECT_EQ(probe.exceptionCode, static_cast<std::uint32_t>(STATUS_GUARD_PAGE_VIOLATION));
+  EXPECT_EQ(probe.faultAddress, Address(memory.Middle()));
   EXPECT_EQ(ProtectionOf(memory.Middle()), static_cast<DWORD>(PAGE_READWRITE));
   const std::uint64_t restored = fault_guard_detail::GuardPagesRestored();
   fault_guard_detail::RestoreGuardPage(Address(memory.Middle() + 100));
@@ -106,6 +107,16 @@ TEST(FaultGuardWin, ProbeAloneConsumesAGuardPageAndTheRestorePutsItBack) {
   VirtualProtect(memory.Middle(), kPage, PAGE_NOACCESS, &old);
   EXPECT_EQ(fault_guard_detail::ProbeCopy(out, memory.Middle(), 8).exceptionCode,
             static_cast<std::uint32_t>(EXCEPTION_ACCESS_VIOLATION));
+}
+
+// A guard page on the caller's side of the copy is the caller's business: the game's page it was
+// reading from must not be turned into a guard page.
+TEST(FaultGuardWin, AFaultOnTheCallersBufferNeverArmsTheGamesPage) {
+  Sandwich game, caller;
+  DWORD old;
+  VirtualProtect(caller.Middle(), kPage, PAGE_READWRITE | PAGE_GUARD, &old);
+  EXPECT_EQ(ProcessMemory().ReadSome(Address(game.Middle()), caller.Middle() - 8, 64), 8u);
+  EXPECT_EQ(ProtectionOf(game.Middle()), static_cast<DWORD>(PAGE_READWRITE));
 }
 
 int Recurse(int depth) {
