@@ -143,7 +143,9 @@ TEST(FindVtable, UnreferencedLocatorMovesOnToTheNextSection) {
   const int second = image.AddSection(0x1000, kRdata);
   const std::uint64_t descriptor = PutTypeDescriptor(image, first, decorated::kMinimap);
   PutLocator(image, first, descriptor);  // no class table points at it
-  const std::uint64_t table = PutClassTable(image, second, PutLocator(image, second, descriptor));
+  const std::uint64_t locator = PutLocator(image, second, descriptor);
+  const std::uint64_t table = PutClassTable(image, second, locator);
+  PutClassTable(image, second, locator);  // a later word referring to it does not count
   EXPECT_EQ(FindVtable(image.Image(), decorated::kMinimap), table);
 }
 
@@ -155,7 +157,12 @@ TEST(FindVtable, NameEndingAtTheSectionEndIsFoundAndUnreadableSectionsAreNot) {
   PutClassTable(image, tables, PutLocator(image, tables, PutTypeDescriptor(image, hidden, decorated::kIcon)));
   const std::uint64_t descriptor = PutTypeDescriptor(image, names, decorated::kIcon);
   const std::uint64_t table = PutClassTable(image, tables, PutLocator(image, tables, descriptor));
+  // A short name in a section of its own, so few bytes follow where it begins.
+  const int shortNames = image.AddSection(16 + 8, kRdata);
+  const std::uint64_t shortTable =
+      PutClassTable(image, tables, PutLocator(image, tables, PutTypeDescriptor(image, shortNames, ".?AVX@@")));
   EXPECT_EQ(FindVtable(image.Image(), decorated::kIcon), table);
+  EXPECT_EQ(FindVtable(image.Image(), ".?AVX@@"), shortTable);
 }
 
 TEST(FindVtable, LocatorAndReferenceFillingTheirSectionsExactly) {
