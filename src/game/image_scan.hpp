@@ -3,9 +3,10 @@
 // the image's bytes as they lie mapped (in the DLL the main module in place, in tests a byte
 // buffer), so the searches are the same code in both builds.
 //
-// The image is read without a fault guard: every search stays inside the image's sections, and
-// every address taken from the image's own data (class-table slots, call and jump targets) is
-// checked to lie inside the image before a byte behind it is read.
+// The image is read without a fault guard: every search stays inside the image's sections, every
+// address taken from the image's own data (class-table slots, call and jump targets) is checked
+// to lie inside the image before a byte behind it is read, and the parts of the image the OS
+// reports unreadable (see MappedImage) are never touched.
 //
 // Single-threaded: GameInit runs once, on the init thread, before the worker threads exist.
 #pragma once
