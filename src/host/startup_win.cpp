@@ -1,10 +1,10 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks, and the game image scan recognises no layout, so the run ends inactive after the "Init:"
-// line.
+// hooks yet, and no finder, road loader or route worker threads.
 #include <windows.h>
 
+#include "game/game_init_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
 #include "host/settings_load.hpp"
@@ -23,7 +23,13 @@ class WindowsStartupHost final : public StartupHost {
   bool ScanEnabled() override { return g_settings.debug.scan; }
   bool DrawEnabled() override { return g_settings.debug.draw; }
   void InstallGraphicsHooks() override {}
-  bool GameInit() override { return false; }
+  bool GameInit() override {
+    GameScanSettings gates;
+    gates.worldEnabled = g_settings.worldEnabled;
+    gates.worldToggleKey = g_settings.worldToggle.key;
+    gates.wagonRoutingEnabled = g_settings.wagonRoutingEnabled;
+    return GameInitOnMainModule(gates);
+  }
   void StartFinderThread() override {}
   void StartRoadLoaderThread() override {}
   void StartRouteWorkerThread() override {}

@@ -8,26 +8,37 @@
 namespace e2e {
 namespace {
 
-// A run in a folder without Pathlight.ini that the image scan does not recognise: the version
-// line, the settings summary, and the "Init:" line last, with no "Renderer:" line.
+// The simulated game's image without the user-interface classes: the scan does not recognise it.
+const std::vector<std::string> kUnrecognisedImage = {"--image", "no-ui-classes"};
+
+std::vector<std::string> Args(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// A run in a folder without Pathlight.ini whose image the scan does not recognise: the version
+// line, the settings summary, the scan's lines, and the "Init:" line last, with no "Renderer:" line.
 void ExpectInactiveRun(const std::vector<std::string>& lines) {
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[0], "Pathlight 1.2.5 loaded");
-  EXPECT_EQ(lines[1].rfind("Config: ", 0), 0u) << lines[1];
-  EXPECT_EQ(lines[2].rfind("Config: ", 0), 0u) << lines[2];
-  EXPECT_EQ(lines[3], "Init: game layout not recognised, Pathlight stays inactive");
+  EXPECT_TRUE(StartsWith(lines[1], "Config: ")) << lines[1];
+  EXPECT_TRUE(StartsWith(lines[2], "Config: ")) << lines[2];
+  for (std::size_t i = 3; i + 1 < lines.size(); ++i) EXPECT_TRUE(StartsWith(lines[i], "GameInit: ")) << lines[i];
+  EXPECT_EQ(lines.back(), "Init: game layout not recognised, Pathlight stays inactive");
 }
 
 TEST(StartupE2E, FirstAndSecondRunRotateTheLog) {
   GameFolder game("rotation");
-  ASSERT_EQ(game.Run({"--seconds", "1.5"}), 0);
+  ASSERT_EQ(game.Run(Args({"--seconds", "1.5"}, kUnrecognisedImage)), 0);
   const auto first = game.Log();
   ASSERT_TRUE(first.has_value());
   // The version line first, behind its time stamp; every line ends in CR LF.
   ExpectInactiveRun(LogMessages(*first));
   EXPECT_FALSE(game.PreviousLog().has_value());
 
-  ASSERT_EQ(game.Run({"--seconds", "1.5"}), 0);
+  ASSERT_EQ(game.Run(Args({"--seconds", "1.5"}, kUnrecognisedImage)), 0);
   EXPECT_EQ(game.PreviousLog(), first);
   const auto second = game.Log();
   ASSERT_TRUE(second.has_value());
@@ -38,10 +49,27 @@ TEST(StartupE2E, HostNameCountsInAnyLetterCase) {
   GameFolder game("lettercase");
   RunOptions options;
   options.executable = "crimsondesert.EXE";
-  ASSERT_EQ(game.Run({"--seconds", "1.5"}, options), 0);
+  ASSERT_EQ(game.Run(Args({"--seconds", "1.5"}, kUnrecognisedImage), options), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
   ExpectInactiveRun(LogMessages(*log));
+}
+
+TEST(StartupE2E, RecognisedGameStartsTheWorkersAndLogsTheRenderer) {
+  GameFolder game("recognised");
+  ASSERT_EQ(game.Run({"--seconds", "2"}), 0);
+  const auto log = game.Log();
+  ASSERT_TRUE(log.has_value());
+  const auto lines = LogMessages(*log);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "Pathlight 1.2.5 loaded");
+  bool renderer = false;
+  for (const std::string& line : lines) {
+    EXPECT_EQ(line.find("<malformed"), std::string::npos) << line;
+    EXPECT_FALSE(StartsWith(line, "Init: ")) << line;
+    renderer = renderer || line == "Renderer: Present (in-frame D3D12); scanning on";
+  }
+  EXPECT_TRUE(renderer);
 }
 
 TEST(StartupE2E, AnotherProcessNeitherCreatesNorRotatesTheLog) {

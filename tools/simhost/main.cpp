@@ -3,7 +3,7 @@
 // window, renders with Direct3D 12 through a flip-model swap chain about every 16 ms, pumps its
 // messages, and plays a scenario of timed actions.
 //
-//   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png]
+//   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]
 //
 // Sections: options, window, built-in actions, main loop.
 #include <windows.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host.hpp"
+#include "planted_image.hpp"
 #include "scenario.hpp"
 #include "swapchain.hpp"
 
@@ -42,6 +43,7 @@ struct Options {
   double seconds = 0;  // 0: until a quit action or the window closes
   std::wstring scenario;
   std::wstring screenshot;
+  ImageVariant image = ImageVariant::Full;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
@@ -56,6 +58,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
       options.scenario = argv[++i];
     } else if (arg == L"--screenshot" && hasValue) {
       options.screenshot = argv[++i];
+    } else if (arg == L"--image" && hasValue) {
+      if (!ParseImageVariant(argv[++i], options.image)) return false;
     } else {
       return false;
     }
@@ -147,7 +151,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   Options options;
   if (argv == nullptr || !ParseOptions(argc, argv, options)) {
-    Say("usage: CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png]");
+    Say("usage: CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]");
     return 2;
   }
   std::vector<Action> actions;
@@ -163,6 +167,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   host.instance = instance;
   g_host = &host;
 
+  PrepareImage(options.image);
   // As the loader DLL does: the library comes from the executable's own folder, early.
   const std::wstring library = OwnFolder() + L"\\Pathlight.dll";
   if (LoadLibraryW(library.c_str()) == nullptr) Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());

@@ -1,0 +1,120 @@
+// The start-up image scan on a synthetic image of a real game's size: every search and GameInit
+// as a whole, beside memchr and memcpy passes over the same bytes.
+//
+//   pathlight-bench-scan [--megabytes N]     (default 128)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "game/image_builder.hpp"
+#include "game/image_scan.hpp"
+
+using namespace pathlight;
+using namespace pathlight::testing;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+template <typename F>
+double Milliseconds(F&& run) {
+  const auto start = Clock::now();
+  run();
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Code-like filler: common x64 instructions with random displacements and immediates.
+void FillCodeLike(std::uint8_t* at, std::uint8_t* end, std::int64_t reach) {
+  std::uint64_t state = 0x9E3779B97F4A7C15ull;
+  const auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  struct Shape {
+    std::uint8_t bytes[6];
+    std::uint8_t length, immediate;
+  };
+  static const Shape shapes[] = {
+      {{0x48, 0x8B, 0x05}, 3, 4}, {{0x48, 0x8B, 0x48}, 3, 1}, {{0x48, 0x89, 0x5C, 0x24, 0x08}, 5, 0},
+      {{0xE8}, 1, 4},             {{0x48, 0x83, 0xEC, 0x28}, 4, 0}, {{0x48, 0x83, 0xC4, 0x28}, 4, 0},
+      {{0xC3}, 1, 0},             {{0xCC}, 1, 0},             {{0x48, 0x8B, 0xCB}, 3, 0},
+      {{0x4C, 0x8B, 0x05}, 3, 4}, {{0x0F, 0x1F, 0x44, 0x00, 0x00}, 5, 0}, {{0x48, 0x85, 0xC0}, 3, 0},
+      {{0x74}, 1, 1},             {{0x0F, 0x84}, 2, 4},       {{0x48, 0xB8}, 2, 8},
+      {{0xF3, 0x0F, 0x10, 0x05}, 4, 4}, {{0x41, 0x8B, 0x45}, 3, 1}, {{0x48, 0x8D, 0x0D}, 3, 4},
+      {{0x89, 0x44, 0x24}, 3, 1}, {{0x48, 0x8B, 0x4E, 0x18}, 4, 0},
+  };
+  while (at + 16 <= end) {
+    const Shape& shape = shapes[next() % (sizeof shapes / sizeof shapes[0])];
+    std::memcpy(at, shape.bytes, shape.length);
+    at += shape.length;
+    std::uint64_t value = shape.immediate == 4 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(next() % (2 * reach)) - reach) : next();
+    std::memcpy(at, &value, shape.immediate);
+    at += shape.immediate;
+  }
+}
+
+std::uint32_t Ticks() {
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::uint32_t megabytes = 128;
+  if (argc == 3 && std::string(argv[1]) == "--megabytes") megabytes = static_cast<std::uint32_t>(std::atoi(argv[2]));
+  const std::uint32_t codeBytes = megabytes << 20;
+
+  ImageBuilder image;
+  const int text = image.AddSection(codeBytes, kCode);
+  const int rdata = image.AddSection(0x10000, kRdata);
+  const int data = image.AddSection(0x10000, kData);
+  const std::uint64_t session = image.Put(data, Bytes(8, 0), 8);
+  const VehicleGlobals vehicle{image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0))};
+  const std::uint64_t seconds = image.Put(data, Bytes(8, 0)), ms = image.Put(data, Bytes(8, 0));
+  // The planted code sits at the end of the code, as a scan meets it last.
+  const std::uint64_t planted = image.SectionEnd(text) - 0x1000;
+  const std::uint64_t filler = image.Skip(text, static_cast<std::uint32_t>(planted - image.SectionStart(text)));
+  FillCodeLike(image.At(filler), image.At(planted), codeBytes);
+  PutSessionSites(image, text, session, 24);
+  PutClockRead(image, text, seconds, ms);
+  const std::uint64_t check = PutVehicleCheck(image, text, vehicle);
+  const ClassSections at{data, rdata};
+  for (std::string_view name : {decorated::kMinimap, decorated::kWorldMap, decorated::kIcon, decorated::kCamera,
+                                decorated::kVehicleComponent, decorated::kActorManager}) {
+    PutClass(image, at, name);
+  }
+  PutClass(image, at, decorated::kRidingVehicleCondition, {0, check});
+  const MappedImage view = image.Image();
+  const std::uint64_t size = view.End() - view.Base();
+  // The baselines run over a copy from which one byte value is removed, so memchr runs to the end.
+  std::vector<std::uint8_t> copy(size), target(size);
+  std::memcpy(copy.data(), view.At(view.Base()), size);
+  constexpr std::uint8_t kAbsent = 0xF1;
+  for (std::uint8_t& b : copy) b = b == kAbsent ? 0xF0 : b;
+
+  std::printf("image: %u MB of code-like bytes, %llu MB in all\n", megabytes,
+              static_cast<unsigned long long>(size >> 20));
+  const double memchrMs = Milliseconds([&] {
+    const void* volatile hit = std::memchr(copy.data(), kAbsent, size);
+    (void)hit;
+  });
+  const double memcpyMs = Milliseconds([&] { std::memcpy(target.data(), copy.data(), size); });
+  std::printf("baseline: memchr pass %.1f ms, memcpy pass %.1f ms\n", memchrMs, memcpyMs);
+
+  const auto report = [&](const char* what, double ms) {
+    std::printf("%-34s %8.1f ms  (%.1f memchr passes)\n", what, ms, ms / memchrMs);
+  };
+  std::uint64_t sink = 0;
+  report("FindVtable (minimap)", Milliseconds([&] { sink += FindVtable(view, decorated::kMinimap); }));
+  report("FindVtable (riding condition)", Milliseconds([&] { sink += FindVtable(view, decorated::kRidingVehicleCondition); }));
+  report("FindSessionGlobal", Milliseconds([&] { sink += FindSessionGlobal(view); }));
+  GameLayout layout;
+  report("FindGameClock", Milliseconds([&] { FindGameClock(view, layout); }));
+  report("GameInit (default settings)", Milliseconds([&] { sink += GameInit(view, {}, layout, &Ticks); }));
+  return sink == 0 ? 1 : 0;
+}

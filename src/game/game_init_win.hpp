@@ -1,0 +1,12 @@
+// GameInit on the process's main module, the game's executable as it lies mapped.
+#pragma once
+
+#include "game/image_scan.hpp"
+
+namespace pathlight {
+
+// Fills the process-wide g_gameLayout; true when the user-interface class tables were found.
+// Init thread only, once, before the worker threads start.
+[[nodiscard]] bool GameInitOnMainModule(const GameScanSettings& settings);
+
+}  // namespace pathlight
