@@ -30,8 +30,10 @@ fi
 
 status=0
 # xkeys.sh types the scenario's "xkey" actions as real X11 key events.
+# The game's image lacks the user-interface classes, so the library that the game loads itself
+# stays inactive and its keys thread never competes with the probe's.
 (cd "$probe" && "$top/scripts/winrun.sh" --timeout 60 --beside "$top/scripts/xkeys.sh" \
-  "$win/game/bin64/CrimsonDesert.exe" --scenario "$scenario") >"$probe/game.txt" 2>&1 || status=$?
+  "$win/game/bin64/CrimsonDesert.exe" --image no-ui-classes --scenario "$scenario") >"$probe/game.txt" 2>&1 || status=$?
 # The messages without their time stamps.
 log=$(sed -e 's/\r$//' -e 's/^\[[0-9:.]*\] //' "$probe/Pathlight.log" 2>/dev/null || true)
 
