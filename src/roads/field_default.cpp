@@ -80,30 +80,33 @@ std::optional<std::uint64_t> VertexListEnd(const ByteReader& reader, std::uint64
 class JunctionCells {
  public:
   explicit JunctionCells(const std::vector<RoadNode>& nodes) {
-    std::vector<std::pair<std::uint64_t, std::int32_t>> keyed;
-    keyed.reserve(nodes.size());
+    // Two passes, count then fill, so each cell's nodes are one ascending slice of one array.
+    std::vector<std::uint32_t> cellOf(nodes.size());
+    std::vector<std::uint32_t> counts;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-      keyed.emplace_back(PairKey(Cell(nodes[i].x), Cell(nodes[i].z)), static_cast<std::int32_t>(i));
+      const auto [cell, inserted] = cells_.TryEmplace(PairKey(Cell(nodes[i].x), Cell(nodes[i].z)), static_cast<std::uint32_t>(counts.size()));
+      if (inserted) counts.push_back(0);
+      ++counts[*cell];
+      cellOf[i] = *cell;
     }
-    std::sort(keyed.begin(), keyed.end());
-    nodes_.reserve(keyed.size());
-    for (std::size_t i = 0; i < keyed.size(); ++i) {
-      if (i == 0 || keyed[i].first != keyed[i - 1].first) starts_.TryEmplace(keyed[i].first, {static_cast<std::uint32_t>(i), 0});
-      ++starts_.Find(keyed[i].first)->second;
-      nodes_.push_back(keyed[i].second);
-    }
+    starts_.assign(counts.size() + 1, 0);
+    for (std::size_t c = 0; c < counts.size(); ++c) starts_[c + 1] = starts_[c] + counts[c];
+    nodes_.resize(nodes.size());
+    std::vector<std::uint32_t> cursor(starts_.begin(), starts_.end() - 1);
+    for (std::size_t i = 0; i < nodes.size(); ++i) nodes_[cursor[cellOf[i]]++] = static_cast<std::int32_t>(i);
   }
 
   static std::int32_t Cell(float v) { return FloorCell(v, kJunctionCellSize); }
 
   [[nodiscard]] std::span<const std::int32_t> NodesIn(std::int32_t cx, std::int32_t cz) const {
-    const auto* found = starts_.Find(PairKey(cx, cz));
-    if (found == nullptr) return {};
-    return {nodes_.data() + found->first, found->second};
+    const std::uint32_t* cell = cells_.Find(PairKey(cx, cz));
+    if (cell == nullptr) return {};
+    return {nodes_.data() + starts_[*cell], starts_[*cell + 1] - starts_[*cell]};
   }
 
  private:
-  FlatMap64<std::pair<std::uint32_t, std::uint32_t>> starts_;
+  FlatMap64<std::uint32_t> cells_;
+  std::vector<std::uint32_t> starts_;
   std::vector<std::int32_t> nodes_;
 };
 

@@ -1,6 +1,5 @@
 #include "roads/graph_builder.hpp"
 
-#include <algorithm>
 #include <cmath>
 
 namespace pathlight {
@@ -9,13 +8,6 @@ std::int32_t RoundToMetre(float value) {
   const double rounded = std::round(static_cast<double>(value));  // halves away from zero
   if (!std::isfinite(rounded) || rounded < -2147483648.0 || rounded > 2147483647.0) return 0;
   return static_cast<std::int32_t>(rounded);
-}
-
-std::int32_t FloorCell(double value, double cellSize) {
-  constexpr double kLimit = 1073741824.0;
-  const double cell = std::floor(value / cellSize);
-  if (!std::isfinite(cell)) return 0;
-  return static_cast<std::int32_t>(std::clamp(cell, -kLimit, kLimit));
 }
 
 std::int32_t GraphBuilder::NodeForPosition(float x, float y, float z) {

@@ -3,6 +3,8 @@
 // indexes and both kinds of road file. Private to the road loader thread.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -18,7 +20,12 @@ namespace pathlight {
 // floor(value / cellSize) as a cell number, saturated to +-2^30 so that a few neighbouring cells
 // can be added without overflow; a value that is not finite gives cell 0. Positions that reach
 // the limits are refused before they become nodes, so this only keeps bad input harmless.
-[[nodiscard]] std::int32_t FloorCell(double value, double cellSize);
+[[nodiscard]] inline std::int32_t FloorCell(double value, double cellSize) {
+  constexpr double kLimit = 1073741824.0;
+  const double cell = std::floor(value / cellSize);
+  if (!std::isfinite(cell)) return 0;
+  return static_cast<std::int32_t>(std::clamp(cell, -kLimit, kLimit));
+}
 
 class GraphBuilder {
  public:
