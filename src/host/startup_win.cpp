@@ -8,6 +8,7 @@
 #include "host/init_thread_win.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
+#include "roads/road_loader_thread_win.hpp"
 
 namespace pathlight {
 
@@ -23,7 +24,7 @@ class WindowsStartupHost final : public StartupHost {
   void InstallGraphicsHooks() override {}
   bool GameInit() override { return false; }
   void StartFinderThread() override {}
-  void StartRoadLoaderThread() override {}
+  void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override {}
   void StartKeysThread() override {}
   void WaitForPresentRenderer() override {}
