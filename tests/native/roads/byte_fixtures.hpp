@@ -1,17 +1,15 @@
-// Hand-made bytes of the game's road formats for the tests, written field by field from the
-// format tables (not by worldgen), and a scratch game folder on disk.
+// Hand-made bytes of the game's road formats, written field by field from the format tables (not
+// by worldgen), a scratch game folder, and the captured log's messages.
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -21,14 +19,7 @@ namespace pathlight::testing {
 
 class Bytes {
  public:
-  Bytes& U8(std::uint8_t v) {
-    data_.push_back(static_cast<std::byte>(v));
-    return *this;
-  }
-  Bytes& U8s(std::initializer_list<std::uint8_t> values) {
-    for (const std::uint8_t v : values) U8(v);
-    return *this;
-  }
+  Bytes& U8(std::uint8_t v) { return data_.push_back(static_cast<std::byte>(v)), *this; }
   Bytes& U32(std::uint32_t v) {
     for (int i = 0; i < 4; ++i) U8(static_cast<std::uint8_t>(v >> (8 * i)));
     return *this;
@@ -42,29 +33,23 @@ class Bytes {
     for (const char c : text) U8(static_cast<std::uint8_t>(c));
     return *this;
   }
-  Bytes& Fill(std::size_t count, std::uint8_t v) {
-    for (std::size_t i = 0; i < count; ++i) U8(v);
-    return *this;
-  }
-  Bytes& Append(const Bytes& other) {
-    data_.insert(data_.end(), other.data_.begin(), other.data_.end());
-    return *this;
-  }
-  // Overwrites a u32 already written.
+  Bytes& Fill(std::size_t count, std::uint8_t v) { return data_.insert(data_.end(), count, static_cast<std::byte>(v)), *this; }
+  Bytes& Append(const Bytes& other) { return data_.insert(data_.end(), other.data_.begin(), other.data_.end()), *this; }
   Bytes& PatchU32(std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) data_[at + i] = static_cast<std::byte>(v >> (8 * i));
     return *this;
   }
+  // Keeps the first size bytes.
+  void CutTo(std::size_t size) { data_.erase(data_.begin() + static_cast<std::ptrdiff_t>(std::min(size, data_.size())), data_.end()); }
   [[nodiscard]] std::size_t size() const { return data_.size(); }
   [[nodiscard]] std::span<const std::byte> span() const { return data_; }
   [[nodiscard]] const std::vector<std::byte>& vector() const { return data_; }
-  void Resize(std::size_t size) { data_.resize(size); }
 
  private:
   std::vector<std::byte> data_;
 };
 
-// ---- road tiles --------------------------------------------------------------------------------
+// ---- road tiles: edge record 43 + 4a bytes, vertex record 28 + 4k bytes --------------------------
 
 struct EdgeRecord {
   std::uint32_t first, last;
@@ -73,7 +58,7 @@ struct EdgeRecord {
 struct VertexRecord {
   std::uint32_t id;
   float x, y, z;
-  std::uint32_t trailing = 0;  // k
+  std::uint32_t k = 0;
 };
 struct Layer {
   std::string name;
@@ -90,15 +75,12 @@ inline Bytes LayerBytes(const Layer& layer) {
     b.Fill(5, 0xBB);
   }
   b.U32(static_cast<std::uint32_t>(layer.vertices.size()));
-  for (const VertexRecord& v : layer.vertices) {
-    b.U32(v.id).F32(v.x).F32(v.y).F32(v.z).Fill(8, 0xCC).U32(v.trailing);
-    for (std::uint32_t k = 0; k < v.trailing; ++k) b.U32(0xDDDDDDDD);
-  }
+  for (const VertexRecord& v : layer.vertices) b.U32(v.id).F32(v.x).F32(v.y).F32(v.z).Fill(8, 0xCC).U32(v.k).Fill(4 * v.k, 0xDD);
   return b;
 }
 
-// A tile whose chunk 0 holds the given layers and chunks 1 to 15 none; chunkLengthError is added
-// to chunk 0's declared length.
+// Chunk 0 holds the layers, chunks 1 to 15 none; chunkLengthError is added to chunk 0's declared
+// length.
 inline Bytes TileBytes(const std::vector<Layer>& layers, std::uint32_t version = 47, std::int32_t chunkLengthError = 0) {
   Bytes chunk0;
   chunk0.U32(static_cast<std::uint32_t>(layers.size()));
@@ -107,54 +89,40 @@ inline Bytes TileBytes(const std::vector<Layer>& layers, std::uint32_t version =
   tile.U32(version).Fill(8, 0).U32(16 + 8 * 16);
   for (int j = 0; j < 16; ++j) tile.U32(j == 0 ? static_cast<std::uint32_t>(chunk0.size() + chunkLengthError) : 4).U32(0);
   tile.Append(chunk0);
-  for (int j = 1; j < 16; ++j) tile.U32(0);  // empty chunks: layer count 0
+  for (int j = 1; j < 16; ++j) tile.U32(0);
   return tile;
 }
 
-// ---- archive index -------------------------------------------------------------------------------
+// ---- archive index: g = 1, fixed parent links, every name one root node ---------------------------
 
 struct IndexFileRecord {
-  std::string name;  // one name node
+  std::string name;
   std::uint32_t archive = 0, offset = 0, stored = 0, unpacked = 0, compression = 0;
 };
 struct IndexFolderRecord {
-  std::string name;  // one name node
+  std::string name;
   std::vector<IndexFileRecord> files;
 };
 
-// An index with g = 1 and fixed (u32) parent links; every name is a single root node.
 inline Bytes IndexBytes(const std::vector<IndexFolderRecord>& folders) {
-  Bytes folderNames, fileNames;
-  std::vector<std::uint32_t> folderNodes, fileNodes;
+  Bytes folderNames, fileNames, folderRecords, fileRecords;
+  std::uint32_t first = 0;
   for (const IndexFolderRecord& folder : folders) {
-    folderNodes.push_back(static_cast<std::uint32_t>(folderNames.size()));
+    folderRecords.U32(0).U32(static_cast<std::uint32_t>(folderNames.size())).U32(first).U32(static_cast<std::uint32_t>(folder.files.size()));
     folderNames.U32(0xFFFFFFFF).U8(static_cast<std::uint8_t>(folder.name.size())).Text(folder.name);
-    for (const IndexFileRecord& file : folder.files) {
-      fileNodes.push_back(static_cast<std::uint32_t>(fileNames.size()));
-      fileNames.U32(0xFFFFFFFF).U8(static_cast<std::uint8_t>(file.name.size())).Text(file.name);
+    for (const IndexFileRecord& f : folder.files) {
+      fileRecords.U32(static_cast<std::uint32_t>(fileNames.size())).U32(f.offset).U32(f.stored).U32(f.unpacked).U32(f.archive | (f.compression << 16));
+      fileNames.U32(0xFFFFFFFF).U8(static_cast<std::uint8_t>(f.name.size())).Text(f.name);
+      ++first;
     }
   }
   Bytes index;
-  index.U32(0).U32(1).U32(0).Fill(12, 0);  // head, g = 1, one 12-byte record
-  index.U32(static_cast<std::uint32_t>(folderNames.size())).Append(folderNames);
-  index.U32(static_cast<std::uint32_t>(fileNames.size())).Append(fileNames);
-  index.U32(static_cast<std::uint32_t>(folders.size()));
-  std::uint32_t first = 0;
-  for (std::size_t f = 0; f < folders.size(); ++f) {
-    index.U32(0).U32(folderNodes[f]).U32(first).U32(static_cast<std::uint32_t>(folders[f].files.size()));
-    first += static_cast<std::uint32_t>(folders[f].files.size());
-  }
-  index.U32(first);
-  std::size_t n = 0;
-  for (const IndexFolderRecord& folder : folders) {
-    for (const IndexFileRecord& file : folder.files) {
-      index.U32(fileNodes[n++]).U32(file.offset).U32(file.stored).U32(file.unpacked).U32(file.archive | (file.compression << 16));
-    }
-  }
-  return index;
+  index.U32(0).U32(1).U32(0).Fill(12, 0);
+  index.U32(static_cast<std::uint32_t>(folderNames.size())).Append(folderNames).U32(static_cast<std::uint32_t>(fileNames.size())).Append(fileNames);
+  return index.U32(static_cast<std::uint32_t>(folders.size())).Append(folderRecords).U32(first).Append(fileRecords);
 }
 
-// ---- fielddefault --------------------------------------------------------------------------------
+// ---- fielddefault: vertex record 28 + 4k bytes; the unread word all ones -------------------------
 
 struct FieldRecord {
   float x, y, z, w;
@@ -168,7 +136,7 @@ inline Bytes FieldVertexBytes(std::uint32_t index, const FieldRecord& v) {
   return b;
 }
 
-// A section: name, a stretch of `gap` 0xFF bytes, the vertex list.
+// Name, `gap` bytes 0xFF, the vertex list.
 inline Bytes FieldSectionBytes(const std::string& name, std::size_t gap, const std::vector<FieldRecord>& vertices) {
   Bytes b;
   b.U32(static_cast<std::uint32_t>(name.size())).Text(name).Fill(gap, 0xFF).U32(static_cast<std::uint32_t>(vertices.size()));
@@ -176,64 +144,48 @@ inline Bytes FieldSectionBytes(const std::string& name, std::size_t gap, const s
   return b;
 }
 
-inline Bytes FieldDefaultHead(std::uint32_t sectionCount, std::uint32_t version = 47) {
-  Bytes b;
-  b.U32(version).Fill(16, 0x11).U32(sectionCount);
-  return b;
-}
+inline Bytes FieldDefaultHead(std::uint32_t sectionCount, std::uint32_t version = 47) { return Bytes{}.U32(version).Fill(16, 0x11).U32(sectionCount); }
 
-// ---- log output ----------------------------------------------------------------------------------
+// ---- the log ---------------------------------------------------------------------------------------
 
-// The messages of captured log lines, each checked to begin with a "[hh:mm:ss.mmm] " time stamp
-// and to end with a line end; a line that does not is returned whole, prefixed with "BAD: ".
+// Each captured line's message after its "[hh:mm:ss.mmm] " time stamp ("BAD: " + the line if the
+// stamp is missing).
 inline std::vector<std::string> LogMessages(const std::string& out) {
   std::vector<std::string> messages;
-  std::size_t at = 0;
-  while (at < out.size()) {
-    std::size_t end = out.find('\n', at);
-    if (end == std::string::npos) end = out.size();
+  for (std::size_t at = 0, end; at < out.size(); at = end + 1) {
+    end = std::min(out.find('\n', at), out.size());
     const std::string line = out.substr(at, end - at);
-    const std::string pattern = "[00:00:00.000] ";
-    bool stamped = line.size() >= pattern.size();
-    for (std::size_t i = 0; stamped && i < pattern.size(); ++i) {
-      stamped = pattern[i] == '0' ? (line[i] >= '0' && line[i] <= '9') : line[i] == pattern[i];
-    }
-    messages.push_back(stamped && end < out.size() ? line.substr(pattern.size()) : "BAD: " + line);
-    at = end + 1;
+    const bool stamped = line.size() > 15 && line[0] == '[' && line[3] == ':' && line[6] == ':' && line[9] == '.' && line.compare(13, 2, "] ") == 0;
+    messages.push_back(stamped ? line.substr(15) : "BAD: " + line);
   }
   return messages;
 }
 
-// Whether message is prefix followed by a whole number and " ms".
+// Whether message is prefix, a whole number and " ms".
 inline bool IsPrefixAndMilliseconds(const std::string& message, const std::string& prefix) {
-  if (message.compare(0, prefix.size(), prefix) != 0 || message.size() < prefix.size() + 4) return false;
-  const std::string rest = message.substr(prefix.size());
-  const std::size_t digits = rest.find_first_not_of("0123456789");
-  return digits > 0 && digits != std::string::npos && rest.substr(digits) == " ms";
+  const std::size_t digits = message.find_first_not_of("0123456789", prefix.size());
+  return message.compare(0, prefix.size(), prefix) == 0 && digits > prefix.size() && digits != std::string::npos && message.substr(digits) == " ms";
 }
 
-// ---- files ----------------------------------------------------------------------------------------
+// ---- files -----------------------------------------------------------------------------------------
 
-// A fresh folder under the system's temporary folder, removed with the object.
+// A fresh folder under the temporary folder, removed with the object.
 class ScratchFolder {
  public:
   ScratchFolder() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("pathlight-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(::getpid()));
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = std::filesystem::temp_directory_path() / (std::string("pathlight-") + test->name() + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
   ~ScratchFolder() { std::filesystem::remove_all(path_); }
 
   void Write(const std::string& relative, const Bytes& bytes) const {
-    const auto file = path_ / relative;
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.vector().data()), static_cast<std::streamsize>(bytes.size()));
+    std::filesystem::create_directories((path_ / relative).parent_path());
+    std::ofstream(path_ / relative, std::ios::binary).write(reinterpret_cast<const char*>(bytes.vector().data()), static_cast<std::streamsize>(bytes.size()));
   }
-  [[nodiscard]] std::filesystem::path path() const { return path_; }
-  // The folder as the library names paths.
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+  // The path as the library names it.
   [[nodiscard]] std::wstring Wide(const std::string& relative = "") const {
     return WidePathFromNative((relative.empty() ? path_ : path_ / relative).string());
   }
@@ -242,23 +194,18 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-// A game folder whose base index holds the given road tiles (one archive, 0.paz) and optionally a
-// fielddefault.
+// An index (folder0008/0.pamt) whose tiles, and fielddefault if given, lie in folder0008/0.paz.
 inline void WriteIndexWithTiles(const ScratchFolder& game, const std::string& folder0008, const std::vector<std::pair<std::string, Bytes>>& tiles,
                                 const Bytes* fieldDefault = nullptr) {
   Bytes archive;
-  IndexFolderRecord roads{"road/rootlevel/roadlevel", {}};
-  for (const auto& [name, bytes] : tiles) {
-    roads.files.push_back({name, 0, static_cast<std::uint32_t>(archive.size()), static_cast<std::uint32_t>(bytes.size()),
-                           static_cast<std::uint32_t>(bytes.size()), 0});
+  std::vector<IndexFolderRecord> folders{{"road/rootlevel/roadlevel", {}}, {"road/rootlevel/main", {}}};
+  auto add = [&](IndexFolderRecord& folder, const std::string& name, const Bytes& bytes) {
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    folder.files.push_back({name, 0, static_cast<std::uint32_t>(archive.size()), size, size, 0});
     archive.Append(bytes);
-  }
-  std::vector<IndexFolderRecord> folders{roads};
-  if (fieldDefault != nullptr) {
-    folders.push_back({"road/rootlevel/main", {{"fielddefault", 0, static_cast<std::uint32_t>(archive.size()),
-                                                static_cast<std::uint32_t>(fieldDefault->size()), static_cast<std::uint32_t>(fieldDefault->size()), 0}}});
-    archive.Append(*fieldDefault);
-  }
+  };
+  for (const auto& [name, bytes] : tiles) add(folders[0], name, bytes);
+  if (fieldDefault != nullptr) add(folders[1], "fielddefault", *fieldDefault);
   game.Write(folder0008 + "/0.paz", archive);
   game.Write(folder0008 + "/0.pamt", IndexBytes(folders));
 }

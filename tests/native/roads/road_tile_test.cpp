@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 #include "roads/byte_fixtures.hpp"
@@ -28,36 +27,15 @@ std::string ParseError(const Bytes& tile) {
   return "";
 }
 
-std::vector<std::uint32_t> IdsOf(const TileRoadList& roads, std::size_t i) {
-  const auto ids = roads.Ids(roads.roads()[i]);
-  return {ids.begin(), ids.end()};
-}
-
 TEST(RoundToMetre, HalvesAwayFromZeroAndNonsenseToZero) {
   EXPECT_EQ(RoundToMetre(2.5f), 3);
   EXPECT_EQ(RoundToMetre(-2.5f), -3);
-  EXPECT_EQ(RoundToMetre(2.49f), 2);
   EXPECT_EQ(RoundToMetre(-0.4f), 0);
   EXPECT_EQ(RoundToMetre(2147483520.0f), 2147483520);  // the largest float below 2^31
   EXPECT_EQ(RoundToMetre(2147483648.0f), 0);
   EXPECT_EQ(RoundToMetre(-2147483648.0f), -2147483647 - 1);
   EXPECT_EQ(RoundToMetre(std::numeric_limits<float>::quiet_NaN()), 0);
-  EXPECT_EQ(RoundToMetre(std::numeric_limits<float>::infinity()), 0);
-}
-
-TEST(LayerNames, HashAndTypes) {
-  EXPECT_EQ(LayerNameHash(""), 0u);
-  EXPECT_EQ(LayerNameHash("ab"), 97u * 31u + 98u);
-  EXPECT_EQ(LayerNameHash("\xff"), 255u);  // bytes count as unsigned
-  std::uint32_t h = 0;
-  for (const char c : std::string("horsesidewalk")) h = h * 31u + static_cast<unsigned char>(c);
-  EXPECT_EQ(LayerNameHash("horsesidewalk"), h);
-  EXPECT_EQ(LayerRoadType("smallwagon"), RoadType::Wagon);
-  EXPECT_EQ(LayerRoadType("horsesidewalk"), RoadType::Horse);
-  EXPECT_EQ(LayerRoadType("sidewalk"), RoadType::Sidewalk);
-  EXPECT_EQ(LayerRoadType("tosidewalk"), RoadType::ToSidewalk);
-  EXPECT_EQ(LayerRoadType("Sidewalk"), std::nullopt);
-  EXPECT_EQ(LayerRoadType("sidewalk "), std::nullopt);
+  EXPECT_EQ(RoundToMetre(-std::numeric_limits<float>::infinity()), 0);
 }
 
 TEST(RoadTile, TypedLayersGiveRoadsAndVerticesOthersAreSteppedOver) {
@@ -69,62 +47,39 @@ TEST(RoadTile, TypedLayersGiveRoadsAndVerticesOthersAreSteppedOver) {
   TileRoadList roads;
   ParseRoadTile(tile.span(), vertices, roads);
   ASSERT_EQ(roads.size(), 2u);
-  EXPECT_EQ(IdsOf(roads, 0), (std::vector<std::uint32_t>{7, 8}));  // a = 0: first, last; 43 bytes
-  EXPECT_EQ(IdsOf(roads, 1), (std::vector<std::uint32_t>{9, 11, 12, 13, 10}));
+  const auto ids = [&](std::size_t i) { return std::vector<std::uint32_t>(roads.Ids(roads.roads()[i]).begin(), roads.Ids(roads.roads()[i]).end()); };
+  EXPECT_EQ(ids(0), (std::vector<std::uint32_t>{7, 8}));  // a = 0: first and last, in 43 bytes
+  EXPECT_EQ(ids(1), (std::vector<std::uint32_t>{9, 11, 12, 13, 10}));
   EXPECT_EQ(roads.roads()[0].type, RoadType::Sidewalk);
-  EXPECT_EQ(roads.roads()[0].layerHash, LayerNameHash("sidewalk"));
+  EXPECT_EQ(roads.roads()[0].layerHash, 218164128u);  // h = h * 31 + byte over "sidewalk", wrapping
   EXPECT_EQ(vertices.size(), 2u);  // none of "Sidewalk"'s
   const TileVertex* v = vertices.Find(TileVertexKey(LayerNameHash("sidewalk"), 7));
   ASSERT_NE(v, nullptr);
-  EXPECT_EQ(v->x, 1.5f);
   EXPECT_EQ(v->y, 2.5f);
-  EXPECT_EQ(v->z, 3.5f);
-  // An edge record with a = 0 occupies exactly 43 bytes: one byte less or more breaks the chunk.
-  Bytes layer = testing::LayerBytes(Layer{"sidewalk", {{7, 8, {}}}, {}});
-  EXPECT_EQ(layer.size(), 4u + 8 + 4 + 43 + 4);
-}
-
-TEST(RoadTile, LaterVertexRecordReplacesThePosition) {
-  TileVertexMap vertices;
-  TileRoadList roads;
-  ParseRoadTile(TileBytes({Layer{"smallwagon", {}, {{5, 1, 0, 1}}}}).span(), vertices, roads);
-  ParseRoadTile(TileBytes({Layer{"smallwagon", {}, {{5, 9, 0, 9}}}, Layer{"tosidewalk", {}, {{5, 7, 0, 7}}}}).span(), vertices, roads);
-  EXPECT_EQ(vertices.Find(TileVertexKey(LayerNameHash("smallwagon"), 5))->x, 9.0f);
-  EXPECT_EQ(vertices.Find(TileVertexKey(LayerNameHash("tosidewalk"), 5))->x, 7.0f);
+  EXPECT_EQ(testing::LayerBytes(Layer{"sidewalk", {{7, 8, {}}}, {}}).size(), 4u + 8 + 4 + 43 + 4);
+  EXPECT_EQ(LayerNameHash("\xff"), 255u);  // bytes count as unsigned
 }
 
 TEST(RoadTile, VersionSizeAndChunkErrors) {
-  EXPECT_EQ(ParseError(Bytes{}.U8s({47, 0, 0})), "truncated");
+  EXPECT_EQ(ParseError(Bytes{}.U8(47).U8(0).U8(0)), "truncated");
   EXPECT_EQ(ParseError(Bytes{}.U32(46).Fill(200, 0)), "version");
   EXPECT_EQ(ParseError(Bytes{}.U32(47).Fill(8, 0)), "truncated");  // 12 bytes
-  EXPECT_EQ(ParseError(TileBytes({}, 46)), "version");
   const Layer road{"smallwagon", {{1, 2, {}}}, {{1, 0, 0, 0}, {2, 10, 0, 0}}};
   EXPECT_EQ(ParseError(TileBytes({road})), "");
   EXPECT_EQ(ParseError(TileBytes({road}, 47, 1)), "chunk size mismatch");   // layers end 1 byte early
-  EXPECT_EQ(ParseError(TileBytes({road}, 47, -1)), "chunk size mismatch");  // or run 1 byte over
-  // The chunk table itself cut short, and a tile cut inside its records.
-  Bytes table = TileBytes({road});
-  table.Resize(16 + 8 * 5);
-  EXPECT_EQ(ParseError(table), "truncated");
+  EXPECT_EQ(ParseError(TileBytes({road}, 47, -1)), "chunk size mismatch");  // or 1 byte late
   const Bytes whole = TileBytes({road});
-  for (std::size_t size = 16; size < whole.size(); size += 7) {
+  for (std::size_t size = 16; size < whole.size(); size += 5) {
     Bytes cut = whole;
-    cut.Resize(size);
+    cut.CutTo(size);
     EXPECT_EQ(ParseError(cut), "truncated") << "cut at " << size;
   }
+  Bytes trailing = whole;
+  EXPECT_EQ(ParseError(trailing.Fill(13, 0x99)), "");  // bytes after the sixteenth chunk
   // An inner count of 2^30 ids cannot fit: refused before anything is read or allocated.
   Bytes huge = TileBytes({Layer{"smallwagon", {{1, 2, {}}}, {}}});
-  huge.PatchU32(16 + 8 * 16 + 4 + 4 + 10 + 4 + 34, 0x40000000);
-  EXPECT_EQ(ParseError(huge), "truncated");
+  EXPECT_EQ(ParseError(huge.PatchU32(16 + 8 * 16 + 4 + 4 + 10 + 4 + 34, 0x40000000)), "truncated");
 }
-
-TEST(RoadTile, BytesAfterTheSixteenthChunkAreIgnored) {
-  Bytes tile = TileBytes({Layer{"smallwagon", {{1, 2, {}}}, {}}});
-  tile.Fill(13, 0x99);
-  EXPECT_EQ(ParseError(tile), "");
-}
-
-// ---- assembling an index's roads -------------------------------------------------------------------
 
 struct Assembled {
   std::vector<RoadNode> nodes;
@@ -140,26 +95,23 @@ Assembled Assemble(const std::vector<Bytes>& tiles) {
   return {builder.nodes(), builder.segments()};
 }
 
-TEST(AssembleTileRoads, VerticesOnOneWholeMetreAreOneNode) {
-  // Ids 1..4 at x = 0, 0.4, 10, 10.3 (z = 0): 1 and 2 round to 0, 3 and 4 to 10.
-  const Assembled a = Assemble({TileBytes({Layer{"horsesidewalk", {{1, 4, {2, 3}}},
-                                                 {{1, 0, 5, 0}, {2, 0.4f, 6, 0}, {3, 10, 7, 0}, {4, 10.3f, 8, 0}}}})});
-  ASSERT_EQ(a.nodes.size(), 2u);
+TEST(AssembleTileRoads, VerticesOnOneWholeMetreAreOneNodeAndLaterRecordsWin) {
+  // Ids 1..4 at x = 0, 0.4, 10, 10.3: 1 and 2 round to 0, 3 and 4 to 10. A second tile moves 4.
+  const Assembled a = Assemble({TileBytes({Layer{"horsesidewalk", {{1, 4, {2, 3}}}, {{1, 0, 5, 0}, {2, 0.4f, 6, 0}, {3, 10, 7, 0}, {4, 10.3f, 8, 0}}}}),
+                                TileBytes({Layer{"horsesidewalk", {}, {{4, 30, 0, 0}}}})});
+  ASSERT_EQ(a.nodes.size(), 3u);
   EXPECT_EQ(a.nodes[0].y, 5.0f);  // the first vertex's position stays the node's
-  EXPECT_EQ(a.nodes[1].x, 10.0f);
-  ASSERT_EQ(a.segments.size(), 1u);
+  EXPECT_EQ(a.nodes[2].x, 30.0f);
+  ASSERT_EQ(a.segments.size(), 2u);
   EXPECT_EQ(a.segments[0].first, 0);
   EXPECT_EQ(a.segments[0].second, 1);
-  EXPECT_EQ(a.segments[0].type, RoadType::Horse);
-  EXPECT_EQ(a.segments[0].length, 0.0f);  // lengths come with the graph
+  EXPECT_EQ(a.segments[1].type, RoadType::Horse);
 }
 
 TEST(AssembleTileRoads, RoadsWithAMissingVertexAreDropped) {
-  // Road 1 uses vertex 9, which only another layer has; road 2 is whole; road 3 names a vertex
-  // stored in a second tile of the same index.
+  // Road 1 uses vertex 9, which only another layer has; road 3 names a vertex of a second tile.
   const Assembled a = Assemble({
-      TileBytes({Layer{"sidewalk", {{1, 9, {}}, {1, 2, {}}, {2, 3, {}}}, {{1, 0, 0, 0}, {2, 10, 0, 0}}},
-                 Layer{"tosidewalk", {}, {{9, 50, 0, 0}}}}),
+      TileBytes({Layer{"sidewalk", {{1, 9, {}}, {1, 2, {}}, {2, 3, {}}}, {{1, 0, 0, 0}, {2, 10, 0, 0}}}, Layer{"tosidewalk", {}, {{9, 50, 0, 0}}}}),
       TileBytes({Layer{"sidewalk", {}, {{3, 20, 0, 0}}}}),
   });
   EXPECT_EQ(a.nodes.size(), 3u);
@@ -168,23 +120,16 @@ TEST(AssembleTileRoads, RoadsWithAMissingVertexAreDropped) {
 
 TEST(AssembleTileRoads, UnbelievableVertexPositionsCountAsMissing) {
   const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-  // Each road joins a good vertex (id 1) to one bad one; the last road's far vertex is fine.
+  // Each road joins the good vertex 1 to another; only the last one's is believable.
   const Assembled a = Assemble({TileBytes({Layer{"smallwagon",
                                                  {{1, 2, {}}, {1, 3, {}}, {1, 4, {}}, {1, 5, {}}, {1, 6, {}}, {1, 7, {}}},
-                                                 {{1, 0, 0, 0},
-                                                  {2, nan, 0, 5},
-                                                  {3, 5, inf, 5},
-                                                  {4, 5, 0, -inf},
-                                                  {5, 1e6f, 0, 5},
-                                                  {6, 5, 0, -3e9f},
+                                                 {{1, 0, 0, 0}, {2, nan, 0, 5}, {3, 5, inf, 5}, {4, 5, 0, -inf}, {5, 1e6f, 0, 5}, {6, 5, 0, -3e9f},
                                                   {7, 999999, 0, -999999}}}})});
   // Without the check the first five would meet at node (0, 0) or wrap the 64 m grid.
   EXPECT_EQ(a.nodes.size(), 2u);
   ASSERT_EQ(a.segments.size(), 1u);
-  EXPECT_EQ(a.nodes[static_cast<std::size_t>(a.segments[0].second)].x, 999999.0f);
+  EXPECT_EQ(a.nodes[1].x, 999999.0f);
 }
-
-// ---- the loader over files ---------------------------------------------------------------------
 
 const Layer kWagonRoad{"smallwagon", {{1, 2, {}}}, {{1, 0, 0, 0}, {2, 10, 0, 0}}};
 
@@ -199,9 +144,9 @@ TEST(LoadRoadTiles, CountsTilesAndSkipsWhatCannotBeRead) {
   const Bytes good = TileBytes({kWagonRoad});
   const auto size = static_cast<std::uint32_t>(good.size());
   add("roadlevel_good", good, size, size, 0);
-  add("roadlevel", good, size, size, 0);             // not a tile name: not counted
-  add("roadlevel_packed", good, size, size, 3);       // packed
-  add("roadlevel_bigger", good, size, size + 1, 0);  // stored differs from unpacked
+  add("roadlevel", good, size, size, 0);            // not a tile name: not counted
+  add("roadlevel_packed", good, size, size, 3);
+  add("roadlevel_bigger", good, size, size + 1, 0);  // stored size differs from unpacked
   add("roadlevel_v46", TileBytes({kWagonRoad}, 46), size, size, 0);
   add("roadlevel_12", Bytes{}.U32(47).Fill(8, 0), 12, 12, 0);
   add("roadlevel_short", good, size + 5, size + 5, 0);  // runs past the archive's end
@@ -216,12 +161,12 @@ TEST(LoadRoadTiles, CountsTilesAndSkipsWhatCannotBeRead) {
 }
 
 TEST(LoadRoadTiles, AFailedTileTakesItsRoadsButLeavesItsPositions) {
+  // Tile b adds a road and vertex 3, then fails its chunk check; tile c's road uses vertex 3.
   testing::ScratchFolder game;
-  // Tile 2 adds a road and vertex 3, then fails its chunk check; tile 3's road uses vertex 3.
-  const Bytes first = TileBytes({kWagonRoad});
-  const Bytes failing = TileBytes({Layer{"smallwagon", {{2, 3, {}}}, {{3, 20, 0, 0}}}}, 47, 1);
-  const Bytes later = TileBytes({Layer{"smallwagon", {{1, 3, {}}}, {}}});
-  testing::WriteIndexWithTiles(game, "0008", {{"roadlevel_a", first}, {"roadlevel_b", failing}, {"roadlevel_c", later}});
+  testing::WriteIndexWithTiles(game, "0008",
+                               {{"roadlevel_a", TileBytes({kWagonRoad})},
+                                {"roadlevel_b", TileBytes({Layer{"smallwagon", {{2, 3, {}}}, {{3, 20, 0, 0}}}}, 47, 1)},
+                                {"roadlevel_c", TileBytes({Layer{"smallwagon", {{1, 3, {}}}, {}}})}});
   GraphBuilder builder;
   int tiles = 0, skipped = 0;
   LoadRoadTiles(game.Wide("0008/0.pamt"), builder, tiles, skipped);
@@ -231,40 +176,33 @@ TEST(LoadRoadTiles, AFailedTileTakesItsRoadsButLeavesItsPositions) {
   EXPECT_EQ(builder.nodes()[static_cast<std::size_t>(builder.segments()[1].second)].x, 20.0f);
 }
 
-TEST(LoadRoadTiles, UnreadableIndexIsOneLogLine) {
+TEST(LoadRoadTiles, AnUnreadableIndexIsOneLogLine) {
   testing::ScratchFolder game;
   game.Write("0008/0.pamt", Bytes{}.Fill(7, 0));
   GraphBuilder builder;
   int tiles = 0, skipped = 0;
   ::testing::internal::CaptureStdout();
   LoadRoadTiles(game.Wide("0008/0.pamt"), builder, tiles, skipped);
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  // The path as the library holds it.
-  EXPECT_EQ(testing::LogMessages(out),
+  EXPECT_EQ(testing::LogMessages(::testing::internal::GetCapturedStdout()),
             (std::vector<std::string>{"Roads: index " + NativePathFromWide(game.Wide("0008/0.pamt")) + " unreadable (truncated)"}));
   EXPECT_EQ(tiles + skipped, 0);
 }
 
 TEST(LoadRoadNetwork, VerticesMergeAcrossIndexesByWholeMetres) {
-  // Base tile: a road from (0, 0) to (100.4, 0). Package tile: a road from (100.0, 0), 0.4 m
-  // away, to (150, 0), and one from (99.4, 0), 0.6 m away across the rounding boundary, to
-  // (99.4, 40).
+  // Base: (0, 0) to (100.4, 0). Package: (100.0, 0), 0.4 m away, to (150, 0); and (99.4, 0), 0.6 m
+  // away across the rounding boundary, to (99.4, 40).
   testing::ScratchFolder game;
   testing::WriteIndexWithTiles(game, "0008", {{"roadlevel_0", TileBytes({Layer{"sidewalk", {{1, 2, {}}}, {{1, 0, 0, 0}, {2, 100.4f, 0, 0}}}})}});
-  testing::WriteIndexWithTiles(game, "dlc/p/0008",
-                               {{"roadlevel_0", TileBytes({Layer{"sidewalk", {{1, 2, {}}, {3, 4, {}}},
-                                                                 {{1, 100.0f, 0, 0}, {2, 150, 0, 0}, {3, 99.4f, 0, 0}, {4, 99.4f, 0, 40}}}})}});
+  testing::WriteIndexWithTiles(
+      game, "dlc/p/0008",
+      {{"roadlevel_0", TileBytes({Layer{"sidewalk", {{1, 2, {}}, {3, 4, {}}}, {{1, 100.0f, 0, 0}, {2, 150, 0, 0}, {3, 99.4f, 0, 0}, {4, 99.4f, 0, 40}}}})}});
   ::testing::internal::CaptureStdout();
   const LoadedRoads loaded = LoadRoadNetwork(game.Wide());
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(loaded.archives, 2u);
-  EXPECT_EQ(loaded.tiles, 2);
-  EXPECT_EQ(loaded.graph.nodes.size(), 5u);  // (0, 0), (100.4, 0) shared, (150, 0), (99.4, 0), (99.4, 40)
+  const auto messages = testing::LogMessages(::testing::internal::GetCapturedStdout());
+  EXPECT_EQ(loaded.graph.nodes.size(), 5u);
   EXPECT_EQ(loaded.graph.segments.size(), 3u);
-  const auto messages = testing::LogMessages(out);
-  ASSERT_EQ(messages.size(), 1u) << out;
-  EXPECT_TRUE(testing::IsPrefixAndMilliseconds(messages[0], "Roads: 2 archives, 2 tiles (0 skipped), 5 nodes, 3 segments, ")) << out;
-  EXPECT_EQ(ValidateRoadGraph(loaded.graph), "");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(testing::IsPrefixAndMilliseconds(messages[0], "Roads: 2 archives, 2 tiles (0 skipped), 5 nodes, 3 segments, ")) << messages[0];
 }
 
 }  // namespace
