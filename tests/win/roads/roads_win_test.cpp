@@ -1,6 +1,6 @@
 // The road loader's file glue against the real Win32 calls (FindFirstFileW/FindNextFileW,
 // GetFileAttributesW, the C runtime's wide 64-bit file functions), and a whole load of a worldgen
-// folder against the native tool's counts (given by tests/e2e/roads_wine.sh in the environment).
+// folder against the native tool's counts (given by tests/roads/roads_wine.sh in the environment).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -48,7 +48,7 @@ TEST(RoadsWin, PackageSearchAndFileReads) {
 TEST(RoadsWin, LoadingAWorldgenFolderGivesTheNativeCounts) {
   const wchar_t* world = _wgetenv(L"PATHLIGHT_ROADS_WORLD");
   const char* expect = std::getenv("PATHLIGHT_ROADS_EXPECT");
-  if (world == nullptr || expect == nullptr) GTEST_SKIP() << "run by tests/e2e/roads_wine.sh with a world and its native counts";
+  if (world == nullptr || expect == nullptr) GTEST_SKIP() << "run by tests/roads/roads_wine.sh with a world and its native counts";
   std::size_t archives = 0, nodes = 0, segments = 0;
   int tiles = 0, skipped = 0;
   std::istringstream(expect) >> archives >> tiles >> skipped >> nodes >> segments;
