@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <clocale>
 #include <iostream>
 
 #include "roads/archive.hpp"
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
   CLI::App app{"pathlight-route: loads a game folder's road network as Pathlight does"};
   app.add_option("--game", game, "the game's installation folder (the one holding 0008/0.pamt)")->required();
   CLI11_PARSE(app, argc, argv);
+  // The log prints wide paths with "%ls", which the C library converts in the user's locale.
+  std::setlocale(LC_CTYPE, "");
 
   const std::wstring folder = pathlight::WidePathFromNative(game);
   const std::vector<std::wstring> indexes = pathlight::FindArchiveIndexes(folder);
