@@ -32,6 +32,11 @@ class GraphBuilder {
   // The node at (round(x), round(z)); a new one at exactly (x, y, z) if there is none yet. Height
   // plays no part, and a node keeps the position of the vertex that made it.
   std::int32_t NodeForPosition(float x, float y, float z);
+  // Room for this many nodes in all, so the merge map is not rebuilt while it grows.
+  void ReserveNodes(std::size_t count) {
+    nodes_.reserve(count);
+    nodeMap_.Reserve(count);
+  }
   void AddSegment(std::int32_t first, std::int32_t second, RoadType type) { segments_.push_back({first, second, 0.0f, type}); }
 
   [[nodiscard]] const std::vector<RoadNode>& nodes() const { return nodes_; }

@@ -95,6 +95,7 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
 }
 
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder) {
+  builder.ReserveNodes(builder.nodes().size() + vertices.size());
   std::vector<const TileVertex*> path;
   for (const TileRoadList::Road& road : roads.roads()) {
     path.clear();

@@ -76,8 +76,8 @@ TEST(FieldDefault, JunctionLinksReachTheNearestTileNodeStrictlyWithin6Metres) {
   const std::int32_t own = builder.NodeForPosition(200, 0, 0);
   const std::int32_t next = builder.NodeForPosition(204, 0, 3);  // 4.8 m from 200.2
   builder.NodeForPosition(195, 0, 0);                             // 5.2 m
-  const std::int32_t tied = builder.NodeForPosition(300, 0, 3);
-  builder.NodeForPosition(303, 0, 0);  // as near to (300, 0) as the one before: that one stays
+  builder.NodeForPosition(303, 0, 0);                              // 3 m from (300, 0), cell x 60
+  const std::int32_t tied = builder.NodeForPosition(297, 0, 0);  // as near, cell x 59: found first
   const auto field = static_cast<std::int32_t>(builder.nodes().size());
   Bytes file = FieldDefaultHead(1);
   // The vertex at 200.2 is the tile node at 200 (same whole metres): it links to the next nearest.
