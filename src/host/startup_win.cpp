@@ -1,7 +1,7 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, and no finder, road loader or route worker threads.
+// hooks yet, and no finder or route worker threads.
 #include <windows.h>
 
 #include "game/game_init_win.hpp"
@@ -10,6 +10,7 @@
 #include "host/settings_load.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
+#include "roads/road_loader_thread_win.hpp"
 
 namespace pathlight {
 
@@ -31,7 +32,7 @@ class WindowsStartupHost final : public StartupHost {
     return GameInitOnMainModule(gates);
   }
   void StartFinderThread() override {}
-  void StartRoadLoaderThread() override {}
+  void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override {}
   void StartKeysThread() override { pathlight::StartKeysThread(); }
   void WaitForPresentRenderer() override {}

@@ -1,0 +1,99 @@
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "roads/game_files.hpp"
+
+namespace pathlight {
+
+namespace {
+
+void AppendUtf8(std::string& out, std::uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+}  // namespace
+
+std::string NativePathFromWide(std::wstring_view path) {
+  std::string out;
+  for (const wchar_t c : path) AppendUtf8(out, c == L'\\' ? '/' : static_cast<std::uint32_t>(c));
+  return out;
+}
+
+std::wstring WidePathFromNative(std::string_view path) {
+  // UTF-8 decoding; a byte that does not start a valid sequence stands for itself, so no name
+  // that the file system gave us is lost.
+  std::wstring out;
+  for (std::size_t i = 0; i < path.size();) {
+    const auto b = static_cast<unsigned char>(path[i]);
+    const int extra = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+    std::uint32_t c = extra == 3 ? b & 0x07u : extra == 2 ? b & 0x0Fu : extra == 1 ? b & 0x1Fu : b;
+    bool valid = b < 0x80 || extra > 0;
+    for (int k = 1; valid && k <= extra; ++k) {
+      if (i + k >= path.size() || (static_cast<unsigned char>(path[i + k]) & 0xC0) != 0x80) valid = false;
+      else c = (c << 6) | (static_cast<unsigned char>(path[i + k]) & 0x3Fu);
+    }
+    if (!valid) {
+      out.push_back(static_cast<wchar_t>(b));
+      ++i;
+      continue;
+    }
+    out.push_back(static_cast<wchar_t>(c));
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
+  std::vector<FolderEntry> entries;
+  const std::string native = NativePathFromWide(folder);
+  DIR* dir = opendir(native.c_str());
+  if (dir == nullptr) return entries;
+  while (const dirent* entry = readdir(dir)) {
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      struct stat info {};
+      isFolder = stat((native + "/" + entry->d_name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    entries.push_back({WidePathFromNative(entry->d_name), isFolder});
+  }
+  closedir(dir);
+  return entries;
+}
+
+bool PathExists(const std::wstring& path) {
+  struct stat info {};
+  return stat(NativePathFromWide(path).c_str(), &info) == 0;
+}
+
+std::vector<std::byte> ReadFileBytes(const std::wstring& path, std::uint64_t offset, std::uint32_t size) {
+  std::vector<std::byte> bytes;
+  std::FILE* file = std::fopen(NativePathFromWide(path).c_str(), "rb");
+  if (file == nullptr) return bytes;
+  off_t end = -1;
+  if (fseeko(file, 0, SEEK_END) == 0) end = ftello(file);
+  if (end >= 0 && offset < static_cast<std::uint64_t>(end) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0) {
+    const std::uint64_t left = static_cast<std::uint64_t>(end) - offset;
+    bytes.resize(static_cast<std::size_t>(size == kReadToEnd || size > left ? left : size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  }
+  std::fclose(file);
+  return bytes;
+}
+
+}  // namespace pathlight

@@ -1,0 +1,55 @@
+// The growing road network while the road files are read: nodes, segments, and the merge map that
+// makes every vertex at the same whole-metre ground position one node, across tiles, archive
+// indexes and both kinds of road file. Private to the road loader thread.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "roads/flat_map.hpp"
+#include "roads/road_types.hpp"
+
+namespace pathlight {
+
+// Nearest 32-bit integer, halves away from zero; a value that is not finite or does not fit in 32
+// bits gives 0.
+[[nodiscard]] std::int32_t RoundToMetre(float value);
+
+// floor(value / cellSize) as a cell number, saturated to +-2^30 so that a few neighbouring cells
+// can be added without overflow; a value that is not finite gives cell 0. Positions that reach
+// the limits are refused before they become nodes, so this only keeps bad input harmless.
+[[nodiscard]] inline std::int32_t FloorCell(double value, double cellSize) {
+  constexpr double kLimit = 1073741824.0;
+  const double cell = std::floor(value / cellSize);
+  if (!std::isfinite(cell)) return 0;
+  return static_cast<std::int32_t>(std::clamp(cell, -kLimit, kLimit));
+}
+
+class GraphBuilder {
+ public:
+  // The node at (round(x), round(z)); a new one at exactly (x, y, z) if there is none yet. Height
+  // plays no part, and a node keeps the position of the vertex that made it.
+  std::int32_t NodeForPosition(float x, float y, float z);
+  // Room for this many nodes in all, so the merge map is not rebuilt while it grows.
+  void ReserveNodes(std::size_t count) {
+    nodes_.reserve(count);
+    nodeMap_.Reserve(count);
+  }
+  void AddSegment(std::int32_t first, std::int32_t second, RoadType type) { segments_.push_back({first, second, 0.0f, type}); }
+
+  [[nodiscard]] const std::vector<RoadNode>& nodes() const { return nodes_; }
+  [[nodiscard]] const std::vector<RoadSegment>& segments() const { return segments_; }
+  std::vector<RoadNode> TakeNodes() { return std::move(nodes_); }
+  std::vector<RoadSegment> TakeSegments() { return std::move(segments_); }
+  // The merge map is no longer needed once the files are read; dropping it lowers the peak.
+  void ReleaseMergeMap() { nodeMap_ = {}; }
+
+ private:
+  std::vector<RoadNode> nodes_;
+  std::vector<RoadSegment> segments_;
+  FlatMap64<std::int32_t> nodeMap_;
+};
+
+}  // namespace pathlight

@@ -1,0 +1,95 @@
+// The road graph: nodes, segments, adjacency in compressed rows, and a grid of 64 m cells over the
+// segments for the two point queries (snapping to the network, collecting lines to draw). Built
+// once by the road loader; immutable afterwards, so any thread may query a published graph without
+// a lock.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "roads/flat_map.hpp"
+#include "roads/road_types.hpp"
+
+namespace pathlight {
+
+inline constexpr double kRoadGridCellSize = 64.0;
+
+struct AdjacencyEntry {
+  std::int32_t neighbour;
+  std::int32_t segment;
+};
+
+// Cell -> segment indices in ascending order, all cells' lists in one array.
+class RoadGrid {
+ public:
+  [[nodiscard]] std::span<const std::int32_t> SegmentsInCell(std::int32_t cellX, std::int32_t cellZ) const;
+  [[nodiscard]] std::size_t CellCount() const { return cells_.size(); }
+  // Every cell with its segments, in no particular order.
+  template <class F>
+  void ForEachCell(F&& visit) const {
+    cells_.ForEach([&](std::uint64_t key, std::uint32_t cell) {
+      visit(static_cast<std::int32_t>(key >> 32), static_cast<std::int32_t>(static_cast<std::uint32_t>(key)), Segments(cell));
+    });
+  }
+  [[nodiscard]] std::size_t MemoryBytes() const;
+
+ private:
+  friend class RoadGridBuilder;
+  [[nodiscard]] std::span<const std::int32_t> Segments(std::uint32_t cell) const {
+    return {segments_.data() + starts_[cell], starts_[cell + 1] - starts_[cell]};
+  }
+  FlatMap64<std::uint32_t> cells_;  // key: cell x high, cell z low
+  std::vector<std::uint32_t> starts_;
+  std::vector<std::int32_t> segments_;
+};
+
+struct RoadGraph {
+  std::vector<RoadNode> nodes;
+  std::vector<RoadSegment> segments;
+  std::vector<std::int32_t> rowStarts;     // nodes + 1 entries
+  std::vector<AdjacencyEntry> adjacency;  // rows in ascending segment order
+  RoadGrid grid;
+
+  [[nodiscard]] std::span<const AdjacencyEntry> Row(std::int32_t node) const {
+    return {adjacency.data() + rowStarts[node], static_cast<std::size_t>(rowStarts[node + 1] - rowStarts[node])};
+  }
+  // Bytes held by the graph's arrays and grid.
+  [[nodiscard]] std::size_t MemoryBytes() const;
+};
+
+// Segment lengths, adjacency and grid for the loaded nodes and segments (whose ends must be valid,
+// distinct node indices).
+[[nodiscard]] RoadGraph BuildRoadGraph(std::vector<RoadNode> nodes, std::vector<RoadSegment> segments);
+
+// The grid cell of a ground coordinate: floor(v / 64).
+[[nodiscard]] std::int32_t RoadGridCell(float v);
+
+// Empty when the graph keeps its invariants, else a description of the first broken one. Checked
+// by the tests on every graph they build.
+[[nodiscard]] std::string ValidateRoadGraph(const RoadGraph& graph);
+
+struct SnapCandidate {
+  std::int32_t segment;
+  float t;         // along the segment from its first node, 0..1
+  float distance;  // metres from the query point
+  float x;         // nearest point of the segment
+  float z;
+};
+
+// Segments within radius of (x, z), nearest first: at most maxCount, and none farther than the
+// nearest one's distance + slack.
+[[nodiscard]] std::vector<SnapCandidate> FindNearbySegments(const RoadGraph& graph, float x, float z, float radius, int maxCount,
+                                                            float slack);
+
+struct GroundPoint {
+  float x;
+  float z;
+};
+
+// Appends both ends of every segment with at least one end within radius of (x, z), as line
+// pieces, segments in ascending order.
+void CollectRoadLines(const RoadGraph& graph, float x, float z, float radius, std::vector<GroundPoint>& out);
+
+}  // namespace pathlight

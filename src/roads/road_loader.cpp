@@ -1,0 +1,66 @@
+#include "roads/road_loader.hpp"
+
+#include <atomic>
+#include <chrono>
+
+#include "host/log.hpp"
+#include "platform/folders.hpp"
+#include "roads/archive.hpp"
+#include "roads/field_default.hpp"
+#include "roads/game_files.hpp"
+#include "roads/graph_builder.hpp"
+#include "roads/road_tile.hpp"
+
+namespace pathlight {
+
+namespace {
+
+// Written only by the loader before RoadsReady is raised; never again afterwards.
+RoadGraph g_roadGraph;
+std::atomic<bool> g_roadsReady{false};
+
+}  // namespace
+
+LoadedRoads LoadRoadNetwork(const std::wstring& gameFolder) {
+  const auto start = std::chrono::steady_clock::now();
+  LoadedRoads loaded;
+  const std::vector<std::wstring> indexes = FindArchiveIndexes(gameFolder);
+  loaded.archives = indexes.size();
+
+  GraphBuilder builder;
+  for (const std::wstring& index : indexes) {
+    if (PathExists(index)) LoadRoadTiles(index, builder, loaded.tiles, loaded.skipped);
+  }
+  LoadFieldDefault(indexes.front(), builder);
+  builder.ReleaseMergeMap();
+  loaded.graph = BuildRoadGraph(builder.TakeNodes(), builder.TakeSegments());
+
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  Log("Roads: %zu archives, %d tiles (%d skipped), %zu nodes, %zu segments, %lu ms", loaded.archives, loaded.tiles, loaded.skipped,
+      loaded.graph.nodes.size(), loaded.graph.segments.size(), static_cast<unsigned long>(ms));
+  return loaded;
+}
+
+void LoadRoads(const std::wstring& gameFolder) {
+  g_roadGraph = LoadRoadNetwork(gameFolder).graph;
+  // Sequentially consistent, so a reader that sees true also sees every array written above.
+  g_roadsReady.exchange(!g_roadGraph.segments.empty(), std::memory_order_seq_cst);
+}
+
+void LoadRoads() { LoadRoads(GetGameFolder()); }
+
+bool RoadsAreReady() { return g_roadsReady.load(); }
+
+const RoadGraph& PublishedRoadGraph() { return g_roadGraph; }
+
+std::vector<SnapCandidate> FindNearbySegments(float x, float z, float radius, int maxCount, float slack) {
+  if (!RoadsAreReady()) return {};
+  return FindNearbySegments(g_roadGraph, x, z, radius, maxCount, slack);
+}
+
+void CollectRoadLines(float x, float z, float radius, std::vector<GroundPoint>& out) {
+  if (!RoadsAreReady()) return;
+  CollectRoadLines(g_roadGraph, x, z, radius, out);
+}
+
+}  // namespace pathlight

@@ -1,0 +1,81 @@
+// Road tiles: the game's "roadlevel_*" files, each holding pieces of the small road networks
+// (wagon tracks, horse paths, sidewalks and their connectors) as polylines over vertex ids. The
+// tiles of one archive index share one vertex map, so a road may use vertices stored in another
+// tile of the same index. Road loader thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "roads/flat_map.hpp"
+#include "roads/graph_builder.hpp"
+
+namespace pathlight {
+
+inline constexpr std::uint32_t kRoadFileVersion = 47;
+
+// h = h * 31 + byte over the name's bytes, wrapping at 32 bits.
+[[nodiscard]] std::uint32_t LayerNameHash(std::string_view name);
+// The road type of a tile layer name; none for every layer that is not a road (names are case
+// sensitive: "Sidewalk" is not one).
+[[nodiscard]] std::optional<RoadType> LayerRoadType(std::string_view name);
+
+struct TileVertex {
+  float x = 0;
+  float y = 0;
+  float z = 0;
+};
+
+// Keyed by (layer name hash << 32 | vertex id); a later record with the same key replaces the
+// position.
+using TileVertexMap = FlatMap64<TileVertex>;
+[[nodiscard]] inline std::uint64_t TileVertexKey(std::uint32_t layerHash, std::uint32_t vertexId) {
+  return (static_cast<std::uint64_t>(layerHash) << 32) | vertexId;
+}
+
+// A vertex only becomes a node when its position is believable: finite, and on the ground within
+// kMaxGroundCoordinate. Any other vertex counts as missing, and the roads through it are dropped.
+[[nodiscard]] bool IsUsableTileVertex(const TileVertex& vertex);
+
+// The roads of one archive index, their vertex ids in one flat list so that millions of short
+// roads do not cost an allocation each.
+class TileRoadList {
+ public:
+  struct Road {
+    std::uint32_t layerHash;
+    RoadType type;
+    std::uint32_t firstId;  // into ids()
+    std::uint32_t idCount;
+  };
+
+  void Add(std::uint32_t layerHash, RoadType type, std::span<const std::uint32_t> ids);
+  // Back to an earlier size(), dropping what a failed tile added.
+  void Truncate(std::size_t size);
+  [[nodiscard]] std::size_t size() const { return roads_.size(); }
+  [[nodiscard]] const std::vector<Road>& roads() const { return roads_; }
+  [[nodiscard]] std::span<const std::uint32_t> Ids(const Road& road) const { return {ids_.data() + road.firstId, road.idCount}; }
+
+ private:
+  std::vector<Road> roads_;
+  std::vector<std::uint32_t> ids_;
+};
+
+// Adds one tile's typed vertices to the map and its typed roads to the list. Raises
+// std::runtime_error "truncated", "version" or "chunk size mismatch"; what it added before the
+// error stays for the caller to roll back.
+void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, TileRoadList& roads);
+
+// Turns one index's roads into nodes and segments: a road with a missing (or unusable) vertex is
+// dropped; consecutive vertices on the same node give no segment.
+void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder);
+
+// Every tile of one archive index into the builder. Counts parsed tiles and skipped ones (packed,
+// short, of another version, malformed: not logged); an unreadable index logs one line.
+void LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped);
+
+}  // namespace pathlight
