@@ -40,7 +40,7 @@ bool ReadIconPosition(GameMemory& memory, const GameLayout& layout, const GameOf
   }
   if (offsets.iconKind != 0) {
     std::uint16_t kind = 0;
-    if (!memory.ReadValue(icon + offsets.iconKind, kind) || kind != static_cast<std::uint16_t>(offsets.waypointKind)) {
+    if (!memory.ReadValue(icon + offsets.iconKind, kind) || kind != offsets.waypointKind) {
       return false;
     }
   }
