@@ -1,0 +1,152 @@
+// The route search: an A* search from a start point to a goal point over the road graph plus a
+// handful of virtual nodes made per query (the start, the goal, and the points where each is
+// snapped onto the nearest roads), with costs of metres times a weight per road type.
+//
+// RouteSearch owns the scratch arrays and is reused from one search to the next; it is not safe
+// to run two searches on one object at once. FindRoute is the library's search over the published
+// graph, with one process-wide RouteSearch, called by the route worker thread only.
+//
+// The search graph of a query is exposed (SearchGraph) so that an independent search, in the
+// tests and the benchmark, runs over exactly the same nodes, edges and costs.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "roads/road_graph.hpp"
+#include "routing/route.hpp"
+
+namespace pathlight {
+
+// Snapping: roads within this reach of the start and of the goal, at most this many, none
+// farther than the nearest one plus the slack.
+inline constexpr float kSnapRadius = 150.0f;
+inline constexpr int kSnapCount = 6;
+inline constexpr float kSnapSlack = 50.0f;
+
+// The cost standing for "not reached yet".
+inline constexpr float kUnreachedCost = 1e30f;
+
+// Horizontal distance, rounded once to float from a double computation, so that every user of
+// it (edges, estimates, the oracle) gets the same value for the same two points.
+[[nodiscard]] inline float GroundDistance(GroundPoint a, GroundPoint b) {
+  const double dx = static_cast<double>(a.x) - b.x, dz = static_cast<double>(a.z) - b.z;
+  return static_cast<float>(std::sqrt(dx * dx + dz * dz));
+}
+
+struct SearchEdge {
+  std::int32_t target;
+  float cost;
+};
+
+// The nodes and edges of one query. Node numbers: the N road nodes first, then the start (N),
+// the goal (N + 1), one node per start candidate, one per goal candidate.
+class SearchGraph {
+ public:
+  const RoadGraph* roads = nullptr;
+  RouteWeights weights;
+  float heuristicFactor = 0;  // the smallest weight
+  GroundPoint start{};
+  GroundPoint goal{};
+  std::vector<SnapCandidate> startSnaps;
+  std::vector<SnapCandidate> goalSnaps;
+
+  [[nodiscard]] std::int32_t RoadNodeCount() const { return static_cast<std::int32_t>(roads->nodes.size()); }
+  [[nodiscard]] std::int32_t StartNode() const { return RoadNodeCount(); }
+  [[nodiscard]] std::int32_t GoalNode() const { return RoadNodeCount() + 1; }
+  [[nodiscard]] std::int32_t StartSnapNode(std::size_t j) const { return RoadNodeCount() + 2 + static_cast<std::int32_t>(j); }
+  [[nodiscard]] std::int32_t GoalSnapNode(std::size_t k) const {
+    return RoadNodeCount() + 2 + static_cast<std::int32_t>(startSnaps.size() + k);
+  }
+  [[nodiscard]] std::int32_t NodeCount() const { return GoalSnapNode(goalSnaps.size()); }
+  [[nodiscard]] bool IsRoadNode(std::int32_t n) const { return n < RoadNodeCount(); }
+
+  [[nodiscard]] GroundPoint Position(std::int32_t n) const;
+  // The A* estimate: the smallest weight times the straight distance to the goal.
+  [[nodiscard]] float Estimate(std::int32_t n) const { return heuristicFactor * GroundDistance(Position(n), goal); }
+  [[nodiscard]] float RoadEdgeCost(const AdjacencyEntry& entry) const {
+    const RoadSegment& s = roads->segments[static_cast<std::size_t>(entry.segment)];
+    return weights.Road(s.type) * s.length;
+  }
+  // The edges leaving a virtual node (n >= N).
+  [[nodiscard]] std::span<const SearchEdge> VirtualEdges(std::int32_t n) const {
+    const std::size_t i = static_cast<std::size_t>(n - RoadNodeCount());
+    return {virtualEdges_.data() + virtualStarts_[i], virtualStarts_[i + 1] - virtualStarts_[i]};
+  }
+  // The extra edges from a road node onto goal snap nodes, in the order they were made.
+  [[nodiscard]] std::span<const SearchEdge> ExtraEdges(std::int32_t n) const;
+  [[nodiscard]] bool MayHaveExtraEdges(std::int32_t n) const { return (extraMask_ >> (static_cast<std::uint32_t>(n) & 63u)) & 1u; }
+
+  // Every edge leaving n, in search order: a road node's adjacency row, then its extra edges.
+  template <class F>
+  void ForEachEdge(std::int32_t n, F&& visit) const {
+    if (IsRoadNode(n)) {
+      for (const AdjacencyEntry& e : roads->Row(n)) visit(e.neighbour, RoadEdgeCost(e));
+      if (MayHaveExtraEdges(n)) {
+        for (const SearchEdge& e : ExtraEdges(n)) visit(e.target, e.cost);
+      }
+    } else {
+      for (const SearchEdge& e : VirtualEdges(n)) visit(e.target, e.cost);
+    }
+  }
+
+ private:
+  friend bool BuildSearchGraph(const RoadGraph&, GroundPoint, GroundPoint, const RouteWeights&, float, SearchGraph&);
+  std::vector<std::uint32_t> virtualStarts_;
+  std::vector<SearchEdge> virtualEdges_;
+  // Sorted by road node, each node's edges in the order made; few (two per goal candidate).
+  std::vector<std::int32_t> extraNodes_;
+  std::vector<SearchEdge> extraEdges_;
+  std::uint64_t extraMask_ = 0;  // bit (node & 63) set for every node with extra edges
+};
+
+// Snaps start and goal and makes the virtual nodes and edges; false when either has no road
+// within reach (the search then answers the straight line).
+[[nodiscard]] bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                    float directMaxDistance, SearchGraph& out);
+
+struct RouteSearchResult {
+  std::vector<GroundPoint> points;  // start first, goal last
+  std::vector<float> heights;       // one per point; NaN at both ends
+  bool found = false;               // false: the straight line [start, goal]
+  float cost = NAN;                 // the best cost at the goal; NaN for the straight line
+  std::array<float, kRoadTypeCount> lengthByType{};  // metres of road per type along the route
+  std::size_t settled = 0;                           // nodes expanded
+};
+
+class RouteSearch {
+ public:
+  [[nodiscard]] RouteSearchResult Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                       float directMaxDistance);
+  // The search graph of the last query (meaningful when its result was found).
+  [[nodiscard]] const SearchGraph& Graph() const { return graph_; }
+
+ private:
+  struct HeapEntry {
+    float estimate;
+    std::int32_t node;
+    float cost;  // best(node) when pushed: a later improvement makes the entry stale
+  };
+  void Push(HeapEntry entry);
+  HeapEntry Pop();
+
+  SearchGraph graph_;
+  std::vector<float> best_;
+  std::vector<std::int32_t> predecessor_;
+  std::vector<HeapEntry> heap_;
+};
+
+// "Route: by road type (m): main %.0f, ..." for a found route's lengths.
+void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& lengths);
+
+// The library's search over the published graph, with [Routing] DirectMaxDistance from the live
+// settings: the straight line [start, goal] while roads are not ready. heights (when given)
+// receives one height per returned point; details (when given) the whole result. Logs the
+// per-type line for a found route. Route worker thread only.
+[[nodiscard]] std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                                 std::vector<float>* heights, RouteSearchResult* details = nullptr);
+
+}  // namespace pathlight
