@@ -31,10 +31,19 @@ std::span<const SearchEdge> SearchGraph::ExtraEdges(std::int32_t n) const {
   return {extraEdges_.data() + (first - extraNodes_.begin()), static_cast<std::size_t>(last - first)};
 }
 
-bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
-                      SearchGraph& out) {
+void MakeRoadEdges(const RoadGraph& roads, const RouteWeights& weights, std::vector<SearchEdge>& edges) {
+  edges.resize(roads.adjacency.size());
+  for (std::size_t i = 0; i < roads.adjacency.size(); ++i) {
+    const RoadSegment& s = roads.segments[static_cast<std::size_t>(roads.adjacency[i].segment)];
+    edges[i] = {roads.adjacency[i].neighbour, weights.Road(s.type) * s.length};
+  }
+}
+
+bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights, const SearchEdge* roadEdges,
+                      float directMaxDistance, SearchGraph& out) {
   out.roads = &roads;
   out.weights = weights;
+  out.roadEdges = roadEdges;
   out.heuristicFactor = weights.Smallest();
   out.start = start;
   out.goal = goal;
@@ -44,7 +53,7 @@ bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goa
   out.virtualEdges_.clear();
   out.extraNodes_.clear();
   out.extraEdges_.clear();
-  out.extraMask_ = 0;
+  out.extraFilter_.fill(0);
   if (out.startSnaps.empty() || out.goalSnaps.empty()) return false;
 
   const auto segmentCost = [&](const SnapCandidate& c) {
@@ -90,16 +99,21 @@ bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goa
   for (const auto& [node, edge] : extras) {
     out.extraNodes_.push_back(node);
     out.extraEdges_.push_back(edge);
-    out.extraMask_ |= std::uint64_t{1} << (static_cast<std::uint32_t>(node) & 63u);
+    const std::uint32_t bit = static_cast<std::uint32_t>(node) & (SearchGraph::kExtraFilterBits - 1);
+    out.extraFilter_[bit / 64] |= std::uint64_t{1} << (bit % 64);
   }
   return true;
 }
 
 // ---- heap -----------------------------------------------------------------------------------------
 //
-// A binary min-heap ordered by estimate, then by the smaller node number.
+// An array-based min-heap with four children per entry (half the levels of a binary heap, and the
+// four children of an entry share a cache line or two), ordered by estimate, then by the smaller
+// node number. The order of the entries it hands out is that order alone, whatever the arity.
 
 namespace {
+
+constexpr std::size_t kHeapArity = 4;
 
 struct Before {
   template <class E>
@@ -113,13 +127,14 @@ struct Before {
 void RouteSearch::Push(HeapEntry entry) {
   std::size_t at = heap_.size();
   heap_.push_back(entry);
+  HeapEntry* const heap = heap_.data();
   while (at > 0) {
-    const std::size_t parent = (at - 1) / 2;
-    if (!Before{}(entry, heap_[parent])) break;
-    heap_[at] = heap_[parent];
+    const std::size_t parent = (at - 1) / kHeapArity;
+    if (!Before{}(entry, heap[parent])) break;
+    heap[at] = heap[parent];
     at = parent;
   }
-  heap_[at] = entry;
+  heap[at] = entry;
 }
 
 RouteSearch::HeapEntry RouteSearch::Pop() {
@@ -128,53 +143,84 @@ RouteSearch::HeapEntry RouteSearch::Pop() {
   heap_.pop_back();
   const std::size_t size = heap_.size();
   if (size == 0) return top;
+  HeapEntry* const heap = heap_.data();
   std::size_t at = 0;
   for (;;) {
-    std::size_t child = 2 * at + 1;
-    if (child >= size) break;
-    if (child + 1 < size && Before{}(heap_[child + 1], heap_[child])) ++child;
-    if (!Before{}(heap_[child], last)) break;
-    heap_[at] = heap_[child];
+    const std::size_t first = kHeapArity * at + 1;
+    if (first >= size) break;
+    std::size_t child = first;
+    const std::size_t end = std::min(first + kHeapArity, size);
+    for (std::size_t c = first + 1; c < end; ++c) {
+      if (Before{}(heap[c], heap[child])) child = c;
+    }
+    if (!Before{}(heap[child], last)) break;
+    heap[at] = heap[child];
     at = child;
   }
-  heap_[at] = last;
+  heap[at] = last;
   return top;
 }
 
 // ---- search ---------------------------------------------------------------------------------------
+
+void RouteSearch::PrepareTables(const RoadGraph& roads, const RouteWeights& weights) {
+  if (roadEdgesGraph_ != &roads || roadEdgesEntries_ != roads.adjacency.size() || roadEdgesWeights_.road != weights.road) {
+    MakeRoadEdges(roads, weights, roadEdges_);
+    roadEdgesGraph_ = &roads;
+    roadEdgesEntries_ = roads.adjacency.size();
+    roadEdgesWeights_ = weights;
+  }
+  if (stateGraph_ != &roads || stateNodes_ != roads.nodes.size()) {
+    state_.clear();
+    state_.reserve(roads.nodes.size() + 2 + 2 * kSnapCount);
+    for (const RoadNode& n : roads.nodes) state_.push_back({kUnreachedCost, -1, n.x, n.z});
+    stateGraph_ = &roads;
+    stateNodes_ = roads.nodes.size();
+  }
+}
 
 RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
                                     float directMaxDistance) {
   RouteSearchResult result;
   result.points = {start, goal};
   result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};
-  if (!BuildSearchGraph(roads, start, goal, weights, directMaxDistance, graph_)) return result;
+  PrepareTables(roads, weights);
+  if (!BuildSearchGraph(roads, start, goal, weights, roadEdges_.data(), directMaxDistance, graph_)) return result;
   const SearchGraph& g = graph_;
 
+  // The virtual nodes follow the road nodes, with this query's positions.
   const std::size_t count = static_cast<std::size_t>(g.NodeCount());
-  best_.assign(count, kUnreachedCost);
-  predecessor_.assign(count, -1);
+  state_.resize(count, NodeState{kUnreachedCost, -1, 0, 0});
+  for (std::int32_t n = g.RoadNodeCount(); n < g.NodeCount(); ++n) {
+    const GroundPoint p = g.Position(n);
+    state_[static_cast<std::size_t>(n)] = {kUnreachedCost, -1, p.x, p.z};
+  }
   heap_.clear();
+  touched_.clear();
 
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
   const RoadNode* const nodes = roads.nodes.data();
   const RoadSegment* const segments = roads.segments.data();
+  const SearchEdge* const roadEdges = roadEdges_.data();
+  const std::int32_t* const rowStarts = roads.rowStarts.data();
   const float m = g.heuristicFactor;
-  float* const best = best_.data();
-  std::int32_t* const predecessor = predecessor_.data();
+  NodeState* const state = state_.data();
 
   std::int32_t from = 0;
   float fromCost = 0;
-  const auto relax = [&](std::int32_t v, float cost, GroundPoint position) {
+  const auto relax = [&](std::int32_t v, float cost) {
     const float c = fromCost + cost;
-    if (best[v] > c) {
-      best[v] = c;
-      predecessor[v] = from;
-      Push({m * GroundDistance(position, goal) + c, v, c});
+    NodeState& sv = state[v];
+    if (sv.best > c) {
+      if (sv.best == kUnreachedCost) touched_.push_back(v);
+      sv.best = c;
+      sv.predecessor = from;
+      Push({m * GroundDistance({sv.x, sv.z}, goal) + c, v, c});
     }
   };
 
-  best[g.StartNode()] = 0;
+  touched_.push_back(g.StartNode());
+  state[g.StartNode()].best = 0;
   Push({g.Estimate(g.StartNode()), g.StartNode(), 0});
   while (!heap_.empty()) {
     const HeapEntry top = Pop();
@@ -183,35 +229,43 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     // exactly when a cheaper push for its node came after it. (Comparing the estimate minus the
     // node's estimate against best() with a fixed tolerance fails once estimates grow past a few
     // thousand metres: float rounding of the sum exceeds the tolerance and live entries are lost.)
-    if (top.cost != best[top.node]) continue;
+    if (top.cost != state[top.node].best) continue;
     ++result.settled;
     from = top.node;
     fromCost = top.cost;
     if (from < roadCount) {
-      for (const AdjacencyEntry& e : roads.Row(from)) {
-        const RoadSegment& s = segments[e.segment];
-        const RoadNode& v = nodes[e.neighbour];
-        relax(e.neighbour, weights.Road(s.type) * s.length, {v.x, v.z});
-      }
+      for (std::int32_t i = rowStarts[from], end = rowStarts[from + 1]; i < end; ++i) relax(roadEdges[i].target, roadEdges[i].cost);
       if (g.MayHaveExtraEdges(from)) {
-        for (const SearchEdge& e : g.ExtraEdges(from)) relax(e.target, e.cost, g.Position(e.target));
+        for (const SearchEdge& e : g.ExtraEdges(from)) relax(e.target, e.cost);
       }
     } else {
-      for (const SearchEdge& e : g.VirtualEdges(from)) relax(e.target, e.cost, g.Position(e.target));
+      for (const SearchEdge& e : g.VirtualEdges(from)) relax(e.target, e.cost);
     }
   }
-  if (predecessor[goalNode] < 0) return result;
+  const RouteSearchResult walked = WalkBack(roads, segments, nodes, result);
+  for (const std::int32_t n : touched_) {
+    state[n].best = kUnreachedCost;
+    state[n].predecessor = -1;
+  }
+  return walked;
+}
+
+RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes, RouteSearchResult& result) const {
+  const SearchGraph& g = graph_;
+  const NodeState* const state = state_.data();
+  const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
+  if (state[goalNode].predecessor < 0) return std::move(result);
 
   // ---- walk back ----------------------------------------------------------------------------------
   result.points.clear();
   result.heights.clear();
   const std::size_t startSnapCount = g.startSnaps.size();
-  for (std::int32_t n = goalNode, steps = 0; n >= 0 && steps <= g.NodeCount(); n = predecessor[n], ++steps) {
+  for (std::int32_t n = goalNode, steps = 0; n >= 0 && steps <= g.NodeCount(); n = state[n].predecessor, ++steps) {
     result.points.push_back(g.Position(n));
     float height = std::numeric_limits<float>::quiet_NaN();
     if (n < roadCount) {
       height = nodes[n].y;
-      const std::int32_t p = predecessor[n];
+      const std::int32_t p = state[n].predecessor;
       if (p >= 0 && p < roadCount) {
         for (const AdjacencyEntry& e : roads.Row(n)) {
           if (e.neighbour != p) continue;
@@ -232,8 +286,8 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   std::reverse(result.points.begin(), result.points.end());
   std::reverse(result.heights.begin(), result.heights.end());
   result.found = true;
-  result.cost = best[goalNode];
-  return result;
+  result.cost = state[goalNode].best;
+  return std::move(result);
 }
 
 void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& m) {

@@ -48,6 +48,9 @@ class SearchGraph {
  public:
   const RoadGraph* roads = nullptr;
   RouteWeights weights;
+  // The road graph's adjacency with costs: per adjacency entry, its neighbour and its segment's
+  // weight times length, in adjacency order (MakeRoadEdges).
+  const SearchEdge* roadEdges = nullptr;
   float heuristicFactor = 0;  // the smallest weight
   GroundPoint start{};
   GroundPoint goal{};
@@ -67,9 +70,10 @@ class SearchGraph {
   [[nodiscard]] GroundPoint Position(std::int32_t n) const;
   // The A* estimate: the smallest weight times the straight distance to the goal.
   [[nodiscard]] float Estimate(std::int32_t n) const { return heuristicFactor * GroundDistance(Position(n), goal); }
-  [[nodiscard]] float RoadEdgeCost(const AdjacencyEntry& entry) const {
-    const RoadSegment& s = roads->segments[static_cast<std::size_t>(entry.segment)];
-    return weights.Road(s.type) * s.length;
+  // A road node's adjacency row with costs.
+  [[nodiscard]] std::span<const SearchEdge> RoadEdges(std::int32_t n) const {
+    const std::int32_t first = roads->rowStarts[static_cast<std::size_t>(n)], last = roads->rowStarts[static_cast<std::size_t>(n) + 1];
+    return {roadEdges + first, static_cast<std::size_t>(last - first)};
   }
   // The edges leaving a virtual node (n >= N).
   [[nodiscard]] std::span<const SearchEdge> VirtualEdges(std::int32_t n) const {
@@ -78,13 +82,16 @@ class SearchGraph {
   }
   // The extra edges from a road node onto goal snap nodes, in the order they were made.
   [[nodiscard]] std::span<const SearchEdge> ExtraEdges(std::int32_t n) const;
-  [[nodiscard]] bool MayHaveExtraEdges(std::int32_t n) const { return (extraMask_ >> (static_cast<std::uint32_t>(n) & 63u)) & 1u; }
+  [[nodiscard]] bool MayHaveExtraEdges(std::int32_t n) const {
+    const std::uint32_t bit = static_cast<std::uint32_t>(n) & (kExtraFilterBits - 1);
+    return (extraFilter_[bit / 64] >> (bit % 64)) & 1u;
+  }
 
   // Every edge leaving n, in search order: a road node's adjacency row, then its extra edges.
   template <class F>
   void ForEachEdge(std::int32_t n, F&& visit) const {
     if (IsRoadNode(n)) {
-      for (const AdjacencyEntry& e : roads->Row(n)) visit(e.neighbour, RoadEdgeCost(e));
+      for (const SearchEdge& e : RoadEdges(n)) visit(e.target, e.cost);
       if (MayHaveExtraEdges(n)) {
         for (const SearchEdge& e : ExtraEdges(n)) visit(e.target, e.cost);
       }
@@ -94,19 +101,27 @@ class SearchGraph {
   }
 
  private:
-  friend bool BuildSearchGraph(const RoadGraph&, GroundPoint, GroundPoint, const RouteWeights&, float, SearchGraph&);
+  friend bool BuildSearchGraph(const RoadGraph&, GroundPoint, GroundPoint, const RouteWeights&, const SearchEdge*, float, SearchGraph&);
   std::vector<std::uint32_t> virtualStarts_;
   std::vector<SearchEdge> virtualEdges_;
   // Sorted by road node, each node's edges in the order made; few (two per goal candidate).
   std::vector<std::int32_t> extraNodes_;
   std::vector<SearchEdge> extraEdges_;
-  std::uint64_t extraMask_ = 0;  // bit (node & 63) set for every node with extra edges
+  // Bit (node mod 4096) set for every node with extra edges: a cheap test before the look-up,
+  // which almost every expanded road node fails.
+  static constexpr std::uint32_t kExtraFilterBits = 4096;
+  std::array<std::uint64_t, kExtraFilterBits / 64> extraFilter_{};
 };
 
 // Snaps start and goal and makes the virtual nodes and edges; false when either has no road
-// within reach (the search then answers the straight line).
+// within reach (the search then answers the straight line). roadEdges: the table of
+// MakeRoadEdges for these roads and weights.
 [[nodiscard]] bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
-                                    float directMaxDistance, SearchGraph& out);
+                                    const SearchEdge* roadEdges, float directMaxDistance, SearchGraph& out);
+
+// Every adjacency entry as (neighbour, weight of its segment's type times the segment's length),
+// so that a search reads a row's costs in the row instead of fetching each segment.
+void MakeRoadEdges(const RoadGraph& roads, const RouteWeights& weights, std::vector<SearchEdge>& edges);
 
 struct RouteSearchResult {
   std::vector<GroundPoint> points;  // start first, goal last
@@ -130,13 +145,33 @@ class RouteSearch {
     std::int32_t node;
     float cost;  // best(node) when pushed: a later improvement makes the entry stale
   };
+  // Everything a relaxation reads about a node in one 16-byte record, so that it costs one cache
+  // miss: best cost, predecessor, and the ground position the estimate needs.
+  struct NodeState {
+    float best;
+    std::int32_t predecessor;
+    float x;
+    float z;
+  };
   void Push(HeapEntry entry);
   HeapEntry Pop();
+  void PrepareTables(const RoadGraph& roads, const RouteWeights& weights);
+  RouteSearchResult WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes, RouteSearchResult& result) const;
 
   SearchGraph graph_;
-  std::vector<float> best_;
-  std::vector<std::int32_t> predecessor_;
+  // Every node's state is "unreached" between searches: a search resets what it touched, which is
+  // far less than the whole graph for most queries. Road nodes' positions are filled once per graph.
+  std::vector<NodeState> state_;
+  const RoadGraph* stateGraph_ = nullptr;
+  std::size_t stateNodes_ = 0;
+  std::vector<std::int32_t> touched_;
   std::vector<HeapEntry> heap_;
+  // The costed adjacency of the last weights used, rebuilt when the weights or the graph change
+  // (a reload, mounting or leaving a wagon).
+  std::vector<SearchEdge> roadEdges_;
+  const RoadGraph* roadEdgesGraph_ = nullptr;
+  std::size_t roadEdgesEntries_ = 0;
+  RouteWeights roadEdgesWeights_{};
 };
 
 // "Route: by road type (m): main %.0f, ..." for a found route's lengths.

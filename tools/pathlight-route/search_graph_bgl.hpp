@@ -31,19 +31,18 @@ struct Edge {
   bool operator==(const Edge& other) const { return source == other.source && target == other.target && cost == other.cost; }
 };
 
-// A road node's adjacency row, then its extra edges; a virtual node's edge list alone.
+// A road node's costed adjacency row, then its extra edges; a virtual node's edge list alone.
 class OutEdgeIterator : public boost::iterator_facade<OutEdgeIterator, Edge, std::forward_iterator_tag, Edge> {
  public:
   OutEdgeIterator() = default;
-  OutEdgeIterator(const SearchGraph* graph, std::int32_t source, const AdjacencyEntry* row, const AdjacencyEntry* rowEnd,
-                  const SearchEdge* edge)
-      : graph_(graph), source_(source), row_(row), rowEnd_(rowEnd), edge_(edge) {}
+  OutEdgeIterator(std::int32_t source, const SearchEdge* row, const SearchEdge* rowEnd, const SearchEdge* edge)
+      : source_(source), row_(row), rowEnd_(rowEnd), edge_(edge) {}
 
  private:
   friend class boost::iterator_core_access;
   [[nodiscard]] Edge dereference() const {
-    if (row_ != rowEnd_) return {source_, row_->neighbour, graph_->RoadEdgeCost(*row_)};
-    return {source_, edge_->target, edge_->cost};
+    const SearchEdge& e = row_ != rowEnd_ ? *row_ : *edge_;
+    return {source_, e.target, e.cost};
   }
   void increment() {
     if (row_ != rowEnd_) {
@@ -54,10 +53,9 @@ class OutEdgeIterator : public boost::iterator_facade<OutEdgeIterator, Edge, std
   }
   [[nodiscard]] bool equal(const OutEdgeIterator& other) const { return row_ == other.row_ && edge_ == other.edge_; }
 
-  const SearchGraph* graph_ = nullptr;
   std::int32_t source_ = -1;
-  const AdjacencyEntry* row_ = nullptr;
-  const AdjacencyEntry* rowEnd_ = nullptr;
+  const SearchEdge* row_ = nullptr;
+  const SearchEdge* rowEnd_ = nullptr;
   const SearchEdge* edge_ = nullptr;
 };
 
@@ -90,13 +88,13 @@ namespace pathlight::bgl {
 inline std::pair<OutEdgeIterator, OutEdgeIterator> out_edges(std::int32_t n, const SearchGraphView& view) {
   const SearchGraph& g = *view.graph;
   if (g.IsRoadNode(n)) {
-    const auto row = g.roads->Row(n);
+    const auto row = g.RoadEdges(n);
     const auto extra = g.MayHaveExtraEdges(n) ? g.ExtraEdges(n) : std::span<const SearchEdge>{};
-    return {OutEdgeIterator(&g, n, row.data(), row.data() + row.size(), extra.data()),
-            OutEdgeIterator(&g, n, row.data() + row.size(), row.data() + row.size(), extra.data() + extra.size())};
+    const SearchEdge* const rowEnd = row.data() + row.size();
+    return {OutEdgeIterator(n, row.data(), rowEnd, extra.data()), OutEdgeIterator(n, rowEnd, rowEnd, extra.data() + extra.size())};
   }
   const auto edges = g.VirtualEdges(n);
-  return {OutEdgeIterator(&g, n, nullptr, nullptr, edges.data()), OutEdgeIterator(&g, n, nullptr, nullptr, edges.data() + edges.size())};
+  return {OutEdgeIterator(n, nullptr, nullptr, edges.data()), OutEdgeIterator(n, nullptr, nullptr, edges.data() + edges.size())};
 }
 inline std::size_t out_degree(std::int32_t n, const SearchGraphView& view) {
   const auto [first, last] = out_edges(n, view);
