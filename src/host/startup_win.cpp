@@ -1,12 +1,13 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, and no finder or route worker threads.
+// hooks yet, no finder thread, and a route worker that reads no game state.
 #include <windows.h>
 
 #include "game/game_init_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
+#include "host/route_worker_thread_win.hpp"
 #include "host/settings_load.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
@@ -15,6 +16,10 @@
 namespace pathlight {
 
 namespace {
+
+// Until the game's memory is read, the worker sees a snapshot with neither player nor waypoint
+// known, and so publishes no route.
+void ReadNoSnapshot(GameSnapshot&) {}
 
 class WindowsStartupHost final : public StartupHost {
  public:
@@ -33,7 +38,7 @@ class WindowsStartupHost final : public StartupHost {
   }
   void StartFinderThread() override {}
   void StartRoadLoaderThread() override { StartRoadLoader(); }
-  void StartRouteWorkerThread() override {}
+  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadNoSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
   void WaitForPresentRenderer() override {}
   void RunCompositionRenderer() override {}
