@@ -42,10 +42,10 @@ class RegionQuery {
 
 // Objects found by one scan, by address, in the order their words were met.
 struct ScanResults {
-  std::vector<std::uint64_t> minimapRoots;
-  std::vector<std::uint64_t> worldMaps;
-  std::vector<std::uint64_t> icons;
-  std::vector<std::uint64_t> cameraManagers;
+  std::vector<std::uint64_t> minimapRoots{};
+  std::vector<std::uint64_t> worldMaps{};
+  std::vector<std::uint64_t> icons{};
+  std::vector<std::uint64_t> cameraManagers{};
 };
 
 struct IconRegion {
