@@ -37,7 +37,7 @@ class WindowsStartupHost final : public StartupHost {
   }
   void StartFinderThread() override { pathlight::StartFinderThread(); }
   void StartRoadLoaderThread() override { StartRoadLoader(); }
-  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(static_cast<void (*)(GameSnapshot&)>(&ReadGameSnapshot)); }
+  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
   void WaitForPresentRenderer() override {}
   void RunCompositionRenderer() override {}

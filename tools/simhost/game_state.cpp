@@ -6,6 +6,7 @@
 //   waypoint X Z                    sets or moves the map waypoint (before the library at 0 ms)
 //   waypoint-clear                  removes it
 //   waypoint-path 0|1               which of the minimap's two icon paths holds the waypoint
+//   icon-paths off|on               the minimap's icon paths vanish (the finder must scan) or return
 //   worldmap open|close             opens the world map (a later world-map root) centred on the player
 //   minimap hide|show               the game's hide flag on the minimap widget
 //   minimap-widget SIZE X Y         the minimap widget's size and position
@@ -450,6 +451,14 @@ const bool kWaypointPath = RegisterAction("waypoint-path", {1, 1, [](Host&, cons
   g_state->waypointPath = a.args[0] == "1" ? 1 : 0;
   WriteWaypoint();
 }});
+
+const bool kIconPathsAction = RegisterAction("icon-paths", {1, 1, [](Host&, const Action& a) {
+  if (!Ready()) return;
+  const bool on = a.args[0] == "on";
+  for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
+    for (int path = 0; path < 2; ++path) Put(root, kIconPaths[path], on ? g_state->iconLists[path] : nullptr);
+  }
+}, true});
 
 const bool kWorldMap = RegisterAction("worldmap", {1, 1, [](Host&, const Action& a) {
   if (!Ready()) return;
