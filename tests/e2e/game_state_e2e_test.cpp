@@ -146,20 +146,27 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   std::string walk = "3400 walk 1200";
   for (std::size_t i = 1; i <= stop; ++i) walk += " " + PointArg(route[i]);
 
+  // Each line says in its comment what the library should make of it (the demo shows this file).
   WriteScenario(game.Root() / "scenario.txt",
-                {"0 place " + Text(kStart.x) + " " + Text(kStart.z),
-                 "1500 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z),
-                 "2200 waypoint " + Text(moved.x) + " " + Text(moved.z),  // 0.5 m: the route stays
-                 "2800 waypoint " + Text(goal.x) + " " + Text(goal.z),    // 2 m: a new route
-                 walk,                                                    // along the route: it stays
-                 "5200 place " + Text(near.x) + " " + Text(near.z),       // 20 m off: it stays
-                 "5800 place " + Text(strayed->x) + " " + Text(strayed->z),  // 30 m off: a new route
-                 "6400 mount horse",                                      // riding is no wagon
-                 "7000 mount wagon", "7600 mount off",
-                 "8200 minimap-widget 200 50 850", "8800 clock unknown", "9400 clock 21:30",
-                 "10000 icons free", "10600 icons restore",
+                {"0 place " + Text(kStart.x) + " " + Text(kStart.z) + "  # the player stands on the main road",
+                 "1500 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z) + "  # waypoint set in the town: found, routed",
+                 "2200 waypoint " + Text(moved.x) + " " + Text(moved.z) + "  # moved 0.5 m: the route stays",
+                 "2800 waypoint " + Text(goal.x) + " " + Text(goal.z) + "  # moved 2 m: a new route",
+                 walk + "  # walks along the route: it stays",
+                 "5200 place " + Text(near.x) + " " + Text(near.z) + "  # 20 m off the route: it stays",
+                 "5800 place " + Text(strayed->x) + " " + Text(strayed->z) + "  # 30 m off: rerouted from here",
+                 "6400 mount horse  # riding is no wagon: the route stays",
+                 "7000 mount wagon  # on a wagon: rerouted on wagon roads",
+                 "7600 mount off  # on foot again: rerouted",
+                 "8200 minimap-widget 200 50 850  # the widget shrinks: a new normal size",
+                 "8800 clock unknown  # the time of day cannot be read",
+                 "9400 clock 21:30  # and can again",
+                 "10000 icons free  # the icons' memory is decommitted: no waypoint, no route, no crash",
+                 "10600 icons restore  # back: found again, routed again",
                  "11200 worldmap open", "11800 worldmap close",
-                 "12400 waypoint-path 1", "13000 waypoint-clear", "13600 quit"});
+                 "12400 waypoint-path 1  # the waypoint now hangs on the minimap's second icon path",
+                 "13000 waypoint-clear  # no waypoint: the route is dropped",
+                 "13300 screenshot " + WindowsPath(game.Root() / "screenshot.png"), "13600 quit"});
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
