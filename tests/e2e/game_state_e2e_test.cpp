@@ -5,6 +5,7 @@
 // on the same world, so the distances the scenario steps off the route are known exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -189,9 +190,11 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   });
 }
 
-TEST(GameStateE2E, ScanningFinderOutlivesFreedIcons) {
+TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsWithRendererNone) {
   GameFolder game("scanning");
   MakeWorld(game);
+  // Renderer None: nothing is drawn, yet the workers run and routes are searched.
+  std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n[Debug]\r\nDraw=0\r\n";
   // Without the minimap's icon paths the finder has to find the waypoint by scanning the heap.
   WriteScenario(game.Root() / "scenario.txt",
                 {"0 icon-paths off", "0 place " + Text(kStart.x) + " " + Text(kStart.z),
@@ -200,6 +203,12 @@ TEST(GameStateE2E, ScanningFinderOutlivesFreedIcons) {
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
+  const std::vector<std::string> all = LogMessages(*log);
+  const auto renderer = std::find(all.begin(), all.end(), "Renderer: None (no graphics hooks, nothing drawn); scanning on");
+  ASSERT_NE(renderer, all.end());
+  // Right after it, but the workers already log beside the init thread.
+  EXPECT_NE(std::find(renderer, all.end(), "Debug: Draw=0, the Present renderer will not create graphics objects or draw"),
+            all.end());
   const std::string candidate = "Finder: waypoint icon [0-9a-fA-F]+ at \\(-480.0, -530.0\\), 1 candidates";
   std::vector<std::string> lines;
   for (const std::string& line : StoryLines(*log)) {
