@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "game/fake_address_space.hpp"
 #include "game/game_readers.hpp"
 #if defined(_WIN32)
 #include "game/fault_guard_win.hpp"
@@ -124,6 +125,14 @@ class Game {
     Put<std::uint16_t>(time, 0x466, 1);
   }
 
+  // The same objects as regions of a fake address space, at the same addresses.
+  void CopyInto(testing::FakeAddressSpace& fake) const {
+    for (std::size_t i = 0; i < blocks_.size(); ++i) {
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(blocks_[i].get());
+      fake.Map(Address(bytes), std::vector<std::uint8_t>(bytes, bytes + sizes_[i]));
+    }
+  }
+
   GameLayout layout;
   Settings settings;
   PublishedGamePointers pointers;
@@ -135,6 +144,7 @@ class Game {
   };
   char* New(std::size_t bytes) {
     blocks_.push_back(std::make_unique<std::uint64_t[]>(bytes / 8));
+    sizes_.push_back(bytes);
     return reinterpret_cast<char*>(blocks_.back().get());
   }
   static std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p); }
@@ -143,6 +153,7 @@ class Game {
     std::memcpy(object + offset, &value, sizeof value);
   }
   std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
+  std::vector<std::size_t> sizes_;
   char* image_ = nullptr;
 };
 
@@ -191,6 +202,10 @@ int main(int argc, char** argv) {
   Game game;
   PlainMemory plain;
   Measure("plain copies", plain, game, iterations);
+  // The native tests' fake memory: an ordered map of regions, looked up on every read.
+  testing::FakeAddressSpace fake;
+  game.CopyInto(fake);
+  Measure("fake memory", fake, game, iterations);
 #if defined(_WIN32)
   Measure("fault guard", ProcessMemory(), game, iterations / 10);
 #endif

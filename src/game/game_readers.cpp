@@ -215,9 +215,10 @@ void ReadCamera(const GameReadContext& context, GameSnapshot& snapshot) {
   if (!HasVtable(memory, manager, layout.CameraVtable)) return;
   std::uint64_t camera = 0;
   if (!ReadPointer(memory, manager + offsets.cameraObject, camera)) return;
-  // Three rows of four floats; the fourth of each row is not part of the rotation.
+  // Three rows of four floats; the fourth of each row is not part of the rotation (and the last
+  // one is not read at all).
   float rows[3][4];
-  if (!memory.Read(camera + offsets.cameraRotation, rows, sizeof rows)) return;
+  if (!memory.Read(camera + offsets.cameraRotation, rows, sizeof rows - sizeof(float))) return;
   for (int row = 0; row < 3; ++row) {
     snapshot.cameraColumn0[row] = rows[row][0];
     snapshot.cameraColumn1[row] = rows[row][1];
