@@ -190,16 +190,34 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   });
 }
 
-TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsWithRendererNone) {
+// Milliseconds of the day at which the log wrote each line, beside its message.
+std::vector<std::pair<long, std::string>> TimedMessages(const std::string& log) {
+  std::vector<std::pair<long, std::string>> timed;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    int h = 0, m = 0, sec = 0, ms = 0;
+    if (line.size() < 15 || std::sscanf(line.c_str(), "[%d:%d:%d.%d]", &h, &m, &sec, &ms) != 4) continue;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    timed.emplace_back(((h * 60L + m) * 60L + sec) * 1000L + ms, line.substr(15));
+  }
+  return timed;
+}
+
+TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsAndWaitsForTheWorldMap) {
   GameFolder game("scanning");
   MakeWorld(game);
   // Renderer None: nothing is drawn, yet the workers run and routes are searched.
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n[Debug]\r\nDraw=0\r\n";
-  // Without the minimap's icon paths the finder has to find the waypoint by scanning the heap.
+  // Without the minimap's icon paths the finder has to find the waypoint by scanning the heap. The
+  // clock's "unknown" line marks in the log when the world map opened.
+  constexpr long kMapOpenMs = 3000, kQuietAfterCloseMs = 3000;
   WriteScenario(game.Root() / "scenario.txt",
                 {"0 icon-paths off", "0 place " + Text(kStart.x) + " " + Text(kStart.z),
-                 "0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z), "2000 icons free",
-                 "3500 icons restore", "12500 quit"});
+                 "0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z),
+                 "2000 icons free  # chunk re-scans over decommitted memory: no waypoint",
+                 "2300 clock unknown", "2300 worldmap open  # no region scan while open",
+                 "5300 worldmap close  # nor within 3 s after", "8800 icons restore  # found again by a region re-scan",
+                 "16000 quit"});
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
@@ -214,9 +232,20 @@ TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsWithRendererNone) {
   for (const std::string& line : StoryLines(*log)) {
     if (line.rfind("Finder:", 0) == 0 || line.rfind("Route:", 0) == 0) lines.push_back(line);
   }
-  // Found by the scan, lost with its memory (chunk re-scans over the decommitted region), found
-  // again by a region re-scan once the memory is back.
+  // Found by the scan, lost with its memory, found again once the memory is back.
   ExpectLines(lines, {candidate, RouteLine(kStart, kWaypoint), "Finder: no waypoint", candidate, RouteLine(kStart, kWaypoint)});
+
+  // No region or full scan from the map's opening until 3 s after its closing (less 200 ms for
+  // the marker's own delay); the first one after it no longer sees the freed icons.
+  const auto timed = TimedMessages(*log);
+  const auto marker = std::find_if(timed.begin(), timed.end(), [](const auto& t) { return t.second == "Clock: time of day unknown"; });
+  ASSERT_NE(marker, timed.end());
+  const auto scan = std::find_if(marker, timed.end(), [](const auto& t) {
+    return t.second.rfind("Finder: region scan", 0) == 0 || t.second.rfind("Finder: full scan", 0) == 0;
+  });
+  ASSERT_NE(scan, timed.end());
+  EXPECT_GE(scan->first - marker->first, kMapOpenMs + kQuietAfterCloseMs - 200) << scan->second;
+  EXPECT_NE(scan->second.find("icons=40,"), std::string::npos) << scan->second;
 }
 
 }  // namespace
