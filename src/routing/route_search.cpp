@@ -164,18 +164,22 @@ RouteSearch::HeapEntry RouteSearch::Pop() {
 // ---- search ---------------------------------------------------------------------------------------
 
 void RouteSearch::PrepareTables(const RoadGraph& roads, const RouteWeights& weights) {
-  if (roadEdgesGraph_ != &roads || roadEdgesEntries_ != roads.adjacency.size() || roadEdgesWeights_.road != weights.road) {
+  if (roadEdgesGraph_ != &roads || roadEdgesEntries_ != roads.adjacency.size() || roadEdgesAdjacency_ != roads.adjacency.data() ||
+      roadEdgesWeights_.road != weights.road) {
     MakeRoadEdges(roads, weights, roadEdges_);
     roadEdgesGraph_ = &roads;
     roadEdgesEntries_ = roads.adjacency.size();
+    roadEdgesAdjacency_ = roads.adjacency.data();
     roadEdgesWeights_ = weights;
   }
-  if (stateGraph_ != &roads || stateNodes_ != roads.nodes.size()) {
+  if (stateGraph_ != &roads || stateNodes_ != roads.nodes.size() || stateNodeData_ != roads.nodes.data()) {
+    touched_.clear();
     state_.clear();
     state_.reserve(roads.nodes.size() + 2 + 2 * kSnapCount);
     for (const RoadNode& n : roads.nodes) state_.push_back({kUnreachedCost, -1, n.x, n.z});
     stateGraph_ = &roads;
     stateNodes_ = roads.nodes.size();
+    stateNodeData_ = roads.nodes.data();
   }
 }
 
@@ -184,6 +188,13 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   RouteSearchResult result;
   result.points = {start, goal};
   result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};
+  // What the last search touched is reset now rather than at its end, so that a search cut short
+  // by an exception (out of memory) leaves nothing behind either.
+  for (const std::int32_t n : touched_) {
+    state_[static_cast<std::size_t>(n)].best = kUnreachedCost;
+    state_[static_cast<std::size_t>(n)].predecessor = -1;
+  }
+  touched_.clear();
   PrepareTables(roads, weights);
   if (!BuildSearchGraph(roads, start, goal, weights, roadEdges_.data(), directMaxDistance, graph_)) return result;
   const SearchGraph& g = graph_;
@@ -196,7 +207,6 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     state_[static_cast<std::size_t>(n)] = {kUnreachedCost, -1, p.x, p.z};
   }
   heap_.clear();
-  touched_.clear();
 
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
   const RoadNode* const nodes = roads.nodes.data();
@@ -225,6 +235,13 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   while (!heap_.empty()) {
     const HeapEntry top = Pop();
     if (top.node == goalNode) break;
+    // The search is bound by cache misses on nodes scattered over the graph: start fetching what
+    // the next expansion reads while this one runs.
+    if (!heap_.empty()) {
+      const std::int32_t next = heap_.front().node;
+      __builtin_prefetch(&state[next]);
+      if (next < roadCount) __builtin_prefetch(&rowStarts[next]);
+    }
     // Each push carries the cost it was made for, and best() only ever falls: an entry is stale
     // exactly when a cheaper push for its node came after it. (Comparing the estimate minus the
     // node's estimate against best() with a fixed tolerance fails once estimates grow past a few
@@ -234,7 +251,9 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     from = top.node;
     fromCost = top.cost;
     if (from < roadCount) {
-      for (std::int32_t i = rowStarts[from], end = rowStarts[from + 1]; i < end; ++i) relax(roadEdges[i].target, roadEdges[i].cost);
+      const std::int32_t first = rowStarts[from], end = rowStarts[from + 1];
+      for (std::int32_t i = first; i < end; ++i) __builtin_prefetch(&state[roadEdges[i].target]);
+      for (std::int32_t i = first; i < end; ++i) relax(roadEdges[i].target, roadEdges[i].cost);
       if (g.MayHaveExtraEdges(from)) {
         for (const SearchEdge& e : g.ExtraEdges(from)) relax(e.target, e.cost);
       }
@@ -242,12 +261,7 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
       for (const SearchEdge& e : g.VirtualEdges(from)) relax(e.target, e.cost);
     }
   }
-  const RouteSearchResult walked = WalkBack(roads, segments, nodes, result);
-  for (const std::int32_t n : touched_) {
-    state[n].best = kUnreachedCost;
-    state[n].predecessor = -1;
-  }
-  return walked;
+  return WalkBack(roads, segments, nodes, result);
 }
 
 RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes, RouteSearchResult& result) const {

@@ -3,7 +3,10 @@
 // snapped onto the nearest roads), with costs of metres times a weight per road type.
 //
 // RouteSearch owns the scratch arrays and is reused from one search to the next; it is not safe
-// to run two searches on one object at once. FindRoute is the library's search over the published
+// to run two searches on one object at once. It also keeps tables made from the graph it last
+// searched (node positions, the adjacency with costs): they are made again when it is given
+// another graph, but a graph changed in place after a search needs a fresh RouteSearch (the
+// library's graph never changes once published). FindRoute is the library's search over the published
 // graph, with one process-wide RouteSearch, called by the route worker thread only.
 //
 // The search graph of a query is exposed (SearchGraph) so that an independent search, in the
@@ -164,6 +167,7 @@ class RouteSearch {
   std::vector<NodeState> state_;
   const RoadGraph* stateGraph_ = nullptr;
   std::size_t stateNodes_ = 0;
+  const RoadNode* stateNodeData_ = nullptr;
   std::vector<std::int32_t> touched_;
   std::vector<HeapEntry> heap_;
   // The costed adjacency of the last weights used, rebuilt when the weights or the graph change
@@ -171,6 +175,7 @@ class RouteSearch {
   std::vector<SearchEdge> roadEdges_;
   const RoadGraph* roadEdgesGraph_ = nullptr;
   std::size_t roadEdgesEntries_ = 0;
+  const AdjacencyEntry* roadEdgesAdjacency_ = nullptr;
   RouteWeights roadEdgesWeights_{};
 };
 

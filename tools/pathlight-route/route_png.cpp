@@ -49,6 +49,7 @@ double RoundScaleLength(double limit) {
 }
 
 void Marker(cairo_t* cr, double x, double y, Colour fill, const char* letter) {
+  cairo_new_path(cr);  // the text before leaves a current point that the arc would join
   cairo_arc(cr, x, y, 9, 0, 2 * M_PI);
   SetColour(cr, fill);
   cairo_fill_preserve(cr);
