@@ -94,6 +94,9 @@ class Finder {
   [[nodiscard]] std::int32_t DirectPath() const { return directPath_; }
   [[nodiscard]] bool DirectReadWorked() const { return directReadWorked_; }
   [[nodiscard]] std::uint32_t RegionScanInterval() const { return regionScanInterval_; }
+  // Where the scan buffer lies, so the tests can show that it is never scanned.
+  [[nodiscard]] std::uint64_t ScanBufferAddress() const { return reinterpret_cast<std::uintptr_t>(buffer_.data()); }
+  [[nodiscard]] std::uint64_t ScanBufferBytes() const { return buffer_.size() * 8; }
 
  private:
   struct Candidate {

@@ -159,7 +159,7 @@ TEST(FinderScan, WordsIntoTheImageAreSortedByTableInScanOrder) {
 
 TEST(FinderScan, FaultEndsTheRangeKeepingWhatWasFound) {
   FinderWorld w;
-  // A region larger than the scan buffer, so the fault falls inside the second block.
+  // The fault falls in the middle of a block read.
   constexpr std::uint64_t kBig = 0x30000000;
   w.memory.Map(kBig, std::vector<std::uint8_t>(0x50000));
   w.Put(kBig + 0x10, kIconTable);

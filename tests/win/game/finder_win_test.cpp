@@ -111,6 +111,28 @@ TEST(FinderWin, FullScanFindsPlantedObjectsOnlyInPrivateReadWriteMemory) {
   CloseHandle(mapping);
 }
 
+TEST(FinderWin, ScanBufferIsNeverScannedAndIsWipedAfterEachScan) {
+  const GameLayout& layout = TestLayout();
+  Allocation heap;
+  heap.Plant(0x1000, layout.IconVtable);
+  ScanFixture fixture;
+  Finder finder = fixture.MakeFinder(ProcessRegions());
+  ScanResults results;
+  finder.ScanWords(heap.At(0x1000), 8, results);  // the buffer's first word now holds the table
+  EXPECT_EQ(results.icons, (std::vector<std::uint64_t>{heap.At(0x1000)}));
+  ScanResults own;
+  finder.ScanWords(finder.ScanBufferAddress(), finder.ScanBufferBytes(), own);
+  EXPECT_TRUE(own.icons.empty());
+  // Around the buffer the range is scanned as usual.
+  const std::uint64_t before = finder.ScanBufferAddress() - 8;
+  finder.ScanWords(before, finder.ScanBufferBytes() + 16, own);
+  EXPECT_TRUE(own.icons.empty());
+  (void)finder.ScanRange(heap.At(0), 0x2000, results);
+  std::uint64_t first = 1;
+  ASSERT_TRUE(ProcessMemory().ReadValue(finder.ScanBufferAddress(), first));
+  EXPECT_EQ(first, 0u);
+}
+
 // Answers as VirtualQuery does, but decommits the second half of one region just after saying it
 // is committed: the game freeing memory under the scan.
 class DecommittingRegions final : public RegionQuery {
