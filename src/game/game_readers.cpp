@@ -12,10 +12,6 @@ namespace pathlight {
 
 namespace {
 
-// The player's and the camera's coordinates are believed up to this magnitude (the player's
-// bound is inclusive, unlike the finder's strict test).
-constexpr float kMaxCoordinate = 1'000'000.0f;
-
 constexpr float kMinZoom = 0.2f, kMaxZoom = 5.0f;          // exclusive
 constexpr std::uint32_t kMinimapHiddenBit = 0x400;
 constexpr float kMinWidgetSize = 50.0f, kMaxWidgetSize = 8000.0f;
@@ -105,7 +101,8 @@ void ReadPlayer(const GameReadContext& context, GameSnapshot& snapshot) {
   float xyz[3];
   if (!context.memory.Read(root + context.settings.offsets.minimapPlayerPosition, xyz, sizeof xyz)) return;
   const float x = xyz[0], z = xyz[2];
-  if (!std::isfinite(x) || !std::isfinite(z) || std::fabs(x) > kMaxCoordinate || std::fabs(z) > kMaxCoordinate) return;
+  // Unlike the finder's test, a coordinate of exactly 1,000,000 is believed.
+  if (!std::isfinite(x) || !std::isfinite(z) || std::fabs(x) > kMaxObjectCoordinate || std::fabs(z) > kMaxObjectCoordinate) return;
   if (x == 0.0f && z == 0.0f) return;
   snapshot.playerX = x;
   snapshot.playerY = xyz[1];
@@ -233,7 +230,7 @@ void ReadCamera(const GameReadContext& context, GameSnapshot& snapshot) {
   bool valid = std::fabs(length2 - 1.0f) < 0.01f;
   valid = valid && snapshot.cameraProjX > kMinProjection && snapshot.cameraProjX < kMaxProjection;
   valid = valid && snapshot.cameraProjY > kMinProjection && snapshot.cameraProjY < kMaxProjection;
-  for (float p : snapshot.cameraPosition) valid = valid && std::isfinite(p) && std::fabs(p) < kMaxCoordinate;
+  for (float p : snapshot.cameraPosition) valid = valid && std::isfinite(p) && std::fabs(p) < kMaxObjectCoordinate;
   snapshot.cameraValid = valid ? 1 : 0;
 }
 
