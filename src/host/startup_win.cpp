@@ -1,9 +1,10 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, and no finder or route worker threads.
+// hooks yet, and no route worker thread.
 #include <windows.h>
 
+#include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
@@ -31,7 +32,7 @@ class WindowsStartupHost final : public StartupHost {
     gates.wagonRoutingEnabled = g_settings.wagonRoutingEnabled;
     return GameInitOnMainModule(gates);
   }
-  void StartFinderThread() override {}
+  void StartFinderThread() override { pathlight::StartFinderThread(); }
   void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override {}
   void StartKeysThread() override { pathlight::StartKeysThread(); }
