@@ -143,8 +143,9 @@ char* IconAt(char* region, int index) { return region + index * kIconBytes; }
 // The waypoint is the first icon of the freeable region.
 char* WaypointIcon() { return IconAt(g_state->freeableIcons, 0); }
 
+// Field by field, never cleared first: the finder may be reading the icon meanwhile. Fresh icon
+// memory is zero already (committed pages).
 void WriteIcon(char* icon, const Icon& values) {
-  std::memset(icon, 0, kIconBytes);
   PutTable(icon, planted_vt_icon);
   Put(icon, kIconCategory, values.category);
   Put(icon, kIconKind, static_cast<std::uint16_t>(values.kind));
@@ -179,7 +180,9 @@ void WriteWaypoint() {
   }
   // Path entry 1 of the active list: {key, array, count, capacity}; the array holds a decoy of
   // the same category that is not live, then the waypoint.
-  for (int path = 0; path < 2; ++path) {
+  // The path that now holds the waypoint is written before the other is emptied, so the finder
+  // never sees the waypoint on neither.
+  for (int path : {s.waypointPath, 1 - s.waypointPath}) {
     char* entry = s.iconLists[path] + 24;
     Put<std::uint64_t>(entry, 0, kWaypointCategory);
     Put(entry, 8, s.waypointArray);
