@@ -1,9 +1,10 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, no finder thread, and a route worker that reads no game state.
+// hooks yet, and a route worker that reads no game state.
 #include <windows.h>
 
+#include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
@@ -36,7 +37,7 @@ class WindowsStartupHost final : public StartupHost {
     gates.wagonRoutingEnabled = g_settings.wagonRoutingEnabled;
     return GameInitOnMainModule(gates);
   }
-  void StartFinderThread() override {}
+  void StartFinderThread() override { pathlight::StartFinderThread(); }
   void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadNoSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }

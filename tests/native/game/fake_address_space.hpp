@@ -39,8 +39,10 @@ class FakeAddressSpace final : public GameMemory {
 
   int reads = 0;
 
- private:
   using Regions = std::map<std::uint64_t, std::vector<std::uint8_t>>;
+  [[nodiscard]] const Regions& MappedRegions() const { return regions_; }
+
+ private:
   Regions::iterator Find(std::uint64_t address) {
     auto after = regions_.upper_bound(address);
     if (after == regions_.begin()) return regions_.end();

@@ -1,0 +1,406 @@
+// Sections: scanning, map objects and direct reads, the tick.
+#include "game/finder.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "host/log.hpp"
+
+namespace pathlight {
+
+namespace {
+
+// Each guarded read first asks the OS about the range, which costs microseconds under Wine; blocks
+// of a megabyte make that negligible and still mostly stay in the second-level cache while their
+// words are compared (a full scan then costs about 1.2 to 1.4 times a plain read of the memory).
+constexpr std::size_t kBufferWords = (1024 << 10) / 8;
+
+constexpr std::uint32_t kSleepDirect = 100;
+constexpr std::uint32_t kSleepNoWaypoint = 250;
+constexpr std::uint32_t kSleepScanning = 1000;
+
+constexpr std::uint32_t kWorldMapSettleMs = 3000;
+constexpr std::uint32_t kMinimapSearchIntervalMs = 10000;
+constexpr std::uint32_t kFallbackScanIntervalMs = 15000;
+constexpr std::uint32_t kCameraScanIntervalMs = 30000;
+constexpr std::uint32_t kRegionScanFirstMs = 3000;
+constexpr std::uint32_t kRegionScanMaxMs = 15000;
+
+constexpr std::uint64_t kDirectTableBytes = 2048;
+constexpr std::uint64_t kDirectEntryBytes = 24;
+
+void* AsPointer(std::uint64_t address) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)); }
+
+std::uint64_t StackAddress() {
+  volatile char here = 0;
+  return reinterpret_cast<std::uintptr_t>(&here);
+}
+
+template <typename T>
+T LoadLittle(const std::uint8_t* bytes) {
+  T value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+std::vector<std::uint64_t> BuildChunks(const std::vector<std::uint64_t>& icons) {
+  std::vector<std::uint64_t> chunks;
+  chunks.reserve(icons.size() * 3);
+  for (const std::uint64_t icon : icons) {
+    const std::uint64_t chunk = icon & ~(kChunkSize - 1);
+    chunks.push_back(chunk - kChunkSize);
+    chunks.push_back(chunk);
+    chunks.push_back(chunk + kChunkSize);
+  }
+  std::sort(chunks.begin(), chunks.end());
+  chunks.erase(std::unique(chunks.begin(), chunks.end()), chunks.end());
+  return chunks;
+}
+
+Finder::Finder(Services services, const GameLayout& layout, const Settings& settings, PublishedGamePointers& pointers)
+    : memory_(services.memory),
+      regions_(services.regions),
+      tickCount_(std::move(services.tickCount)),
+      lowerPriority_(std::move(services.lowerPriority)),
+      layout_(layout),
+      settings_(settings),
+      pointers_(pointers),
+      offsets_(settings.offsets),
+      buffer_(kBufferWords, 0) {}
+
+// ---- scanning ---------------------------------------------------------------------------------
+
+void Finder::ScanBlocks(std::uint64_t start, std::uint64_t end, ScanResults& results) {
+  const std::uint64_t imageBase = layout_.ImageBase;
+  const std::uint64_t imageSize = layout_.ImageSize;
+  const std::uint64_t icon = layout_.IconVtable, minimap = layout_.MinimapVtable;
+  const std::uint64_t worldMap = layout_.WorldMapVtable, camera = layout_.CameraVtable;
+  std::uint64_t* const words = buffer_.data();
+  for (std::uint64_t at = start; at < end;) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, kBufferWords * 8));
+    const std::size_t got = memory_.ReadSome(at, words, want);
+    const std::size_t count = got / 8;
+    bufferUsed_ = std::max(bufferUsed_, (got + 7) / 8);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t w = words[i];
+      // Nearly every word fails this one test; only words pointing into the image go further.
+      if (w - imageBase >= imageSize) continue;
+      const std::uint64_t address = at + i * 8;
+      if (w == icon) {
+        results.icons.push_back(address);
+      } else if (w == minimap) {
+        results.minimapRoots.push_back(address);
+      } else if (w == worldMap) {
+        results.worldMaps.push_back(address);
+      } else if (camera != 0 && w == camera) {
+        results.cameraManagers.push_back(address);
+      }
+    }
+    if (got < want) return;  // a fault ends the range; what was found stays
+    at += want;
+  }
+}
+
+void Finder::ScanWords(std::uint64_t start, std::uint64_t size, ScanResults& results) {
+  const std::uint64_t end = start + size < start ? ~std::uint64_t{0} : start + size;
+  // Our own buffer is cut out of the range: it holds copies of the words just compared.
+  const auto bufferStart = reinterpret_cast<std::uintptr_t>(buffer_.data());
+  const std::uint64_t bufferEnd = bufferStart + buffer_.size() * 8;
+  if (bufferEnd <= start || bufferStart >= end) {
+    ScanBlocks(start, end, results);
+    return;
+  }
+  if (start < bufferStart) ScanBlocks(start, bufferStart, results);
+  if (bufferEnd < end) ScanBlocks(bufferEnd, end, results);
+}
+
+bool Finder::IsOwnStack(const MemoryRegion& region) const { return stackMarker_ - region.base < region.size; }
+
+void Finder::WipeBuffer() {
+  std::fill_n(buffer_.data(), bufferUsed_, 0);
+  bufferUsed_ = 0;
+}
+
+void Finder::ScanRegionPart(const MemoryRegion& region, std::uint64_t start, std::uint64_t end, ScanResults& results) {
+  if (!region.scannable || IsOwnStack(region)) return;
+  ScanWords(start, end - start, results);
+}
+
+std::uint64_t Finder::ScanRange(std::uint64_t start, std::uint64_t size, ScanResults& results) {
+  stackMarker_ = StackAddress();
+  const std::uint64_t end = start + size;
+  std::uint64_t total = 0;
+  for (std::uint64_t at = start; at < end;) {
+    MemoryRegion region;
+    if (!regions_.RegionAt(at, region) || region.size == 0) break;
+    const std::uint64_t regionEnd = region.base + region.size;
+    const std::uint64_t partStart = std::max(region.base, start);
+    const std::uint64_t partEnd = std::min(regionEnd, end);
+    if (region.scannable && partStart < partEnd) {
+      ScanRegionPart(region, partStart, partEnd, results);
+      total += partEnd - partStart;
+    }
+    if (regionEnd >= end || regionEnd <= at) break;
+    at = regionEnd;
+  }
+  WipeBuffer();
+  return total;
+}
+
+void Finder::FullScan(ScanResults& results) {
+  stackMarker_ = StackAddress();
+  iconRegions_.clear();
+  const std::uint32_t started = tickCount_();
+  std::uint64_t total = 0;
+  for (std::uint64_t at = kLowestUserAddress; at <= kHighestUserAddress;) {
+    MemoryRegion region;
+    if (!regions_.RegionAt(at, region) || region.size == 0) break;
+    if (region.scannable) {
+      const std::size_t iconsBefore = results.icons.size();
+      ScanRegionPart(region, region.base, region.base + region.size, results);
+      total += region.size;
+      if (results.icons.size() > iconsBefore) iconRegions_.push_back({region.base, region.size});
+    }
+    const std::uint64_t next = region.base + region.size;
+    if (next <= at) break;
+    at = next;
+  }
+  WipeBuffer();
+  iconChunks_ = BuildChunks(results.icons);
+  std::uint64_t iconBytes = 0;
+  for (const IconRegion& r : iconRegions_) iconBytes += r.size;
+  Log("Finder: full scan %zu MB in %lu ms: minimap=%zu worldmap=%zu icons=%zu in %zu regions (%zu MB), %zu chunks",
+      static_cast<std::size_t>(total >> 20), static_cast<unsigned long>(tickCount_() - started),
+      results.minimapRoots.size(), results.worldMaps.size(), results.icons.size(), iconRegions_.size(),
+      static_cast<std::size_t>(iconBytes >> 20), iconChunks_.size());
+}
+
+// ---- map objects and direct reads -------------------------------------------------------------
+
+void Finder::ChooseMapObjects(const ScanResults& results) {
+  if (!results.minimapRoots.empty()) {
+    std::uint64_t chosen = results.minimapRoots.front();
+    bool hasPlayer = false;
+    for (const std::uint64_t root : results.minimapRoots) {
+      if (MinimapHasPlayer(memory_, layout_, offsets_, root)) {
+        chosen = root;
+        hasPlayer = true;
+        break;
+      }
+    }
+    if (pointers_.MinimapRoot.exchange(chosen) != chosen && results.minimapRoots.size() >= 2) {
+      Log("Finder: %zu minimap roots, using %p (%s)", results.minimapRoots.size(), AsPointer(chosen),
+          hasPlayer ? "has the player" : "none has a player yet");
+    }
+  }
+  if (!results.worldMaps.empty()) {
+    pointers_.WorldMapObject.exchange(results.worldMaps.front());
+    for (std::size_t k = 0; k < pointers_.WorldMapCandidates.size(); ++k) {
+      pointers_.WorldMapCandidates[k].exchange(k < results.worldMaps.size() ? results.worldMaps[k] : 0);
+    }
+  }
+}
+
+std::uint64_t Finder::ReadWaypointDirect(std::uint32_t pathOffset) {
+  const std::uint64_t root = pointers_.MinimapRoot.load();
+  if (!HasVtable(memory_, root, layout_.MinimapVtable)) return 0;
+  std::uint64_t table = 0;
+  if (!memory_.ReadValue(root + pathOffset, table) || !IsPlausiblePointer(table)) return 0;
+  // One read of the whole table; entries in an unreadable tail would fault, which ends the walk.
+  std::uint8_t bytes[kDirectTableBytes];
+  const std::size_t got = memory_.ReadSome(table, bytes, sizeof bytes);
+  for (std::uint64_t i = 0; i + kDirectEntryBytes <= got; i += 8) {
+    const auto key = LoadLittle<std::uint64_t>(bytes + i);
+    const auto array = LoadLittle<std::uint64_t>(bytes + i + 8);
+    const auto count = LoadLittle<std::uint32_t>(bytes + i + 16);
+    const auto capacity = LoadLittle<std::uint32_t>(bytes + i + 20);
+    if (key != offsets_.waypointCategory || !IsPlausiblePointer(array) || count < 1 || count > 64 ||
+        capacity < count || capacity > 4096) {
+      continue;
+    }
+    for (std::uint32_t j = 0; j < count; ++j) {
+      std::uint64_t icon = 0;
+      if (!memory_.ReadValue(array + 8ull * j, icon)) return 0;
+      IconPosition position;
+      if (IsPlausiblePointer(icon) && ReadIconPosition(memory_, layout_, offsets_, icon, position)) return icon;
+    }
+  }
+  return 0;
+}
+
+std::uint64_t Finder::CameraFromSession() {
+  std::uint64_t session = 0;
+  if (!memory_.ReadValue(layout_.SessionGlobal, session) || !IsPlausiblePointer(session)) return 0;
+  std::uint64_t camera = 0;
+  if (!memory_.ReadValue(session + offsets_.sessionCamera, camera)) return 0;
+  return HasVtable(memory_, camera, layout_.CameraVtable) ? camera : 0;
+}
+
+// ---- the tick ---------------------------------------------------------------------------------
+
+std::vector<Finder::Candidate> Finder::Candidates(const std::vector<std::uint64_t>& icons) {
+  std::vector<Candidate> candidates;
+  for (const std::uint64_t icon : icons) {
+    IconPosition position;
+    if (ReadIconPosition(memory_, layout_, offsets_, icon, position)) candidates.push_back({icon, position});
+  }
+  return candidates;
+}
+
+// The direct waypoint read; 0 when the tick must go on to the scanning steps.
+std::uint32_t Finder::TickDirect(std::uint64_t root) {
+  for (std::int32_t k = 0; k < 2; ++k) {
+    const std::uint64_t icon = ReadWaypointDirect(kDirectPathOffsets[k]);
+    if (icon == 0) continue;
+    if (icon != pointers_.WaypointIcon.load() || k != directPath_) {
+      IconPosition position;
+      (void)ReadIconPosition(memory_, layout_, offsets_, icon, position);
+      Log("Finder: waypoint icon %p at (%.1f, %.1f) read directly (path %d)", AsPointer(icon), position.x, position.z,
+          k);
+      directPath_ = k;
+    }
+    pointers_.WaypointIcon.exchange(icon);
+    directReadWorked_ = true;
+    return kSleepDirect;
+  }
+  const bool hasPlayer = MinimapHasPlayer(memory_, layout_, offsets_, root);
+  if (directPath_ >= 0) {
+    Log("Finder: no waypoint%s", directReadWorked_ && hasPlayer ? "" : "; searching");
+    directPath_ = -1;
+  }
+  if (directReadWorked_ && hasPlayer) {
+    pointers_.WaypointIcon.exchange(0);
+    return kSleepNoWaypoint;
+  }
+  return 0;
+}
+
+std::uint32_t Finder::Tick() {
+  if (!settings_.debug.scan) return kSleepScanning;
+  offsets_ = settings_.offsets;
+
+  if (layout_.SessionGlobal != 0 && layout_.CameraVtable != 0 &&
+      !HasVtable(memory_, pointers_.CameraManagerObject.load(), layout_.CameraVtable)) {
+    const std::uint64_t camera = CameraFromSession();
+    if (camera != 0) {
+      pointers_.CameraManagerObject.exchange(camera);
+      Log("Finder: camera manager %p (session)", AsPointer(camera));
+    }
+  }
+
+  const std::uint64_t root = pointers_.MinimapRoot.load();
+  if (HasVtable(memory_, root, layout_.MinimapVtable)) {
+    if (const std::uint32_t sleep = TickDirect(root); sleep != 0) return sleep;
+  }
+
+  if (!priorityLowered_) {
+    lowerPriority_();
+    priorityLowered_ = true;
+  }
+
+  ScanResults results;
+  const bool playerShown = MinimapHasPlayer(memory_, layout_, offsets_, pointers_.MinimapRoot.load()) &&
+                           HasVtable(memory_, pointers_.WorldMapObject.load(), layout_.WorldMapVtable);
+  bool mapOpen = false;
+  if (playerShown) {
+    for (const auto& candidate : pointers_.WorldMapCandidates) {
+      if (WorldMapIsOpen(memory_, layout_, offsets_, candidate.load())) {
+        mapOpen = true;
+        break;
+      }
+    }
+  }
+
+  const std::uint32_t now = tickCount_();
+  if (worldMapWasOpen_ && !mapOpen) worldMapClosedAt_ = now;
+  worldMapWasOpen_ = mapOpen;
+  // The game rebuilds its map objects while the world map opens and closes; scans then would
+  // catch them half made.
+  const bool recent = mapOpen || (worldMapClosedAt_ != 0 && now - worldMapClosedAt_ < kWorldMapSettleMs);
+
+  if (playerShown && !iconRegions_.empty()) {
+    if (layout_.CameraVtable != 0 &&
+        !HasVtable(memory_, pointers_.CameraManagerObject.load(), layout_.CameraVtable) && !recent &&
+        now - lastFullScan_ >= kCameraScanIntervalMs) {
+      lastRegionScan_ = lastFullScan_ = now;
+      FullScan(results);
+      if (!results.cameraManagers.empty()) {
+        pointers_.CameraManagerObject.exchange(results.cameraManagers.front());
+        Log("Finder: camera manager %p", AsPointer(results.cameraManagers.front()));
+      }
+    } else {
+      for (const std::uint64_t chunk : iconChunks_) (void)ScanRange(chunk, kChunkSize, results);
+    }
+  } else {
+    if (recent || (lastFullScan_ != 0 && now - lastFullScan_ < kMinimapSearchIntervalMs)) return kSleepScanning;
+    lastRegionScan_ = lastFullScan_ = now;
+    FullScan(results);
+    ChooseMapObjects(results);
+    if (!results.cameraManagers.empty()) pointers_.CameraManagerObject.exchange(results.cameraManagers.front());
+  }
+
+  std::vector<Candidate> candidates = Candidates(results.icons);
+
+  if (!recent && playerShown && !iconRegions_.empty() &&
+      now - lastRegionScan_ >= (candidates.empty() ? regionScanInterval_ : kRegionScanMaxMs)) {
+    lastRegionScan_ = now;
+    results = {};
+    const std::uint32_t started = tickCount_();
+    std::uint64_t total = 0;
+    for (const IconRegion& region : iconRegions_) total += ScanRange(region.base, region.size, results);
+    if (!results.icons.empty()) iconChunks_ = BuildChunks(results.icons);
+    Log("Finder: region scan %zu MB in %lu ms: icons=%zu, %zu chunks", static_cast<std::size_t>(total >> 20),
+        static_cast<unsigned long>(tickCount_() - started), results.icons.size(), iconChunks_.size());
+    if (results.icons.empty()) iconRegions_.clear();
+    candidates = Candidates(results.icons);
+    regionScanInterval_ =
+        candidates.empty() ? std::min(2 * regionScanInterval_, kRegionScanMaxMs) : kRegionScanFirstMs;
+  }
+
+  if (candidates.empty() && !recent && playerShown && now - lastFullScan_ >= kFallbackScanIntervalMs) {
+    lastRegionScan_ = lastFullScan_ = now;
+    results = {};
+    FullScan(results);
+    candidates = Candidates(results.icons);
+  }
+
+  // Map markers lie on the map's plane, at height exactly 0; the player's own marker wins over
+  // quest and other icons of the same category.
+  if (std::any_of(candidates.begin(), candidates.end(), [](const Candidate& c) { return c.position.y == 0.0f; })) {
+    std::erase_if(candidates, [](const Candidate& c) { return c.position.y != 0.0f; });
+  }
+
+  const std::uint64_t current = pointers_.WaypointIcon.load();
+  std::uint64_t pick = 0;
+  const auto fresh = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) {
+    return !std::binary_search(seenIcons_.begin(), seenIcons_.end(), c.icon);
+  });
+  if (fresh != candidates.end()) {
+    pick = fresh->icon;
+  } else if (std::any_of(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.icon == current; })) {
+    pick = current;
+  } else if (!candidates.empty()) {
+    pick = candidates.front().icon;
+  }
+  if (pick != current) {
+    IconPosition position;
+    if (pick != 0 && ReadIconPosition(memory_, layout_, offsets_, pick, position)) {
+      Log("Finder: waypoint icon %p at (%.1f, %.1f), %zu candidates", AsPointer(pick), position.x, position.z,
+          candidates.size());
+    } else {
+      Log("Finder: no waypoint");
+    }
+    pointers_.WaypointIcon.exchange(pick);
+  }
+
+  seenIcons_.clear();
+  for (const Candidate& c : candidates) seenIcons_.push_back(c.icon);
+  std::sort(seenIcons_.begin(), seenIcons_.end());
+  seenIcons_.erase(std::unique(seenIcons_.begin(), seenIcons_.end()), seenIcons_.end());
+  return kSleepScanning;
+}
+
+}  // namespace pathlight

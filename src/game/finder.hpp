@@ -1,0 +1,144 @@
+// The object finder: keeps the published game pointers (game/game_objects.hpp) current.
+//
+// A game object's first word is its class table, so scanning the process's private read-write
+// memory for words equal to one of the class tables that the image scan found yields the objects
+// of those classes. Once the minimap root is known the waypoint icon is read through a fixed path
+// from it, and the heap scans stop. The finder thread calls Tick for ever and sleeps for what it
+// returns (100, 250 or 1000 ms).
+//
+// The Finder holds the finder state and reaches the system through four narrow services: guarded
+// reads (GameMemory), the region query, the tick count and the "lower my priority" call. The
+// process has one Finder over the real services (game/finder_win.hpp); tests build their own.
+// Everything here runs on the finder thread alone, except the published pointers, which the
+// readers load from any thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "game/game_layout.hpp"
+#include "game/game_memory.hpp"
+#include "game/game_objects.hpp"
+#include "host/settings.hpp"
+
+namespace pathlight {
+
+// One region of the address space as the OS describes it, from the queried address on.
+struct MemoryRegion {
+  std::uint64_t base = 0;
+  std::uint64_t size = 0;
+  bool scannable = false;  // committed, private and exactly read-write (no guard, no execute)
+};
+
+class RegionQuery {
+ public:
+  virtual ~RegionQuery() = default;
+  // The region holding `address`, from the page of `address` to the region's end; false when the
+  // address lies beyond what the OS can describe.
+  [[nodiscard]] virtual bool RegionAt(std::uint64_t address, MemoryRegion& region) = 0;
+};
+
+// Objects found by one scan, by address, in the order their words were met.
+struct ScanResults {
+  std::vector<std::uint64_t> minimapRoots{};
+  std::vector<std::uint64_t> worldMaps{};
+  std::vector<std::uint64_t> icons{};
+  std::vector<std::uint64_t> cameraManagers{};
+};
+
+struct IconRegion {
+  std::uint64_t base = 0;
+  std::uint64_t size = 0;
+  friend bool operator==(const IconRegion&, const IconRegion&) = default;
+};
+
+inline constexpr std::uint64_t kChunkSize = 0x10000;
+
+// The 64 KB chunks around each icon (its own and both neighbours), ascending, each once.
+[[nodiscard]] std::vector<std::uint64_t> BuildChunks(const std::vector<std::uint64_t>& icons);
+
+// The two direct paths from the minimap root to the waypoint icon table, in the order tried.
+inline constexpr std::uint32_t kDirectPathOffsets[2] = {584, 568};
+
+class Finder {
+ public:
+  struct Services {
+    GameMemory& memory;
+    RegionQuery& regions;
+    std::function<std::uint32_t()> tickCount;
+    std::function<void()> lowerPriority;
+  };
+
+  // `layout`, `settings` and `pointers` are the process-wide records in the DLL; the Finder keeps
+  // references and reads the settings afresh on every tick.
+  Finder(Services services, const GameLayout& layout, const Settings& settings, PublishedGamePointers& pointers);
+  Finder(const Finder&) = delete;
+  Finder& operator=(const Finder&) = delete;
+
+  // One step of the finder; returns the milliseconds to sleep before the next.
+  [[nodiscard]] std::uint32_t Tick();
+
+  // The scanning steps, public for the tests and the benchmark.
+  void ScanWords(std::uint64_t start, std::uint64_t size, ScanResults& results);
+  std::uint64_t ScanRange(std::uint64_t start, std::uint64_t size, ScanResults& results);
+  void FullScan(ScanResults& results);
+  void ChooseMapObjects(const ScanResults& results);
+  [[nodiscard]] std::uint64_t ReadWaypointDirect(std::uint32_t pathOffset);
+  [[nodiscard]] std::uint64_t CameraFromSession();
+
+  [[nodiscard]] const std::vector<IconRegion>& IconRegions() const { return iconRegions_; }
+  [[nodiscard]] const std::vector<std::uint64_t>& IconChunks() const { return iconChunks_; }
+  [[nodiscard]] const std::vector<std::uint64_t>& SeenIcons() const { return seenIcons_; }
+  [[nodiscard]] std::int32_t DirectPath() const { return directPath_; }
+  [[nodiscard]] bool DirectReadWorked() const { return directReadWorked_; }
+  [[nodiscard]] std::uint32_t RegionScanInterval() const { return regionScanInterval_; }
+  // Where the scan buffer lies, so the tests can show that it is never scanned.
+  [[nodiscard]] std::uint64_t ScanBufferAddress() const { return reinterpret_cast<std::uintptr_t>(buffer_.data()); }
+  [[nodiscard]] std::uint64_t ScanBufferBytes() const { return buffer_.size() * 8; }
+
+ private:
+  struct Candidate {
+    std::uint64_t icon;
+    IconPosition position;
+  };
+
+  void ScanBlocks(std::uint64_t start, std::uint64_t end, ScanResults& results);
+  void ScanRegionPart(const MemoryRegion& region, std::uint64_t start, std::uint64_t end, ScanResults& results);
+  [[nodiscard]] bool IsOwnStack(const MemoryRegion& region) const;
+  void WipeBuffer();
+  [[nodiscard]] std::vector<Candidate> Candidates(const std::vector<std::uint64_t>& icons);
+  [[nodiscard]] std::uint32_t TickDirect(std::uint64_t root);
+
+  GameMemory& memory_;
+  RegionQuery& regions_;
+  std::function<std::uint32_t()> tickCount_;
+  std::function<void()> lowerPriority_;
+  const GameLayout& layout_;
+  const Settings& settings_;
+  PublishedGamePointers& pointers_;
+  GameOffsets offsets_;  // this tick's copy of the settings' offsets
+
+  // Scan blocks are copied here and compared in place. Its own bytes are never scanned (they hold
+  // copies of game words), and what a scan left in it is wiped when the scan ends.
+  std::vector<std::uint64_t> buffer_;
+  std::size_t bufferUsed_ = 0;  // high-water mark since the last wipe, in words
+  // An address on the finder thread's stack during a scan: the stack is private read-write memory
+  // too and holds copies of class-table words from the checks, so its region is never scanned.
+  std::uint64_t stackMarker_ = 0;
+
+  std::vector<IconRegion> iconRegions_;
+  std::vector<std::uint64_t> iconChunks_;
+  std::vector<std::uint64_t> seenIcons_;  // ascending
+  std::int32_t directPath_ = -1;
+  bool directReadWorked_ = false;
+  bool priorityLowered_ = false;
+  bool worldMapWasOpen_ = false;
+  std::uint32_t worldMapClosedAt_ = 0;
+  std::uint32_t lastFullScan_ = 0;
+  std::uint32_t lastRegionScan_ = 0;
+  std::uint32_t regionScanInterval_ = 3000;
+};
+
+}  // namespace pathlight

@@ -1,0 +1,54 @@
+#include "game/finder_win.hpp"
+
+#include <windows.h>
+
+#include "game/fault_guard_win.hpp"
+#include "platform/ticks.hpp"
+
+namespace pathlight {
+
+namespace {
+
+class VirtualQueryRegions final : public RegionQuery {
+ public:
+  bool RegionAt(std::uint64_t address, MemoryRegion& region) override {
+    MEMORY_BASIC_INFORMATION info;
+    if (VirtualQuery(reinterpret_cast<const void*>(address), &info, sizeof info) != sizeof info) return false;
+    region.base = reinterpret_cast<std::uint64_t>(info.BaseAddress);
+    region.size = info.RegionSize;
+    // Exactly read-write: guard pages (thread stacks' growth pages), write-combined and executable
+    // memory are never where the game keeps its objects.
+    region.scannable = info.State == MEM_COMMIT && info.Type == MEM_PRIVATE && info.Protect == PAGE_READWRITE;
+    return true;
+  }
+};
+
+Finder& ProcessFinder() {
+  static Finder finder({ProcessMemory(), ProcessRegions(), [] { return TickCount(); },
+                        [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }},
+                       g_gameLayout, g_settings, g_gamePointers);
+  return finder;
+}
+
+DWORD WINAPI FinderThread(LPVOID) {
+  for (;;) {
+    std::uint32_t sleep = 1000;
+    try {
+      sleep = ProcessFinder().Tick();
+    } catch (...) {
+      // Only an allocation can throw here; the next tick tries again.
+    }
+    SleepMs(sleep);
+  }
+}
+
+}  // namespace
+
+RegionQuery& ProcessRegions() {
+  static VirtualQueryRegions regions;
+  return regions;
+}
+
+void StartFinderThread() { CreateThread(nullptr, 0, &FinderThread, nullptr, 0, nullptr); }
+
+}  // namespace pathlight
