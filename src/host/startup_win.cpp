@@ -1,13 +1,14 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, and no route worker thread.
+// hooks yet, and a route worker that reads no game state.
 #include <windows.h>
 
 #include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
+#include "host/route_worker_thread_win.hpp"
 #include "host/settings_load.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
@@ -16,6 +17,10 @@
 namespace pathlight {
 
 namespace {
+
+// Until the game's memory is read, the worker sees a snapshot with neither player nor waypoint
+// known, and so publishes no route.
+void ReadNoSnapshot(GameSnapshot&) {}
 
 class WindowsStartupHost final : public StartupHost {
  public:
@@ -34,7 +39,7 @@ class WindowsStartupHost final : public StartupHost {
   }
   void StartFinderThread() override { pathlight::StartFinderThread(); }
   void StartRoadLoaderThread() override { StartRoadLoader(); }
-  void StartRouteWorkerThread() override {}
+  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadNoSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
   void WaitForPresentRenderer() override {}
   void RunCompositionRenderer() override {}

@@ -1,0 +1,130 @@
+// Sections: the current route, DistanceToRoute, one pass (keep rule, search, heights, log), the
+// thread body.
+#include "host/route_worker.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "host/log.hpp"
+#include "host/run_flags.hpp"
+#include "host/settings.hpp"
+#include "platform/ticks.hpp"
+#include "roads/road_loader.hpp"
+#include "routing/route_search.hpp"
+
+namespace pathlight {
+
+namespace {
+
+std::mutex RouteLock;
+RoutePtr CurrentRoute;
+
+// A waypoint that moved by more than this is a new waypoint, metres.
+constexpr double kGoalMovedDistance = 1.0;
+
+}  // namespace
+
+// ---- current route --------------------------------------------------------------------------------
+
+RoutePtr GetCurrentRoute() {
+  std::lock_guard<std::mutex> lock(RouteLock);
+  return CurrentRoute;
+}
+
+void PublishRoute(RoutePtr route) {
+  std::lock_guard<std::mutex> lock(RouteLock);
+  // The swap leaves the previous route in the argument, dropped here, inside the lock: whichever
+  // side lets go of a record last frees it, and never while the other copies the pointer.
+  CurrentRoute.swap(route);
+  route.reset();
+}
+
+// ---- DistanceToRoute ------------------------------------------------------------------------------
+
+double DistanceToRoute(const Route& route, float x, float z) {
+  double least = 1e30;
+  if (route.points.size() < 2) return std::sqrt(least);
+  for (std::size_t i = 0; i + 1 < route.points.size(); ++i) {
+    const GroundPoint a = route.points[i], b = route.points[i + 1];
+    const double dx = static_cast<double>(b.x) - a.x, dz = static_cast<double>(b.z) - a.z;
+    const double px = static_cast<double>(x) - a.x, pz = static_cast<double>(z) - a.z;
+    const double length2 = dx * dx + dz * dz;
+    double t = length2 > 0 ? (px * dx + pz * dz) / length2 : 0.0;
+    t = std::clamp(t, 0.0, 1.0);
+    const double ex = px - t * dx, ez = pz - t * dz;
+    least = std::min(least, ex * ex + ez * ez);
+  }
+  return std::sqrt(least);
+}
+
+// ---- one pass -------------------------------------------------------------------------------------
+
+bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& services) {
+  if (!snapshot.playerValid || !snapshot.waypointValid) {
+    // The route is no longer drawn; a pending reload request waits for the next known position.
+    if (GetCurrentRoute()) PublishRoute(nullptr);
+    return false;
+  }
+  const RoutePtr current = GetCurrentRoute();
+  // One copy of the settings for the pass: a reload replaces the record on the keys thread.
+  const Settings settings = g_settings;
+  const bool wagon = settings.wagonRoutingEnabled && snapshot.mountState == kMountWagon;
+  const bool reroute = RerouteRequested.exchange(0) != 0;
+
+  const bool keep = !reroute && current &&
+                    std::hypot(static_cast<double>(current->goalX) - snapshot.waypointX,
+                               static_cast<double>(current->goalZ) - snapshot.waypointZ) <= kGoalMovedDistance &&
+                    DistanceToRoute(*current, snapshot.playerX, snapshot.playerZ) <= settings.rerouteDistance && current->wagon == wagon;
+  if (keep) return false;
+
+  const std::uint32_t startTick = services.tickCount();
+  auto route = std::make_shared<Route>();
+  route->goalX = snapshot.waypointX;
+  route->goalZ = snapshot.waypointZ;
+  route->wagon = wagon;
+  const RouteWeights weights = wagon ? MakeWagonRouteWeights(settings) : MakeRouteWeights(settings);
+  route->points = services.search({snapshot.playerX, snapshot.playerZ}, {snapshot.waypointX, snapshot.waypointZ}, weights, &route->heights);
+  // The first height is the player's own; unknown heights carry the last known one forward.
+  std::vector<float>& heights = route->heights;
+  if (!heights.empty()) heights[0] = snapshot.playerY;
+  for (std::size_t i = 1; i < heights.size(); ++i) {
+    if (std::isnan(heights[i])) heights[i] = heights[i - 1];
+  }
+  const std::uint32_t elapsed = services.tickCount() - startTick;
+  Log("Route: (%.0f,%.0f) -> (%.0f,%.0f): %zu points in %lu ms%s", static_cast<double>(snapshot.playerX),
+      static_cast<double>(snapshot.playerZ), static_cast<double>(snapshot.waypointX), static_cast<double>(snapshot.waypointZ),
+      route->points.size(), static_cast<unsigned long>(elapsed), wagon ? " (wagon roads)" : "");
+  PublishRoute(std::move(route));
+  return true;
+}
+
+// ---- thread body ----------------------------------------------------------------------------------
+
+RouteWorkerHooks LibraryRouteWorkerHooks(std::function<void(GameSnapshot&)> readSnapshot) {
+  RouteWorkerHooks hooks;
+  hooks.readSnapshot = std::move(readSnapshot);
+  hooks.sleep = [](std::uint32_t ms) { SleepMs(ms); };
+  hooks.roadsReady = [] { return RoadsAreReady(); };
+  hooks.pass.search = [](GroundPoint start, GroundPoint goal, const RouteWeights& weights, std::vector<float>* heights) {
+    return FindRoute(start, goal, weights, heights);
+  };
+  hooks.pass.tickCount = [] { return TickCount(); };
+  return hooks;
+}
+
+void RunRouteWorker(const RouteWorkerHooks& hooks) {
+  while (hooks.keepRunning() && !hooks.roadsReady()) hooks.sleep(kRoadsWaitPollMs);
+  while (hooks.keepRunning()) {
+    hooks.sleep(kRouteWorkerPollMs);
+    try {
+      GameSnapshot snapshot;
+      hooks.readSnapshot(snapshot);
+      RunRoutePass(snapshot, hooks.pass);
+    } catch (...) {
+      // Out of memory during a search: this pass publishes nothing, the next one tries again.
+    }
+  }
+}
+
+}  // namespace pathlight

@@ -1,0 +1,63 @@
+// The route worker: keeps one route from the player to the map waypoint up to date. Every 50 ms it
+// reads the game, decides whether the route it has still serves (the keep rule), searches a new
+// one when it does not, and publishes it as the current route, which the renderers pick up on
+// their next frame without ever waiting for a search.
+//
+// The current route is written by the worker thread only and read by any thread through
+// GetCurrentRoute; RouteLock is held only to copy or swap the pointer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "game/game_snapshot.hpp"
+#include "routing/route.hpp"
+#include "routing/route_weights.hpp"
+
+namespace pathlight {
+
+inline constexpr std::uint32_t kRouteWorkerPollMs = 50;
+inline constexpr std::uint32_t kRoadsWaitPollMs = 200;
+
+// A copy of the current route (empty when there is none); the copy keeps the record alive.
+[[nodiscard]] RoutePtr GetCurrentRoute();
+// Replaces the current route; the reference to the previous one is dropped inside the lock.
+void PublishRoute(RoutePtr route);
+
+// Least distance in the ground plane from (x, z) to the route's line; 1e15 for a route of fewer
+// than two points, which no reroute distance keeps.
+[[nodiscard]] double DistanceToRoute(const Route& route, float x, float z);
+
+using RouteSearchFunction =
+    std::function<std::vector<GroundPoint>(GroundPoint start, GroundPoint goal, const RouteWeights& weights, std::vector<float>* heights)>;
+
+// What one pass needs besides the snapshot: the search (FindRoute in the library) and the clock.
+struct RoutePassServices {
+  RouteSearchFunction search;
+  std::function<std::uint32_t()> tickCount;
+};
+
+// One pass of the worker over a fresh snapshot, with the live settings: publishes an empty route
+// when player or waypoint is unknown, keeps the current route when it still serves, else searches,
+// logs the "Route:" line and publishes. Returns true when it searched.
+bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& services);
+
+// The thread's services, replaceable so tests drive passes without real sleeps or a game.
+struct RouteWorkerHooks {
+  std::function<void(GameSnapshot&)> readSnapshot;
+  std::function<void(std::uint32_t)> sleep;
+  std::function<bool()> roadsReady;
+  RoutePassServices pass;
+  // The thread never stops; tests end the loop by answering false.
+  std::function<bool()> keepRunning = [] { return true; };
+};
+
+// The library's services: FindRoute, TickCount, SleepMs, RoadsAreReady, and the given reader.
+[[nodiscard]] RouteWorkerHooks LibraryRouteWorkerHooks(std::function<void(GameSnapshot&)> readSnapshot);
+
+// The worker thread's body: waits for the roads (200 ms polls), then runs a pass every 50 ms. An
+// exception from a pass (out of memory in a search) is dropped with that pass.
+void RunRouteWorker(const RouteWorkerHooks& hooks);
+
+}  // namespace pathlight

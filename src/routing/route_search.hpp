@@ -1,0 +1,192 @@
+// The route search: an A* search from a start point to a goal point over the road graph plus a
+// handful of virtual nodes made per query (the start, the goal, and the points where each is
+// snapped onto the nearest roads), with costs of metres times a weight per road type.
+//
+// RouteSearch owns the scratch arrays and is reused from one search to the next; it is not safe
+// to run two searches on one object at once. It also keeps tables made from the graph it last
+// searched (node positions, the adjacency with costs): they are made again when it is given
+// another graph, but a graph changed in place after a search needs a fresh RouteSearch (the
+// library's graph never changes once published). FindRoute is the library's search over the published
+// graph, with one process-wide RouteSearch, called by the route worker thread only.
+//
+// The search graph of a query is exposed (SearchGraph) so that an independent search, in the
+// tests and the benchmark, runs over exactly the same nodes, edges and costs.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "roads/road_graph.hpp"
+#include "routing/route.hpp"
+
+namespace pathlight {
+
+// Snapping: roads within this reach of the start and of the goal, at most this many, none
+// farther than the nearest one plus the slack.
+inline constexpr float kSnapRadius = 150.0f;
+inline constexpr int kSnapCount = 6;
+inline constexpr float kSnapSlack = 50.0f;
+
+// The cost standing for "not reached yet".
+inline constexpr float kUnreachedCost = 1e30f;
+
+// Horizontal distance, rounded once to float from a double computation, so that every user of
+// it (edges, estimates, the oracle) gets the same value for the same two points.
+[[nodiscard]] inline float GroundDistance(GroundPoint a, GroundPoint b) {
+  const double dx = static_cast<double>(a.x) - b.x, dz = static_cast<double>(a.z) - b.z;
+  return static_cast<float>(std::sqrt(dx * dx + dz * dz));
+}
+
+struct SearchEdge {
+  std::int32_t target;
+  float cost;
+};
+
+// The nodes and edges of one query. Node numbers: the N road nodes first, then the start (N),
+// the goal (N + 1), one node per start candidate, one per goal candidate.
+class SearchGraph {
+ public:
+  const RoadGraph* roads = nullptr;
+  RouteWeights weights;
+  // The road graph's adjacency with costs: per adjacency entry, its neighbour and its segment's
+  // weight times length, in adjacency order (MakeRoadEdges).
+  const SearchEdge* roadEdges = nullptr;
+  float heuristicFactor = 0;  // the smallest weight
+  GroundPoint start{};
+  GroundPoint goal{};
+  std::vector<SnapCandidate> startSnaps;
+  std::vector<SnapCandidate> goalSnaps;
+
+  [[nodiscard]] std::int32_t RoadNodeCount() const { return static_cast<std::int32_t>(roads->nodes.size()); }
+  [[nodiscard]] std::int32_t StartNode() const { return RoadNodeCount(); }
+  [[nodiscard]] std::int32_t GoalNode() const { return RoadNodeCount() + 1; }
+  [[nodiscard]] std::int32_t StartSnapNode(std::size_t j) const { return RoadNodeCount() + 2 + static_cast<std::int32_t>(j); }
+  [[nodiscard]] std::int32_t GoalSnapNode(std::size_t k) const {
+    return RoadNodeCount() + 2 + static_cast<std::int32_t>(startSnaps.size() + k);
+  }
+  [[nodiscard]] std::int32_t NodeCount() const { return GoalSnapNode(goalSnaps.size()); }
+  [[nodiscard]] bool IsRoadNode(std::int32_t n) const { return n < RoadNodeCount(); }
+
+  [[nodiscard]] GroundPoint Position(std::int32_t n) const;
+  // The A* estimate: the smallest weight times the straight distance to the goal.
+  [[nodiscard]] float Estimate(std::int32_t n) const { return heuristicFactor * GroundDistance(Position(n), goal); }
+  // A road node's adjacency row with costs.
+  [[nodiscard]] std::span<const SearchEdge> RoadEdges(std::int32_t n) const {
+    const std::int32_t first = roads->rowStarts[static_cast<std::size_t>(n)], last = roads->rowStarts[static_cast<std::size_t>(n) + 1];
+    return {roadEdges + first, static_cast<std::size_t>(last - first)};
+  }
+  // The edges leaving a virtual node (n >= N).
+  [[nodiscard]] std::span<const SearchEdge> VirtualEdges(std::int32_t n) const {
+    const std::size_t i = static_cast<std::size_t>(n - RoadNodeCount());
+    return {virtualEdges_.data() + virtualStarts_[i], virtualStarts_[i + 1] - virtualStarts_[i]};
+  }
+  // The extra edges from a road node onto goal snap nodes, in the order they were made.
+  [[nodiscard]] std::span<const SearchEdge> ExtraEdges(std::int32_t n) const;
+  [[nodiscard]] bool MayHaveExtraEdges(std::int32_t n) const {
+    const std::uint32_t bit = static_cast<std::uint32_t>(n) & (kExtraFilterBits - 1);
+    return (extraFilter_[bit / 64] >> (bit % 64)) & 1u;
+  }
+
+  // Every edge leaving n, in search order: a road node's adjacency row, then its extra edges.
+  template <class F>
+  void ForEachEdge(std::int32_t n, F&& visit) const {
+    if (IsRoadNode(n)) {
+      for (const SearchEdge& e : RoadEdges(n)) visit(e.target, e.cost);
+      if (MayHaveExtraEdges(n)) {
+        for (const SearchEdge& e : ExtraEdges(n)) visit(e.target, e.cost);
+      }
+    } else {
+      for (const SearchEdge& e : VirtualEdges(n)) visit(e.target, e.cost);
+    }
+  }
+
+ private:
+  friend bool BuildSearchGraph(const RoadGraph&, GroundPoint, GroundPoint, const RouteWeights&, const SearchEdge*, float, SearchGraph&);
+  std::vector<std::uint32_t> virtualStarts_;
+  std::vector<SearchEdge> virtualEdges_;
+  // Sorted by road node, each node's edges in the order made; few (two per goal candidate).
+  std::vector<std::int32_t> extraNodes_;
+  std::vector<SearchEdge> extraEdges_;
+  // Bit (node mod 4096) set for every node with extra edges: a cheap test before the look-up,
+  // which almost every expanded road node fails.
+  static constexpr std::uint32_t kExtraFilterBits = 4096;
+  std::array<std::uint64_t, kExtraFilterBits / 64> extraFilter_{};
+};
+
+// Snaps start and goal and makes the virtual nodes and edges; false when either has no road
+// within reach (the search then answers the straight line). roadEdges: the table of
+// MakeRoadEdges for these roads and weights.
+[[nodiscard]] bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                    const SearchEdge* roadEdges, float directMaxDistance, SearchGraph& out);
+
+// Every adjacency entry as (neighbour, weight of its segment's type times the segment's length),
+// so that a search reads a row's costs in the row instead of fetching each segment.
+void MakeRoadEdges(const RoadGraph& roads, const RouteWeights& weights, std::vector<SearchEdge>& edges);
+
+struct RouteSearchResult {
+  std::vector<GroundPoint> points;  // start first, goal last
+  std::vector<float> heights;       // one per point; NaN at both ends
+  bool found = false;               // false: the straight line [start, goal]
+  float cost = NAN;                 // the best cost at the goal; NaN for the straight line
+  std::array<float, kRoadTypeCount> lengthByType{};  // metres of road per type along the route
+  std::size_t settled = 0;                           // nodes expanded
+};
+
+class RouteSearch {
+ public:
+  [[nodiscard]] RouteSearchResult Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                       float directMaxDistance);
+  // The search graph of the last query (meaningful when its result was found).
+  [[nodiscard]] const SearchGraph& Graph() const { return graph_; }
+
+ private:
+  struct HeapEntry {
+    float estimate;
+    std::int32_t node;
+    float cost;  // best(node) when pushed: a later improvement makes the entry stale
+  };
+  // Everything a relaxation reads about a node in one 16-byte record, so that it costs one cache
+  // miss: best cost, predecessor, and the ground position the estimate needs.
+  struct NodeState {
+    float best;
+    std::int32_t predecessor;
+    float x;
+    float z;
+  };
+  void Push(HeapEntry entry);
+  HeapEntry Pop();
+  void PrepareTables(const RoadGraph& roads, const RouteWeights& weights);
+  RouteSearchResult WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes, RouteSearchResult& result) const;
+
+  SearchGraph graph_;
+  // Every node's state is "unreached" between searches: a search resets what it touched, which is
+  // far less than the whole graph for most queries. Road nodes' positions are filled once per graph.
+  std::vector<NodeState> state_;
+  const RoadGraph* stateGraph_ = nullptr;
+  std::size_t stateNodes_ = 0;
+  const RoadNode* stateNodeData_ = nullptr;
+  std::vector<std::int32_t> touched_;
+  std::vector<HeapEntry> heap_;
+  // The costed adjacency of the last weights used, rebuilt when the weights or the graph change
+  // (a reload, mounting or leaving a wagon).
+  std::vector<SearchEdge> roadEdges_;
+  const RoadGraph* roadEdgesGraph_ = nullptr;
+  std::size_t roadEdgesEntries_ = 0;
+  const AdjacencyEntry* roadEdgesAdjacency_ = nullptr;
+  RouteWeights roadEdgesWeights_{};
+};
+
+// "Route: by road type (m): main %.0f, ..." for a found route's lengths.
+void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& lengths);
+
+// The library's search over the published graph, with [Routing] DirectMaxDistance from the live
+// settings: the straight line [start, goal] while roads are not ready. heights (when given)
+// receives one height per returned point; details (when given) the whole result. Logs the
+// per-type line for a found route. Route worker thread only.
+[[nodiscard]] std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                                 std::vector<float>* heights, RouteSearchResult* details = nullptr);
+
+}  // namespace pathlight

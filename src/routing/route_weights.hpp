@@ -1,0 +1,19 @@
+// The two weight sets of the route search: ordinary routing from [Routing], wagon routing from
+// [WagonRouting]. A weight that is negative or not a number cannot cost a route (a negative one
+// lets the search relax a segment back and forth for ever, a NaN breaks the heap's order), so it
+// is replaced by its default, with one "Route:" line per distinct bad value.
+#pragma once
+
+#include "host/settings.hpp"
+#include "routing/route.hpp"
+
+namespace pathlight {
+
+[[nodiscard]] RouteWeights MakeRouteWeights(const Settings& settings);
+[[nodiscard]] RouteWeights MakeWagonRouteWeights(const Settings& settings);
+
+// From the live settings (g_settings) at the time of the call.
+[[nodiscard]] RouteWeights MakeRouteWeights();
+[[nodiscard]] RouteWeights MakeWagonRouteWeights();
+
+}  // namespace pathlight

@@ -1,0 +1,112 @@
+// pathlight-route on a small synthetic world: the library's lines on standard output, a picture
+// that decodes, GeoJSON of the right shape, the wagon switch and an INI file, and a short bench.
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <span>
+
+#include "roads/byte_fixtures.hpp"
+#include "roads/road_loader.hpp"
+
+namespace pathlight {
+namespace {
+
+struct ToolRun {
+  int status = 0;
+  std::vector<std::string> lines;  // messages, time stamps removed
+};
+
+ToolRun RunTool(const std::string& arguments) {
+  const std::string command = std::string(PATHLIGHT_ROUTE_TOOL) + " " + arguments + " 2>&1";
+  ToolRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  run.status = pclose(pipe);
+  for (std::string& line : testing::LogMessages(out)) {
+    if (line.rfind("BAD: ", 0) == 0) line = line.substr(5);
+    if (!line.empty()) run.lines.push_back(line);
+  }
+  return run;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+TEST(RouteTool, SearchesDrawsAndWritesGeoJsonOnASyntheticWorld) {
+  testing::ScratchFolder folder;
+  const std::string game = (folder.path() / "game").string();
+  ASSERT_EQ(std::system((std::string(PATHLIGHT_WORLDGEN) + " --out '" + game + "' --nodes 3000 > /dev/null").c_str()), 0);
+  ::testing::internal::CaptureStdout();
+  const RoadGraph graph = LoadRoadNetwork(WidePathFromNative(game)).graph;
+  (void)::testing::internal::GetCapturedStdout();
+  // Two road nodes far apart, and points 10 m beside them.
+  const RoadNode& a = graph.nodes[graph.nodes.size() / 7];
+  const RoadNode& b = graph.nodes[graph.nodes.size() * 6 / 7];
+  char points[128];
+  std::snprintf(points, sizeof points, "--from %.1f,%.1f --to %.1f,%.1f", a.x + 10.0, static_cast<double>(a.z), b.x - 10.0,
+                static_cast<double>(b.z));
+  const std::string png = (folder.path() / "route.png").string(), json = (folder.path() / "route.geojson").string();
+
+  ToolRun run = RunTool("--game '" + game + "' " + points + " --png '" + png + "' --geojson '" + json + "'");
+  ASSERT_EQ(run.status, 0);
+  ASSERT_GE(run.lines.size(), 3u);
+  EXPECT_TRUE(StartsWith(run.lines[run.lines.size() - 3], "Roads: 4 archives, ")) << run.lines[run.lines.size() - 3];
+  EXPECT_TRUE(StartsWith(run.lines[run.lines.size() - 2], "Route: by road type (m): main ")) << run.lines[run.lines.size() - 2];
+  const std::string& routeLine = run.lines.back();
+  EXPECT_TRUE(StartsWith(routeLine, "Route: (")) << routeLine;
+  EXPECT_EQ(routeLine.find("wagon"), std::string::npos);
+
+  cairo_surface_t* picture = cairo_image_surface_create_from_png(png.c_str());
+  EXPECT_EQ(cairo_surface_status(picture), CAIRO_STATUS_SUCCESS);
+  EXPECT_GE(cairo_image_surface_get_width(picture), 480);
+  EXPECT_GE(cairo_image_surface_get_height(picture), 360);
+  cairo_surface_destroy(picture);
+
+  const nlohmann::json feature = nlohmann::json::parse(std::ifstream(json));
+  EXPECT_EQ(feature["type"], "Feature");
+  EXPECT_EQ(feature["geometry"]["type"], "LineString");
+  const auto& coordinates = feature["geometry"]["coordinates"];
+  const auto& properties = feature["properties"];
+  ASSERT_GT(coordinates.size(), 4u);
+  // The point count of the "Route:" line is the line string's.
+  EXPECT_NE(routeLine.find(": " + std::to_string(coordinates.size()) + " points in "), std::string::npos) << routeLine;
+  EXPECT_NEAR(coordinates[0][0].get<float>(), a.x + 10.0f, 0.05);
+  EXPECT_EQ(coordinates[0].size(), 2u);
+  ASSERT_EQ(properties["heights"].size(), coordinates.size());
+  EXPECT_TRUE(properties["heights"].front().is_null());
+  EXPECT_TRUE(properties["heights"].back().is_null());
+  EXPECT_TRUE(properties["heights"][1].is_number());
+  EXPECT_TRUE(properties["cost"].is_number());
+  EXPECT_GT(properties["length_m"].get<double>(), std::hypot(b.x - a.x - 20.0, static_cast<double>(b.z - a.z)) - 1);
+  EXPECT_EQ(properties["wagon"], false);
+
+  // Wagon weights, then an INI file that switches wagon routing off.
+  run = RunTool("--game '" + game + "' " + points + " --wagon --geojson '" + json + "'");
+  EXPECT_TRUE(run.lines.back().ends_with(" ms (wagon roads)")) << run.lines.back();
+  EXPECT_EQ(nlohmann::json::parse(std::ifstream(json))["properties"]["wagon"], true);
+  const std::string ini = (folder.path() / "Pathlight.ini").string();
+  std::ofstream(ini) << "[WagonRouting]\nEnabled=0\n[Routing]\nOffRoadWeight=-3\n";
+  run = RunTool("--game '" + game + "' " + points + " --wagon --ini '" + ini + "'");
+  EXPECT_TRUE(run.lines.back().ends_with(" ms")) << run.lines.back();
+  EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), "Route: [Routing] OffRoadWeight=-3 is not a usable weight, using 2.5"),
+            run.lines.end());
+
+  // A goal far from every road: the straight line, with a null cost.
+  std::snprintf(points, sizeof points, "--from %.1f,%.1f --to 9e5,9e5", a.x + 10.0, static_cast<double>(a.z));
+  run = RunTool("--game '" + game + "' " + points + " --geojson '" + json + "'");
+  EXPECT_TRUE(StartsWith(run.lines.back(), "Route: (")) << run.lines.back();
+  EXPECT_NE(run.lines.back().find(": 2 points in "), std::string::npos);
+  EXPECT_TRUE(nlohmann::json::parse(std::ifstream(json))["properties"]["cost"].is_null());
+
+  run = RunTool("--game '" + game + "' --bench 20");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(StartsWith(run.lines.back(), "Bench: ratio FindRoute/BGL median ")) << run.lines.back();
+  EXPECT_TRUE(run.lines.back().ends_with("; 0 cost disagreements")) << run.lines.back();
+}
+
+}  // namespace
+}  // namespace pathlight
