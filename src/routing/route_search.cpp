@@ -80,7 +80,8 @@ bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goa
     out.virtualEdges_.push_back({s.first, cost * c.t});
     out.virtualEdges_.push_back({s.second, cost * (1 - c.t)});
     for (std::size_t k = 0; k < out.goalSnaps.size(); ++k) {
-      if (out.goalSnaps[k].segment == c.segment) out.virtualEdges_.push_back({out.GoalSnapNode(k), cost * std::fabs(c.t - out.goalSnaps[k].t)});
+      if (out.goalSnaps[k].segment == c.segment)
+        out.virtualEdges_.push_back({out.GoalSnapNode(k), cost * std::fabs(c.t - out.goalSnaps[k].t)});
     }
   }
   // Each goal snap: its leg to the goal; and the road ends of its segment lead onto it.
@@ -264,7 +265,8 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   return WalkBack(roads, segments, nodes, result);
 }
 
-RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes, RouteSearchResult& result) const {
+RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes,
+                                        RouteSearchResult& result) const {
   const SearchGraph& g = graph_;
   const NodeState* const state = state_.data();
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();

@@ -32,7 +32,8 @@ float Usable(const Settings& settings, WeightKey& key) {
   const float fallback = defaults.*key.field;
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
   if (key.lastLoggedBits.exchange(bits) != bits)
-    Log("Route: [%s] %s=%g is not a usable weight, using %g", key.section, key.name, static_cast<double>(value), static_cast<double>(fallback));
+    Log("Route: [%s] %s=%g is not a usable weight, using %g", key.section, key.name, static_cast<double>(value),
+        static_cast<double>(fallback));
   return fallback;
 }
 

@@ -95,9 +95,8 @@ int main(int argc, char** argv) {
     snapshot.mountState = wagon ? pathlight::kMountWagon : pathlight::kMountOnFoot;
     pathlight::RouteSearchResult details;
     pathlight::RoutePassServices services;
-    services.search = [&](pathlight::GroundPoint s, pathlight::GroundPoint g, const pathlight::RouteWeights& w, std::vector<float>* heights) {
-      return pathlight::FindRoute(s, g, w, heights, &details);
-    };
+    services.search = [&](pathlight::GroundPoint s, pathlight::GroundPoint g, const pathlight::RouteWeights& w,
+                          std::vector<float>* heights) { return pathlight::FindRoute(s, g, w, heights, &details); };
     services.tickCount = [] { return pathlight::TickCount(); };
     pathlight::RunRoutePass(snapshot, services);
     std::fflush(stdout);

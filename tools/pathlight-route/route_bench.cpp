@@ -28,8 +28,9 @@ struct Figures {
     std::vector<double> sorted = ms;
     std::sort(sorted.begin(), sorted.end());
     if (sorted.empty()) return 0;
-    const std::size_t at = std::min(sorted.size() - 1, static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size()))) - (p > 0 ? 1 : 0));
-    return sorted[at];
+    // Nearest rank: the smallest value with at least p of all values at or below it.
+    const auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+    return sorted[std::min(sorted.size() - 1, rank > 0 ? rank - 1 : 0)];
   }
   [[nodiscard]] double SettledPerSecond() const { return totalMs > 0 ? static_cast<double>(settled) / (totalMs / 1000.0) : 0; }
 };
