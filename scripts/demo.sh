@@ -1,24 +1,25 @@
 #!/usr/bin/env bash
-# The demo: a game folder with the simulated game and Pathlight, run under Wine through a short
-# scenario; the library's log and a screenshot of the game window are left in out/demo/.
+# The demo: the simulated game with Pathlight under Wine, in a synthetic world, through the story
+# scenario of the end-to-end tests (which checks the log line by line as it runs). Leaves in
+# out/demo/ the library's log, the scenario the game played, the route it walked and a screenshot.
 # Expects both builds (./run demo builds them first).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out="$top/out/demo"
-game="$out/game"
+story="$top/build/linux/e2e/story"
 rm -rf "$out"
-mkdir -p "$game/bin64"
-cp "$top/build/windows/game/bin64/CrimsonDesert.exe" "$top/build/windows/game/bin64/Pathlight.dll" "$game/bin64/"
-cat > "$out/scenario.txt" <<'SCENARIO'
-# The demo's scenario: the game runs for a few seconds and a screenshot is taken at the end.
-4000  screenshot  screenshot.png
-4500  quit
-SCENARIO
+mkdir -p "$out"
 status=0
-(cd "$out" && "$top/scripts/winrun.sh" --timeout 120 "$game/bin64/CrimsonDesert.exe" --scenario "$out/scenario.txt") || status=$?
-cp "$game/bin64/Pathlight.log" "$out/Pathlight.log" 2>/dev/null || true
+"$top/build/linux/tests/e2e/pathlight-e2e" --gtest_filter='GameStateE2E.WaypointRoutesStrayingMountsAndTheReadersLines' \
+  --gtest_brief=1 || status=$?
+cp "$story/bin64/Pathlight.log" "$out/Pathlight.log" 2>/dev/null || true
+cp "$story/scenario.txt" "$out/scenario.txt" 2>/dev/null || true
+cp "$story/route.json" "$out/route.geojson" 2>/dev/null || true
+cp "$story/screenshot.png" "$out/screenshot.png" 2>/dev/null || true
 if [ "$status" != 0 ] || [ ! -f "$out/Pathlight.log" ] || [ ! -f "$out/screenshot.png" ]; then
   echo "demo: the run failed (status $status); see $out" >&2
   exit 1
 fi
-echo "demo: log in out/demo/Pathlight.log ($(wc -l <"$out/Pathlight.log") lines), screenshot in out/demo/screenshot.png"
+echo "demo: log in out/demo/Pathlight.log ($(wc -l <"$out/Pathlight.log") lines), scenario in out/demo/scenario.txt,"
+echo "      screenshot in out/demo/screenshot.png; the story, line by line:"
+sed 's/^\[[^]]*\] //' "$out/Pathlight.log" | grep -E '^(GameInit: image|Renderer|Finder: (waypoint|no waypoint|full scan|2 minimap)|Roads: [0-9]|Route: \(|Player|Clock|Minimap)' | sed 's/^/        /'

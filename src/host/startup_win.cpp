@@ -1,11 +1,13 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, and a route worker that reads no game state.
+// hooks yet, and the renderers: Present and Composition end the init thread as None does, once
+// their renderer line is logged.
 #include <windows.h>
 
 #include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
+#include "game/game_readers.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
 #include "host/route_worker_thread_win.hpp"
@@ -17,10 +19,6 @@
 namespace pathlight {
 
 namespace {
-
-// Until the game's memory is read, the worker sees a snapshot with neither player nor waypoint
-// known, and so publishes no route.
-void ReadNoSnapshot(GameSnapshot&) {}
 
 class WindowsStartupHost final : public StartupHost {
  public:
@@ -39,7 +37,7 @@ class WindowsStartupHost final : public StartupHost {
   }
   void StartFinderThread() override { pathlight::StartFinderThread(); }
   void StartRoadLoaderThread() override { StartRoadLoader(); }
-  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadNoSnapshot); }
+  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
   void WaitForPresentRenderer() override {}
   void RunCompositionRenderer() override {}

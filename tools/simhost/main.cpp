@@ -1,7 +1,8 @@
 // The simulated game, CrimsonDesert.exe. It behaves towards Pathlight as the game does: it loads
 // the library from its own folder at start (as the game's loader DLL would), opens a large main
 // window, renders with Direct3D 12 through a flip-model swap chain about every 16 ms, pumps its
-// messages, and plays a scenario of timed actions.
+// messages, keeps the game's state in its heap (game_state.cpp), and plays a scenario of timed
+// actions.
 //
 //   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]
 //
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "game_state.hpp"
 #include "host.hpp"
 #include "planted_image.hpp"
 #include "scenario.hpp"
@@ -168,6 +170,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   g_host = &host;
 
   PrepareImage(options.image);
+  PrepareGameState();
+  // The game's state at 0 ms is there before the library looks at it; these actions leave the list.
+  std::vector<Action> later;
+  for (Action& action : actions) {
+    if (RunsBeforeLibrary(action)) {
+      RunAction(host, action);
+    } else {
+      later.push_back(std::move(action));
+    }
+  }
+  actions = std::move(later);
   // As the loader DLL does: the library comes from the executable's own folder, early.
   const std::wstring library = OwnFolder() + L"\\Pathlight.dll";
   if (LoadLibraryW(library.c_str()) == nullptr) Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());
@@ -202,6 +215,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     if (limitMs != 0 && now >= limitMs) host.quit = true;
     if (host.quit) break;
+    TickGameState(now);
     if (now >= nextFrame) {
       if (host.swapchain) host.swapchain->RenderAndPresent(now);
       nextFrame = now + kFrameMs;

@@ -65,6 +65,11 @@ bool LoadScenario(const std::wstring& path, std::vector<Action>& actions, std::s
   return ok;
 }
 
+bool RunsBeforeLibrary(const Action& action) {
+  const auto kind = Kinds().find(action.name);
+  return action.atMs == 0 && kind != Kinds().end() && kind->second.beforeLibrary;
+}
+
 void RunAction(Host& host, const Action& action) {
   const auto kind = Kinds().find(action.name);
   if (kind != Kinds().end()) kind->second.run(host, action);

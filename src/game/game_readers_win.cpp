@@ -1,0 +1,21 @@
+// The process's own game-state reading: its memory behind the fault guard, and the process-wide
+// layout, settings, published pointers and reader state.
+#include "game/fault_guard_win.hpp"
+#include "game/game_readers.hpp"
+#include "host/run_flags.hpp"
+
+namespace pathlight {
+
+namespace {
+
+ReaderState g_readerState;
+
+}  // namespace
+
+void ReadGameSnapshot(GameSnapshot& snapshot) {
+  const GameReadContext context{ProcessMemory(), g_gameLayout, g_settings, g_gamePointers, g_readerState,
+                                WorldRouteShown.load() != 0};
+  ReadGameSnapshot(context, snapshot);
+}
+
+}  // namespace pathlight

@@ -1,0 +1,252 @@
+// The library in the simulated game with its heap state and a synthetic world: the finder, the
+// readers and the route worker together, checked through the log against what the scenario did.
+//
+// The walk and the stray points come from the same route search, run natively by pathlight-route
+// on the same world, so the distances the scenario steps off the route are known exactly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "game_folder.hpp"
+
+namespace e2e {
+namespace {
+
+struct Point {
+  double x = 0, z = 0;
+};
+
+// The world every scenario here runs in: three by three towns, roads between them.
+constexpr int kWorldSeed = 3;
+constexpr int kWorldNodes = 2000;
+// The player starts on the main road south-west of a town; the waypoint lies in the town.
+constexpr Point kStart{-980, -990};
+constexpr Point kWaypoint{-480, -530};
+
+std::string Text(double v) {
+  std::ostringstream out;
+  out << v;
+  return out.str();
+}
+
+std::string WindowsPath(const fs::path& path) {
+  std::string text = "Z:" + path.string();
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  return text;
+}
+
+void MakeWorld(const GameFolder& game) {
+  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
+                              std::to_string(kWorldSeed) + " --nodes " + std::to_string(kWorldNodes) + " --dlc 0 >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  fs::create_directories(game.Bin64());
+}
+
+// The route the library searches from `from` to `to` on the game's world, as pathlight-route
+// computes it with the same code.
+std::vector<Point> NativeRoute(const GameFolder& game, Point from, Point to) {
+  const fs::path json = game.Root() / "route.json";
+  const std::string command = std::string(PATHLIGHT_ROUTE_TOOL) + " --game '" + game.Root().string() + "' --from=" +
+                              Text(from.x) + "," + Text(from.z) + " --to=" + Text(to.x) + "," + Text(to.z) +
+                              " --geojson '" + json.string() + "' >/dev/null";
+  std::vector<Point> points;
+  if (std::system(command.c_str()) != 0) return points;
+  std::ifstream in(json);
+  const nlohmann::json feature = nlohmann::json::parse(in);
+  for (const auto& c : feature["geometry"]["coordinates"]) points.push_back({c[0].get<double>(), c[1].get<double>()});
+  return points;
+}
+
+// Least ground distance from p to the polyline, as the route worker measures it.
+double DistanceToLine(const std::vector<Point>& line, Point p) {
+  double best = 1e30;
+  for (std::size_t i = 1; i < line.size(); ++i) {
+    const Point a = line[i - 1], b = line[i];
+    const double dx = b.x - a.x, dz = b.z - a.z, d2 = dx * dx + dz * dz;
+    double t = d2 > 0 ? ((p.x - a.x) * dx + (p.z - a.z) * dz) / d2 : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    const double ex = a.x + t * dx - p.x, ez = a.z + t * dz - p.z;
+    best = std::min(best, ex * ex + ez * ez);
+  }
+  return std::sqrt(best);
+}
+
+// A whole-metre point `distance` metres from `from` whose distance to the line is at least
+// `atLeast`; the first of 16 directions that serves.
+std::optional<Point> StepOff(const std::vector<Point>& line, Point from, double distance, double atLeast) {
+  for (int k = 0; k < 16; ++k) {
+    const double angle = k * M_PI / 8;
+    const Point p{std::round(from.x + distance * std::cos(angle)), std::round(from.z + distance * std::sin(angle))};
+    if (DistanceToLine(line, p) >= atLeast) return p;
+  }
+  return std::nullopt;
+}
+
+std::string PointArg(Point p) { return Text(p.x) + "," + Text(p.z); }
+
+// The log's messages with the tags this file checks, in order; the per-road-type breakdown of a
+// route is left out.
+std::vector<std::string> StoryLines(const std::string& log) {
+  static const std::regex tags(R"(^(Route: \(|Player: |Clock: |Minimap: |Finder: waypoint|Finder: no waypoint))");
+  std::vector<std::string> lines;
+  for (const std::string& line : LogMessages(log)) {
+    if (std::regex_search(line, tags)) lines.push_back(line);
+  }
+  return lines;
+}
+
+// Each line must match its pattern, in order, and no other line may come between.
+void ExpectLines(const std::vector<std::string>& lines, const std::vector<std::string>& patterns) {
+  for (std::size_t i = 0; i < std::max(lines.size(), patterns.size()); ++i) {
+    const std::string line = i < lines.size() ? lines[i] : "<missing>";
+    const std::string pattern = i < patterns.size() ? patterns[i] : "<none>";
+    EXPECT_TRUE(i < lines.size() && i < patterns.size() && std::regex_match(line, std::regex(pattern)))
+        << "line " << i << ": " << line << "\n  expected: " << pattern;
+  }
+}
+
+std::string RouteLine(Point from, Point to, const char* suffix = "") {
+  char text[200];
+  std::snprintf(text, sizeof text, "Route: \\(%.0f,%.0f\\) -> \\(%.0f,%.0f\\): \\d+ points in \\d+ ms%s", from.x, from.z, to.x,
+                to.z, suffix);
+  return text;
+}
+
+std::string DirectLine(Point at, int path) {
+  char text[200];
+  std::snprintf(text, sizeof text, "Finder: waypoint icon [0-9a-fA-F]+ at \\(%.1f, %.1f\\) read directly \\(path %d\\)", at.x,
+                at.z, path);
+  return text;
+}
+
+void WriteScenario(const fs::path& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path);
+  for (const std::string& line : lines) out << line << "\n";
+}
+
+TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
+  GameFolder game("story");
+  MakeWorld(game);
+  const Point moved{kWaypoint.x, kWaypoint.z + 0.5};
+  const Point goal{kWaypoint.x, kWaypoint.z + 2};
+  const std::vector<Point> route = NativeRoute(game, kStart, goal);
+  ASSERT_GE(route.size(), 10u) << "no road route in the test world";
+  // Walk along the route to a point a third of the way, then step 20 m and 30 m off it.
+  const std::size_t stop = route.size() / 3;
+  const Point standing = route[stop];
+  const Point near{std::round(standing.x), std::round(standing.z + 20)};
+  ASSERT_LE(DistanceToLine(route, near), 21.0);
+  const auto strayed = StepOff(route, standing, 30, 27);
+  ASSERT_TRUE(strayed.has_value());
+  std::string walk = "3400 walk 1200";
+  for (std::size_t i = 1; i <= stop; ++i) walk += " " + PointArg(route[i]);
+
+  // Each line says in its comment what the library should make of it (the demo shows this file).
+  WriteScenario(game.Root() / "scenario.txt",
+                {"0 place " + Text(kStart.x) + " " + Text(kStart.z) + "  # the player stands on the main road",
+                 "1500 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z) + "  # waypoint set in the town: found, routed",
+                 "2200 waypoint " + Text(moved.x) + " " + Text(moved.z) + "  # moved 0.5 m: the route stays",
+                 "2800 waypoint " + Text(goal.x) + " " + Text(goal.z) + "  # moved 2 m: a new route",
+                 walk + "  # walks along the route: it stays",
+                 "5200 place " + Text(near.x) + " " + Text(near.z) + "  # 20 m off the route: it stays",
+                 "5800 place " + Text(strayed->x) + " " + Text(strayed->z) + "  # 30 m off: rerouted from here",
+                 "6400 mount horse  # riding is no wagon: the route stays",
+                 "7000 mount wagon  # on a wagon: rerouted on wagon roads",
+                 "7600 mount off  # on foot again: rerouted",
+                 "8200 minimap-widget 200 50 850  # the widget shrinks: a new normal size",
+                 "8800 clock unknown  # the time of day cannot be read",
+                 "9400 clock 21:30  # and can again",
+                 "10000 icons free  # the icons' memory is decommitted: no waypoint, no route, no crash",
+                 "10600 icons restore  # back: found again, routed again",
+                 "11200 worldmap open", "11800 worldmap close",
+                 "12400 waypoint-path 1  # the waypoint now hangs on the minimap's second icon path",
+                 "13000 waypoint-clear  # no waypoint: the route is dropped",
+                 "13300 screenshot " + WindowsPath(game.Root() / "screenshot.png"), "13600 quit"});
+  ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
+  const auto log = game.Log();
+  ASSERT_TRUE(log.has_value());
+  for (const std::string& line : LogMessages(*log)) EXPECT_EQ(line.find("<malformed"), std::string::npos) << line;
+
+  ExpectLines(StoryLines(*log), {
+      "Minimap: normal widget size 220 at \\(38, 833\\)", "Player: on foot", "Clock: 09:15",
+      DirectLine(kWaypoint, 0), RouteLine(kStart, kWaypoint),
+      RouteLine(kStart, goal),
+      RouteLine(*strayed, goal),
+      "Player: riding, vehicle Horse_Saddled",
+      "Player: on a wagon, vehicle Cargo_Wagon", RouteLine(*strayed, goal, " \\(wagon roads\\)"),
+      "Player: on foot", RouteLine(*strayed, goal),
+      "Minimap: normal widget size 200 at \\(50, 850\\)",
+      "Clock: time of day unknown", "Clock: 21:30",
+      // The waypoint icon's memory is gone and comes back: no crash, the route follows.
+      "Finder: no waypoint", DirectLine(goal, 0), RouteLine(*strayed, goal),
+      DirectLine(goal, 1),
+      "Finder: no waypoint",
+  });
+}
+
+// Milliseconds of the day at which the log wrote each line, beside its message.
+std::vector<std::pair<long, std::string>> TimedMessages(const std::string& log) {
+  std::vector<std::pair<long, std::string>> timed;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    int h = 0, m = 0, sec = 0, ms = 0;
+    if (line.size() < 15 || std::sscanf(line.c_str(), "[%d:%d:%d.%d]", &h, &m, &sec, &ms) != 4) continue;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    timed.emplace_back(((h * 60L + m) * 60L + sec) * 1000L + ms, line.substr(15));
+  }
+  return timed;
+}
+
+TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsAndWaitsForTheWorldMap) {
+  GameFolder game("scanning");
+  MakeWorld(game);
+  // Renderer None: nothing is drawn, yet the workers run and routes are searched.
+  std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n[Debug]\r\nDraw=0\r\n";
+  // Without the minimap's icon paths the finder has to find the waypoint by scanning the heap. The
+  // clock's "unknown" line marks in the log when the world map opened.
+  constexpr long kMapOpenMs = 3000, kQuietAfterCloseMs = 3000;
+  WriteScenario(game.Root() / "scenario.txt",
+                {"0 icon-paths off", "0 place " + Text(kStart.x) + " " + Text(kStart.z),
+                 "0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z),
+                 "2000 icons free  # chunk re-scans over decommitted memory: no waypoint",
+                 "2300 clock unknown", "2300 worldmap open  # no region scan while open",
+                 "5300 worldmap close  # nor within 3 s after", "8800 icons restore  # found again by a region re-scan",
+                 "16000 quit"});
+  ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
+  const auto log = game.Log();
+  ASSERT_TRUE(log.has_value());
+  const std::vector<std::string> all = LogMessages(*log);
+  const auto renderer = std::find(all.begin(), all.end(), "Renderer: None (no graphics hooks, nothing drawn); scanning on");
+  ASSERT_NE(renderer, all.end());
+  // Right after it, but the workers already log beside the init thread.
+  EXPECT_NE(std::find(renderer, all.end(), "Debug: Draw=0, the Present renderer will not create graphics objects or draw"),
+            all.end());
+  const std::string candidate = "Finder: waypoint icon [0-9a-fA-F]+ at \\(-480.0, -530.0\\), 1 candidates";
+  std::vector<std::string> lines;
+  for (const std::string& line : StoryLines(*log)) {
+    if (line.rfind("Finder:", 0) == 0 || line.rfind("Route:", 0) == 0) lines.push_back(line);
+  }
+  // Found by the scan, lost with its memory, found again once the memory is back.
+  ExpectLines(lines, {candidate, RouteLine(kStart, kWaypoint), "Finder: no waypoint", candidate, RouteLine(kStart, kWaypoint)});
+
+  // No region or full scan from the map's opening until 3 s after its closing (less 200 ms for
+  // the marker's own delay); the first one after it no longer sees the freed icons.
+  const auto timed = TimedMessages(*log);
+  const auto marker = std::find_if(timed.begin(), timed.end(), [](const auto& t) { return t.second == "Clock: time of day unknown"; });
+  ASSERT_NE(marker, timed.end());
+  const auto scan = std::find_if(marker, timed.end(), [](const auto& t) {
+    return t.second.rfind("Finder: region scan", 0) == 0 || t.second.rfind("Finder: full scan", 0) == 0;
+  });
+  ASSERT_NE(scan, timed.end());
+  EXPECT_GE(scan->first - marker->first, kMapOpenMs + kQuietAfterCloseMs - 200) << scan->second;
+  EXPECT_NE(scan->second.find("icons=40,"), std::string::npos) << scan->second;
+}
+
+}  // namespace
+}  // namespace e2e
