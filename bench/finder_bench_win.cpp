@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_clock_win.hpp"
 #include "game/fault_guard_win.hpp"
 #include "game/finder_win.hpp"
 
@@ -17,16 +18,7 @@ using namespace pathlight;
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+using bench::Now;
 
 const std::uint64_t kTables[4] = {1, 2, 3, 4};
 

@@ -9,24 +9,11 @@
 #include <cstring>
 #include <vector>
 
+#include "bench_clock_win.hpp"
 #include "game/fault_guard_win.hpp"
 
 using namespace pathlight;
-
-namespace {
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-}  // namespace
+using bench::Now;
 
 int main() {
   constexpr std::size_t kBuffer = 64 << 20;

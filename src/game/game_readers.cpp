@@ -55,6 +55,21 @@ constexpr std::uint64_t kNightStartOnScale = kNightStartMs - kNightEndOnScale;  
 constexpr std::uint64_t kLateNightShift = 2 * kNightStartOnScale - kNightStartMs;  // 64,800,000
 constexpr double kHourMs = 3'600'000.0;
 
+// Reads through another GameMemory and notes whether any read came up short.
+class FaultNoting final : public GameMemory {
+ public:
+  explicit FaultNoting(GameMemory& inner) : inner_(inner) {}
+  std::size_t ReadSome(std::uint64_t address, void* out, std::size_t size) override {
+    const std::size_t read = inner_.ReadSome(address, out, size);
+    if (read < size) faulted = true;
+    return read;
+  }
+  bool faulted = false;
+
+ private:
+  GameMemory& inner_;
+};
+
 bool ReadPointer(GameMemory& memory, std::uint64_t address, std::uint64_t& value) {
   return memory.ReadValue(address, value) && IsPlausiblePointer(value);
 }
@@ -254,8 +269,9 @@ void ReadMountState(const GameReadContext& context, GameSnapshot& snapshot) {
   } else if (id == state.cachedVehicleId.load()) {
     mount = state.cachedMountState.load();
   } else {
-    mount = kMountRiding;
-    name = ReadVehicleTypeName(context, id);
+    bool faulted = false;
+    name = ReadVehicleTypeName(context, id, &faulted);
+    mount = faulted ? kMountUnknown : kMountRiding;
     // Without a name nothing is cached, so the next reading asks again.
     if (!name.empty()) {
       if (name.find("Wagon") != std::string::npos || name.find("Wheels") != std::string::npos) mount = kMountWagon;
@@ -340,31 +356,46 @@ std::uint32_t ReadVehicleId(const GameReadContext& context) {
   return id;
 }
 
-std::string ReadVehicleTypeName(const GameReadContext& context, std::uint32_t id) {
-  GameMemory& memory = context.memory;
+std::string ReadVehicleTypeName(const GameReadContext& context, std::uint32_t id, bool* faulted) {
+  // A read that fails is a fault (the game freed something under us), which makes the mount state
+  // unknown; a value that only fails its checks leaves the vehicle unnamed, a mount ridden.
+  FaultNoting memory(context.memory);
+  const auto noteFault = [&] {
+    if (faulted != nullptr) *faulted = memory.faulted;
+  };
   const GameLayout& layout = context.layout;
   if (layout.VehiclesGlobal == 0 || layout.ActorsGlobal == 0 || layout.CharactersGlobal == 0) return {};
   std::uint64_t holder = 0, manager = 0;
-  if (!ReadPointer(memory, layout.ActorsGlobal, holder) || !memory.ReadValue(holder, manager)) return {};
-  if (!HasVtable(memory, manager, layout.ActorManagerVtable)) return {};
+  if (!ReadPointer(memory, layout.ActorsGlobal, holder) || !memory.ReadValue(holder, manager)) {
+    noteFault();
+    return {};
+  }
+  const auto unnamed = [&] {
+    noteFault();
+    return std::string();
+  };
+  if (!HasVtable(memory, manager, layout.ActorManagerVtable)) return unnamed();
   const std::uint64_t actor = FindActor(memory, manager, id);
-  if (!IsPlausiblePointer(actor)) return {};
+  if (!IsPlausiblePointer(actor)) return unnamed();
 
   std::uint64_t info = 0, character = 0, vehicle = 0, nameObject = 0;
   std::uint16_t characterIndex = 0, vehicleIndex = 0;
-  if (!ReadPointer(memory, actor + kActorInfo, info) || !ReadPointer(memory, info + kInfoCharacter, character)) return {};
-  if (!memory.ReadValue(character + kCharacterIndex, characterIndex)) return {};
-  if (!ReadTableElement(memory, layout.CharactersGlobal, characterIndex, character)) return {};
-  if (!memory.ReadValue(character + kCharacterVehicleIndex, vehicleIndex)) return {};
-  if (!ReadTableElement(memory, layout.VehiclesGlobal, vehicleIndex, vehicle)) return {};
-  if (!ReadPointer(memory, vehicle, nameObject)) return {};
+  if (!ReadPointer(memory, actor + kActorInfo, info) || !ReadPointer(memory, info + kInfoCharacter, character)) return unnamed();
+  if (!memory.ReadValue(character + kCharacterIndex, characterIndex)) return unnamed();
+  if (!ReadTableElement(memory, layout.CharactersGlobal, characterIndex, character)) return unnamed();
+  if (!memory.ReadValue(character + kCharacterVehicleIndex, vehicleIndex)) return unnamed();
+  if (!ReadTableElement(memory, layout.VehiclesGlobal, vehicleIndex, vehicle)) return unnamed();
+  if (!ReadPointer(memory, vehicle, nameObject)) return unnamed();
 
-  // The readable beginning is enough: the name ends at its first unprintable byte anyway.
+  // The readable beginning is enough: the name ends at its first unprintable byte. Only a name
+  // still printable where the memory stops ran into a fault.
   char bytes[kMaxNameBytes];
-  const std::size_t readable = memory.ReadSome(nameObject + kNameText, bytes, sizeof bytes);
+  const std::size_t readable = context.memory.ReadSome(nameObject + kNameText, bytes, sizeof bytes);
   std::size_t length = 0;
   while (length < readable && bytes[length] >= 0x20 && bytes[length] <= 0x7E) ++length;
-  return std::string(bytes, length);
+  if (length == readable && readable < kMaxNameBytes) memory.faulted = true;
+  noteFault();
+  return memory.faulted ? std::string() : std::string(bytes, length);
 }
 
 // ---- time of day -----------------------------------------------------------------------------------

@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "game/fake_address_space.hpp"
+#include "log_capture.hpp"
 
 namespace pathlight {
 namespace {
 
+using testing::CaptureLog;
 using testing::FakeAddressSpace;
-using Lines = std::vector<std::string>;
+using testing::Lines;
 
 // The game's image: class tables and globals.
 constexpr std::uint64_t kImage = 0x140000000, kImageSize = 0x1000000;
@@ -210,17 +212,7 @@ class ReadersTest : public ::testing::Test {
   // The log lines one reading writes (the native log goes to standard output).
   // Only the lines with the tag `only` when one is given.
   Lines Logged(GameSnapshot& snapshot, const std::string& only = "") {
-    ::testing::internal::CaptureStdout();
-    ReadGameSnapshot(Context(), snapshot);
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    Lines lines;
-    for (std::size_t start = 0; start < out.size();) {
-      const std::size_t end = out.find('\n', start);
-      const std::string line = out.substr(start + 15, end - start - 15);  // without the time stamp
-      if (line.rfind(only, 0) == 0) lines.push_back(line);
-      start = end + 1;
-    }
-    return lines;
+    return CaptureLog([&] { ReadGameSnapshot(Context(), snapshot); }, only);
   }
   Lines Logged(const std::string& only = "") {
     GameSnapshot snapshot;
@@ -441,6 +433,7 @@ TEST_F(ReadersTest, MountStateIsNamedOnceAndCached) {
   EXPECT_TRUE(Logged(s).empty());
   EXPECT_EQ(s.mountState, kMountWagon);
   // Off again, then an id that cannot be named: riding, logged without a name, not cached.
+  memory.Map(kBuckets, std::vector<std::uint8_t>(0x1000));
   SetVehicleId(0);
   EXPECT_EQ(Logged(s), Lines{"Player: on foot"});
   SetVehicleId(77);
@@ -476,6 +469,34 @@ TEST_F(ReadersTest, MountNamesDecideRidingOrWagon) {
   // Without the vehicle-type globals a mounted player only rides.
   layout.VehiclesGlobal = 0;
   EXPECT_EQ(ReadVehicleTypeName(Context(), kVehicleId), "");
+}
+
+TEST_F(ReadersTest, AFaultWhileNamingTheVehicleMakesTheMountUnknown) {
+  SetVehicleId(kVehicleId);
+  GameSnapshot s;
+  // The vehicles table is freed under the reader: unknown, not "riding", and nothing cached.
+  memory.Unmap(kVehicleArray);
+  EXPECT_EQ(Logged(s, "Player:"), Lines{"Player: mount state unknown"});
+  EXPECT_EQ(s.mountState, kMountUnknown);
+  EXPECT_EQ(state.cachedVehicleId.load(), 0u);
+  memory.Map(kVehicleArray, std::vector<std::uint8_t>(0x1000));
+  Put(kVehicleArray + 16, kVehicle);
+  EXPECT_EQ(Logged(s, "Player:"), Lines{"Player: on a wagon, vehicle Wheels of the West"});
+
+  // A name still printable where its memory ends ran into a fault; one that ends before is whole.
+  const std::uint64_t tail = kVehicleName + 0x1000 - 8;  // the object's last 8 bytes
+  memory.Poke64(tail, 0x5757575757575757ull);             // "WWWWWWWW"
+  Put(kVehicle, tail - 24);
+  bool faulted = false;
+  EXPECT_EQ(ReadVehicleTypeName(Context(), kVehicleId, &faulted), "");
+  EXPECT_TRUE(faulted);
+  memory.Poke64(tail, 0x0000000057575757ull);  // "WWWW" and its end
+  EXPECT_EQ(ReadVehicleTypeName(Context(), kVehicleId, &faulted), "WWWW");
+  EXPECT_FALSE(faulted);
+  // A check that fails is no fault: the mount is ridden, unnamed.
+  Put<std::uint16_t>(kCharacter + 0xA0, 9);
+  EXPECT_EQ(ReadVehicleTypeName(Context(), kVehicleId, &faulted), "");
+  EXPECT_FALSE(faulted);
 }
 
 TEST_F(ReadersTest, MountStateIsReadOnlyWhenSomethingNeedsIt) {

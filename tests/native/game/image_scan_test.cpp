@@ -9,26 +9,12 @@
 #include <vector>
 
 #include "game/image_builder.hpp"
+#include "log_capture.hpp"
 
 namespace pathlight {
 namespace {
 
 using namespace pathlight::testing;
-using Lines = std::vector<std::string>;
-
-// The log lines written while `run` runs, without their time stamps (the native log is stdout).
-Lines CaptureLog(const std::function<void()>& run) {
-  ::testing::internal::CaptureStdout();
-  run();
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  Lines lines;
-  std::size_t start = 0, end;
-  while ((end = out.find('\n', start)) != std::string::npos) {
-    lines.push_back(out.substr(start + 15, end - start - 15));
-    start = end + 1;
-  }
-  return lines;
-}
 
 std::string Hex(std::uint64_t address) {
   char text[32];
