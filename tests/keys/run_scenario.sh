@@ -8,7 +8,7 @@
 #
 #   #ini TEXT            one line of the Pathlight.ini written beside the probe (none: no file)
 #   #expect TEXT         a log line containing TEXT; the #expect lines must match in this order
-#   #count N TEXT        exactly N log lines contain TEXT
+#   #count N TEXT        exactly N log lines contain TEXT (N-M: from N to M lines)
 #   #game-count N TEXT   exactly N lines of the game's own output contain TEXT
 #   #dll-expect TEXT     like #expect, in the log of the Pathlight.dll that the game loads itself
 #
@@ -59,7 +59,8 @@ while IFS= read -r want; do
 done < <(sed -n 's/^#dll-expect //p' "$scenario")
 while read -r n want; do
   got=$(printf '%s\n' "$log" | grep -cF -- "$want" || true)
-  [ "$got" = "$n" ] || fail "expected $n log lines with '$want', found $got"
+  low=${n%-*} high=${n#*-}
+  [ "$got" -ge "$low" ] && [ "$got" -le "$high" ] || fail "expected $n log lines with '$want', found $got"
 done < <(sed -n 's/^#count //p' "$scenario")
 while read -r n want; do
   got=$(grep -cF -- "$want" "$probe/game.txt" || true)
