@@ -107,15 +107,7 @@ int main(int argc, char** argv) {
   for (const MemoryRegion& region : scannable) total += region.size;
 
   constexpr int kPasses = 3;
-  const auto best = [&](auto&& pass) {
-    double fastest = 1e9;
-    for (int i = 0; i < kPasses; ++i) {
-      const double begin = Now();
-      pass();
-      fastest = std::min(fastest, Now() - begin);
-    }
-    return fastest;
-  };
+  const auto best = [&](auto&& pass) { return bench::BestOf(kPasses, pass); };
   volatile std::uint64_t sink = 0;
   const double plainSum = best([&] {
     std::uint64_t sum = 0;

@@ -52,15 +52,7 @@ int main() {
 
   // Both after a warm-up pass, and each the best of several, so neither pays for first touches.
   constexpr int kPasses = 5;
-  const auto best = [&](auto&& pass) {
-    double fastest = 1e9;
-    for (int i = 0; i < kPasses; ++i) {
-      const double begin = Now();
-      pass();
-      fastest = std::min(fastest, Now() - begin);
-    }
-    return fastest;
-  };
+  const auto best = [&](auto&& pass) { return bench::BestOf(kPasses, pass); };
   const auto plainPass = [&] {
     for (std::size_t at = 0; at < kBuffer; at += kBlock) std::memcpy(out.data() + at, memory + at, kBlock);
   };

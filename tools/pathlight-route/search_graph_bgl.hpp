@@ -147,6 +147,15 @@ inline auto WeightMap() {
 }
 
 // BGL's Dijkstra (no heuristic) from the start to the goal of the query.
+// The goal's cost as the search left it; "not found" while it is still infinite.
+template <class Cost>
+IndependentResult WithGoalCost(const SearchGraph& graph, const Scratch<Cost>& scratch, IndependentResult result) {
+  const Cost cost = scratch.distance[static_cast<std::size_t>(graph.GoalNode())];
+  result.found = cost < std::numeric_limits<Cost>::max();
+  result.cost = static_cast<double>(cost);
+  return result;
+}
+
 template <class Cost>
 IndependentResult Dijkstra(const SearchGraph& graph, Scratch<Cost>& scratch) {
   const SearchGraphView view{&graph};
@@ -167,10 +176,7 @@ IndependentResult Dijkstra(const SearchGraph& graph, Scratch<Cost>& scratch) {
             .visitor(StopAtGoal{{}, graph.GoalNode(), &result.settled}));
   } catch (const FoundGoal&) {
   }
-  const Cost cost = scratch.distance[static_cast<std::size_t>(graph.GoalNode())];
-  result.found = cost < std::numeric_limits<Cost>::max();
-  result.cost = static_cast<double>(cost);
-  return result;
+  return WithGoalCost(graph, scratch, result);
 }
 
 template <class Cost>
@@ -204,10 +210,7 @@ IndependentResult AStar(const SearchGraph& graph, Scratch<Cost>& scratch) {
                             .visitor(StopAtGoalAStar{{}, graph.GoalNode(), &result.settled}));
   } catch (const FoundGoal&) {
   }
-  const Cost cost = scratch.distance[static_cast<std::size_t>(graph.GoalNode())];
-  result.found = cost < std::numeric_limits<Cost>::max();
-  result.cost = static_cast<double>(cost);
-  return result;
+  return WithGoalCost(graph, scratch, result);
 }
 
 }  // namespace pathlight::bgl

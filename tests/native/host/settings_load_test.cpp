@@ -9,29 +9,16 @@
 
 #include "host/run_flags.hpp"
 #include "ini_fixtures.hpp"
+#include "log_capture.hpp"
 #include "host/ini_text.hpp"
 
 namespace pathlight {
 namespace {
 
+using testing::CaptureLog;
 using testing::DescribeSettings;
 using testing::IniFixtures;
 using pathlight::TextIni;
-
-// Log lines written meanwhile, without their time stamps (the native log is standard output).
-template <class F>
-std::vector<std::string> CaptureLog(F&& run) {
-  ::testing::internal::CaptureStdout();
-  run();
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  std::vector<std::string> lines;
-  std::size_t start = 0, end;
-  while ((end = out.find('\n', start)) != std::string::npos) {
-    lines.push_back(out.substr(start + 15, end - start - 15));
-    start = end + 1;
-  }
-  return lines;
-}
 
 // Leaves the process-wide state as a fresh process has it, whatever a test did.
 class LoadSettingsTest : public ::testing::Test {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "log_capture.hpp"
 #include "roads/game_files.hpp"
 
 namespace pathlight::testing {
@@ -145,21 +146,6 @@ inline Bytes FieldSectionBytes(const std::string& name, std::size_t gap, const s
 }
 
 inline Bytes FieldDefaultHead(std::uint32_t sectionCount, std::uint32_t version = 47) { return Bytes{}.U32(version).Fill(16, 0x11).U32(sectionCount); }
-
-// ---- the log ---------------------------------------------------------------------------------------
-
-// Each captured line's message after its "[hh:mm:ss.mmm] " time stamp ("BAD: " + the line if the
-// stamp is missing).
-inline std::vector<std::string> LogMessages(const std::string& out) {
-  std::vector<std::string> messages;
-  for (std::size_t at = 0, end; at < out.size(); at = end + 1) {
-    end = std::min(out.find('\n', at), out.size());
-    const std::string line = out.substr(at, end - at);
-    const bool stamped = line.size() > 15 && line[0] == '[' && line[3] == ':' && line[6] == ':' && line[9] == '.' && line.compare(13, 2, "] ") == 0;
-    messages.push_back(stamped ? line.substr(15) : "BAD: " + line);
-  }
-  return messages;
-}
 
 // Whether message is prefix, a whole number and " ms".
 inline bool IsPrefixAndMilliseconds(const std::string& message, const std::string& prefix) {
