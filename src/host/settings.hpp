@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace pathlight {
 
@@ -135,6 +136,11 @@ struct Settings {
 
 // The live record. Replaced only by LoadSettings.
 extern Settings g_settings;
+
+// The settings in force, as one immutable record: a pass or a frame takes it once and reads that
+// copy throughout, so a reload never shows it half of a file.
+using SettingsPtr = std::shared_ptr<const Settings>;
+[[nodiscard]] SettingsPtr CurrentSettings();
 
 // ---- key list ----------------------------------------------------------------------------------
 //

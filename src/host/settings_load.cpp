@@ -12,6 +12,8 @@ namespace pathlight {
 
 Settings g_settings;
 
+SettingsPtr CurrentSettings() { return std::make_shared<const Settings>(g_settings); }
+
 namespace {
 
 std::wstring g_iniPath;
