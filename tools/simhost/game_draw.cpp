@@ -77,6 +77,15 @@ bool PlaceGameMinimap(const GameView& view, MinimapDisc& disc) {
   return true;
 }
 
+void GameDraw::Background(float rgba[4]) {
+  const GameView view = ReadGameView();
+  if (!view.valid || !view.worldMapOpen) return;
+  rgba[0] = static_cast<float>(kParchment >> IM_COL32_R_SHIFT & 0xFF) / 255.0f;
+  rgba[1] = static_cast<float>(kParchment >> IM_COL32_G_SHIFT & 0xFF) / 255.0f;
+  rgba[2] = static_cast<float>(kParchment >> IM_COL32_B_SHIFT & 0xFF) / 255.0f;
+  rgba[3] = 1.0f;
+}
+
 // ---- set-up ----------------------------------------------------------------------------------------
 
 GameDraw::~GameDraw() {
@@ -177,7 +186,7 @@ void GameDraw::DrawMinimap(ImDrawList& draw, const GameView& view) {
 // ---- world map ---------------------------------------------------------------------------------------
 
 void GameDraw::DrawWorldMap(ImDrawList& draw, const GameView& view, float width, float height) {
-  draw.AddRectFilled(ImVec2(0, 0), ImVec2(width, height), kParchment);
+  // The parchment is the frame's clear colour (Background).
   const float perMetre = view.worldMapZoom / kWorldMapZoomPerPixel * (height / kReferenceLines);
   if (!Finite(view.worldMapCenterX, 1e7f) || !Finite(view.worldMapCenterZ, 1e7f) || !(perMetre > 1e-6f) ||
       !std::isfinite(perMetre)) {

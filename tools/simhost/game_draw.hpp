@@ -30,6 +30,9 @@ class GameDraw {
   ~GameDraw();
   // False when Dear ImGui's renderer cannot be set up; the game then only clears its frame.
   bool Init(ID3D12Device* device, int framesInFlight, DXGI_FORMAT format);
+  // The colour the frame is cleared to: the landscape, or the world map's parchment while it is
+  // open (a clear costs less than filling the window with a shaded quad).
+  static void Background(float rgba[4]);
   // Records the drawing into the list, whose render target is set to a width × height target.
   void Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height);
 
