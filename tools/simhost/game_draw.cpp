@@ -22,13 +22,13 @@ constexpr float kDiscRadius = 100.0f;
 constexpr float kDiscOffsetX = -2.0f, kDiscOffsetY = -1.25f;
 constexpr float kUnitsPerMetre = 3.55f;
 // The world map shows zoom ÷ 2.4 pixels a metre on a 1080-line screen, its centre mid-window.
-constexpr float kWorldMapZoomPerPixel = 2.4f;
+constexpr float kWorldMapZoomDivisor = 2.4f;
 constexpr float kReferenceLines = 1080.0f;
 constexpr float kDegrees = 3.14159265f / 180.0f;
 // However far a map is zoomed out, a frame draws no more lines than this.
 constexpr std::size_t kMaxLinesPerFrame = 400000;
 
-constexpr ImU32 kLandscapeGround = IM_COL32(34, 44, 54, 255);
+constexpr ImU32 kMinimapGround = IM_COL32(34, 44, 54, 255);
 constexpr ImU32 kMinimapMajor = IM_COL32(236, 212, 150, 255);
 constexpr ImU32 kMinimapMinor = IM_COL32(196, 178, 132, 255);
 constexpr ImU32 kMinimapRim = IM_COL32(16, 18, 20, 255);
@@ -140,7 +140,7 @@ void GameDraw::DrawMinimap(ImDrawList& draw, const GameView& view) {
   if (!PlaceGameMinimap(view, disc)) return;
   const ImVec2 centre(disc.centreX, disc.centreY);
   const float unit = disc.radius / kDiscRadius;
-  draw.AddCircleFilled(centre, disc.radius, kLandscapeGround, 0);
+  draw.AddCircleFilled(centre, disc.radius, kMinimapGround, 0);
 
   // World metres the round map reaches from the player; the lines near them are collected again
   // only when the player walks out of what was collected, or the map zooms far in or out.
@@ -187,7 +187,7 @@ void GameDraw::DrawMinimap(ImDrawList& draw, const GameView& view) {
 
 void GameDraw::DrawWorldMap(ImDrawList& draw, const GameView& view, float width, float height) {
   // The parchment is the frame's clear colour (Background).
-  const float perMetre = view.worldMapZoom / kWorldMapZoomPerPixel * (height / kReferenceLines);
+  const float perMetre = view.worldMapZoom / kWorldMapZoomDivisor * (height / kReferenceLines);
   if (!Finite(view.worldMapCenterX, 1e7f) || !Finite(view.worldMapCenterZ, 1e7f) || !(perMetre > 1e-6f) ||
       !std::isfinite(perMetre)) {
     return;
