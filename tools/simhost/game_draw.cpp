@@ -89,6 +89,7 @@ void GameDraw::Background(float rgba[4]) {
 // ---- set-up ----------------------------------------------------------------------------------------
 
 GameDraw::~GameDraw() {
+  if (heapMaker_.joinable()) heapMaker_.join();
   if (context_ != nullptr) {
     ImGui::SetCurrentContext(context_);
     if (backend_) ImGui_ImplDX12_Shutdown();
@@ -97,24 +98,43 @@ GameDraw::~GameDraw() {
   if (fontHeap_ != nullptr) fontHeap_->Release();
 }
 
-bool GameDraw::Init(ID3D12Device* device, int framesInFlight, DXGI_FORMAT format) {
-  D3D12_DESCRIPTOR_HEAP_DESC heapDesc = {};
-  heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
-  heapDesc.NumDescriptors = 1;
-  heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
-  if (FAILED(device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&fontHeap_)))) return false;
+void GameDraw::Init(ID3D12Device* device, int framesInFlight, DXGI_FORMAT format) {
+  device_ = device;
+  framesInFlight_ = framesInFlight;
+  format_ = format;
+  heapMaker_ = std::thread([this] {
+    D3D12_DESCRIPTOR_HEAP_DESC heapDesc = {};
+    heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
+    heapDesc.NumDescriptors = 1;
+    heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
+    if (FAILED(device_->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&fontHeap_)))) fontHeap_ = nullptr;
+    heapMade_.store(true, std::memory_order_release);
+  });
+}
+
+// Once the heap is there: Dear ImGui and its Direct3D 12 renderer, on the window thread.
+bool GameDraw::StartRenderer() {
+  if (backend_ || failed_) return backend_;
+  if (!heapMade_.load(std::memory_order_acquire)) return false;
+  heapMaker_.join();
+  if (fontHeap_ == nullptr) {
+    Say("simhost: the game's maps cannot be drawn; frames are plain");
+    failed_ = true;
+    return false;
+  }
   context_ = ImGui::CreateContext();
   ImGui::SetCurrentContext(context_);
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
   io.LogFilename = nullptr;
-  backend_ = ImGui_ImplDX12_Init(device, framesInFlight, format, fontHeap_, fontHeap_->GetCPUDescriptorHandleForHeapStart(),
+  backend_ = ImGui_ImplDX12_Init(device_, framesInFlight_, format_, fontHeap_, fontHeap_->GetCPUDescriptorHandleForHeapStart(),
                                  fontHeap_->GetGPUDescriptorHandleForHeapStart());
+  failed_ = !backend_;
   return backend_;
 }
 
 void GameDraw::Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height) {
-  if (!backend_ || width == 0 || height == 0) return;
+  if (!StartRenderer() || width == 0 || height == 0) return;
   const GameView view = ReadGameView();
   ImGui::SetCurrentContext(context_);
   ImGuiIO& io = ImGui::GetIO();

@@ -40,8 +40,8 @@ constexpr int kClientWidth = 1280;
 constexpr int kClientHeight = 720;
 constexpr unsigned kFrameMs = 16;
 constexpr wchar_t kWindowClass[] = L"SimulatedCrimsonDesert";
-// How long a frame-shot waits for the game's own roads.
-constexpr unsigned kRoadsWaitMs = 30000;
+// How long a frame-shot waits for the game's own roads and its maps' renderer.
+constexpr unsigned kMapsWaitMs = 30000;
 
 // ---- options ----------------------------------------------------------------------------------
 
@@ -122,10 +122,29 @@ const bool kScreenshotAction = RegisterAction("screenshot", {1, 1, [](Host& host
   if (!SaveClientScreenshot(host.window, Widen(action.args[0]))) Say("simhost: screenshot failed");
 }});
 
+// Frames and messages go on while the game waits for its roads and its maps' renderer: the
+// library must not see it stall.
+void WaitForMaps(Host& host) {
+  const unsigned start = host.ElapsedMs();
+  const auto waiting = [&] { return GameRoads().Loading() || (host.swapchain && !host.swapchain->MapsSettled()); };
+  while (waiting() && !host.quit && host.ElapsedMs() - start < kMapsWaitMs) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) host.quit = true;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    TickGameState(host.ElapsedMs());
+    if (host.swapchain) host.swapchain->RenderAndPresent(host.ElapsedMs());
+    Sleep(kFrameMs);
+  }
+}
+
 // The game's own frame as it drew it, read back from the GPU: no window laid over it and nothing
 // drawn into it at present time. The game's roads are loaded first, so its maps show them.
 const bool kFrameShotAction = RegisterAction("frame-shot", {1, 1, [](Host& host, const Action& action) {
-  if (!GameRoads().WaitReady(kRoadsWaitMs)) Say("simhost: frame-shot without roads");
+  WaitForMaps(host);
+  if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
   if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), Widen(action.args[0]))) {
     Say("simhost: frame-shot failed");
   }

@@ -91,10 +91,7 @@ bool Swapchain::Create(HWND window) {
   fenceEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   CreateTargets();
   draw_ = std::make_unique<GameDraw>();
-  if (!draw_->Init(device_, kBuffers, kFormat)) {
-    Say("simhost: the game's maps cannot be drawn; frames are plain");
-    draw_.reset();
-  }
+  draw_->Init(device_, kBuffers, kFormat);
   return true;
 }
 
