@@ -174,10 +174,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   PrepareGameState();
   // The game's state at 0 ms is there before the library looks at it; these actions leave the list.
   std::vector<Action> later;
+  bool beforeFirstWait = true;  // a time of 0 after a wait is later in the story
   for (Action& action : actions) {
-    if (RunsBeforeLibrary(action)) {
+    if (beforeFirstWait && RunsBeforeLibrary(action)) {
       RunAction(host, action);
     } else {
+      beforeFirstWait = beforeFirstWait && !HoldsClock(action);
       later.push_back(std::move(action));
     }
   }
