@@ -76,7 +76,12 @@ TEST(SmoothMinimap, InterpolatesBetweenSamplesNoMoreThan250MsApart) {
 
 class PrepareMapFrameTest : public ::testing::Test {
  public:
+  // Every case starts here: a shown minimap, the player beside a three-point route.
   void SetUp() override {
+    snapshot = GameSnapshot{};
+    settings = Settings{};
+    toggle = true;
+    SetRoute({{0, 0}, {10, 0}, {10, 10}});
     snapshot.playerValid = 1, snapshot.playerX = 3, snapshot.playerZ = 1;
     snapshot.minimapValid = 1, snapshot.minimapAlpha = 1;
     services.readSnapshot = [this](GameSnapshot& s) { s = snapshot; };
@@ -121,9 +126,6 @@ TEST_F(PrepareMapFrameTest, DrawsTheRouteFromThePlayer) {
   };
   for (const Case& c : cases) {
     SetUp();
-    SetRoute({{0, 0}, {10, 0}, {10, 10}});
-    settings = Settings{};
-    toggle = true;
     c.change(*this);
     EXPECT_EQ(PrepareMapFrame(frame, settings, services), c.result) << c.name;
     EXPECT_EQ(frame.drawMinimap, c.minimap) << c.name;
