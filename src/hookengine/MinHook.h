@@ -20,7 +20,9 @@
 //                                  a branch into the middle of a copied instruction, or one of the
 //                                  instructions that follow the copy (up to the function's first
 //                                  ret or jump, at most 64 bytes) jumping back into bytes 1 to 4;
-//                                  loop/jrcxz/xbegin and other relative forms it cannot widen.
+//                                  a call ending before byte 5 (a thread inside the callee would
+//                                  return into the jmp; return addresses on stacks cannot be
+//                                  moved); loop/jrcxz/xbegin and relative forms it cannot widen.
 //   MH_ERROR_MEMORY_ALLOC          no free memory within reach of the target (+-2 GB, narrowed by
 //                                  the RIP-relative operands).
 //   MH_ERROR_NOT_EXECUTABLE        target or detour not in committed executable memory.
