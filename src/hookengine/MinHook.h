@@ -28,12 +28,13 @@
 //   MH_ERROR_NOT_EXECUTABLE        target or detour not in committed executable memory.
 //
 // Enabling and disabling while other threads run the target: under the engine's one lock, every
-// other thread of the process (Toolhelp snapshot) is suspended; a thread whose instruction pointer
-// lies on a copied instruction is moved to that instruction's copy in the trampoline (on disable,
-// one in the trampoline or the relay goes back to the matching original place); the 5 bytes are
-// written (one atomic 8-byte store when they share an aligned quadword, which also covers a thread
-// started after the snapshot), the instruction cache is flushed, and the threads resume. Nothing
-// allocates heap memory while threads are suspended, since one of them may hold the heap's lock.
+// other thread of the process is suspended (found with NtGetNextThread; a Toolhelp snapshot, which
+// costs 10-200 ms under Wine, only where that is missing). A thread whose instruction pointer lies
+// on a copied instruction is moved to that instruction's copy in the trampoline (on disable, one in
+// the trampoline or the relay goes back to the matching original place); the 5 bytes are written
+// (one atomic 8-byte store when they share an aligned quadword, which also covers a thread started
+// after the walk), the instruction cache is flushed, and the threads resume. Nothing allocates heap
+// memory while threads are suspended, since one of them may hold the heap's lock.
 //
 // Every function may be called from any thread; all take the one lock.
 #pragma once
