@@ -217,15 +217,5 @@ TEST(HookPrologue, SlotRangeKeepsEveryOperandInReach) {
 
 }
 
-TEST(HookPrologue, EntryJumpReachesTheRelay) {
-  for (const std::uint64_t relay : {kTarget - 0x7FFF0000, kTarget + 0x10, kTarget + 0x7FFF0000}) {
-    const auto jump = EntryJump(kTarget, relay);
-    std::int32_t rel;
-    std::memcpy(&rel, jump.data() + 1, 4);
-    EXPECT_EQ(jump[0], 0xE9);
-    EXPECT_EQ(kTarget + 5 + rel, relay);
-  }
-}
-
 }  // namespace
 }  // namespace pathlight::hookengine

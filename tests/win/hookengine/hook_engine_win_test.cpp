@@ -3,7 +3,7 @@
 // was, and hooks switch safely while other threads call the target.
 #include "hookengine/MinHook.h"
 
-#include <dxgi1_2.h>
+#include <dxgi.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -260,10 +260,8 @@ TEST_F(HookEngineWin, NoFreeMemoryWithinReachIsAClearStatus) {
 // --- Wine's dxgi.dll ---------------------------------------------------------------------------------
 
 using CreateFactory = HRESULT(WINAPI*)(REFIID, void**);
-using CreateFactory2 = HRESULT(WINAPI*)(UINT, REFIID, void**);
 std::atomic<int> factoryCalls{0};
 CreateFactory originalCreateFactory = nullptr, originalCreateFactory1 = nullptr;
-CreateFactory2 originalCreateFactory2 = nullptr;
 
 HRESULT WINAPI CreateDXGIFactory_Detour(REFIID riid, void** factory) {
   ++factoryCalls;
@@ -273,10 +271,6 @@ HRESULT WINAPI CreateDXGIFactory1_Detour(REFIID riid, void** factory) {
   ++factoryCalls;
   return originalCreateFactory1(riid, factory);
 }
-HRESULT WINAPI CreateDXGIFactory2_Detour(UINT flags, REFIID riid, void** factory) {
-  ++factoryCalls;
-  return originalCreateFactory2(flags, riid, factory);
-}
 
 TEST_F(HookEngineWin, WinesDxgiExportsCallThroughToTheOriginal) {
   const HMODULE dxgi = LoadLibraryW(L"dxgi.dll");
@@ -284,41 +278,32 @@ TEST_F(HookEngineWin, WinesDxgiExportsCallThroughToTheOriginal) {
   struct Export {
     const char* name;
     LPVOID detour;
-    LPVOID* original;
-    std::function<HRESULT(LPVOID, void**)> call;
+    CreateFactory* original;
+    REFIID riid;
   };
   const Export exports[] = {
-      {"CreateDXGIFactory", reinterpret_cast<LPVOID>(&CreateDXGIFactory_Detour),
-       reinterpret_cast<LPVOID*>(&originalCreateFactory),
-       [](LPVOID f, void** out) { return reinterpret_cast<CreateFactory>(f)(IID_IDXGIFactory, out); }},
-      {"CreateDXGIFactory1", reinterpret_cast<LPVOID>(&CreateDXGIFactory1_Detour),
-       reinterpret_cast<LPVOID*>(&originalCreateFactory1),
-       [](LPVOID f, void** out) { return reinterpret_cast<CreateFactory>(f)(IID_IDXGIFactory1, out); }},
-      {"CreateDXGIFactory2", reinterpret_cast<LPVOID>(&CreateDXGIFactory2_Detour),
-       reinterpret_cast<LPVOID*>(&originalCreateFactory2),
-       [](LPVOID f, void** out) { return reinterpret_cast<CreateFactory2>(f)(0, IID_IDXGIFactory2, out); }},
+      {"CreateDXGIFactory", reinterpret_cast<LPVOID>(&CreateDXGIFactory_Detour), &originalCreateFactory, IID_IDXGIFactory},
+      {"CreateDXGIFactory1", reinterpret_cast<LPVOID>(&CreateDXGIFactory1_Detour), &originalCreateFactory1,
+       IID_IDXGIFactory1},
   };
   for (const auto& e : exports) {
     SCOPED_TRACE(e.name);
     LPVOID target = nullptr;
-    ASSERT_EQ(MH_CreateHookApiEx(L"dxgi.dll", e.name, e.detour, e.original, &target), MH_OK);
+    ASSERT_EQ(MH_CreateHookApiEx(L"dxgi.dll", e.name, e.detour, reinterpret_cast<LPVOID*>(e.original), &target), MH_OK);
     ASSERT_EQ(target, reinterpret_cast<LPVOID>(GetProcAddress(dxgi, e.name)));
-    ASSERT_EQ(MH_EnableHook(target), MH_OK);
-    factoryCalls = 0;
-    void* factory = nullptr;
-    EXPECT_EQ(e.call(target, &factory), S_OK);
-    ASSERT_NE(factory, nullptr);
-    EXPECT_EQ(factoryCalls.load(), 1);
-    IDXGIFactory* asFactory = nullptr;
-    EXPECT_EQ(static_cast<IUnknown*>(factory)->QueryInterface(IID_IDXGIFactory, reinterpret_cast<void**>(&asFactory)), S_OK);
-    if (asFactory != nullptr) asFactory->Release();
-    static_cast<IUnknown*>(factory)->Release();
-
-    ASSERT_EQ(MH_DisableHook(target), MH_OK);
-    factory = nullptr;
-    EXPECT_EQ(e.call(target, &factory), S_OK);
-    EXPECT_EQ(factoryCalls.load(), 1) << "disabled";
-    if (factory != nullptr) static_cast<IUnknown*>(factory)->Release();
+    const auto create = reinterpret_cast<CreateFactory>(target);
+    for (const bool enabled : {true, false}) {
+      ASSERT_EQ(enabled ? MH_EnableHook(target) : MH_DisableHook(target), MH_OK);
+      factoryCalls = 0;
+      IUnknown* factory = nullptr;
+      EXPECT_EQ(create(e.riid, reinterpret_cast<void**>(&factory)), S_OK);
+      ASSERT_NE(factory, nullptr);
+      EXPECT_EQ(factoryCalls.load(), enabled ? 1 : 0);
+      IDXGIFactory* asFactory = nullptr;
+      EXPECT_EQ(factory->QueryInterface(IID_IDXGIFactory, reinterpret_cast<void**>(&asFactory)), S_OK);
+      if (asFactory != nullptr) asFactory->Release();
+      factory->Release();
+    }
   }
 }
 
