@@ -6,8 +6,9 @@
 // The same slot holds the trampoline: the whole instructions that the 5 bytes overlap, copied
 // (at least 5 bytes, at most 5 instructions), then a jump back to the first uncopied byte.
 // Slots come from blocks of the allocation granularity (64 KB) found with VirtualQuery/VirtualAlloc
-// near the target and shared by many hooks; blocks go back to the OS only in MH_Uninitialize,
-// so a detour still running when its hook is removed never calls into released memory.
+// near the target and shared by many hooks. A freed slot is reused last and blocks go back to the
+// OS only in MH_Uninitialize, so a detour still running when its hook is removed never calls into
+// released memory.
 //
 // Relocation: RIP-relative operands (mov, lea, cmp, jmp/call [rip+x], ...) get a new displacement,
 // so the slot is placed where every such operand stays within reach; `call rel32`, `jmp rel8/32`

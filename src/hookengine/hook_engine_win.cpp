@@ -127,7 +127,8 @@ MH_STATUS Switch(const std::vector<Hook*>& hooks, bool enable) {
   std::vector<IpMove> moves;
   for (std::size_t i = 0; i < writable; ++i) {
     const Slot& slot = hooks[i]->slot;
-    const auto from = enable ? std::span(slot.into).first(slot.intoCount) : std::span(slot.outOf).first(slot.outOfCount);
+    const auto from =
+        enable ? std::span(slot.into).first(slot.intoCount) : std::span(slot.outOf).first(slot.outOfCount);
     moves.insert(moves.end(), from.begin(), from.end());
   }
   {

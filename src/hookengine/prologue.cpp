@@ -171,7 +171,9 @@ RelocationStatus DecodePrologue(std::span<const std::byte> code, std::uint64_t a
     if (instruction.kind == InstructionKind::Plain || instruction.kind == InstructionKind::RipRelative) continue;
     if (!Inside(instruction.destination, address, copiedEnd)) continue;
     for (std::uint8_t j = 0; j < out.count; ++j) {
-      if (address + out.instructions[j].offset == instruction.destination) instruction.internalIndex = static_cast<std::int8_t>(j);
+      if (address + out.instructions[j].offset == instruction.destination) {
+        instruction.internalIndex = static_cast<std::int8_t>(j);
+      }
     }
     if (instruction.internalIndex < 0) return RelocationStatus::JumpIntoPatch;
   }
@@ -218,7 +220,9 @@ RelocationStatus BuildSlot(const Prologue& prologue, std::uint64_t slotAddress, 
   // Sizes depend on reach from anywhere in the slot, not on the exact offset: one pass lays out.
   std::array<std::size_t, kMaxInstructions + 1> at{};
   at[0] = kTrampolineOffset;
-  for (std::uint8_t i = 0; i < prologue.count; ++i) at[i + 1] = at[i] + RebuiltSize(prologue.instructions[i], slotAddress);
+  for (std::uint8_t i = 0; i < prologue.count; ++i) {
+    at[i + 1] = at[i] + RebuiltSize(prologue.instructions[i], slotAddress);
+  }
   const std::uint64_t resume = prologue.address + prologue.copiedSize;
   const std::size_t backJump = SlotReaches(slotAddress, resume) ? 5 : kAbsoluteJump;
   if (at[prologue.count] + backJump > kSlotSize) return RelocationStatus::TooLong;
