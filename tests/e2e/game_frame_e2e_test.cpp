@@ -117,8 +117,8 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
   fs::create_directories(game.Bin64());
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n";
   const auto shot = [&](const char* name) { return "frame-shot " + WindowsPath(game.Root() / name); };
-  // Nothing here waits on the library: the game draws from its own state, and each frame-shot
-  // waits for the game's own roads.
+  // The pictures wait on nothing of the library's: the game draws from its own state, and each
+  // frame-shot waits for the game's own roads.
   std::ofstream(game.Root() / "scenario.txt")
       << "0 place -980 -990  # on the main road south-west of a town\n"
          "100 " << shot("minimap.png") << "\n"
@@ -135,7 +135,11 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
          "600 worldmap close\n"
          "600 minimap hide\n"
          "600 " << shot("hidden.png") << "\n"
-         "700 quit\n";
+         // The library reads the widget as published: back to its normal size in the half-height
+         // window, smaller than the normal widget it saw at 720 lines.
+         "650 minimap-widget 200 150 945\n"
+         "650 wait 30000 ^Minimap: normal widget size 100 at \\(75, 47[23]\\)$\n"
+         "+0 quit\n";
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
 
   const struct {
