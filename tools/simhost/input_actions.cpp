@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host.hpp"
+#include "log_watch.hpp"
 #include "scenario.hpp"
 #include "swapchain.hpp"
 
@@ -142,14 +143,17 @@ const bool kReplaceWindowAction = RegisterAction("replace-window", {0, 0, [](Hos
 }  // namespace
 
 void ReportInputMessage(UINT message, WPARAM wParam) {
+  char text[48];
   switch (message) {
-    case WM_KEYDOWN: Say("simhost: WM_KEYDOWN 0x%02X", static_cast<unsigned>(wParam)); break;
-    case WM_KEYUP: Say("simhost: WM_KEYUP 0x%02X", static_cast<unsigned>(wParam)); break;
-    case WM_SYSKEYDOWN: Say("simhost: WM_SYSKEYDOWN 0x%02X", static_cast<unsigned>(wParam)); break;
-    case WM_SYSKEYUP: Say("simhost: WM_SYSKEYUP 0x%02X", static_cast<unsigned>(wParam)); break;
-    case WM_INPUT: Say("simhost: WM_INPUT"); break;
-    default: break;
+    case WM_KEYDOWN: std::snprintf(text, sizeof text, "WM_KEYDOWN 0x%02X", static_cast<unsigned>(wParam)); break;
+    case WM_KEYUP: std::snprintf(text, sizeof text, "WM_KEYUP 0x%02X", static_cast<unsigned>(wParam)); break;
+    case WM_SYSKEYDOWN: std::snprintf(text, sizeof text, "WM_SYSKEYDOWN 0x%02X", static_cast<unsigned>(wParam)); break;
+    case WM_SYSKEYUP: std::snprintf(text, sizeof text, "WM_SYSKEYUP 0x%02X", static_cast<unsigned>(wParam)); break;
+    case WM_INPUT: std::snprintf(text, sizeof text, "WM_INPUT"); break;
+    default: return;
   }
+  Say("simhost: %s", text);
+  ScenarioLogWatch().NoteInput(text);
 }
 
 }  // namespace simhost

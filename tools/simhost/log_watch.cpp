@@ -41,6 +41,11 @@ const bool kWaitAction = RegisterAction("wait", {2, 64, [](Host&, const Action& 
   Watcher().StartWait(Joined(action.args, 1), static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)), action.line);
 }, false, true});
 
+const bool kWaitInputAction = RegisterAction("wait-input", {2, 64, [](Host&, const Action& action) {
+  Watcher().StartInputWait(Joined(action.args, 1), static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)),
+                           action.line);
+}, false, true});
+
 const bool kMarkAction = RegisterAction("mark", {0, 0, [](Host&, const Action&) { Watcher().Mark(); }});
 
 const bool kWatchLogAction = RegisterAction("watch-log", {1, 1, [](Host&, const Action& action) {
@@ -94,7 +99,13 @@ void LogWatch::Mark() {
   if (end != std::string::npos) cursor_ += end + 1;
 }
 
+void LogWatch::StartInputWait(const std::string& pattern, unsigned timeoutMs, int line) {
+  StartWait(pattern, timeoutMs, line);
+  forInput_ = true;
+}
+
 void LogWatch::StartWait(const std::string& pattern, unsigned timeoutMs, int line) {
+  forInput_ = false;
   pattern_ = pattern;
   line_ = line;
   timeoutMs_ = timeoutMs;
@@ -112,6 +123,16 @@ void LogWatch::StartWait(const std::string& pattern, unsigned timeoutMs, int lin
 bool LogWatch::Poll(bool& timedOut) {
   timedOut = false;
   if (!waiting_) return true;
+  if (forInput_) {
+    while (inputCursor_ < inputs_.size()) {
+      if (std::regex_search(inputs_[inputCursor_++], regex_)) {
+        waiting_ = false;
+        return true;
+      }
+    }
+    timedOut = static_cast<int>(GetTickCount() - deadline_) >= 0;
+    return false;
+  }
   std::string rest = ReadFrom(cursor_);
   // The file was replaced by a shorter one (the library rotated it): start over at its beginning.
   if (rest.empty() && cursor_ > 0 && ReadFrom(0).size() < cursor_) {
@@ -134,6 +155,11 @@ bool LogWatch::Poll(bool& timedOut) {
 }
 
 void LogWatch::ReportTimeOut() const {
+  if (forInput_) {
+    Say("simhost: wait timed out after %u ms at line %d: the game's window received no message matching /%s/", timeoutMs_,
+        line_, pattern_.c_str());
+    return;
+  }
   Say("simhost: wait timed out after %u ms at line %d: no line matching /%s/ in the log after the cursor", timeoutMs_, line_,
       pattern_.c_str());
   const std::string all = ReadFrom(0);

@@ -5,6 +5,10 @@
 //   <time> wait <timeoutMs> <regex...>   until a line written after the cursor matches
 //   <time> mark                          the cursor to the log's current end
 //   <time> watch-log FILE                watch FILE instead of Pathlight.log beside the game
+//   <time> wait-input <timeoutMs> <regex...>
+//                                        until the game's own window procedure has received a key
+//                                        or raw-input message matching ("WM_KEYUP 0xDD") since the
+//                                        last wait-input: the evidence that X11 input has arrived
 //
 // The log is read by name on every look: the library rotates it at start (the last run's file
 // becomes Pathlight.previous.log), and a file last written before this game's process started is
@@ -15,6 +19,7 @@
 
 #include <regex>
 #include <string>
+#include <vector>
 
 namespace simhost {
 
@@ -28,6 +33,9 @@ class LogWatch {
   void Watch(const std::wstring& path);
   void Mark();
   void StartWait(const std::string& pattern, unsigned timeoutMs, int line);
+  void StartInputWait(const std::string& pattern, unsigned timeoutMs, int line);
+  // A key or raw-input message that reached the game's window procedure.
+  void NoteInput(const std::string& message) { inputs_.push_back(message); }
 
   bool Waiting() const { return waiting_; }
   // While waiting: true once a matching line is there (the wait is over), false to go on waiting.
@@ -43,6 +51,9 @@ class LogWatch {
   FILETIME started_ = {};
   std::size_t cursor_ = 0;
   bool waiting_ = false;
+  bool forInput_ = false;
+  std::vector<std::string> inputs_;
+  std::size_t inputCursor_ = 0;
   std::string pattern_;
   std::regex regex_;
   DWORD deadline_ = 0;
