@@ -345,8 +345,8 @@ PixelRect PolylineDirtyRect(std::span<const ScreenPoint> points, float margin) {
 
 PixelRect UpdateRectangle(bool fullRedraw, const PixelRect& dirty, const PixelRect& previous, std::uint32_t surfaceWidth,
                           std::uint32_t surfaceHeight) {
-  const auto w = static_cast<std::int32_t>(std::min<std::uint32_t>(surfaceWidth, kPixelLimit));
-  const auto h = static_cast<std::int32_t>(std::min<std::uint32_t>(surfaceHeight, kPixelLimit));
+  const auto w = static_cast<std::int32_t>(std::min<std::uint32_t>(surfaceWidth, 1u << 30));
+  const auto h = static_cast<std::int32_t>(std::min<std::uint32_t>(surfaceHeight, 1u << 30));
   PixelRect u;
   if (fullRedraw) {
     u = {0, 0, w, h};

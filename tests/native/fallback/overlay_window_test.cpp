@@ -83,7 +83,9 @@ TEST(OverlayWindow, PicturesAndPens) {
     EXPECT_EQ(p.outline, c.outline) << c.name;
     EXPECT_EQ(p.routeArgb, c.routeArgb) << c.name;
     EXPECT_FLOAT_EQ(p.routeWidth, 3.0f) << c.name;
-    if (c.outline) EXPECT_FLOAT_EQ(p.outlineWidth, 6.0f) << c.name;
+    if (c.outline) {
+      EXPECT_FLOAT_EQ(p.outlineWidth, 6.0f) << c.name;
+    }
     EXPECT_TRUE(p.clipToCircle) << c.name;
     EXPECT_FLOAT_EQ(p.r, 100.0f) << c.name;
   }
