@@ -159,7 +159,7 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
                  "6400 mount horse  # riding is no wagon: the route stays",
                  "7000 mount wagon  # on a wagon: rerouted on wagon roads",
                  "7600 mount off  # on foot again: rerouted",
-                 "8200 minimap-widget 200 50 850  # the widget shrinks: a new normal size",
+                 "8200 minimap-widget 180 50 850  # the widget shrinks: a new normal size",
                  "8800 clock unknown  # the time of day cannot be read",
                  "9400 clock 21:30  # and can again",
                  "10000 icons free  # the icons' memory is decommitted: no waypoint, no route, no crash",
@@ -174,14 +174,14 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   for (const std::string& line : LogMessages(*log)) EXPECT_EQ(line.find("<malformed"), std::string::npos) << line;
 
   ExpectLines(StoryLines(*log), {
-      "Minimap: normal widget size 220 at \\(38, 833\\)", "Player: on foot", "Clock: 09:15",
+      "Minimap: normal widget size 133 at \\(100, 630\\)", "Player: on foot", "Clock: 09:15",
       DirectLine(kWaypoint, 0), RouteLine(kStart, kWaypoint),
       RouteLine(kStart, goal),
       RouteLine(*strayed, goal),
       "Player: riding, vehicle Horse_Saddled",
       "Player: on a wagon, vehicle Cargo_Wagon", RouteLine(*strayed, goal, " \\(wagon roads\\)"),
       "Player: on foot", RouteLine(*strayed, goal),
-      "Minimap: normal widget size 200 at \\(50, 850\\)",
+      "Minimap: normal widget size 120 at \\(33, 567\\)",
       "Clock: time of day unknown", "Clock: 21:30",
       // The waypoint icon's memory is gone and comes back: no crash, the route follows.
       "Finder: no waypoint", DirectLine(goal, 0), RouteLine(*strayed, goal),
