@@ -49,19 +49,22 @@ std::uint32_t Big32(const std::vector<unsigned char>& b, std::size_t at) {
 bool ReadXShot(const fs::path& path, XShot& shot) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (b.size() < 100 || Big32(b, 44) != 32) return false;
+  if (b.size() < 100) return false;
   const std::size_t header = Big32(b, 0), colours = Big32(b, 76), stride = Big32(b, 48);
   shot.width = static_cast<int>(Big32(b, 16));
   shot.height = static_cast<int>(Big32(b, 20));
+  // Xvfb's depth-24 screen: packed 3-byte pixels, lines padded.
+  if (Big32(b, 44) != 24 || shot.width <= 0 || stride < static_cast<std::size_t>(shot.width) * 3) return false;
   const bool lsb = Big32(b, 28) == 0;
   const std::size_t start = header + colours * 12;
   if (start + stride * shot.height > b.size()) return false;
   shot.pixels.resize(static_cast<std::size_t>(shot.width) * shot.height);
   for (int y = 0; y < shot.height; ++y) {
     for (int x = 0; x < shot.width; ++x) {
-      const std::size_t at = start + y * stride + x * 4;
+      const std::size_t at = start + y * stride + x * 3;
       shot.pixels[static_cast<std::size_t>(y) * shot.width + x] =
-          (lsb ? (std::uint32_t{b[at + 2]} << 16 | std::uint32_t{b[at + 1]} << 8 | b[at]) : Big32(b, at)) & 0xFFFFFF;
+          lsb ? (std::uint32_t{b[at + 2]} << 16 | std::uint32_t{b[at + 1]} << 8 | b[at])
+              : (std::uint32_t{b[at]} << 16 | std::uint32_t{b[at + 1]} << 8 | b[at + 2]);
     }
   }
   std::FILE* where = std::fopen((path.string() + ".where").c_str(), "r");

@@ -17,7 +17,8 @@
 
 namespace {
 
-// The parts of an X window dump this reads: a ZPixmap of 24 or 32 bits a pixel.
+// The parts of an X window dump this reads: a ZPixmap of 24 or 32 bits a pixel (Xvfb's depth-24
+// screen dumps as packed 3-byte pixels in lines padded to 4 bytes a pixel).
 struct XwdImage {
   int width = 0, height = 0;
   std::vector<std::uint32_t> pixels;  // 0x00RRGGBB
@@ -35,19 +36,22 @@ bool ReadXwd(const std::string& path, XwdImage& image, std::string& error) {
   const std::uint32_t headerSize = field(0), format = field(2), width = field(4), height = field(5), byteOrder = field(7);
   const std::uint32_t bitsPerPixel = field(11), bytesPerLine = field(12), redMask = field(14), colours = field(19);
   if (field(1) != 7 || format != 2) return error = "not a version 7 ZPixmap dump", false;
-  if (bitsPerPixel != 32 || width == 0 || height == 0 || width > 16384 || height > 16384) {
+  if ((bitsPerPixel != 24 && bitsPerPixel != 32) || width == 0 || height == 0 || width > 16384 || height > 16384) {
     return error = "unsupported size or depth", false;
   }
+  const std::uint32_t pixelBytes = bitsPerPixel / 8;
   const std::size_t start = std::size_t{headerSize} + std::size_t{colours} * 12;
-  if (start + std::size_t{bytesPerLine} * height > bytes.size() || bytesPerLine < width * 4) return error = "truncated", false;
+  if (start + std::size_t{bytesPerLine} * height > bytes.size() || bytesPerLine < width * pixelBytes) return error = "truncated", false;
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
   image.pixels.resize(std::size_t{width} * height);
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
-      const unsigned char* p = &bytes[start + std::size_t{y} * bytesPerLine + std::size_t{x} * 4];
-      std::uint32_t v = byteOrder == 0 ? (std::uint32_t{p[3]} << 24 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0])
-                                       : Big32(p);
+      const unsigned char* p = &bytes[start + std::size_t{y} * bytesPerLine + std::size_t{x} * pixelBytes];
+      std::uint32_t v = 0;
+      for (std::uint32_t i = 0; i < pixelBytes; ++i) {
+        v |= std::uint32_t{p[byteOrder == 0 ? i : pixelBytes - 1 - i]} << (8 * i);  // LSB first unless told otherwise
+      }
       if (redMask != 0xFF0000) v = ((v & 0xFF) << 16) | (v & 0xFF00) | ((v >> 16) & 0xFF);  // BGR visuals
       image.pixels[std::size_t{y} * width + x] = v & 0xFFFFFF;
     }
