@@ -110,6 +110,7 @@ TEST(FallbackE2E, CompositionFallsToTheOverlayWindowWhichDrawsMinimapAndWorldMap
   const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
                                std::to_string(kWorldSeed) + " --nodes " + std::to_string(kWorldNodes) + " --dlc 0 >/dev/null";
   ASSERT_EQ(std::system(worldgen.c_str()), 0);
+  fs::create_directories(game.Bin64());  // worldgen makes the folder anew
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=Composition\r\n";
   const fs::path root = game.Root();
   const auto at = [&](const char* name) { return WindowsPath(root / name); };
@@ -120,7 +121,6 @@ TEST(FallbackE2E, CompositionFallsToTheOverlayWindowWhichDrawsMinimapAndWorldMap
   std::ofstream(root / "scenario.txt") << "0 place " << kStartX << " " << kStartZ << "  # on the main road south-west of a town\n"
                                        << "0 waypoint " << kWaypointX << " " << kWaypointZ << "  # in the town\n"
                                        << "0 wait 60000 ^Overlay window: composition setup failed\n"
-                                       << "0 wait 60000 ^Route: \\(\n"
                                        << "0 wait 30000 " << minimapDrawn << "\n"
                                        << "0 wait 30000 " << minimapDrawn << "\n"
                                        << "0 frame-shot " << at("minimap.frame.png") << "\n"
@@ -196,13 +196,13 @@ TEST(FallbackE2E, OverlaySwitchMinimisedAndMovedWindow) {
   const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
                                std::to_string(kWorldSeed) + " --nodes " + std::to_string(kWorldNodes) + " --dlc 0 >/dev/null";
   ASSERT_EQ(std::system(worldgen.c_str()), 0);
+  fs::create_directories(game.Bin64());  // worldgen makes the folder anew
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=Composition\r\n[Debug]\r\nOverlayWindow=1\r\n";
   const fs::path root = game.Root();
   const std::string drawn = "Diag: .* route=[1-9][0-9]* -> mm=1 wm=0 shown=1";
   std::ofstream(root / "scenario.txt") << "0 place " << kStartX << " " << kStartZ << "\n"
                                        << "0 waypoint " << kWaypointX << " " << kWaypointZ << "\n"
                                        << "0 wait 60000 ^Overlay window: Debug OverlayWindow=1\n"
-                                       << "0 wait 60000 ^Route: \\(\n"
                                        << "0 wait 30000 " << drawn << "\n"
                                        << "0 xshot " << (root / "before.xwd").string() << "\n"
                                        << "0 minimize\n"
