@@ -189,54 +189,5 @@ TEST(FallbackE2E, CompositionFallsToTheOverlayWindowWhichDrawsMinimapAndWorldMap
   EXPECT_TRUE(Compose(root / "worldmap.frame.png", root / "worldmap.xwd", root / "worldmap.png"));
 }
 
-// [Debug] OverlayWindow=1, minimising and restoring the game, and the game window moving: the
-// overlay goes with its window.
-TEST(FallbackE2E, OverlaySwitchMinimisedAndMovedWindow) {
-  GameFolder game("fallback-window");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
-                               std::to_string(kWorldSeed) + " --nodes " + std::to_string(kWorldNodes) + " --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());  // worldgen makes the folder anew
-  std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=Composition\r\n[Debug]\r\nOverlayWindow=1\r\n";
-  const fs::path root = game.Root();
-  const std::string drawn = "Diag: .* route=[1-9][0-9]* -> mm=1 wm=0 shown=1";
-  std::ofstream(root / "scenario.txt") << "0 place " << kStartX << " " << kStartZ << "\n"
-                                       << "0 waypoint " << kWaypointX << " " << kWaypointZ << "\n"
-                                       << "0 wait 60000 ^Overlay window: Debug OverlayWindow=1\n"
-                                       << "0 wait 30000 " << drawn << "\n"
-                                       << "0 xshot " << (root / "before.xwd").string() << "\n"
-                                       << "0 minimize\n"
-                                       << "0 wait 30000 Diag: .* shown=0\n"
-                                       << "0 xshot " << (root / "minimised.xwd").string() << "\n"
-                                       << "0 restore\n"
-                                       << "0 move 200 120\n"
-                                       << "0 mark\n"
-                                       << "0 wait 30000 " << drawn << "\n"
-                                       << "0 wait 30000 " << drawn << "\n"
-                                       << "0 xshot " << (root / "moved.xwd").string() << "\n"
-                                       << "0 quit\n";
-  RunOptions options;
-  options.timeoutSeconds = 180;
-  options.beside = PATHLIGHT_SOURCE_DIR "/scripts/xshot.sh";
-  ASSERT_EQ(game.Run({"--scenario", WindowsPath(root / "scenario.txt")}, options), 0);
-  const auto log = game.Log();
-  ASSERT_TRUE(log.has_value());
-  EXPECT_EQ(log->find("Composition: setup failed"), std::string::npos) << "the switch goes straight to the overlay window";
-
-  XShot before, minimised, moved;
-  ASSERT_TRUE(ReadXShot(root / "before.xwd", before));
-  ASSERT_TRUE(ReadXShot(root / "minimised.xwd", minimised));
-  ASSERT_TRUE(ReadXShot(root / "moved.xwd", moved));
-  ASSERT_TRUE(before.Overlay());
-  EXPECT_GT(Count(before).route, 30);
-  EXPECT_FALSE(minimised.Overlay()) << "hidden while the game is minimised";
-  ASSERT_TRUE(moved.Overlay());
-  EXPECT_NE(moved.clientX, before.clientX);
-  // The same place relative to the client area, and the same picture there.
-  EXPECT_EQ(moved.left - moved.clientX, before.left - before.clientX);
-  EXPECT_EQ(moved.top - moved.clientY, before.top - before.clientY);
-  EXPECT_GT(Count(moved).route, 30);
-}
-
 }  // namespace
 }  // namespace e2e

@@ -112,23 +112,6 @@ TEST(CompositionRenderer, MinimisedHidesAtOnceAndReattachesOnTheFirstDrawnTickAf
   EXPECT_EQ(rig.device.updates.size(), draws + 1);
 }
 
-TEST(CompositionRenderer, DrawsTheMinimapRouteInsideTheCircleLayerWithItsStrokes) {
-  Rig rig;
-  rig.settings.debug.drawRoads = true;
-  rig.Start();
-  rig.device.frame = MinimapFrame();
-  rig.device.frame.snapshot.minimapAlpha = 0.5f;
-  rig.Tick();
-  const auto& canvas = rig.device.canvas;
-  EXPECT_EQ(canvas.layers, 1);
-  EXPECT_EQ(canvas.roadLines, 1);
-  EXPECT_GE(canvas.routePoints, 3u);
-  EXPECT_EQ(canvas.route.colour, rig.settings.routeColor);
-  EXPECT_FLOAT_EQ(canvas.route.alpha, 0.5f);
-  EXPECT_FLOAT_EQ(canvas.route.width, 3.0f);
-  EXPECT_FLOAT_EQ(canvas.outline.width, 1.5f);
-}
-
 TEST(CompositionRenderer, DxgiSurfacesSwitchIsTriedBeforeTheFirstSurface) {
   Rig rig;
   rig.settings.debug.dxgiSurfaces = true;
@@ -191,22 +174,6 @@ TEST(CompositionRenderer, ReplacedWindowMovesTheTargetWithOneLineAndAFullRedraw)
   EXPECT_TRUE(rig.device.visualAttached);
   const auto full = std::count(rig.device.updates.begin(), rig.device.updates.end(), PixelRect{0, 0, 1920, 1080});
   EXPECT_EQ(full, 2) << "the first surface and the new window's";
-}
-
-TEST(CompositionRenderer, FailedRetargetKeepsTheOldWindowAndTriesAgain) {
-  Rig rig;
-  rig.Start();
-  rig.device.frame = MinimapFrame();
-  rig.device.found = 0x200;
-  rig.device.createTarget = 0x80070005;
-  Lines lines = rig.Tick();
-  EXPECT_EQ(lines, (Lines{"Composition: CreateTargetForHwnd(0x200) failed (hr=0x80070005)"}));
-  EXPECT_EQ(rig.renderer.gameWindow, 0x100u);
-  rig.device.createTarget = 0;
-  rig.device.now += kWindowCheckMs;
-  lines = rig.Tick();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "Composition: now on window 0x200 (1920x1080)");
 }
 
 TEST(CompositionRenderer, FirstDiagnosticLineComesFiveSecondsAfterTheFirstTick) {

@@ -14,18 +14,11 @@ namespace pathlight::testing {
 class FakeCanvas final : public RouteCanvas {
  public:
   void SetTranslation(float, float) override {}
-  void Clear() override { ++clears; }
-  bool PushCircleLayer(float, float, float) override { return ++layers, true; }
+  void Clear() override {}
+  bool PushCircleLayer(float, float, float) override { return true; }
   void PopLayer() override {}
-  void DrawRoadLine(ScreenPoint, ScreenPoint, float) override { ++roadLines; }
-  void DrawRoute(std::span<const ScreenPoint> points, const RouteStroke& o, const RouteStroke& r) override {
-    routePoints = points.size();
-    outline = o;
-    route = r;
-  }
-  int clears = 0, layers = 0, roadLines = 0;
-  std::size_t routePoints = 0;
-  RouteStroke outline, route;
+  void DrawRoadLine(ScreenPoint, ScreenPoint, float) override {}
+  void DrawRoute(std::span<const ScreenPoint>, const RouteStroke&, const RouteStroke&) override {}
 };
 
 class FakeFallbackDevice final : public FallbackDevice {
