@@ -28,15 +28,16 @@ if(WIN32)
   # MinGW's d3d12.h lacks a declaration the backend uses.
   target_compile_options(imgui_dx12 PRIVATE -include "${CMAKE_SOURCE_DIR}/cmake/imgui_dx12_compat.h")
   target_link_libraries(imgui_dx12 PUBLIC imgui d3d12 dxgi d3dcompiler_47)
-
-  # Zydis and Zycore: the instruction decoder under the hook engine.
-  file(GLOB zycore_sources "${ZYCORE_DIR}/src/*.c" "${ZYCORE_DIR}/src/API/*.c")
-  add_library(zycore STATIC ${zycore_sources})
-  target_include_directories(zycore SYSTEM PUBLIC "${ZYCORE_DIR}/include")
-  target_compile_definitions(zycore PUBLIC ZYCORE_STATIC_BUILD)
-  file(GLOB zydis_sources "${ZYDIS_DIR}/src/*.c")
-  add_library(zydis STATIC ${zydis_sources})
-  target_include_directories(zydis SYSTEM PUBLIC "${ZYDIS_DIR}/include" PRIVATE "${ZYDIS_DIR}/src")
-  target_compile_definitions(zydis PUBLIC ZYDIS_STATIC_BUILD)
-  target_link_libraries(zydis PUBLIC zycore)
 endif()
+
+# Zydis and Zycore: the instruction decoder under the hook engine, in both builds so that its
+# relocation logic is tested natively.
+file(GLOB zycore_sources "${ZYCORE_DIR}/src/*.c" "${ZYCORE_DIR}/src/API/*.c")
+add_library(zycore STATIC ${zycore_sources})
+target_include_directories(zycore SYSTEM PUBLIC "${ZYCORE_DIR}/include")
+target_compile_definitions(zycore PUBLIC ZYCORE_STATIC_BUILD)
+file(GLOB zydis_sources "${ZYDIS_DIR}/src/*.c")
+add_library(zydis STATIC ${zydis_sources})
+target_include_directories(zydis SYSTEM PUBLIC "${ZYDIS_DIR}/include" PRIVATE "${ZYDIS_DIR}/src")
+target_compile_definitions(zydis PUBLIC ZYDIS_STATIC_BUILD)
+target_link_libraries(zydis PUBLIC zycore)

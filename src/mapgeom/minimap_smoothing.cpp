@@ -83,6 +83,8 @@ MinimapSmoother& ProcessMinimapSmoother() {
   return smoother;
 }
 
-void SmoothMinimap(GameSnapshot& snapshot, const Settings& settings) { ProcessMinimapSmoother().Apply(snapshot, settings, PerformanceMs()); }
+void SmoothMinimap(GameSnapshot& snapshot, const Settings& settings) {
+  ProcessMinimapSmoother().Apply(snapshot, settings, PerformanceMs());
+}
 
 }  // namespace pathlight

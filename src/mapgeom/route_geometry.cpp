@@ -23,9 +23,9 @@ RouteNearest NearestOnRoute(std::span<const GroundPoint> route, GroundPoint quer
   for (std::size_t i = 1; i < route.size(); ++i) {
     const GroundPoint a = route[i - 1], b = route[i];
     const double dx = static_cast<double>(b.x) - a.x, dz = static_cast<double>(b.z) - a.z;
+    const double qx = static_cast<double>(query.x) - a.x, qz = static_cast<double>(query.z) - a.z;
     const double length2 = dx * dx + dz * dz;
-    double t = 0;
-    if (length2 > 0) t = std::clamp(((static_cast<double>(query.x) - a.x) * dx + (static_cast<double>(query.z) - a.z) * dz) / length2, 0.0, 1.0);
+    const double t = length2 > 0 ? std::clamp((qx * dx + qz * dz) / length2, 0.0, 1.0) : 0.0;
     const double cx = a.x + t * dx, cz = a.z + t * dz;
     const double ex = cx - query.x, ez = cz - query.z;
     const double distance2 = ex * ex + ez * ez;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <utility>
 
 #include "game_folder.hpp"
 
@@ -80,6 +81,28 @@ DiscCount CountAround(const Picture& picture, Disc disc) {
   return count;
 }
 
+// Of the road pixels of `from` whose place in `to` (move: offset from the disc centre in `from`
+// to offset in `to`) lies well inside the disc, the share with a road pixel within 2 pixels there.
+template <typename Move>
+double RoadsFoundAgain(const Picture& from, const Picture& to, Disc disc, Move move) {
+  int considered = 0, found = 0;
+  for (int y = 0; y < from.Height(); ++y) {
+    for (int x = 0; x < from.Width(); ++x) {
+      if (!MinimapRoad(from.At(x, y))) continue;
+      const auto [mx, my] = move(x + 0.5 - disc.x, y + 0.5 - disc.y);
+      if (std::hypot(mx, my) > 0.8 * disc.radius) continue;
+      ++considered;
+      const int tx = static_cast<int>(std::floor(disc.x + mx)), ty = static_cast<int>(std::floor(disc.y + my));
+      bool near = false;
+      for (int dy = -2; dy <= 2 && !near; ++dy)
+        for (int dx = -2; dx <= 2 && !near; ++dx) near = MinimapRoad(to.At(tx + dx, ty + dy));
+      found += near;
+    }
+  }
+  EXPECT_GE(considered, 20);
+  return considered == 0 ? 0.0 : static_cast<double>(found) / considered;
+}
+
 std::string WindowsPath(const fs::path& path) {
   std::string text = "Z:" + path.string();
   for (char& c : text) c = c == '/' ? '\\' : c;
@@ -94,8 +117,8 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
   fs::create_directories(game.Bin64());
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n";
   const auto shot = [&](const char* name) { return "frame-shot " + WindowsPath(game.Root() / name); };
-  // Nothing here waits on the library: the game draws from its own state, and each frame-shot
-  // waits for the game's own roads.
+  // The pictures wait on nothing of the library's: the game draws from its own state, and each
+  // frame-shot waits for the game's own roads.
   std::ofstream(game.Root() / "scenario.txt")
       << "0 place -980 -990  # on the main road south-west of a town\n"
          "100 " << shot("minimap.png") << "\n"
@@ -103,14 +126,20 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
          "200 " << shot("widget.png") << "\n"
          "300 resize 960 540  # the widget scales by a half\n"
          "300 " << shot("resized.png") << "\n"
-         "400 minimap-view 90 2  # turned and zoomed: still inside its disc\n"
+         "400 minimap-view 90 1  # turned a quarter\n"
          "400 " << shot("turned.png") << "\n"
+         "450 minimap-view 0 2  # zoomed in twice\n"
+         "450 " << shot("zoomed.png") << "\n"
          "500 worldmap open\n"
          "500 " << shot("worldmap.png") << "\n"
          "600 worldmap close\n"
          "600 minimap hide\n"
          "600 " << shot("hidden.png") << "\n"
-         "700 quit\n";
+         // The library reads the widget as published: back to its normal size in the half-height
+         // window, smaller than the normal widget it saw at 720 lines.
+         "650 minimap-widget 200 150 945\n"
+         "650 wait 30000 ^Minimap: normal widget size 100 at \\(75, 47[23]\\)$\n"
+         "+0 quit\n";
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
 
   const struct {
@@ -122,6 +151,7 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
       {"widget.png", 1280, 720, DiscOf(300, 600, 540, 720)},
       {"resized.png", 960, 540, DiscOf(300, 600, 540, 540)},
       {"turned.png", 960, 540, DiscOf(300, 600, 540, 540)},
+      {"zoomed.png", 960, 540, DiscOf(300, 600, 540, 540)},
   };
   for (const auto& m : minimaps) {
     SCOPED_TRACE(m.file);
@@ -134,6 +164,14 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
     EXPECT_GE(count.insideRoads, 40);
     EXPECT_EQ(count.outsideNotLandscape, 0);
   }
+
+  // Turned a quarter, a world point shown at (x, y) from the centre moves to (y, -x): east comes
+  // to the top. Zoomed in twice, it moves to (2x, 2y).
+  const Disc disc = DiscOf(300, 600, 540, 540);
+  const Picture upright(game.Root() / "resized.png"), turned(game.Root() / "turned.png"), zoomed(game.Root() / "zoomed.png");
+  ASSERT_TRUE(upright.Ok() && turned.Ok() && zoomed.Ok());
+  EXPECT_GE(RoadsFoundAgain(upright, turned, disc, [](double x, double y) { return std::pair{y, -x}; }), 0.9);
+  EXPECT_GE(RoadsFoundAgain(upright, zoomed, disc, [](double x, double y) { return std::pair{2 * x, 2 * y}; }), 0.9);
 
   // The world map covers the window: parchment nearly everywhere, roads across it, the player's
   // red mark mid-window (it opened centred on the player).

@@ -22,13 +22,13 @@ constexpr float kDiscRadius = 100.0f;
 constexpr float kDiscOffsetX = -2.0f, kDiscOffsetY = -1.25f;
 constexpr float kUnitsPerMetre = 3.55f;
 // The world map shows zoom ÷ 2.4 pixels a metre on a 1080-line screen, its centre mid-window.
-constexpr float kWorldMapZoomPerPixel = 2.4f;
+constexpr float kWorldMapZoomDivisor = 2.4f;
 constexpr float kReferenceLines = 1080.0f;
 constexpr float kDegrees = 3.14159265f / 180.0f;
 // However far a map is zoomed out, a frame draws no more lines than this.
 constexpr std::size_t kMaxLinesPerFrame = 400000;
 
-constexpr ImU32 kLandscapeGround = IM_COL32(34, 44, 54, 255);
+constexpr ImU32 kMinimapGround = IM_COL32(34, 44, 54, 255);
 constexpr ImU32 kMinimapMajor = IM_COL32(236, 212, 150, 255);
 constexpr ImU32 kMinimapMinor = IM_COL32(196, 178, 132, 255);
 constexpr ImU32 kMinimapRim = IM_COL32(16, 18, 20, 255);
@@ -77,9 +77,19 @@ bool PlaceGameMinimap(const GameView& view, MinimapDisc& disc) {
   return true;
 }
 
+void GameDraw::Background(float rgba[4]) {
+  const GameView view = ReadGameView();
+  if (!view.valid || !view.worldMapOpen) return;
+  rgba[0] = static_cast<float>(kParchment >> IM_COL32_R_SHIFT & 0xFF) / 255.0f;
+  rgba[1] = static_cast<float>(kParchment >> IM_COL32_G_SHIFT & 0xFF) / 255.0f;
+  rgba[2] = static_cast<float>(kParchment >> IM_COL32_B_SHIFT & 0xFF) / 255.0f;
+  rgba[3] = 1.0f;
+}
+
 // ---- set-up ----------------------------------------------------------------------------------------
 
 GameDraw::~GameDraw() {
+  if (heapMaker_.joinable()) heapMaker_.join();
   if (context_ != nullptr) {
     ImGui::SetCurrentContext(context_);
     if (backend_) ImGui_ImplDX12_Shutdown();
@@ -88,24 +98,43 @@ GameDraw::~GameDraw() {
   if (fontHeap_ != nullptr) fontHeap_->Release();
 }
 
-bool GameDraw::Init(ID3D12Device* device, int framesInFlight, DXGI_FORMAT format) {
-  D3D12_DESCRIPTOR_HEAP_DESC heapDesc = {};
-  heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
-  heapDesc.NumDescriptors = 1;
-  heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
-  if (FAILED(device->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&fontHeap_)))) return false;
+void GameDraw::Init(ID3D12Device* device, int framesInFlight, DXGI_FORMAT format) {
+  device_ = device;
+  framesInFlight_ = framesInFlight;
+  format_ = format;
+  heapMaker_ = std::thread([this] {
+    D3D12_DESCRIPTOR_HEAP_DESC heapDesc = {};
+    heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
+    heapDesc.NumDescriptors = 1;
+    heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
+    if (FAILED(device_->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&fontHeap_)))) fontHeap_ = nullptr;
+    heapMade_.store(true, std::memory_order_release);
+  });
+}
+
+// Once the heap is there: Dear ImGui and its Direct3D 12 renderer, on the window thread.
+bool GameDraw::StartRenderer() {
+  if (backend_ || failed_) return backend_;
+  if (!heapMade_.load(std::memory_order_acquire)) return false;
+  heapMaker_.join();
+  if (fontHeap_ == nullptr) {
+    Say("simhost: the game's maps cannot be drawn; frames are plain");
+    failed_ = true;
+    return false;
+  }
   context_ = ImGui::CreateContext();
   ImGui::SetCurrentContext(context_);
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
   io.LogFilename = nullptr;
-  backend_ = ImGui_ImplDX12_Init(device, framesInFlight, format, fontHeap_, fontHeap_->GetCPUDescriptorHandleForHeapStart(),
+  backend_ = ImGui_ImplDX12_Init(device_, framesInFlight_, format_, fontHeap_, fontHeap_->GetCPUDescriptorHandleForHeapStart(),
                                  fontHeap_->GetGPUDescriptorHandleForHeapStart());
+  failed_ = !backend_;
   return backend_;
 }
 
 void GameDraw::Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height) {
-  if (!backend_ || width == 0 || height == 0) return;
+  if (!StartRenderer() || width == 0 || height == 0) return;
   const GameView view = ReadGameView();
   ImGui::SetCurrentContext(context_);
   ImGuiIO& io = ImGui::GetIO();
@@ -131,7 +160,7 @@ void GameDraw::DrawMinimap(ImDrawList& draw, const GameView& view) {
   if (!PlaceGameMinimap(view, disc)) return;
   const ImVec2 centre(disc.centreX, disc.centreY);
   const float unit = disc.radius / kDiscRadius;
-  draw.AddCircleFilled(centre, disc.radius, kLandscapeGround, 0);
+  draw.AddCircleFilled(centre, disc.radius, kMinimapGround, 0);
 
   // World metres the round map reaches from the player; the lines near them are collected again
   // only when the player walks out of what was collected, or the map zooms far in or out.
@@ -177,8 +206,8 @@ void GameDraw::DrawMinimap(ImDrawList& draw, const GameView& view) {
 // ---- world map ---------------------------------------------------------------------------------------
 
 void GameDraw::DrawWorldMap(ImDrawList& draw, const GameView& view, float width, float height) {
-  draw.AddRectFilled(ImVec2(0, 0), ImVec2(width, height), kParchment);
-  const float perMetre = view.worldMapZoom / kWorldMapZoomPerPixel * (height / kReferenceLines);
+  // The parchment is the frame's clear colour (Background).
+  const float perMetre = view.worldMapZoom / kWorldMapZoomDivisor * (height / kReferenceLines);
   if (!Finite(view.worldMapCenterX, 1e7f) || !Finite(view.worldMapCenterZ, 1e7f) || !(perMetre > 1e-6f) ||
       !std::isfinite(perMetre)) {
     return;

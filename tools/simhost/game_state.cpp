@@ -7,7 +7,8 @@
 //   waypoint-clear                  removes it
 //   waypoint-path 0|1               which of the minimap's two icon paths holds the waypoint
 //   icon-paths off|on               the minimap's icon paths vanish (the finder must scan) or return
-//   worldmap open|close             opens the world map (a later world-map root) centred on the player
+//   worldmap open|close [X Z [ZOOM]]  opens the world map (a later world-map root) centred on the
+//                                   player or (X, Z), at zoom 1.5 or ZOOM
 //   minimap hide|show               the game's hide flag on the minimap widget
 //   minimap-widget SIZE X Y         the minimap widget's size and position, for a 1080-line screen
 //   minimap-view DEGREES ZOOM       the minimap's rotation and zoom
@@ -512,13 +513,14 @@ const bool kIconPathsAction = RegisterAction("icon-paths", {1, 1, [](Host&, cons
   }
 }, true});
 
-const bool kWorldMap = RegisterAction("worldmap", {1, 1, [](Host&, const Action& a) {
+const bool kWorldMap = RegisterAction("worldmap", {1, 4, [](Host&, const Action& a) {
   if (!Ready()) return;
   char* map = g_state->worldMaps[kOpenedWorldMap];
   const bool open = a.args[0] == "open";
-  Put(map, kWorldMapCenter, g_state->playerX);
-  Put(map, kWorldMapCenter + 4, g_state->playerZ);
-  Put(map, kWorldMapZoom, 1.5f);
+  const bool centred = a.args.size() >= 3;
+  Put(map, kWorldMapCenter, centred ? Number(a.args[1]) : g_state->playerX);
+  Put(map, kWorldMapCenter + 4, centred ? Number(a.args[2]) : g_state->playerZ);
+  Put(map, kWorldMapZoom, a.args.size() == 4 ? Number(a.args[3]) : 1.5f);
   Put<std::uint8_t>(map, kWorldMapOpen, open ? 1 : 0);
 }});
 

@@ -41,8 +41,8 @@ constexpr int kClientWidth = 1280;
 constexpr int kClientHeight = 720;
 constexpr unsigned kFrameMs = 16;
 constexpr wchar_t kWindowClass[] = L"SimulatedCrimsonDesert";
-// How long a frame-shot waits for the game's own roads.
-constexpr unsigned kRoadsWaitMs = 30000;
+// How long a frame-shot waits for the game's own roads and its maps' renderer.
+constexpr unsigned kMapsWaitMs = 30000;
 
 // ---- options ----------------------------------------------------------------------------------
 
@@ -123,10 +123,29 @@ const bool kScreenshotAction = RegisterAction("screenshot", {1, 1, [](Host& host
   if (!SaveClientScreenshot(host.window, Widen(action.args[0]))) Say("simhost: screenshot failed");
 }});
 
+// Frames and messages go on while the game waits for its roads and its maps' renderer: the
+// library must not see it stall.
+void WaitForMaps(Host& host) {
+  const unsigned start = host.ElapsedMs();
+  const auto waiting = [&] { return GameRoads().Loading() || (host.swapchain && !host.swapchain->MapsSettled()); };
+  while (waiting() && !host.quit && host.ElapsedMs() - start < kMapsWaitMs) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) host.quit = true;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    TickGameState(host.ElapsedMs());
+    if (host.swapchain) host.swapchain->RenderAndPresent(host.ElapsedMs());
+    Sleep(kFrameMs);
+  }
+}
+
 // The game's own frame as it drew it, read back from the GPU: no window laid over it and nothing
 // drawn into it at present time. The game's roads are loaded first, so its maps show them.
 const bool kFrameShotAction = RegisterAction("frame-shot", {1, 1, [](Host& host, const Action& action) {
-  if (!GameRoads().WaitReady(kRoadsWaitMs)) Say("simhost: frame-shot without roads");
+  WaitForMaps(host);
+  if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
   if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), Widen(action.args[0]))) {
     Say("simhost: frame-shot failed");
   }
@@ -194,10 +213,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   PrepareGameState(kClientHeight);
   // The game's state at 0 ms is there before the library looks at it; these actions leave the list.
   std::vector<Action> later;
+  bool beforeFirstWait = true;  // a time of 0 after a wait is later in the story
   for (Action& action : actions) {
-    if (RunsBeforeLibrary(action)) {
+    if (beforeFirstWait && RunsBeforeLibrary(action)) {
       RunAction(host, action);
     } else {
+      beforeFirstWait = beforeFirstWait && !HoldsClock(action);
       later.push_back(std::move(action));
     }
   }

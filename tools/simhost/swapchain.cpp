@@ -91,10 +91,7 @@ bool Swapchain::Create(HWND window) {
   fenceEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   CreateTargets();
   draw_ = std::make_unique<GameDraw>();
-  if (!draw_->Init(device_, kBuffers, kFormat)) {
-    Say("simhost: the game's maps cannot be drawn; frames are plain");
-    draw_.reset();
-  }
+  draw_->Init(device_, kBuffers, kFormat);
   return true;
 }
 
@@ -198,7 +195,8 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   // A dim landscape green that breathes slowly, so frames are visibly alive in a screenshot
   // series without ever being mistaken for route colours.
   const float pulse = 0.03f * std::sin(static_cast<float>(elapsedMs) * 0.002f);
-  const float colour[4] = {0.16f + pulse, 0.22f + pulse, 0.14f, 1.0f};
+  float colour[4] = {0.16f + pulse, 0.22f + pulse, 0.14f, 1.0f};
+  if (draw_) GameDraw::Background(colour);
   list_->ClearRenderTargetView(rtv, colour, 0, nullptr);
   if (depth_ != nullptr) {
     list_->ClearDepthStencilView(dsvHeap_->GetCPUDescriptorHandleForHeapStart(), D3D12_CLEAR_FLAG_DEPTH, 1.0f, 0, 0,

@@ -25,6 +25,8 @@ class Swapchain {
   // With a path, the frame as the game drew it (before the present, so without anything drawn
   // into it at present time) is also read back and saved there as PNG; false when that fails.
   bool RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath = {});
+  // Whether the game's maps are drawn from now on, or never will be.
+  [[nodiscard]] bool MapsSettled() const { return !draw_ || draw_->Settled(); }
   // Follows the window's client size.
   void Resize(UINT width, UINT height);
 

@@ -55,12 +55,6 @@ void WorldRoads::StartLoading(const std::wstring& gameFolder) {
   }).detach();
 }
 
-bool WorldRoads::WaitReady(unsigned timeoutMs) const {
-  const DWORD start = GetTickCount();
-  while (!finished_.load(std::memory_order_acquire) && started_.load() && GetTickCount() - start < timeoutMs) Sleep(10);
-  return Ready();
-}
-
 void WorldRoads::Load(const std::wstring& gameFolder) {
   const DWORD start = GetTickCount();
   try {

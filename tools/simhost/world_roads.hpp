@@ -20,8 +20,8 @@ class WorldRoads {
   // Starts the one load of the game folder's roads; later calls do nothing.
   void StartLoading(const std::wstring& gameFolder);
   [[nodiscard]] bool Ready() const { return ready_.load(std::memory_order_acquire); }
-  // Waits at most timeoutMs for the load to end; whether roads are there.
-  bool WaitReady(unsigned timeoutMs) const;
+  // Started and not yet ended (with or without roads).
+  [[nodiscard]] bool Loading() const { return started_.load() && !finished_.load(std::memory_order_acquire); }
 
   // Only once Ready(); never changes afterwards.
   [[nodiscard]] const std::vector<RoadLine>& Lines() const { return lines_; }
