@@ -30,17 +30,16 @@ ResultCode Code(HRESULT hr) { return static_cast<ResultCode>(hr); }
 constexpr wchar_t kOverlayClass[] = L"PathlightOverlay";
 constexpr DWORD kOverlayExStyle = WS_EX_NOACTIVATE | WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TRANSPARENT;
 
-// The composition entry point of Windows 8.1; looked up so the library still loads where it is
-// missing (and MinGW declares it only for newer targets).
-using CreateDevice2Function = HRESULT(WINAPI*)(IUnknown*, REFIID, void**);
+}  // namespace
+
+// Windows 8.1's composition entry point; MinGW's header declares it only for newer targets.
+extern "C" HRESULT WINAPI DCompositionCreateDevice2(IUnknown* renderingDevice, REFIID iid, void** device);
+
+namespace {
+
 HRESULT CreateCompositionDevice(IUnknown* renderingDevice, ComPtr<IDCompositionDesktopDevice>& device) {
-  HMODULE dcomp = GetModuleHandleW(L"dcomp.dll");
-  if (dcomp == nullptr) dcomp = LoadLibraryW(L"dcomp.dll");
-  const auto create =
-      dcomp ? reinterpret_cast<CreateDevice2Function>(reinterpret_cast<void*>(GetProcAddress(dcomp, "DCompositionCreateDevice2")))
-            : nullptr;
-  if (create == nullptr) return E_NOTIMPL;
-  return create(renderingDevice, __uuidof(IDCompositionDesktopDevice), reinterpret_cast<void**>(device.ReleaseAndGetAddressOf()));
+  return DCompositionCreateDevice2(renderingDevice, __uuidof(IDCompositionDesktopDevice),
+                                   reinterpret_cast<void**>(device.ReleaseAndGetAddressOf()));
 }
 
 struct WindowSearch {
