@@ -1,10 +1,11 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
 // Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, and the renderers: Present and Composition end the init thread as None does, once
-// their renderer line is logged.
+// hooks yet, so the Present renderer neither draws nor gives up, and its wait holds the init thread
+// for good instead of handing it to the Composition renderer.
 #include <windows.h>
 
+#include "fallback/composition_renderer_win.hpp"
 #include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
 #include "game/game_readers.hpp"
@@ -42,8 +43,10 @@ class WindowsStartupHost final : public StartupHost {
   void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
-  void WaitForPresentRenderer() override {}
-  void RunCompositionRenderer() override {}
+  void WaitForPresentRenderer() override {
+    for (;;) Sleep(500);
+  }
+  void RunCompositionRenderer() override { pathlight::RunCompositionRenderer(); }
 };
 
 void InitThread() {

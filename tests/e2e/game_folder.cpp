@@ -39,6 +39,7 @@ int GameFolder::Run(const std::vector<std::string>& args, const RunOptions& opti
   for (const fs::path& path : options.readOnly) readOnly += (readOnly.empty() ? "" : " ") + path.string();
   std::string command = "PATHLIGHT_WINE_RO_BIND=" + Quote(readOnly) + " " + Quote(PATHLIGHT_SOURCE_DIR "/scripts/winrun.sh") +
                         " --timeout " + std::to_string(options.timeoutSeconds) + " " +
+                        (options.beside.empty() ? "" : "--beside " + Quote(options.beside) + " ") +
                         Quote((Bin64() / options.executable).string());
   for (const std::string& arg : args) command += " " + Quote(arg);
   const int status = std::system(command.c_str());

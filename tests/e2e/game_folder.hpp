@@ -15,6 +15,7 @@ struct RunOptions {
   std::string executable = "CrimsonDesert.exe";   // the name the host is copied under
   std::vector<fs::path> readOnly;                 // folders the run may not write
   int timeoutSeconds = 120;
+  std::string beside;  // a script run beside the game (winrun.sh --beside)
 };
 
 class GameFolder {
