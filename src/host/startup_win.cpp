@@ -1,13 +1,14 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
-// Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, and the renderers: Present and Composition end the init thread as None does, once
-// their renderer line is logged.
+// Pieces whose subsystems are not part of the library yet behave as a missing piece does: the
+// renderers. With Present, the hooks are installed and the wait for the in-frame renderer runs;
+// Composition then ends the init thread as None does.
 #include <windows.h>
 
 #include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
 #include "game/game_readers.hpp"
+#include "hooks/graphics_hooks_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
 #include "host/route_worker_thread_win.hpp"
@@ -27,7 +28,7 @@ class WindowsStartupHost final : public StartupHost {
   RendererChoice Renderer() override { return g_settings.renderer; }
   bool ScanEnabled() override { return g_settings.debug.scan; }
   bool DrawEnabled() override { return g_settings.debug.draw; }
-  void InstallGraphicsHooks() override {}
+  void InstallGraphicsHooks() override { pathlight::InstallGraphicsHooks(*CurrentSettings()); }
   bool GameInit() override {
     GameScanSettings gates;
     gates.worldEnabled = g_settings.worldEnabled;
@@ -39,7 +40,7 @@ class WindowsStartupHost final : public StartupHost {
   void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
-  void WaitForPresentRenderer() override {}
+  void WaitForPresentRenderer() override { pathlight::WaitForPresentRenderer(); }
   void RunCompositionRenderer() override {}
 };
 
