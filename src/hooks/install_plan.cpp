@@ -56,11 +56,15 @@ const char* DepthHooksText(bool setTag, bool setTagForFrame) {
 PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services) {
   PresentWaitResult result;
   int pollsWithWindow = 0;
-  while (SwapChainSeen.load() == 0 && pollsWithWindow < kPollsWithWindow && result.polls < kPollsInAll) {
+  // A hand-over that came first (FidelityFX's frame generation, before any swap chain of the
+  // game's own) ends the wait at once: nothing is left to wait for, and the reason is logged.
+  while (SwapChainSeen.load() == 0 && CompositionHandover.load() == 0 && pollsWithWindow < kPollsWithWindow &&
+         result.polls < kPollsInAll) {
     services.Sleep(kPresentWaitPollMs);
     ++result.polls;
     if (services.GameWindowShown()) ++pollsWithWindow;
   }
+  if (CompositionHandover.load() != 0) return result;
   if (SwapChainSeen.load() != 0) {
     result.swapchainSeen = true;
     while (CompositionHandover.load() == 0) services.Sleep(kPresentWaitPollMs);

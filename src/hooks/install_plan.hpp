@@ -63,7 +63,8 @@ struct PresentWaitResult {
 
 // Polls until a D3D12 swap chain has been seen or the time limit passes. With one seen, waits
 // until the Present renderer hands over (CompositionHandover); without, sets PresentDisabled and
-// logs why. Returns when the Composition renderer is to take over.
+// logs why. A hand-over during the first wait ends it at once. Returns when the Composition
+// renderer is to take over.
 PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services);
 
 }  // namespace pathlight

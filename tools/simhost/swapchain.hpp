@@ -9,6 +9,13 @@
 
 namespace simhost {
 
+// Through which module the game makes its swap chain.
+enum class SwapchainRoute {
+  System,      // the system's CreateDXGIFactory2
+  Streamline,  // the factory export of sl.interposer.dll
+  FidelityFx,  // a frame-generation swap chain from amd_fidelityfx_loader_dx12.dll's ffxCreateContext
+};
+
 class Swapchain {
  public:
   static constexpr UINT kBuffers = 2;
@@ -16,10 +23,17 @@ class Swapchain {
 
   ~Swapchain();
   // False (with a message on standard error) when any step fails.
-  bool Create(HWND window);
+  bool Create(HWND window, SwapchainRoute route = SwapchainRoute::System);
   void RenderAndPresent(unsigned elapsedMs);
   // Follows the window's client size.
   void Resize(UINT width, UINT height);
+
+  ID3D12Device* Device() const { return device_; }
+  ID3D12CommandQueue* Queue() const { return queue_; }
+  IDXGISwapChain3* Native() const { return swapchain_; }
+  ID3D12Resource* Depth() const { return depth_; }
+  UINT Width() const { return width_; }
+  UINT Height() const { return height_; }
 
  private:
   void WaitIdle();
@@ -41,5 +55,9 @@ class Swapchain {
   UINT rtvStride_ = 0;
   UINT width_ = 0, height_ = 0;
 };
+
+// upscaler_actions.cpp: the swap chain as FidelityFX's frame generation makes it.
+bool CreateThroughFidelityFx(IDXGIFactory2* factory, ID3D12CommandQueue* queue, HWND window,
+                             DXGI_SWAP_CHAIN_DESC1* desc, IDXGISwapChain1** swapchain);
 
 }  // namespace simhost

@@ -118,6 +118,16 @@ TEST_F(PresentWait, ASwapChainSeenWaitsForTheHandOver) {
   EXPECT_TRUE(lines.empty());
 }
 
+TEST_F(PresentWait, AHandOverBeforeAnySwapChainEndsTheWaitAtOnce) {
+  ScriptedWait wait;
+  wait.handoverAtPoll = 3;  // FidelityFX's frame-generation swap chain, the game's own never seen
+  PresentWaitResult result;
+  const auto lines = CaptureLog([&] { result = WaitForPresentRenderer(wait); });
+  EXPECT_FALSE(result.swapchainSeen);
+  EXPECT_EQ(result.polls, 3);
+  EXPECT_TRUE(lines.empty());  // the hand-over logged its own reason
+}
+
 TEST(PresentGateTest, OnlyTheOutermostNonTestPresentDraws) {
   EXPECT_FALSE(PresentGate::Enter(PresentGate::kPresentTest));
   PresentGate::Leave();
