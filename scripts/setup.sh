@@ -15,6 +15,40 @@ say() { printf 'setup: %s\n' "$*"; }
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
+# The Debian mirror this machine's apt uses: the first URI of its sources (deb822 .sources files,
+# then the one-line sources.list format) that serves a release suite (no "-security" or
+# "-updates"). A local mirror or a proxy configured for apt then serves the Windows runtime root and
+# the source packages too; nothing of the machine's own apt configuration is changed.
+debian_mirror() {
+  local file
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$file" ] || continue
+    awk 'BEGIN { RS = ""; FS = "\n" }
+         { uri = ""; release = 0; deb = 0
+           for (i = 1; i <= NF; i++) {
+             n = split($i, w, /[ \t]+/)
+             if (w[1] == "URIs:" && n > 1) uri = w[2]
+             if (w[1] == "Types:") for (j = 2; j <= n; j++) if (w[j] == "deb" || w[j] == "deb-src") deb = 1
+             if (w[1] == "Suites:") for (j = 2; j <= n; j++) if (w[j] ~ /^[a-z]+$/) release = 1
+             if (w[1] == "Enabled:" && w[2] == "no") deb = 0
+           }
+           if (deb && release && uri != "") { print uri; exit } }' "$file"
+  done
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$file" ] || continue
+    sed -E -n 's/^[ \t]*deb(-src)?[ \t]+(\[[^]]*\][ \t]+)?([^ \t]+)[ \t]+([a-z]+)[ \t].*/\3/p' "$file"
+  done
+}
+mirror() {
+  local uri
+  uri=$(debian_mirror | head -n1)
+  [ -n "$uri" ] || { say "error: no Debian mirror found in this machine's apt sources (/etc/apt/sources.list.d, /etc/apt/sources.list)"; exit 1; }
+  echo "${uri%/}"
+}
+# A proxy that apt is configured with serves debootstrap too.
+apt_proxy=$(apt-config dump 2>/dev/null | sed -n 's/^Acquire::http::Proxy "\(.*\)";$/\1/p' | head -n1)
+if [ -n "$apt_proxy" ] && [ -z "${http_proxy:-}" ]; then export http_proxy=$apt_proxy; fi
+
 # ---- 1. host packages -------------------------------------------------------------------------
 host_packages=(
   cmake ninja-build g++ pkg-config git
@@ -44,7 +78,7 @@ as_root mkdir -p "$cache"
 if [ ! -f "$root/.pathlight-ready" ]; then
   say "making the Windows runtime root in $root (once per machine, about a minute)"
   as_root rm -rf "$root.tmp"
-  as_root debootstrap --variant=minbase trixie "$root.tmp" http://deb.debian.org/debian >/dev/null
+  as_root debootstrap --variant=minbase trixie "$root.tmp" "$(mirror)" >/dev/null
   as_root bwrap --bind "$root.tmp" / --dev /dev --proc /proc --perms 1777 --tmpfs /tmp \
       --ro-bind /etc/resolv.conf /etc/resolv.conf --setenv DEBIAN_FRONTEND noninteractive \
       /bin/sh -c "apt-get update -qq && apt-get install -y -qq --no-install-recommends $root_packages && apt-get clean" >/dev/null
@@ -71,7 +105,7 @@ for entry in "${sources[@]}"; do
     # A private apt configuration with one deb-src line for trixie: the machine's own sources stay
     # untouched.
     as_root mkdir -p "$dl" "$apt_dir/lists/partial" "$apt_dir/cache" "$apt_dir/sources.list.d" "$apt_dir/preferences.d"
-    echo 'deb-src http://deb.debian.org/debian trixie main' | as_root tee "$apt_dir/sources.list" >/dev/null
+    echo "deb-src $(mirror) trixie main" | as_root tee "$apt_dir/sources.list" >/dev/null
     aptopts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
              -o "Dir::Etc::Preferences=$apt_dir/preferences" -o "Dir::Etc::PreferencesParts=$apt_dir/preferences.d"
              -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache")

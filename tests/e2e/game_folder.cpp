@@ -45,6 +45,25 @@ int GameFolder::Run(const std::vector<std::string>& args, const RunOptions& opti
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int GameFolder::RunScenario(const std::vector<std::string>& lines, const std::vector<std::string>& args,
+                            const RunOptions& options) {
+  WriteScenario(root_ / "scenario.txt", lines);
+  std::vector<std::string> all = {"--scenario", WindowsPath(root_ / "scenario.txt")};
+  all.insert(all.end(), args.begin(), args.end());
+  return Run(all, options);
+}
+
+std::string WindowsPath(const fs::path& path) {
+  std::string text = "Z:" + path.string();
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  return text;
+}
+
+void WriteScenario(const fs::path& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path);
+  for (const std::string& line : lines) out << line << "\n";
+}
+
 std::optional<std::string> GameFolder::Log() const { return ReadBytes(Bin64() / "Pathlight.log"); }
 
 std::optional<std::string> GameFolder::PreviousLog() const { return ReadBytes(Bin64() / "Pathlight.previous.log"); }

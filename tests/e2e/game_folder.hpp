@@ -29,6 +29,11 @@ class GameFolder {
   // (winrun's for a failure to start).
   int Run(const std::vector<std::string>& args, const RunOptions& options = {});
 
+  // Writes the scenario's lines to <root>/scenario.txt and runs the host through it, with the
+  // further command-line arguments.
+  int RunScenario(const std::vector<std::string>& lines, const std::vector<std::string>& args = {},
+                  const RunOptions& options = {});
+
   // The library's log files as bytes, or nothing when the file does not exist.
   std::optional<std::string> Log() const;
   std::optional<std::string> PreviousLog() const;
@@ -36,6 +41,12 @@ class GameFolder {
  private:
   fs::path root_;
 };
+
+// The path as the host under Wine sees it (Z:\...).
+std::string WindowsPath(const fs::path& path);
+
+// One action a line (see tools/simhost/scenario.hpp for the format).
+void WriteScenario(const fs::path& path, const std::vector<std::string>& lines);
 
 // The messages of a log's lines: each line must end in CR LF and begin with "[hh:mm:ss.mmm] ";
 // a line that does not is returned as "<malformed: ...>".

@@ -35,11 +35,6 @@ std::string Text(double v) {
   return out.str();
 }
 
-std::string WindowsPath(const fs::path& path) {
-  std::string text = "Z:" + path.string();
-  for (char& c : text) c = c == '/' ? '\\' : c;
-  return text;
-}
 
 void MakeWorld(const GameFolder& game) {
   const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
@@ -125,10 +120,6 @@ std::string DirectLine(Point at, int path) {
   return text;
 }
 
-void WriteScenario(const fs::path& path, const std::vector<std::string>& lines) {
-  std::ofstream out(path);
-  for (const std::string& line : lines) out << line << "\n";
-}
 
 TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   GameFolder game("story");
@@ -144,30 +135,48 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   ASSERT_LE(DistanceToLine(route, near), 21.0);
   const auto strayed = StepOff(route, standing, 30, 27);
   ASSERT_TRUE(strayed.has_value());
-  std::string walk = "3400 walk 1200";
+  std::string walk = "+0 walk 1200";
   for (std::size_t i = 1; i <= stop; ++i) walk += " " + PointArg(route[i]);
 
   // Each line says in its comment what the library should make of it (the demo shows this file).
+  // The story waits for the library's lines; where nothing must happen it leaves twenty of the
+  // route worker's 50 ms passes before the next step.
+  const std::string routeTo = " -> \\(" + Text(goal.x) + "," + Text(goal.z) + "\\)";
+  const std::string from = "Route: \\(" + Text(strayed->x) + "," + Text(strayed->z) + "\\)";
   WriteScenario(game.Root() / "scenario.txt",
                 {"0 place " + Text(kStart.x) + " " + Text(kStart.z) + "  # the player stands on the main road",
-                 "1500 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z) + "  # waypoint set in the town: found, routed",
-                 "2200 waypoint " + Text(moved.x) + " " + Text(moved.z) + "  # moved 0.5 m: the route stays",
-                 "2800 waypoint " + Text(goal.x) + " " + Text(goal.z) + "  # moved 2 m: a new route",
+                 "0 wait 60000 ^Clock: 09:15  # roads loaded, the route worker reads the game",
+                 "+0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z) + "  # waypoint set in the town: found, routed",
+                 "+0 wait 30000 ^Route: ",
+                 "+0 waypoint " + Text(moved.x) + " " + Text(moved.z) + "  # moved 0.5 m: the route stays",
+                 "+1000 waypoint " + Text(goal.x) + " " + Text(goal.z) + "  # moved 2 m: a new route",
+                 "+0 wait 30000 ^Route: .*" + routeTo,
                  walk + "  # walks along the route: it stays",
-                 "5200 place " + Text(near.x) + " " + Text(near.z) + "  # 20 m off the route: it stays",
-                 "5800 place " + Text(strayed->x) + " " + Text(strayed->z) + "  # 30 m off: rerouted from here",
-                 "6400 mount horse  # riding is no wagon: the route stays",
-                 "7000 mount wagon  # on a wagon: rerouted on wagon roads",
-                 "7600 mount off  # on foot again: rerouted",
-                 "8200 minimap-widget 200 50 850  # the widget shrinks: a new normal size",
-                 "8800 clock unknown  # the time of day cannot be read",
-                 "9400 clock 21:30  # and can again",
-                 "10000 icons free  # the icons' memory is decommitted: no waypoint, no route, no crash",
-                 "10600 icons restore  # back: found again, routed again",
-                 "11200 worldmap open", "11800 worldmap close",
-                 "12400 waypoint-path 1  # the waypoint now hangs on the minimap's second icon path",
-                 "13000 waypoint-clear  # no waypoint: the route is dropped",
-                 "13300 screenshot " + WindowsPath(game.Root() / "screenshot.png"), "13600 quit"});
+                 "+2200 place " + Text(near.x) + " " + Text(near.z) + "  # 20 m off the route: it stays",
+                 "+1000 place " + Text(strayed->x) + " " + Text(strayed->z) + "  # 30 m off: rerouted from here",
+                 "+0 wait 30000 ^" + from,
+                 "+0 mount horse  # riding is no wagon: the route stays",
+                 "+0 wait 30000 ^Player: riding",
+                 "+1000 mount wagon  # on a wagon: rerouted on wagon roads",
+                 "+0 wait 30000 ^Route: .*\\(wagon roads\\)$",
+                 "+0 mount off  # on foot again: rerouted",
+                 "+0 wait 30000 ^Route: .* ms$",
+                 "+0 minimap-widget 200 50 850  # the widget shrinks: a new normal size",
+                 "+0 wait 30000 ^Minimap: normal widget size",
+                 "+0 clock unknown  # the time of day cannot be read",
+                 "+0 wait 30000 ^Clock: time of day unknown",
+                 "+0 clock 21:30  # and can again",
+                 "+0 wait 30000 ^Clock: 21:30",
+                 "+0 icons free  # the icons' memory is decommitted: no waypoint, no route, no crash",
+                 "+0 wait 30000 ^Finder: no waypoint",
+                 "+0 icons restore  # back: found again, routed again",
+                 "+0 wait 30000 ^Route: ",
+                 "+0 worldmap open", "+600 worldmap close",
+                 "+0 waypoint-path 1  # the waypoint now hangs on the minimap's second icon path",
+                 "+0 wait 30000 ^Finder: waypoint icon .*\\(path 1\\)",
+                 "+1000 waypoint-clear  # no waypoint: the route is dropped",
+                 "+0 wait 30000 ^Finder: no waypoint",
+                 "+300 screenshot " + WindowsPath(game.Root() / "screenshot.png"), "+300 quit"});
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
@@ -214,12 +223,16 @@ TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsAndWaitsForTheWorldMap) {
   WriteScenario(game.Root() / "scenario.txt",
                 {"0 icon-paths off", "0 place " + Text(kStart.x) + " " + Text(kStart.z),
                  "0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z),
-                 "2000 icons free  # chunk re-scans over decommitted memory: no waypoint",
-                 "2300 clock unknown", "2300 worldmap open  # no region scan while open",
-                 "5300 worldmap close  # nor within 3 s after",
-                 // The finder looks once a second: its first scan after the quiet period comes by
-                 // 9300 ms, well before the icons return.
-                 "10300 icons restore  # found again by a region re-scan", "18000 quit"});
+                 "0 wait 60000 ^Route: ",
+                 "+0 icons free  # chunk re-scans over decommitted memory: no waypoint",
+                 "+0 wait 30000 ^Finder: no waypoint",
+                 "+0 clock unknown", "+0 worldmap open  # no region scan while open",
+                 "+0 wait 30000 ^Clock: time of day unknown",
+                 "+3000 worldmap close  # nor within 3 s after",
+                 // The first scan after the quiet period looks while the icons are still away.
+                 "+0 wait 30000 ^Finder: (region|full) scan",
+                 "+0 icons restore  # found again by a region re-scan",
+                 "+0 wait 30000 ^Route: ", "+300 quit"});
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());

@@ -2,17 +2,20 @@
 # Runs the simulated game with one image variant and checks Pathlight's "GameInit:" lines against
 # the offsets the game says it planted (planted-image.txt), and what follows them.
 #
-#   tests/e2e/gameinit.sh VARIANT [CrimsonDesert.exe [SECONDS]]
+#   tests/e2e/gameinit.sh VARIANT [CrimsonDesert.exe]
 #
+# The game runs until the library's start-up has decided (inactive after the scan, or the renderer
+# chosen), however long the scan takes on this machine.
 # Also prints the GameInit line with its milliseconds, for the record.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 variant=$1
 exe=${2:-$top/build/windows/game/bin64/CrimsonDesert.exe}
-seconds=${3:-1.5}
 dir=$(dirname "$exe")
 rm -f "$dir/Pathlight.log" "$dir/planted-image.txt"
-"$top/scripts/winrun.sh" "$exe" --image "$variant" --seconds "$seconds"
+scenario="$dir/gameinit-$variant.scenario"
+printf '%s\n' "0 wait 120000 ^(Init: game layout not recognised|Renderer: )" "+200 quit" >"$scenario"
+"$top/scripts/winrun.sh" "$exe" --image "$variant" --scenario "Z:${scenario//\//\\}"
 
 declare -A planted
 while IFS='=' read -r key value; do planted[$key]=$value; done < <(tr -d '\r' < "$dir/planted-image.txt")

@@ -11,10 +11,8 @@ namespace {
 // The simulated game's image without the user-interface classes: the scan does not recognise it.
 const std::vector<std::string> kUnrecognisedImage = {"--image", "no-ui-classes"};
 
-std::vector<std::string> Args(std::vector<std::string> args, const std::vector<std::string>& more) {
-  args.insert(args.end(), more.begin(), more.end());
-  return args;
-}
+// Runs until the library's start-up has decided: inactive after the scan, or the renderer chosen.
+const std::vector<std::string> kUntilStarted = {"0 wait 60000 ^(Init: game layout not recognised|Renderer: )", "+200 quit"};
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -31,14 +29,14 @@ void ExpectInactiveRun(const std::vector<std::string>& lines) {
 
 TEST(StartupE2E, FirstAndSecondRunRotateTheLog) {
   GameFolder game("rotation");
-  ASSERT_EQ(game.Run(Args({"--seconds", "1.5"}, kUnrecognisedImage)), 0);
+  ASSERT_EQ(game.RunScenario(kUntilStarted, kUnrecognisedImage), 0);
   const auto first = game.Log();
   ASSERT_TRUE(first.has_value());
   // The version line first, behind its time stamp; every line ends in CR LF.
   ExpectInactiveRun(LogMessages(*first));
   EXPECT_FALSE(game.PreviousLog().has_value());
 
-  ASSERT_EQ(game.Run(Args({"--seconds", "1.5"}, kUnrecognisedImage)), 0);
+  ASSERT_EQ(game.RunScenario(kUntilStarted, kUnrecognisedImage), 0);
   EXPECT_EQ(game.PreviousLog(), first);
   const auto second = game.Log();
   ASSERT_TRUE(second.has_value());
@@ -49,7 +47,7 @@ TEST(StartupE2E, HostNameCountsInAnyLetterCase) {
   GameFolder game("lettercase");
   RunOptions options;
   options.executable = "crimsondesert.EXE";
-  ASSERT_EQ(game.Run(Args({"--seconds", "1.5"}, kUnrecognisedImage), options), 0);
+  ASSERT_EQ(game.RunScenario(kUntilStarted, kUnrecognisedImage, options), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
   ExpectInactiveRun(LogMessages(*log));
@@ -57,7 +55,7 @@ TEST(StartupE2E, HostNameCountsInAnyLetterCase) {
 
 TEST(StartupE2E, RecognisedGameStartsTheWorkersAndLogsTheRenderer) {
   GameFolder game("recognised");
-  ASSERT_EQ(game.Run({"--seconds", "2"}), 0);
+  ASSERT_EQ(game.RunScenario(kUntilStarted), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
   const auto lines = LogMessages(*log);

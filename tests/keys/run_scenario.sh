@@ -12,8 +12,9 @@
 #   #game-count N TEXT   exactly N lines of the game's own output contain TEXT
 #   #dll-expect TEXT     like #expect, in the log of the Pathlight.dll that the game loads itself
 #
-# An "xkey" event arrives some milliseconds after its time (xdotool starts for each one), so leave
-# half a second before "quit".
+# An "xkey" event arrives some milliseconds after its time (xdotool starts for each one): wait for
+# the line it causes ("+0 wait 30000 ^World route off") before the next step, and start with
+# "watch-log Pathlight.log" so the waits read the probe's log.
 #
 #   run_scenario.sh WINDOWS_BUILD FILE.scenario
 set -euo pipefail

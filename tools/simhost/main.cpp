@@ -22,6 +22,7 @@
 
 #include "game_state.hpp"
 #include "host.hpp"
+#include "log_watch.hpp"
 #include "planted_image.hpp"
 #include "scenario.hpp"
 #include "swapchain.hpp"
@@ -219,11 +220,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
 
   // ---- main loop --------------------------------------------------------------------------------
-  // Scenario times count from here, with the window up: creating the device may take a while.
+  // Scenario times count from here, with the window up: creating the device may take a while. A
+  // wait's line is looked for on every pass, about once a frame.
   host.startTick = GetTickCount();
   const unsigned limitMs = options.seconds > 0 ? static_cast<unsigned>(options.seconds * 1000.0) : 0;
   std::size_t nextAction = 0;
   unsigned nextFrame = 0;
+  // The scenario's clock: starts with the main loop and again at the end of every wait.
+  DWORD clockTick = host.startTick;
+  LogWatch& watch = ScenarioLogWatch();
   while (!host.quit) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -232,7 +237,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       DispatchMessageW(&message);
     }
     const unsigned now = host.ElapsedMs();
-    while (!host.quit && nextAction < actions.size() && actions[nextAction].atMs <= now) {
+    if (watch.Waiting()) {
+      bool timedOut = false;
+      if (watch.Poll(timedOut)) {
+        clockTick = GetTickCount();
+      } else if (timedOut) {
+        watch.ReportTimeOut();
+        host.exitCode = kWaitTimedOutStatus;
+        host.quit = true;
+      }
+    }
+    while (!host.quit && !watch.Waiting() && nextAction < actions.size() &&
+           actions[nextAction].atMs <= GetTickCount() - clockTick) {
       RunAction(host, actions[nextAction++]);
     }
     if (limitMs != 0 && now >= limitMs) host.quit = true;

@@ -14,6 +14,12 @@ std::map<std::string, ActionKind>& Kinds() {
   return kinds;
 }
 
+// Actions of one time run in file order.
+void SortStretch(std::vector<Action>& actions, std::size_t from) {
+  std::stable_sort(actions.begin() + static_cast<std::ptrdiff_t>(from), actions.end(),
+                   [](const Action& a, const Action& b) { return a.atMs < b.atMs; });
+}
+
 }  // namespace
 
 bool RegisterAction(const std::string& name, ActionKind kind) {
@@ -29,6 +35,8 @@ bool LoadScenario(const std::wstring& path, std::vector<Action>& actions, std::s
   }
   char buffer[4096];
   int lineNumber = 0;
+  unsigned previousMs = 0;
+  std::size_t stretch = 0;  // where the actions since the last wait begin
   bool ok = true;
   while (ok && std::fgets(buffer, sizeof buffer, file) != nullptr) {
     ++lineNumber;
@@ -39,14 +47,18 @@ bool LoadScenario(const std::wstring& path, std::vector<Action>& actions, std::s
     if (!(words >> time)) continue;
     Action action;
     action.line = lineNumber;
+    // "+N": after the previous line; "N": since the clock last started.
+    const bool relative = time[0] == '+';
+    const char* digits = time.c_str() + (relative ? 1 : 0);
     char* end = nullptr;
-    const unsigned long ms = std::strtoul(time.c_str(), &end, 10);
-    if (end == time.c_str() || *end != '\0' || !(words >> action.name)) {
-      error = "line " + std::to_string(lineNumber) + ": expected <milliseconds> <action> [arguments]";
+    const unsigned long ms = std::strtoul(digits, &end, 10);
+    if (end == digits || *end != '\0' || !(words >> action.name)) {
+      error = "line " + std::to_string(lineNumber) + ": expected <milliseconds> or +<milliseconds>, <action> [arguments]";
       ok = false;
       break;
     }
-    action.atMs = static_cast<unsigned>(ms);
+    action.atMs = static_cast<unsigned>(relative ? previousMs + ms : ms);
+    previousMs = action.atMs;
     for (std::string word; words >> word;) action.args.push_back(word);
     const auto kind = Kinds().find(action.name);
     if (kind == Kinds().end()) {
@@ -56,18 +68,30 @@ bool LoadScenario(const std::wstring& path, std::vector<Action>& actions, std::s
       error = "line " + std::to_string(lineNumber) + ": wrong number of arguments for '" + action.name + "'";
       ok = false;
     } else {
+      // A wait closes a stretch of the story: the clock starts again after it, and actions never
+      // move across it.
+      const bool holds = kind->second.holdsClock;
+      if (holds) SortStretch(actions, stretch);
       actions.push_back(std::move(action));
+      if (holds) {
+        stretch = actions.size();
+        previousMs = 0;
+      }
     }
   }
   std::fclose(file);
-  // Actions of one time run in file order.
-  std::stable_sort(actions.begin(), actions.end(), [](const Action& a, const Action& b) { return a.atMs < b.atMs; });
+  SortStretch(actions, stretch);
   return ok;
 }
 
 bool RunsBeforeLibrary(const Action& action) {
   const auto kind = Kinds().find(action.name);
   return action.atMs == 0 && kind != Kinds().end() && kind->second.beforeLibrary;
+}
+
+bool HoldsClock(const Action& action) {
+  const auto kind = Kinds().find(action.name);
+  return kind != Kinds().end() && kind->second.holdsClock;
 }
 
 void RunAction(Host& host, const Action& action) {
