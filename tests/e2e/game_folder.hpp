@@ -15,6 +15,8 @@ struct RunOptions {
   std::string executable = "CrimsonDesert.exe";   // the name the host is copied under
   std::vector<fs::path> readOnly;                 // folders the run may not write
   int timeoutSeconds = 120;
+  std::vector<fs::path> beside;  // more files of the Windows build copied into bin64 beside the host
+  std::string dllOverrides;      // added to Wine's DLL overrides ("version=n,b": the folder's copy first)
 };
 
 class GameFolder {
