@@ -145,7 +145,7 @@ TEST(PresentGateTest, OnlyTheOutermostNonTestPresentDraws) {
 
 TEST(SwapChainQueueTableTest, ASwapChainAtTheSameAddressTakesTheNewQueue) {
   SwapChainQueueTable table;
-  int a, b, q1, q2;
+  int a = 0, b = 0, q1 = 0, q2 = 0;
   table.Record(&a, &q1);
   table.Record(&b, &q1);
   table.Record(&a, &q2);
