@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
   });
 
   PublishedGamePointers scanPointers;
-  Finder scanner({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, settings, scanPointers);
+  Finder scanner({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, scanPointers);
   std::size_t found = 0;
   const double fullScan = best([&] {
     ScanResults results;
@@ -147,11 +147,11 @@ int main(int argc, char** argv) {
   // table on its root (the table is wiped for this part).
   std::memset(table, 0, 0x100);
   PublishedGamePointers chunkPointers;
-  Finder chunks({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, settings, chunkPointers);
-  (void)chunks.Tick();
+  Finder chunks({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, chunkPointers);
+  (void)chunks.Tick(settings);
   constexpr int kChunkTicks = 200;
   double begin = Now();
-  for (int i = 0; i < kChunkTicks; ++i) (void)chunks.Tick();
+  for (int i = 0; i < kChunkTicks; ++i) (void)chunks.Tick(settings);
   const double chunkTick = (Now() - begin) / kChunkTicks;
   std::printf("chunk re-scan tick: %.1f us (%zu chunks of 64 KB), waypoint %s\n", chunkTick * 1e6,
               chunks.IconChunks().size(), chunkPointers.WaypointIcon.load() == Address(icon) ? "found" : "MISSING");
@@ -164,11 +164,11 @@ int main(int argc, char** argv) {
   Put(root + kDirectPathOffsets[0], Address(table));
   PublishedGamePointers directPointers;
   directPointers.MinimapRoot.exchange(Address(root));
-  Finder direct({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, settings, directPointers);
-  std::uint32_t sleep = direct.Tick();
+  Finder direct({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, directPointers);
+  std::uint32_t sleep = direct.Tick(settings);
   constexpr int kDirectTicks = 20000;
   begin = Now();
-  for (int i = 0; i < kDirectTicks; ++i) sleep = direct.Tick();
+  for (int i = 0; i < kDirectTicks; ++i) sleep = direct.Tick(settings);
   const double directTick = (Now() - begin) / kDirectTicks;
   std::printf("direct-path tick: %.2f us (sleep %u ms), waypoint %s\n", directTick * 1e6, sleep,
               directPointers.WaypointIcon.load() == Address(icon) ? "found" : "MISSING");

@@ -60,15 +60,13 @@ std::vector<std::uint64_t> BuildChunks(const std::vector<std::uint64_t>& icons) 
   return chunks;
 }
 
-Finder::Finder(Services services, const GameLayout& layout, const Settings& settings, PublishedGamePointers& pointers)
+Finder::Finder(Services services, const GameLayout& layout, PublishedGamePointers& pointers)
     : memory_(services.memory),
       regions_(services.regions),
       tickCount_(std::move(services.tickCount)),
       lowerPriority_(std::move(services.lowerPriority)),
       layout_(layout),
-      settings_(settings),
       pointers_(pointers),
-      offsets_(settings.offsets),
       buffer_(kBufferWords, 0) {}
 
 // ---- scanning ---------------------------------------------------------------------------------
@@ -278,9 +276,9 @@ std::uint32_t Finder::TickDirect(std::uint64_t root) {
   return 0;
 }
 
-std::uint32_t Finder::Tick() {
-  if (!settings_.debug.scan) return kSleepScanning;
-  offsets_ = settings_.offsets;
+std::uint32_t Finder::Tick(const Settings& settings) {
+  if (!settings.debug.scan) return kSleepScanning;
+  offsets_ = settings.offsets;
 
   if (layout_.SessionGlobal != 0 && layout_.CameraVtable != 0 &&
       !HasVtable(memory_, pointers_.CameraManagerObject.load(), layout_.CameraVtable)) {

@@ -71,14 +71,14 @@ class Finder {
     std::function<void()> lowerPriority;
   };
 
-  // `layout`, `settings` and `pointers` are the process-wide records in the DLL; the Finder keeps
-  // references and reads the settings afresh on every tick.
-  Finder(Services services, const GameLayout& layout, const Settings& settings, PublishedGamePointers& pointers);
+  // `layout` and `pointers` are the process-wide records in the DLL; the Finder keeps references.
+  Finder(Services services, const GameLayout& layout, PublishedGamePointers& pointers);
   Finder(const Finder&) = delete;
   Finder& operator=(const Finder&) = delete;
 
-  // One step of the finder; returns the milliseconds to sleep before the next.
-  [[nodiscard]] std::uint32_t Tick();
+  // One step of the finder with the settings in force for it; returns the milliseconds to sleep
+  // before the next.
+  [[nodiscard]] std::uint32_t Tick(const Settings& settings);
 
   // The scanning steps, public for the tests and the benchmark.
   void ScanWords(std::uint64_t start, std::uint64_t size, ScanResults& results);
@@ -116,9 +116,8 @@ class Finder {
   std::function<std::uint32_t()> tickCount_;
   std::function<void()> lowerPriority_;
   const GameLayout& layout_;
-  const Settings& settings_;
   PublishedGamePointers& pointers_;
-  GameOffsets offsets_;  // this tick's copy of the settings' offsets
+  GameOffsets offsets_;  // the last tick's copy of the settings' offsets (the defaults before one)
 
   // Scan blocks are copied here and compared in place. Its own bytes are never scanned (they hold
   // copies of game words), and what a scan left in it is wiped when the scan ends.

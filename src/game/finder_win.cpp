@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "game/fault_guard_win.hpp"
+#include "platform/threads.hpp"
 #include "platform/ticks.hpp"
 
 namespace pathlight {
@@ -26,15 +27,15 @@ class VirtualQueryRegions final : public RegionQuery {
 Finder& ProcessFinder() {
   static Finder finder({ProcessMemory(), ProcessRegions(), [] { return TickCount(); },
                         [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }},
-                       g_gameLayout, g_settings, g_gamePointers);
+                       g_gameLayout, g_gamePointers);
   return finder;
 }
 
-DWORD WINAPI FinderThread(LPVOID) {
+void FinderThread() {
   for (;;) {
     std::uint32_t sleep = 1000;
     try {
-      sleep = ProcessFinder().Tick();
+      sleep = ProcessFinder().Tick(*CurrentSettings());
     } catch (...) {
       // Only an allocation can throw here; the next tick tries again.
     }
@@ -49,6 +50,6 @@ RegionQuery& ProcessRegions() {
   return regions;
 }
 
-void StartFinderThread() { CreateThread(nullptr, 0, &FinderThread, nullptr, 0, nullptr); }
+void StartFinderThread() { StartThread("finder", &FinderThread); }
 
 }  // namespace pathlight

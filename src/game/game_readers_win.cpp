@@ -13,7 +13,9 @@ ReaderState g_readerState;
 }  // namespace
 
 void ReadGameSnapshot(GameSnapshot& snapshot) {
-  const GameReadContext context{ProcessMemory(), g_gameLayout, g_settings, g_gamePointers, g_readerState,
+  // One settings record for the whole read: the offsets of one file, never of two.
+  const SettingsPtr settings = CurrentSettings();
+  const GameReadContext context{ProcessMemory(), g_gameLayout, *settings, g_gamePointers, g_readerState,
                                 WorldRouteShown.load() != 0};
   ReadGameSnapshot(context, snapshot);
 }

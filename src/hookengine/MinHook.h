@@ -6,8 +6,9 @@
 // The same slot holds the trampoline: the whole instructions that the 5 bytes overlap, copied
 // (at least 5 bytes, at most 5 instructions), then a jump back to the first uncopied byte.
 // Slots come from blocks of the allocation granularity (64 KB) found with VirtualQuery/VirtualAlloc
-// near the target and shared by many hooks; blocks go back to the OS only in MH_Uninitialize,
-// so a detour still running when its hook is removed never calls into released memory.
+// near the target and shared by many hooks. A freed slot is reused last and blocks go back to the
+// OS only in MH_Uninitialize, so a detour still running when its hook is removed never calls into
+// released memory.
 //
 // Relocation: RIP-relative operands (mov, lea, cmp, jmp/call [rip+x], ...) get a new displacement,
 // so the slot is placed where every such operand stays within reach; `call rel32`, `jmp rel8/32`
@@ -20,18 +21,21 @@
 //                                  a branch into the middle of a copied instruction, or one of the
 //                                  instructions that follow the copy (up to the function's first
 //                                  ret or jump, at most 64 bytes) jumping back into bytes 1 to 4;
-//                                  loop/jrcxz/xbegin and other relative forms it cannot widen.
+//                                  a call ending before byte 5 (a thread inside the callee would
+//                                  return into the jmp; return addresses on stacks cannot be
+//                                  moved); loop/jrcxz/xbegin and relative forms it cannot widen.
 //   MH_ERROR_MEMORY_ALLOC          no free memory within reach of the target (+-2 GB, narrowed by
 //                                  the RIP-relative operands).
 //   MH_ERROR_NOT_EXECUTABLE        target or detour not in committed executable memory.
 //
 // Enabling and disabling while other threads run the target: under the engine's one lock, every
-// other thread of the process (Toolhelp snapshot) is suspended; a thread whose instruction pointer
-// lies on a copied instruction is moved to that instruction's copy in the trampoline (on disable,
-// one in the trampoline or the relay goes back to the matching original place); the 5 bytes are
-// written (one atomic 8-byte store when they share an aligned quadword, which also covers a thread
-// started after the snapshot), the instruction cache is flushed, and the threads resume. Nothing
-// allocates heap memory while threads are suspended, since one of them may hold the heap's lock.
+// other thread of the process is suspended (found with NtGetNextThread; a Toolhelp snapshot, which
+// costs 10-200 ms under Wine, only where that is missing). A thread whose instruction pointer lies
+// on a copied instruction is moved to that instruction's copy in the trampoline (on disable, one in
+// the trampoline or the relay goes back to the matching original place); the 5 bytes are written
+// (one atomic 8-byte store when they share an aligned quadword, which also covers a thread started
+// after the walk), the instruction cache is flushed, and the threads resume. Nothing allocates heap
+// memory while threads are suspended, since one of them may hold the heap's lock.
 //
 // Every function may be called from any thread; all take the one lock.
 #pragma once

@@ -113,8 +113,9 @@ MH_STATUS Create(Engine& engine, LPVOID target, LPVOID detour, LPVOID* original)
 // --- Switching -----------------------------------------------------------------------------------
 
 // Enables or disables `hooks` (all currently in the other state) under one freeze. The pages are
-// made writable before the threads stop and restored after they resume, so the frozen stretch
-// holds only the writes and the instruction pointer moves.
+// made writable and the moves of all hooks gathered before the threads stop, and the protections
+// restored after they resume, so the frozen stretch holds only the writes and one context read
+// per thread.
 MH_STATUS Switch(const std::vector<Hook*>& hooks, bool enable) {
   if (hooks.empty()) return MH_OK;
   std::vector<DWORD> protections(hooks.size(), 0);
@@ -123,19 +124,21 @@ MH_STATUS Switch(const std::vector<Hook*>& hooks, bool enable) {
     auto* entry = reinterpret_cast<void*>(hooks[writable]->target);
     if (!VirtualProtect(entry, kPatchSize, PAGE_EXECUTE_READWRITE, &protections[writable])) break;
   }
+  std::vector<IpMove> moves;
+  for (std::size_t i = 0; i < writable; ++i) {
+    const Slot& slot = hooks[i]->slot;
+    const auto from =
+        enable ? std::span(slot.into).first(slot.intoCount) : std::span(slot.outOf).first(slot.outOfCount);
+    moves.insert(moves.end(), from.begin(), from.end());
+  }
   {
     ThreadFreeze freeze;
     for (std::size_t i = 0; i < writable; ++i) {
       Hook& hook = *hooks[i];
-      if (enable) {
-        WriteEntry(hook.target, EntryJump(hook.target, hook.slot.address));
-        freeze.MoveInstructionPointers(std::span(hook.slot.into).first(hook.slot.intoCount));
-      } else {
-        WriteEntry(hook.target, hook.original);
-        freeze.MoveInstructionPointers(std::span(hook.slot.outOf).first(hook.slot.outOfCount));
-      }
+      WriteEntry(hook.target, enable ? EntryJump(hook.target, hook.slot.address) : hook.original);
       hook.enabled = enable;
     }
+    freeze.MoveInstructionPointers(moves);
   }
   for (std::size_t i = 0; i < writable; ++i) {
     DWORD ignored = 0;

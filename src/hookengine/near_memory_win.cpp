@@ -61,7 +61,8 @@ bool SlotPool::AddBlockIn(AddressRange range, std::uint64_t origin) {
   for (std::uint64_t at = start; at >= lowest;) {
     if (VirtualQuery(reinterpret_cast<void*>(at), &region, sizeof region) == 0) break;
     if (TryBlockAt(at, size, region)) return add(at);
-    const std::uint64_t base = AlignDown(reinterpret_cast<std::uint64_t>(region.BaseAddress), size);
+    // BaseAddress is only the queried page; the allocation below it starts at AllocationBase.
+    const std::uint64_t base = AlignDown(reinterpret_cast<std::uint64_t>(region.AllocationBase), size);
     const std::uint64_t below = region.State == MEM_FREE ? at : std::min(at, base);
     if (below < size) break;
     at = below - size;

@@ -25,6 +25,7 @@ struct Decoded {
   bool relative = false;    // a branch with a relative immediate, of a kind we rebuild or not
   bool supported = true;
   bool terminator = false;  // execution never falls through to the next byte
+  bool call = false;
 };
 
 bool DecodeOne(std::span<const std::byte> code, std::uint64_t address, Decoded& out) {
@@ -38,6 +39,7 @@ bool DecodeOne(std::span<const std::byte> code, std::uint64_t address, Decoded& 
   out.length = instruction.length;
   const std::uint64_t next = address + instruction.length;
   const auto category = instruction.meta.category;
+  out.call = category == ZYDIS_CATEGORY_CALL;
   out.terminator = category == ZYDIS_CATEGORY_RET || category == ZYDIS_CATEGORY_UNCOND_BR ||
                    category == ZYDIS_CATEGORY_INTERRUPT || instruction.mnemonic == ZYDIS_MNEMONIC_UD2 ||
                    instruction.mnemonic == ZYDIS_MNEMONIC_HLT || instruction.mnemonic == ZYDIS_MNEMONIC_IRETQ;
@@ -127,6 +129,7 @@ const char* RelocationStatusName(RelocationStatus status) {
     case RelocationStatus::Undecodable: return "undecodable";
     case RelocationStatus::EndsTooEarly: return "ends too early";
     case RelocationStatus::JumpIntoPatch: return "jump into the patched bytes";
+    case RelocationStatus::ReturnIntoPatch: return "return into the patched bytes";
     case RelocationStatus::UnsupportedBranch: return "unsupported branch";
     case RelocationStatus::OutOfReach: return "out of reach";
     case RelocationStatus::TooLong: return "trampoline too long";
@@ -155,6 +158,8 @@ RelocationStatus DecodePrologue(std::span<const std::byte> code, std::uint64_t a
     offset += decoded.length;
     endsInTerminator = decoded.terminator;
     if (decoded.terminator && offset < kPatchSize) return RelocationStatus::EndsTooEarly;
+    // A thread inside the callee would come back into the middle of the jmp.
+    if (decoded.call && offset < kPatchSize) return RelocationStatus::ReturnIntoPatch;
   }
   out.copiedSize = static_cast<std::uint8_t>(offset);
   std::memcpy(out.bytes.data(), code.data(), offset);
@@ -166,7 +171,9 @@ RelocationStatus DecodePrologue(std::span<const std::byte> code, std::uint64_t a
     if (instruction.kind == InstructionKind::Plain || instruction.kind == InstructionKind::RipRelative) continue;
     if (!Inside(instruction.destination, address, copiedEnd)) continue;
     for (std::uint8_t j = 0; j < out.count; ++j) {
-      if (address + out.instructions[j].offset == instruction.destination) instruction.internalIndex = static_cast<std::int8_t>(j);
+      if (address + out.instructions[j].offset == instruction.destination) {
+        instruction.internalIndex = static_cast<std::int8_t>(j);
+      }
     }
     if (instruction.internalIndex < 0) return RelocationStatus::JumpIntoPatch;
   }
@@ -213,7 +220,9 @@ RelocationStatus BuildSlot(const Prologue& prologue, std::uint64_t slotAddress, 
   // Sizes depend on reach from anywhere in the slot, not on the exact offset: one pass lays out.
   std::array<std::size_t, kMaxInstructions + 1> at{};
   at[0] = kTrampolineOffset;
-  for (std::uint8_t i = 0; i < prologue.count; ++i) at[i + 1] = at[i] + RebuiltSize(prologue.instructions[i], slotAddress);
+  for (std::uint8_t i = 0; i < prologue.count; ++i) {
+    at[i + 1] = at[i] + RebuiltSize(prologue.instructions[i], slotAddress);
+  }
   const std::uint64_t resume = prologue.address + prologue.copiedSize;
   const std::size_t backJump = SlotReaches(slotAddress, resume) ? 5 : kAbsoluteJump;
   if (at[prologue.count] + backJump > kSlotSize) return RelocationStatus::TooLong;

@@ -1,6 +1,7 @@
 // Every other thread of the process held still while code they may be running is rewritten.
-// The thread list is taken and its storage reserved before the first thread stops: a stopped
-// thread may hold the heap's lock, so nothing between stopping and resuming allocates.
+// The threads are found with NtGetNextThread (a Toolhelp snapshot where that is missing), all
+// before the first one stops: a stopped thread may hold the heap's lock, so nothing between
+// stopping and resuming allocates.
 #pragma once
 
 #include <windows.h>
@@ -14,7 +15,7 @@ namespace pathlight::hookengine {
 
 class ThreadFreeze {
  public:
-  ThreadFreeze();  // suspends every other thread of the process (Toolhelp snapshot)
+  ThreadFreeze();  // suspends every other thread of the process
   ~ThreadFreeze();  // resumes them
   ThreadFreeze(const ThreadFreeze&) = delete;
   ThreadFreeze& operator=(const ThreadFreeze&) = delete;

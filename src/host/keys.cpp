@@ -58,11 +58,13 @@ void KeyInput::HandleKey(std::uint64_t key, bool down) {
   if (keyDown_[kVkShift]) modifiers |= kModShift;
   if (keyDown_[kVkMenu]) modifiers |= kModAlt;
 
+  // One record per press: a reload on the keys thread never splits the three bindings.
+  const SettingsPtr settings = CurrentSettings();
   // Equal minimap and world bindings flip both routes with one press.
-  if (Fires(g_settings.minimapToggle, key, modifiers)) Toggle(MinimapRouteShown, "Minimap");
-  if (Fires(g_settings.worldToggle, key, modifiers)) Toggle(WorldRouteShown, "World");
+  if (Fires(settings->minimapToggle, key, modifiers)) Toggle(MinimapRouteShown, "Minimap");
+  if (Fires(settings->worldToggle, key, modifiers)) Toggle(WorldRouteShown, "World");
   // The keys thread reads the file within about 100 ms; presses before then reload once.
-  if (Fires(g_settings.reloadKey, key, modifiers)) ReloadRequested.exchange(1);
+  if (Fires(settings->reloadKey, key, modifiers)) ReloadRequested.exchange(1);
 }
 
 KeyInput& GameWindowKeys() {
@@ -84,7 +86,8 @@ void* ChooseGameWindow(std::span<const WindowCandidate> candidates) {
 }
 
 bool AllBindingsUnbound() {
-  return !g_settings.minimapToggle.Bound() && !g_settings.worldToggle.Bound() && !g_settings.reloadKey.Bound();
+  const SettingsPtr settings = CurrentSettings();
+  return !settings->minimapToggle.Bound() && !settings->worldToggle.Bound() && !settings->reloadKey.Bound();
 }
 
 }  // namespace pathlight

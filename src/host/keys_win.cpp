@@ -13,6 +13,7 @@
 #include "host/log.hpp"
 #include "host/run_flags.hpp"
 #include "host/settings_load.hpp"
+#include "platform/threads.hpp"
 
 namespace pathlight {
 
@@ -107,7 +108,7 @@ void KeysPass() {
   if (const HWND window = FindGameWindow(); window != nullptr) Attach(window);
 }
 
-DWORD WINAPI KeysThread(LPVOID) {
+void KeysThread() {
   for (;;) {
     Sleep(kKeysPollMs);
     try {
@@ -120,6 +121,6 @@ DWORD WINAPI KeysThread(LPVOID) {
 
 }  // namespace
 
-void StartKeysThread() { CreateThread(nullptr, 0, &KeysThread, nullptr, 0, nullptr); }
+void StartKeysThread() { StartThread("keys", &KeysThread); }
 
 }  // namespace pathlight

@@ -67,15 +67,15 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
     return false;
   }
   const RoutePtr current = GetCurrentRoute();
-  // One copy of the settings for the pass: a reload replaces the record on the keys thread.
-  const Settings settings = g_settings;
-  const bool wagon = settings.wagonRoutingEnabled && snapshot.mountState == kMountWagon;
+  // One record for the whole pass: a reload on the keys thread takes effect at the next one.
+  const SettingsPtr settings = CurrentSettings();
+  const bool wagon = settings->wagonRoutingEnabled && snapshot.mountState == kMountWagon;
   const bool reroute = RerouteRequested.exchange(0) != 0;
 
   const bool keep = !reroute && current &&
                     std::hypot(static_cast<double>(current->goalX) - snapshot.waypointX,
                                static_cast<double>(current->goalZ) - snapshot.waypointZ) <= kGoalMovedDistance &&
-                    DistanceToRoute(*current, snapshot.playerX, snapshot.playerZ) <= settings.rerouteDistance && current->wagon == wagon;
+                    DistanceToRoute(*current, snapshot.playerX, snapshot.playerZ) <= settings->rerouteDistance && current->wagon == wagon;
   if (keep) return false;
 
   const std::uint32_t startTick = services.tickCount();
@@ -83,8 +83,9 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
   route->goalX = snapshot.waypointX;
   route->goalZ = snapshot.waypointZ;
   route->wagon = wagon;
-  const RouteWeights weights = wagon ? MakeWagonRouteWeights(settings) : MakeRouteWeights(settings);
-  route->points = services.search({snapshot.playerX, snapshot.playerZ}, {snapshot.waypointX, snapshot.waypointZ}, weights, &route->heights);
+  const RouteWeights weights = wagon ? MakeWagonRouteWeights(*settings) : MakeRouteWeights(*settings);
+  route->points = services.search({snapshot.playerX, snapshot.playerZ}, {snapshot.waypointX, snapshot.waypointZ}, weights,
+                                  settings->directMaxDistance, &route->heights);
   // The first height is the player's own; unknown heights carry the last known one forward.
   std::vector<float>& heights = route->heights;
   if (!heights.empty()) heights[0] = snapshot.playerY;
@@ -106,9 +107,8 @@ RouteWorkerHooks LibraryRouteWorkerHooks(std::function<void(GameSnapshot&)> read
   hooks.readSnapshot = std::move(readSnapshot);
   hooks.sleep = [](std::uint32_t ms) { SleepMs(ms); };
   hooks.roadsReady = [] { return RoadsAreReady(); };
-  hooks.pass.search = [](GroundPoint start, GroundPoint goal, const RouteWeights& weights, std::vector<float>* heights) {
-    return FindRoute(start, goal, weights, heights);
-  };
+  hooks.pass.search = [](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
+                         std::vector<float>* heights) { return FindRoute(start, goal, weights, directMaxDistance, heights); };
   hooks.pass.tickCount = [] { return TickCount(); };
   return hooks;
 }

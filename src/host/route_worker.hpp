@@ -29,8 +29,8 @@ void PublishRoute(RoutePtr route);
 // than two points, which no reroute distance keeps.
 [[nodiscard]] double DistanceToRoute(const Route& route, float x, float z);
 
-using RouteSearchFunction =
-    std::function<std::vector<GroundPoint>(GroundPoint start, GroundPoint goal, const RouteWeights& weights, std::vector<float>* heights)>;
+using RouteSearchFunction = std::function<std::vector<GroundPoint>(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                                                   float directMaxDistance, std::vector<float>* heights)>;
 
 // What one pass needs besides the snapshot: the search (FindRoute in the library) and the clock.
 struct RoutePassServices {
@@ -38,9 +38,9 @@ struct RoutePassServices {
   std::function<std::uint32_t()> tickCount;
 };
 
-// One pass of the worker over a fresh snapshot, with the live settings: publishes an empty route
-// when player or waypoint is unknown, keeps the current route when it still serves, else searches,
-// logs the "Route:" line and publishes. Returns true when it searched.
+// One pass of the worker over a fresh snapshot, with the settings in force (taken once): publishes
+// an empty route when player or waypoint is unknown, keeps the current route when it still serves,
+// else searches, logs the "Route:" line and publishes. Returns true when it searched.
 bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& services);
 
 // The thread's services, replaceable so tests drive passes without real sleeps or a game.

@@ -1,26 +1,27 @@
-#include <windows.h>
-
 #include "host/route_worker.hpp"
 #include "host/route_worker_thread_win.hpp"
+#include "platform/threads.hpp"
 
 namespace pathlight {
 
 namespace {
 
-DWORD WINAPI RouteWorkerThread(LPVOID reader) {
+// Set once before the thread starts, which orders it before the thread's first read.
+void (*g_readSnapshot)(GameSnapshot&) = nullptr;
+
+void RouteWorkerThread() {
   try {
-    RunRouteWorker(LibraryRouteWorkerHooks(reinterpret_cast<void (*)(GameSnapshot&)>(reader)));
+    RunRouteWorker(LibraryRouteWorkerHooks(g_readSnapshot));
   } catch (...) {
     // Nothing leaves a thread body; without the worker the route simply stays as it was.
   }
-  return 0;
 }
 
 }  // namespace
 
 void StartRouteWorkerThread(void (*readSnapshot)(GameSnapshot& snapshot)) {
-  // Like every thread of the library: default stack, handle neither kept nor closed.
-  CreateThread(nullptr, 0, &RouteWorkerThread, reinterpret_cast<LPVOID>(readSnapshot), 0, nullptr);
+  g_readSnapshot = readSnapshot;
+  StartThread("route worker", &RouteWorkerThread);
 }
 
 }  // namespace pathlight

@@ -1,9 +1,8 @@
 // The process-wide configuration record, read from "Pathlight.ini" beside the library.
 //
-// Written by the init thread (first load, before any worker exists) and by the keys thread
-// (reload); read by every thread without a lock. A load fills a working copy and then copies it
-// over the live record in one block, so a reader never sees a half-read file. Every field is a
-// naturally aligned 8- or 32-bit value.
+// A load (init thread at start, keys thread on reload) fills a working record and publishes it
+// whole as a new immutable record; a reader takes the record in force once per pass or frame and
+// reads that one throughout, so it never sees half of a file nor a record changing under it.
 //
 // Sections: the record, its key list (the one place that names every INI key).
 #pragma once
@@ -134,13 +133,14 @@ struct Settings {
   GameOffsets offsets;
 };
 
-// The live record. Replaced only by LoadSettings.
-extern Settings g_settings;
-
-// The settings in force, as one immutable record: a pass or a frame takes it once and reads that
-// copy throughout, so a reload never shows it half of a file.
+// The settings in force, as one immutable record (never null; the defaults until the first
+// load): a pass or a frame takes it once and reads that copy throughout.
 using SettingsPtr = std::shared_ptr<const Settings>;
 [[nodiscard]] SettingsPtr CurrentSettings();
+
+// Makes a copy of `settings` the record in force; readers holding the previous one keep it until
+// they let go. Called by the load (and by tests).
+void PublishSettings(const Settings& settings);
 
 // ---- key list ----------------------------------------------------------------------------------
 //

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 #include "host/log.hpp"
 #include "host/run_flags.hpp"
@@ -10,9 +11,37 @@
 
 namespace pathlight {
 
-Settings g_settings;
+namespace {
 
-SettingsPtr CurrentSettings() { return std::make_shared<const Settings>(g_settings); }
+// The record in force. The lock is held only to copy or swap the pointer; a function-local
+// static so that a reader running before the first load still finds the defaults.
+struct PublishedSettings {
+  std::mutex lock;
+  SettingsPtr record = std::make_shared<const Settings>();
+};
+
+PublishedSettings& Published() {
+  static PublishedSettings published;
+  return published;
+}
+
+}  // namespace
+
+SettingsPtr CurrentSettings() {
+  PublishedSettings& published = Published();
+  std::lock_guard<std::mutex> lock(published.lock);
+  return published.record;
+}
+
+void PublishSettings(const Settings& settings) {
+  SettingsPtr record = std::make_shared<const Settings>(settings);
+  PublishedSettings& published = Published();
+  std::lock_guard<std::mutex> lock(published.lock);
+  // The previous record is released inside the lock, as the route is: whichever side lets go of
+  // it last frees it, never while the other copies the pointer.
+  published.record.swap(record);
+  record.reset();
+}
 
 namespace {
 
@@ -119,9 +148,9 @@ std::array<std::string, 2> SettingsSummary(const Settings& s) {
 
 void LoadSettingsFrom(IniSource& ini, const std::wstring& moduleFolder, bool reload) {
   g_iniPath = moduleFolder + kIniFileName;
-  const Settings working = ReadSettings(ini, g_iniPath, g_settings, reload);
-  // One block copy: readers on other threads never see a half-read file.
-  g_settings = working;
+  // The working record is complete before it is published: no reader sees half of the file.
+  const Settings working = ReadSettings(ini, g_iniPath, *CurrentSettings(), reload);
+  PublishSettings(working);
   if (reload) {
     RerouteRequested.exchange(1);
     RebuildRequested.exchange(1);

@@ -1,6 +1,6 @@
-// LoadSettings: reads "Pathlight.ini" beside the library into the live settings record, at start
-// (init thread) and on the reload key (keys thread; never both at once, the keys thread starts
-// after the first load).
+// LoadSettings: reads "Pathlight.ini" beside the library and publishes it as the settings record in
+// force, at start (init thread) and on the reload key (keys thread; never both at once, the keys
+// thread starts after the first load).
 #pragma once
 
 #include <array>
@@ -41,8 +41,8 @@ inline constexpr const wchar_t* kIniFileName = L"\\Pathlight.ini";
 [[nodiscard]] std::array<std::string, 2> SettingsSummary(const Settings& settings);
 
 // The whole load against the process-wide state: rebuilds and stores the INI path from the
-// library's folder, replaces g_settings in one block copy, raises the reload requests or sets
-// the world toggle, and logs.
+// library's folder, publishes the record read (PublishSettings), raises the reload requests or
+// sets the world toggle, and logs.
 void LoadSettingsFrom(IniSource& ini, const std::wstring& moduleFolder, bool reload);
 
 // The path of the last load.

@@ -15,6 +15,7 @@
 #include "host/settings_load.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
+#include "platform/threads.hpp"
 #include "roads/road_loader_thread_win.hpp"
 
 namespace pathlight {
@@ -25,15 +26,17 @@ class WindowsStartupHost final : public StartupHost {
  public:
   std::wstring HostExecutablePath() override { return pathlight::HostExecutablePath(); }
   void LoadSettings() override { pathlight::LoadSettings(false); }
-  RendererChoice Renderer() override { return g_settings.renderer; }
-  bool ScanEnabled() override { return g_settings.debug.scan; }
-  bool DrawEnabled() override { return g_settings.debug.draw; }
+  // Start-only values: a reload keeps them, so any record in force gives the same answer.
+  RendererChoice Renderer() override { return CurrentSettings()->renderer; }
+  bool ScanEnabled() override { return CurrentSettings()->debug.scan; }
+  bool DrawEnabled() override { return CurrentSettings()->debug.draw; }
   void InstallGraphicsHooks() override { pathlight::InstallGraphicsHooks(*CurrentSettings()); }
   bool GameInit() override {
+    const SettingsPtr settings = CurrentSettings();
     GameScanSettings gates;
-    gates.worldEnabled = g_settings.worldEnabled;
-    gates.worldToggleKey = g_settings.worldToggle.key;
-    gates.wagonRoutingEnabled = g_settings.wagonRoutingEnabled;
+    gates.worldEnabled = settings->worldEnabled;
+    gates.worldToggleKey = settings->worldToggle.key;
+    gates.wagonRoutingEnabled = settings->wagonRoutingEnabled;
     return GameInitOnMainModule(gates);
   }
   void StartFinderThread() override { pathlight::StartFinderThread(); }
@@ -44,22 +47,20 @@ class WindowsStartupHost final : public StartupHost {
   void RunCompositionRenderer() override {}
 };
 
-DWORD WINAPI InitThread(LPVOID) {
+void InitThread() {
   try {
     WindowsStartupHost host;
     RunStartup(host);
   } catch (...) {
     // Nothing may leave a thread body; the library simply stays as far as it got.
   }
-  return 0;
 }
 
 }  // namespace
 
 void StartInitThread() {
-  // Default stack size, no argument; the result is ignored and the handle neither kept nor
-  // closed, as for every thread of the library.
-  CreateThread(nullptr, 0, &InitThread, nullptr, 0, nullptr);
+  // Under the loader lock, before the log is open: a refusal leaves the library inactive, unlogged.
+  StartThread("init", &InitThread, StartFailure::Silent);
 }
 
 }  // namespace pathlight

@@ -314,13 +314,13 @@ void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& m) {
 
 // ---- FindRoute ------------------------------------------------------------------------------------
 
-std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights, std::vector<float>* heights,
-                                   RouteSearchResult* details) {
+std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
+                                   std::vector<float>* heights, RouteSearchResult* details) {
   // One search at a time: the route worker is the only caller.
   static RouteSearch search;
   RouteSearchResult result;
   if (RoadsAreReady()) {
-    result = search.Find(PublishedRoadGraph(), start, goal, weights, g_settings.directMaxDistance);
+    result = search.Find(PublishedRoadGraph(), start, goal, weights, directMaxDistance);
   } else {
     result.points = {start, goal};
     result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};

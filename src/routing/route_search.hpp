@@ -182,11 +182,12 @@ class RouteSearch {
 // "Route: by road type (m): main %.0f, ..." for a found route's lengths.
 void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& lengths);
 
-// The library's search over the published graph, with [Routing] DirectMaxDistance from the live
-// settings: the straight line [start, goal] while roads are not ready. heights (when given)
+// The library's search over the published graph, with the pass's [Routing] DirectMaxDistance:
+// the straight line [start, goal] while roads are not ready. heights (when given)
 // receives one height per returned point; details (when given) the whole result. Logs the
 // per-type line for a found route. Route worker thread only.
 [[nodiscard]] std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
-                                                 std::vector<float>* heights, RouteSearchResult* details = nullptr);
+                                                 float directMaxDistance, std::vector<float>* heights,
+                                                 RouteSearchResult* details = nullptr);
 
 }  // namespace pathlight

@@ -76,7 +76,4 @@ RouteWeights MakeWagonRouteWeights(const Settings& s) {
   return w;
 }
 
-RouteWeights MakeRouteWeights() { return MakeRouteWeights(g_settings); }
-RouteWeights MakeWagonRouteWeights() { return MakeWagonRouteWeights(g_settings); }
-
 }  // namespace pathlight

@@ -12,8 +12,4 @@ namespace pathlight {
 [[nodiscard]] RouteWeights MakeRouteWeights(const Settings& settings);
 [[nodiscard]] RouteWeights MakeWagonRouteWeights(const Settings& settings);
 
-// From the live settings (g_settings) at the time of the call.
-[[nodiscard]] RouteWeights MakeRouteWeights();
-[[nodiscard]] RouteWeights MakeWagonRouteWeights();
-
 }  // namespace pathlight

@@ -161,7 +161,7 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
                  "+0 wait 30000 ^Route: .*\\(wagon roads\\)$",
                  "+0 mount off  # on foot again: rerouted",
                  "+0 wait 30000 ^Route: .* ms$",
-                 "+0 minimap-widget 200 50 850  # the widget shrinks: a new normal size",
+                 "+0 minimap-widget 180 50 850  # the widget shrinks: a new normal size",
                  "+0 wait 30000 ^Minimap: normal widget size",
                  "+0 clock unknown  # the time of day cannot be read",
                  "+0 wait 30000 ^Clock: time of day unknown",
@@ -183,14 +183,14 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   for (const std::string& line : LogMessages(*log)) EXPECT_EQ(line.find("<malformed"), std::string::npos) << line;
 
   ExpectLines(StoryLines(*log), {
-      "Minimap: normal widget size 220 at \\(38, 833\\)", "Player: on foot", "Clock: 09:15",
+      "Minimap: normal widget size 133 at \\(100, 630\\)", "Player: on foot", "Clock: 09:15",
       DirectLine(kWaypoint, 0), RouteLine(kStart, kWaypoint),
       RouteLine(kStart, goal),
       RouteLine(*strayed, goal),
       "Player: riding, vehicle Horse_Saddled",
       "Player: on a wagon, vehicle Cargo_Wagon", RouteLine(*strayed, goal, " \\(wagon roads\\)"),
       "Player: on foot", RouteLine(*strayed, goal),
-      "Minimap: normal widget size 200 at \\(50, 850\\)",
+      "Minimap: normal widget size 120 at \\(33, 567\\)",
       "Clock: time of day unknown", "Clock: 21:30",
       // The waypoint icon's memory is gone and comes back: no crash, the route follows.
       "Finder: no waypoint", DirectLine(goal, 0), RouteLine(*strayed, goal),

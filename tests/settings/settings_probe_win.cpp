@@ -57,7 +57,7 @@ DWORD WINAPI ProbeThread(LPVOID) {
     pathlight::Settings expected;
     fixture.expect(expected);
     const auto want = DescribeSettings(expected);
-    const auto got = DescribeSettings(pathlight::g_settings);
+    const auto got = DescribeSettings(*pathlight::CurrentSettings());
     std::string problem;
     for (std::size_t i = 0; i < want.size() && problem.empty(); ++i) {
       if (got[i] != want[i]) problem = "read " + got[i] + ", expected " + want[i];

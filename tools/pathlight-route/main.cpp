@@ -60,13 +60,16 @@ int main(int argc, char** argv) {
     std::cerr << "pathlight-route: --from and --to take X,Z in metres, for example --from 120.5,-300\n";
     return 2;
   }
+  pathlight::Settings settings;
   if (!ini.empty()) {
     std::ifstream in(ini, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // The same UTF-8 decoding as for paths: the file's bytes as the Windows INI reader sees them.
     pathlight::TextIni source(pathlight::WidePathFromNative(text));
-    pathlight::g_settings = pathlight::ReadSettings(source, pathlight::WidePathFromNative(ini), pathlight::g_settings, false);
+    settings = pathlight::ReadSettings(source, pathlight::WidePathFromNative(ini), settings, false);
   }
+  // The route pass below reads the record in force, as the library's worker does.
+  pathlight::PublishSettings(settings);
 
   const std::wstring folder = pathlight::WidePathFromNative(game);
   const std::vector<std::wstring> indexes = pathlight::FindArchiveIndexes(folder);
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
 
   int status = 0;
   if (!from.empty()) {
-    if (wagon && !pathlight::g_settings.wagonRoutingEnabled)
+    if (wagon && !settings.wagonRoutingEnabled)
       std::cerr << "pathlight-route: [WagonRouting] Enabled=0, so a wagon routes with the ordinary weights\n";
     // One pass of the route worker with the player at the start and the waypoint at the goal; the
     // player's height is not known here.
@@ -96,7 +99,9 @@ int main(int argc, char** argv) {
     pathlight::RouteSearchResult details;
     pathlight::RoutePassServices services;
     services.search = [&](pathlight::GroundPoint s, pathlight::GroundPoint g, const pathlight::RouteWeights& w,
-                          std::vector<float>* heights) { return pathlight::FindRoute(s, g, w, heights, &details); };
+                          float directMaxDistance, std::vector<float>* heights) {
+      return pathlight::FindRoute(s, g, w, directMaxDistance, heights, &details);
+    };
     services.tickCount = [] { return pathlight::TickCount(); };
     pathlight::RunRoutePass(snapshot, services);
     std::fflush(stdout);
@@ -110,9 +115,9 @@ int main(int argc, char** argv) {
       return 1;
     }
     const pathlight::RouteWeights weights =
-        wagon ? pathlight::MakeWagonRouteWeights(pathlight::g_settings) : pathlight::MakeRouteWeights(pathlight::g_settings);
+        wagon ? pathlight::MakeWagonRouteWeights(settings) : pathlight::MakeRouteWeights(settings);
     std::printf("Bench: %s weights\n", wagon ? "wagon" : "ordinary");
-    if (pathlight::tool::RunRouteBench(pathlight::PublishedRoadGraph(), weights, pathlight::g_settings.directMaxDistance, bench, seed) > 0)
+    if (pathlight::tool::RunRouteBench(pathlight::PublishedRoadGraph(), weights, settings.directMaxDistance, bench, seed) > 0)
       status = 1;
   }
   return status;

@@ -1,4 +1,4 @@
-// Sections: layout constants, heap, objects, preparation, per-frame tick, actions.
+// Sections: layout constants, heap, objects, preparation, per-frame tick and view, actions.
 //
 // Actions (times in the scenario file; X,Z in world metres):
 //   place X Z                       the player stands at (X, Z) (before the library loads at 0 ms)
@@ -7,9 +7,11 @@
 //   waypoint-clear                  removes it
 //   waypoint-path 0|1               which of the minimap's two icon paths holds the waypoint
 //   icon-paths off|on               the minimap's icon paths vanish (the finder must scan) or return
-//   worldmap open|close             opens the world map (a later world-map root) centred on the player
+//   worldmap open|close [X Z [ZOOM]]  opens the world map (a later world-map root) centred on the
+//                                   player or (X, Z), at zoom 1.5 or ZOOM
 //   minimap hide|show               the game's hide flag on the minimap widget
-//   minimap-widget SIZE X Y         the minimap widget's size and position
+//   minimap-widget SIZE X Y         the minimap widget's size and position, for a 1080-line screen
+//   minimap-view DEGREES ZOOM       the minimap's rotation and zoom
 //   mount horse|wagon|wheels|off    the player's vehicle
 //   icons free|restore              decommits the icon memory (waypoint included) / commits and refills it
 //   clock HH:MM [RATE]|unknown      the time of day from now on, RATE scale ms per second (default 1)
@@ -66,6 +68,9 @@ constexpr int kWorldMaps = 5;
 constexpr int kOpenedWorldMap = 2;  // not the first found: the reader must prefer the open one
 constexpr float kPlayerHeight = 12.0f;
 constexpr std::uint64_t kClockSecondsBase = 5'000'000;
+// The widget's normal size and place on a 1080-line screen; the game scales them to its window.
+constexpr float kReferenceLines = 1080.0f;
+constexpr float kNormalWidgetSize = 200.0f, kNormalWidgetX = 150.0f, kNormalWidgetY = 945.0f;
 
 enum Vehicle { kOnFoot = 0, kHorse = 101, kWagon = 202, kWheels = 303 };
 
@@ -128,6 +133,9 @@ struct GameState {
   char* timeRecord = nullptr;
 
   float playerX = 100.0f, playerZ = 100.0f;
+  // The widget as laid out for a 1080-line screen, and the window's client height it is scaled to.
+  float widgetSize = kNormalWidgetSize, widgetX = kNormalWidgetX, widgetY = kNormalWidgetY;
+  int clientHeight = static_cast<int>(kReferenceLines);
   bool waypointSet = false;
   float waypointX = 0, waypointZ = 0;
 
@@ -200,6 +208,22 @@ void WritePlayer() {
   Put(s.camera, kCameraPosition, s.playerX);
   Put(s.camera, kCameraPosition + 4, kPlayerHeight + 3.0f);
   Put(s.camera, kCameraPosition + 8, s.playerZ - 6.0f);
+}
+
+// The widget as the game holds it: its layout scaled to the window's height.
+void WriteWidget() {
+  GameState& s = *g_state;
+  const float scale = static_cast<float>(s.clientHeight) / kReferenceLines;
+  for (char* root : {s.emptyMinimap, s.minimap}) Put(root, kWidgetSize, s.widgetSize * scale);
+  Put(s.widgetHolder, kWidgetPosition, s.widgetX * scale);
+  Put(s.widgetHolder, kWidgetPosition + 4, s.widgetY * scale);
+}
+
+template <typename T>
+T Get(const char* object, std::uint64_t offset) {
+  T value;
+  std::memcpy(&value, object + offset, sizeof value);
+  return value;
 }
 
 std::uint64_t NowSeconds() {
@@ -292,7 +316,6 @@ char* NewMinimapRoot(Arena& arena, char* hideWidget, char* widgetHolder, char* c
   Put(root, kMinimapZoom, 1.0f);
   Put(root, kMinimapRotation, 0.0f);
   Put(root, kHideWidget, hideWidget);
-  Put(root, kWidgetSize, 220.0f);
   Put(root, kWidgetHolder, widgetHolder);
   for (int path = 0; path < 2; ++path) Put(root, kIconPaths[path], lists[path]);
   return root;
@@ -300,9 +323,10 @@ char* NewMinimapRoot(Arena& arena, char* hideWidget, char* widgetHolder, char* c
 
 }  // namespace
 
-void PrepareGameState() {
+void PrepareGameState(int clientHeight) {
   g_state = new GameState;
   GameState& s = *g_state;
+  s.clientHeight = clientHeight;
   Arena& arena = s.arena;
   if (arena.Base() == nullptr) {
     Say("simhost: the game state could not be allocated");
@@ -313,8 +337,6 @@ void PrepareGameState() {
 
   s.hideWidget = arena.New(0x100);
   s.widgetHolder = arena.New(0x300);
-  Put(s.widgetHolder, kWidgetPosition, 38.0f);
-  Put(s.widgetHolder, kWidgetPosition + 4, 833.0f);
   // The two icon paths: lists of 24-byte entries, the first of another category.
   for (char*& list : s.iconLists) {
     list = arena.New(2048);
@@ -370,12 +392,13 @@ void PrepareGameState() {
   WriteDecoys(s.stableIcons, 0, 40, 53.0f);
   WriteWaypoint();
   WritePlayer();
+  WriteWidget();
   Put(planted_clock_seconds, 0, kClockSecondsBase);
   Put<std::uint64_t>(planted_clock_milliseconds, 0, 0);
   SetClock(9, 15, 1);
 }
 
-// ---- per-frame tick ----------------------------------------------------------------------------------
+// ---- per-frame tick and view ----------------------------------------------------------------------------------
 
 void TickGameState(unsigned nowMs) {
   if (g_state == nullptr || g_state->arena.Base() == nullptr) return;
@@ -402,6 +425,33 @@ void TickGameState(unsigned nowMs) {
   s.playerZ = at.second;
   WritePlayer();
   if (done >= 1.0f) s.walking = false;
+}
+
+void FollowClientHeight(int height) {
+  if (g_state == nullptr || g_state->arena.Base() == nullptr || height <= 0 || height == g_state->clientHeight) return;
+  g_state->clientHeight = height;
+  WriteWidget();
+}
+
+GameView ReadGameView() {
+  GameView view;
+  if (g_state == nullptr || g_state->arena.Base() == nullptr) return view;
+  const GameState& s = *g_state;
+  view.valid = true;
+  view.playerX = s.playerX;
+  view.playerZ = s.playerZ;
+  view.minimapShown = (Get<std::uint32_t>(s.hideWidget, kHideFlags) & kHiddenBit) == 0;
+  view.minimapRotation = Get<float>(s.minimap, kMinimapRotation);
+  view.minimapZoom = Get<float>(s.minimap, kMinimapZoom);
+  view.widgetSize = Get<float>(s.minimap, kWidgetSize);
+  view.widgetX = Get<float>(s.widgetHolder, kWidgetPosition);
+  view.widgetY = Get<float>(s.widgetHolder, kWidgetPosition + 4);
+  const char* map = s.worldMaps[kOpenedWorldMap];
+  view.worldMapOpen = Get<std::uint8_t>(map, kWorldMapOpen) != 0;
+  view.worldMapCenterX = Get<float>(map, kWorldMapCenter);
+  view.worldMapCenterZ = Get<float>(map, kWorldMapCenter + 4);
+  view.worldMapZoom = Get<float>(map, kWorldMapZoom);
+  return view;
 }
 
 // ---- actions ------------------------------------------------------------------------------------------
@@ -463,13 +513,14 @@ const bool kIconPathsAction = RegisterAction("icon-paths", {1, 1, [](Host&, cons
   }
 }, true});
 
-const bool kWorldMap = RegisterAction("worldmap", {1, 1, [](Host&, const Action& a) {
+const bool kWorldMap = RegisterAction("worldmap", {1, 4, [](Host&, const Action& a) {
   if (!Ready()) return;
   char* map = g_state->worldMaps[kOpenedWorldMap];
   const bool open = a.args[0] == "open";
-  Put(map, kWorldMapCenter, g_state->playerX);
-  Put(map, kWorldMapCenter + 4, g_state->playerZ);
-  Put(map, kWorldMapZoom, 1.5f);
+  const bool centred = a.args.size() >= 3;
+  Put(map, kWorldMapCenter, centred ? Number(a.args[1]) : g_state->playerX);
+  Put(map, kWorldMapCenter + 4, centred ? Number(a.args[2]) : g_state->playerZ);
+  Put(map, kWorldMapZoom, a.args.size() == 4 ? Number(a.args[3]) : 1.5f);
   Put<std::uint8_t>(map, kWorldMapOpen, open ? 1 : 0);
 }});
 
@@ -480,10 +531,18 @@ const bool kMinimap = RegisterAction("minimap", {1, 1, [](Host&, const Action& a
 
 const bool kMinimapWidget = RegisterAction("minimap-widget", {3, 3, [](Host&, const Action& a) {
   if (!Ready()) return;
-  Put(g_state->minimap, kWidgetSize, Number(a.args[0]));
-  Put(g_state->emptyMinimap, kWidgetSize, Number(a.args[0]));
-  Put(g_state->widgetHolder, kWidgetPosition, Number(a.args[1]));
-  Put(g_state->widgetHolder, kWidgetPosition + 4, Number(a.args[2]));
+  g_state->widgetSize = Number(a.args[0]);
+  g_state->widgetX = Number(a.args[1]);
+  g_state->widgetY = Number(a.args[2]);
+  WriteWidget();
+}});
+
+const bool kMinimapView = RegisterAction("minimap-view", {2, 2, [](Host&, const Action& a) {
+  if (!Ready()) return;
+  for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
+    Put(root, kMinimapRotation, Number(a.args[0]));
+    Put(root, kMinimapZoom, Number(a.args[1]));
+  }
 }});
 
 const bool kMount = RegisterAction("mount", {1, 1, [](Host&, const Action& a) {

@@ -8,10 +8,29 @@
 
 namespace simhost {
 
-// Before the library loads: allocates and fills the objects and sets the image's globals.
-void PrepareGameState();
+// What the game draws from, read back from the objects it publishes (the window's pixels for the
+// widget, world metres for positions, degrees for the rotation).
+struct GameView {
+  bool valid = false;
+  float playerX = 0, playerZ = 0;
+  bool minimapShown = true;
+  float minimapRotation = 0, minimapZoom = 1;
+  float widgetSize = 0, widgetX = 0, widgetY = 0;
+  bool worldMapOpen = false;
+  float worldMapCenterX = 0, worldMapCenterZ = 0, worldMapZoom = 0;
+};
+
+// Before the library loads: allocates and fills the objects and sets the image's globals; the
+// minimap widget is laid out for a window of this client height.
+void PrepareGameState(int clientHeight);
 
 // Every pass of the main loop, on the window thread: moves a walking player, runs the clock.
 void TickGameState(unsigned nowMs);
+
+// The window's client height changed: the minimap widget scales with it, as the game's does.
+void FollowClientHeight(int height);
+
+// Window thread.
+GameView ReadGameView();
 
 }  // namespace simhost

@@ -33,6 +33,9 @@ HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight);
 // Saves the window's client area as a PNG file, as it is on screen.
 bool SaveClientScreenshot(HWND window, const std::wstring& path);
 
+// Saves rows of RGBA pixels (rowPitch bytes apart) as a PNG file, opaque.
+bool SaveRgbaPng(const std::wstring& path, unsigned width, unsigned height, unsigned rowPitch, const unsigned char* rgba);
+
 // Reports a key or raw-input message that reached the game's own window procedure.
 void ReportInputMessage(UINT message, WPARAM wParam);
 

@@ -2,7 +2,8 @@
 // the library from its own folder at start (as the game's loader DLL would), opens a large main
 // window, renders with Direct3D 12 through a flip-model swap chain about every 16 ms, pumps its
 // messages, keeps the game's state in its heap (game_state.cpp), and plays a scenario of timed
-// actions.
+// actions. It draws a game to draw over: its minimap, and the world map while that is open, with the
+// roads of its game folder (game_draw.cpp).
 //
 //   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]
 //                     [--no-library]
@@ -26,6 +27,7 @@
 #include "planted_image.hpp"
 #include "scenario.hpp"
 #include "swapchain.hpp"
+#include "world_roads.hpp"
 
 namespace simhost {
 
@@ -44,6 +46,8 @@ constexpr int kClientWidth = 1280;
 constexpr int kClientHeight = 720;
 constexpr unsigned kFrameMs = 16;
 constexpr wchar_t kWindowClass[] = L"SimulatedCrimsonDesert";
+// How long a frame-shot waits for the game's own roads and its maps' renderer.
+constexpr unsigned kMapsWaitMs = 30000;
 
 // ---- options ----------------------------------------------------------------------------------
 
@@ -85,6 +89,12 @@ std::wstring OwnFolder() {
   return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
+// The game folder: the executable lies in its bin64.
+std::wstring GameFolder() {
+  const std::wstring bin = OwnFolder();
+  return bin.substr(0, bin.find_last_of(L"\\/"));
+}
+
 std::wstring Widen(const std::string& text) {
   const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
@@ -99,8 +109,9 @@ Host* g_host = nullptr;
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
-      if (g_host != nullptr && g_host->swapchain && window == g_host->window) {
-        g_host->swapchain->Resize(LOWORD(lParam), HIWORD(lParam));
+      if (g_host != nullptr && window == g_host->window) {
+        if (g_host->swapchain) g_host->swapchain->Resize(LOWORD(lParam), HIWORD(lParam));
+        FollowClientHeight(HIWORD(lParam));
       }
       return 0;
     case WM_CLOSE:
@@ -118,6 +129,34 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 const bool kScreenshotAction = RegisterAction("screenshot", {1, 1, [](Host& host, const Action& action) {
   if (!SaveClientScreenshot(host.window, Widen(action.args[0]))) Say("simhost: screenshot failed");
+}});
+
+// Frames and messages go on while the game waits for its roads and its maps' renderer: the
+// library must not see it stall.
+void WaitForMaps(Host& host) {
+  const unsigned start = host.ElapsedMs();
+  const auto waiting = [&] { return GameRoads().Loading() || (host.swapchain && !host.swapchain->MapsSettled()); };
+  while (waiting() && !host.quit && host.ElapsedMs() - start < kMapsWaitMs) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) host.quit = true;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    TickGameState(host.ElapsedMs());
+    if (host.swapchain) host.swapchain->RenderAndPresent(host.ElapsedMs());
+    Sleep(kFrameMs);
+  }
+}
+
+// The game's own frame as it drew it, read back from the GPU: no window laid over it and nothing
+// drawn into it at present time. The game's roads are loaded first, so its maps show them.
+const bool kFrameShotAction = RegisterAction("frame-shot", {1, 1, [](Host& host, const Action& action) {
+  WaitForMaps(host);
+  if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
+  if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), Widen(action.args[0]))) {
+    Say("simhost: frame-shot failed");
+  }
 }});
 
 const bool kResizeAction = RegisterAction("resize", {2, 2, [](Host& host, const Action& action) {
@@ -189,13 +228,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   g_host = &host;
 
   PrepareImage(options.image);
-  PrepareGameState();
+  PrepareGameState(kClientHeight);
   // The game's state at 0 ms is there before the library looks at it; these actions leave the list.
   std::vector<Action> later;
+  bool beforeFirstWait = true;  // a time of 0 after a wait is later in the story
   for (Action& action : actions) {
-    if (RunsBeforeLibrary(action)) {
+    if (beforeFirstWait && RunsBeforeLibrary(action)) {
       RunAction(host, action);
     } else {
+      beforeFirstWait = beforeFirstWait && !HoldsClock(action);
       later.push_back(std::move(action));
     }
   }
@@ -206,7 +247,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());
   }
 
-  host.window = CreateMainWindow(host, 1280, 720);
+  host.window = CreateMainWindow(host, kClientWidth, kClientHeight);
   if (host.window == nullptr) {
     Say("simhost: the main window could not be created");
     return 1;
@@ -218,6 +259,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       host.swapchain.reset();
     }
   }
+  // The game's maps read their roads once the library is loaded and the window is up.
+  GameRoads().StartLoading(GameFolder());
 
   // ---- main loop --------------------------------------------------------------------------------
   // Scenario times count from here, with the window up: creating the device may take a while. A

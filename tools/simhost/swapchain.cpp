@@ -28,6 +28,7 @@ D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, D3D12_RESOURCE_STATE
 
 Swapchain::~Swapchain() {
   if (queue_ != nullptr && fence_ != nullptr) WaitIdle();
+  draw_.reset();
   ReleaseTargets();
   Release(list_);
   Release(allocator_);
@@ -101,6 +102,8 @@ bool Swapchain::Create(HWND window, SwapchainRoute route) {
   if (FAILED(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence_)))) return false;
   fenceEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   CreateTargets();
+  draw_ = std::make_unique<GameDraw>();
+  draw_->Init(device_, kBuffers, kFormat);
   return true;
 }
 
@@ -155,7 +158,44 @@ void Swapchain::Resize(UINT width, UINT height) {
   CreateTargets();
 }
 
-void Swapchain::RenderAndPresent(unsigned elapsedMs) {
+ID3D12Resource* Swapchain::NewReadback(UINT64 bytes) {
+  D3D12_HEAP_PROPERTIES heap = {};
+  heap.Type = D3D12_HEAP_TYPE_READBACK;
+  D3D12_RESOURCE_DESC desc = {};
+  desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
+  desc.Width = bytes;
+  desc.Height = 1;
+  desc.DepthOrArraySize = 1;
+  desc.MipLevels = 1;
+  desc.SampleDesc.Count = 1;
+  desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
+  ID3D12Resource* buffer = nullptr;
+  if (FAILED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_COPY_DEST, nullptr,
+                                              IID_PPV_ARGS(&buffer)))) {
+    return nullptr;
+  }
+  return buffer;
+}
+
+// Copies the back buffer (in the render-target state) into the readback buffer row by row.
+void Swapchain::RecordReadback(ID3D12Resource* source, ID3D12Resource* readback,
+                               D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint) {
+  D3D12_RESOURCE_BARRIER toSource = Transition(source, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_COPY_SOURCE);
+  list_->ResourceBarrier(1, &toSource);
+  D3D12_TEXTURE_COPY_LOCATION to = {};
+  to.pResource = readback;
+  to.Type = D3D12_TEXTURE_COPY_TYPE_PLACED_FOOTPRINT;
+  to.PlacedFootprint = footprint;
+  D3D12_TEXTURE_COPY_LOCATION from = {};
+  from.pResource = source;
+  from.Type = D3D12_TEXTURE_COPY_TYPE_SUBRESOURCE_INDEX;
+  from.SubresourceIndex = 0;
+  list_->CopyTextureRegion(&to, 0, 0, 0, &from, nullptr);
+  D3D12_RESOURCE_BARRIER back = Transition(source, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_RENDER_TARGET);
+  list_->ResourceBarrier(1, &back);
+}
+
+bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath) {
   const UINT index = swapchain_->GetCurrentBackBufferIndex();
   allocator_->Reset();
   list_->Reset(allocator_, nullptr);
@@ -167,11 +207,26 @@ void Swapchain::RenderAndPresent(unsigned elapsedMs) {
   // A dim landscape green that breathes slowly, so frames are visibly alive in a screenshot
   // series without ever being mistaken for route colours.
   const float pulse = 0.03f * std::sin(static_cast<float>(elapsedMs) * 0.002f);
-  const float colour[4] = {0.16f + pulse, 0.22f + pulse, 0.14f, 1.0f};
+  float colour[4] = {0.16f + pulse, 0.22f + pulse, 0.14f, 1.0f};
+  if (draw_) GameDraw::Background(colour);
   list_->ClearRenderTargetView(rtv, colour, 0, nullptr);
   if (depth_ != nullptr) {
     list_->ClearDepthStencilView(dsvHeap_->GetCPUDescriptorHandleForHeapStart(), D3D12_CLEAR_FLAG_DEPTH, 1.0f, 0, 0,
                                  nullptr);
+  }
+  if (draw_) {
+    list_->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
+    draw_->Record(list_, width_, height_);
+  }
+
+  ID3D12Resource* readback = nullptr;
+  D3D12_PLACED_SUBRESOURCE_FOOTPRINT footprint = {};
+  if (!framePath.empty()) {
+    // Rows of a copy are aligned to 256 bytes.
+    const UINT pitch = (width_ * 4 + D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1) & ~(D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1);
+    footprint.Footprint = {kFormat, width_, height_, 1, pitch};
+    readback = NewReadback(static_cast<UINT64>(pitch) * height_);
+    if (readback != nullptr) RecordReadback(buffers_[index], readback, footprint);
   }
   D3D12_RESOURCE_BARRIER toPresent = Transition(buffers_[index], D3D12_RESOURCE_STATE_RENDER_TARGET,
                                                 D3D12_RESOURCE_STATE_PRESENT);
@@ -179,9 +234,23 @@ void Swapchain::RenderAndPresent(unsigned elapsedMs) {
   list_->Close();
   ID3D12CommandList* lists[] = {list_};
   queue_->ExecuteCommandLists(1, lists);
+  // The copy is complete before the present, which may draw into the same buffer.
+  bool saved = framePath.empty();
+  if (readback != nullptr) {
+    WaitIdle();
+    void* data = nullptr;
+    const D3D12_RANGE range = {0, static_cast<SIZE_T>(footprint.Footprint.RowPitch) * height_};
+    if (SUCCEEDED(readback->Map(0, &range, &data))) {
+      saved = SaveRgbaPng(framePath, width_, height_, footprint.Footprint.RowPitch, static_cast<const unsigned char*>(data));
+      const D3D12_RANGE nothing = {0, 0};
+      readback->Unmap(0, &nothing);
+    }
+    readback->Release();
+  }
   swapchain_->Present(0, 0);
   // One frame in flight keeps the host simple; it runs at ~60 frames a second at most anyway.
   WaitIdle();
+  return saved;
 }
 
 }  // namespace simhost

@@ -1,11 +1,16 @@
 // The simulated game's Direct3D 12 output: device, direct queue, flip-model swap chain made
 // through CreateDXGIFactory2 and IDXGIFactory2::CreateSwapChainForHwnd, and a depth buffer;
-// each frame clears the back buffer and presents.
+// each frame clears the back buffer, draws the game's maps (game_draw.hpp) and presents.
 #pragma once
 
 #include <d3d12.h>
 #include <dxgi1_4.h>
 #include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "game_draw.hpp"
 
 namespace simhost {
 
@@ -24,7 +29,11 @@ class Swapchain {
   ~Swapchain();
   // False (with a message on standard error) when any step fails.
   bool Create(HWND window, SwapchainRoute route = SwapchainRoute::System);
-  void RenderAndPresent(unsigned elapsedMs);
+  // With a path, the frame as the game drew it (before the present, so without anything drawn
+  // into it at present time) is also read back and saved there as PNG; false when that fails.
+  bool RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath = {});
+  // Whether the game's maps are drawn from now on, or never will be.
+  [[nodiscard]] bool MapsSettled() const { return !draw_ || draw_->Settled(); }
   // Follows the window's client size.
   void Resize(UINT width, UINT height);
 
@@ -39,6 +48,8 @@ class Swapchain {
   void WaitIdle();
   void CreateTargets();
   void ReleaseTargets();
+  ID3D12Resource* NewReadback(UINT64 bytes);
+  void RecordReadback(ID3D12Resource* source, ID3D12Resource* readback, D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint);
 
   ID3D12Device* device_ = nullptr;
   ID3D12CommandQueue* queue_ = nullptr;
@@ -54,6 +65,7 @@ class Swapchain {
   UINT64 fenceValue_ = 0;
   UINT rtvStride_ = 0;
   UINT width_ = 0, height_ = 0;
+  std::unique_ptr<GameDraw> draw_;
 };
 
 // upscaler_actions.cpp: the swap chain as FidelityFX's frame generation makes it.

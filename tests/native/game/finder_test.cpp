@@ -52,7 +52,7 @@ struct FinderWorld {
                     .IconVtable = kIconTable};
   Settings settings;
   PublishedGamePointers pointers;
-  Finder finder{{memory, regions, [this] { return now; }, [this] { ++priorityLowered; }}, layout, settings, pointers};
+  Finder finder{{memory, regions, [this] { return now; }, [this] { ++priorityLowered; }}, layout, pointers};
 
   FinderWorld() {
     memory.Map(kHeap, std::vector<std::uint8_t>(kHeapSize));
@@ -96,10 +96,10 @@ struct FinderWorld {
     WorldMapAt(kWorldMap);
   }
 
-  std::uint32_t Tick() { return finder.Tick(); }
+  std::uint32_t Tick() { return finder.Tick(settings); }
   Lines TickLog(std::uint32_t* sleep = nullptr) {
     return CaptureLog([&] {
-      const std::uint32_t ms = finder.Tick();
+      const std::uint32_t ms = finder.Tick(settings);
       if (sleep) *sleep = ms;
     });
   }

@@ -7,9 +7,12 @@
 
 #include "host/run_flags.hpp"
 #include "host/settings.hpp"
+#include "settings_edit.hpp"
 
 namespace pathlight {
 namespace {
+
+using testing::EditSettings;
 
 constexpr std::uint32_t kShift = 0x10, kCtrl = 0x11, kAlt = 0x12, kLeftCtrl = 0xA2;
 constexpr std::uint32_t kOpen = 0xDB, kClose = 0xDD, kBackslash = 0xDC;
@@ -20,7 +23,7 @@ class KeysTest : public ::testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
   static void Reset() {
-    g_settings = Settings{};
+    PublishSettings(Settings{});
     MinimapRouteShown = 1;
     WorldRouteShown = 1;
     ReloadRequested = 0;
@@ -65,7 +68,7 @@ TEST_F(KeysTest, HeldKeyFlipsOnceAndAPressAfterReleaseFlipsBack) {
 }
 
 TEST_F(KeysTest, ModifierMaskMustMatchExactly) {
-  g_settings.worldToggle = {kClose, kModCtrl};
+  EditSettings([](Settings& s) { s.worldToggle = {kClose, kModCtrl}; });
   Press(kClose);  // ] alone
   keys.KeyMessage(kCtrl, true);
   keys.KeyMessage(kShift, true);
@@ -92,7 +95,7 @@ TEST_F(KeysTest, ModifierMaskMustMatchExactly) {
 }
 
 TEST_F(KeysTest, OneKeyForBothTogglesFlipsBothMinimapFirstAndReloadAsWell) {
-  g_settings.minimapToggle = g_settings.worldToggle = g_settings.reloadKey = {0x70, 0};
+  EditSettings([](Settings& s) { s.minimapToggle = s.worldToggle = s.reloadKey = {0x70, 0}; });
   const Lines lines = Logged([&] { Press(0x70); });
   EXPECT_EQ(lines, (Lines{"Keys: reading the game window's key messages", "Minimap route off (toggle key)",
                           "World route off (toggle key)"}));
@@ -154,7 +157,7 @@ TEST_F(KeysTest, RawInputFirstNeverLogsKeyMessages) {
 }
 
 TEST_F(KeysTest, CodesOutsideOneTo255AreIgnored) {
-  g_settings.minimapToggle = {0, 0};
+  EditSettings([](Settings& s) { s.minimapToggle = {0, 0}; });
   Press(0);
   Press(256);
   Press(0x1000000DDull);  // a wParam whose low byte is a bound key
@@ -184,9 +187,9 @@ TEST(GameWindowChoice, LargestClientAreaWithTheFirstWinningTies) {
 
 TEST_F(KeysTest, AttachingNeedsAtLeastOneBinding) {
   EXPECT_FALSE(AllBindingsUnbound());
-  g_settings.minimapToggle = g_settings.worldToggle = {0, 0};
+  EditSettings([](Settings& s) { s.minimapToggle = s.worldToggle = {0, 0}; });
   EXPECT_FALSE(AllBindingsUnbound());
-  g_settings.reloadKey = {0, 0};
+  EditSettings([](Settings& s) { s.reloadKey = {0, 0}; });
   EXPECT_TRUE(AllBindingsUnbound());
 }
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,7 +25,7 @@ class LoadSettingsTest : public ::testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
   static void Reset() {
-    g_settings = Settings{};
+    PublishSettings(Settings{});
     MinimapRouteShown = 1;
     WorldRouteShown = 1;
     RerouteRequested = 0;
@@ -142,7 +141,7 @@ TEST_F(LoadSettingsTest, FirstLoadWithoutFileLogsTheDefaultSummaryAndSetsTheWorl
 TEST_F(LoadSettingsTest, ReloadKeepsTheStartOnlyValuesAndTheToggles) {
   TextIni first(L"[Style]\nRenderer=Composition\n[World]\nDlssCamera=0\n[Debug]\nScan=0\n");
   (void)CaptureLog([&] { LoadSettingsFrom(first, L"C:\\a", false); });
-  ASSERT_EQ(g_settings.renderer, RendererChoice::Composition);
+  ASSERT_EQ(CurrentSettings()->renderer, RendererChoice::Composition);
   MinimapRouteShown = 0;
   WorldRouteShown = 0;
 
@@ -156,13 +155,13 @@ TEST_F(LoadSettingsTest, ReloadKeepsTheStartOnlyValuesAndTheToggles) {
   EXPECT_EQ(lines[1],
             "Config: world route on (mounted only), toggle key vk=0xDD mods=0, 80 m ahead; minimap toggle key vk=0x77 "
             "mods=0");
-  EXPECT_EQ(g_settings.renderer, RendererChoice::Composition);
-  EXPECT_EQ(g_settings.worldDlssCamera, 0);
-  EXPECT_FALSE(g_settings.debug.scan);
-  EXPECT_TRUE(g_settings.debug.draw);
-  EXPECT_TRUE(g_settings.debug.testPattern);
-  EXPECT_EQ(g_settings.offsets.minimapZoom, 7u);
-  EXPECT_EQ(g_settings.worldDistance, 80.0f);
+  EXPECT_EQ(CurrentSettings()->renderer, RendererChoice::Composition);
+  EXPECT_EQ(CurrentSettings()->worldDlssCamera, 0);
+  EXPECT_FALSE(CurrentSettings()->debug.scan);
+  EXPECT_TRUE(CurrentSettings()->debug.draw);
+  EXPECT_TRUE(CurrentSettings()->debug.testPattern);
+  EXPECT_EQ(CurrentSettings()->offsets.minimapZoom, 7u);
+  EXPECT_EQ(CurrentSettings()->worldDistance, 80.0f);
   EXPECT_EQ(MinimapRouteShown, 0);
   EXPECT_EQ(WorldRouteShown, 0);
   EXPECT_EQ(RerouteRequested, 1);
@@ -171,10 +170,10 @@ TEST_F(LoadSettingsTest, ReloadKeepsTheStartOnlyValuesAndTheToggles) {
   // A key taken out of the file goes back to its default, not to the previous file's value.
   TextIni third(L"");
   (void)CaptureLog([&] { LoadSettingsFrom(third, L"C:\\b", true); });
-  EXPECT_EQ(g_settings.worldDistance, 50.0f);
-  EXPECT_EQ(g_settings.minimapToggle, (KeyBinding{0xDB, 0}));
-  EXPECT_EQ(g_settings.offsets.minimapZoom, 0x5B8u);
-  EXPECT_EQ(g_settings.renderer, RendererChoice::Composition);
+  EXPECT_EQ(CurrentSettings()->worldDistance, 50.0f);
+  EXPECT_EQ(CurrentSettings()->minimapToggle, (KeyBinding{0xDB, 0}));
+  EXPECT_EQ(CurrentSettings()->offsets.minimapZoom, 0x5B8u);
+  EXPECT_EQ(CurrentSettings()->renderer, RendererChoice::Composition);
 }
 
 TEST_F(LoadSettingsTest, ReloadLineKeepsAPathOutsideAscii) {
@@ -187,9 +186,9 @@ TEST_F(LoadSettingsTest, ReloadLineKeepsAPathOutsideAscii) {
 TEST_F(LoadSettingsTest, ReloadWithAnUnchangedFileStillRequestsAReroute) {
   TextIni ini(L"[Routing]\nRerouteDistance=30\n");
   (void)CaptureLog([&] { LoadSettingsFrom(ini, L"C:\\a", false); });
-  const Settings before = g_settings;
+  const SettingsPtr before = CurrentSettings();
   (void)CaptureLog([&] { LoadSettingsFrom(ini, L"C:\\a", true); });
-  EXPECT_EQ(std::memcmp(&before, &g_settings, sizeof before), 0);
+  EXPECT_EQ(DescribeSettings(*before), DescribeSettings(*CurrentSettings()));
   EXPECT_EQ(RerouteRequested, 1);
 }
 

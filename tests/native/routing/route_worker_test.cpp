@@ -9,6 +9,7 @@
 #include "host/run_flags.hpp"
 #include "host/settings.hpp"
 #include "roads/byte_fixtures.hpp"
+#include "settings_edit.hpp"
 
 namespace pathlight {
 namespace {
@@ -18,7 +19,7 @@ class RouteWorkerTest : public ::testing::Test {
   void SetUp() override {
     PublishRoute(nullptr);
     RerouteRequested.store(0);
-    g_settings = Settings{};
+    PublishSettings(Settings{});
     snapshot.playerValid = 1;
     snapshot.playerX = 0;
     snapshot.playerY = 12;
@@ -29,7 +30,7 @@ class RouteWorkerTest : public ::testing::Test {
     snapshot.mountState = kMountOnFoot;
     services.tickCount = [this] { return tick += 7; };
     // A route along z = 0 through one road point of known height, ends unknown.
-    services.search = [this](GroundPoint start, GroundPoint goal, const RouteWeights& weights, std::vector<float>* heights) {
+    services.search = [this](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float, std::vector<float>* heights) {
       ++searches;
       lastWeights = weights;
       if (onePoint) {
@@ -42,7 +43,7 @@ class RouteWorkerTest : public ::testing::Test {
   }
   void TearDown() override {
     PublishRoute(nullptr);
-    g_settings = Settings{};
+    PublishSettings(Settings{});
   }
 
   // One pass; returns its log messages.
@@ -113,7 +114,7 @@ TEST_F(RouteWorkerTest, WalkingAlongKeepsTheRouteAndStrayingSearchesAgain) {
   (void)Pass();
   EXPECT_EQ(searches, 2);
 
-  g_settings.rerouteDistance = 40;
+  testing::EditSettings([](Settings& s) { s.rerouteDistance = 40; });
   snapshot.playerX = 0;
   snapshot.playerZ = 0;
   RerouteRequested.store(1);
@@ -140,7 +141,7 @@ TEST_F(RouteWorkerTest, MountingAWagonSearchesWithWagonWeightsOnlyWhenEnabled) {
   EXPECT_EQ(searches, 3);
   EXPECT_EQ(lastWeights.offRoad, 2.5f);
 
-  g_settings.wagonRoutingEnabled = false;
+  testing::EditSettings([](Settings& s) { s.wagonRoutingEnabled = false; });
   snapshot.mountState = kMountWagon;
   EXPECT_TRUE(Pass().empty());
   EXPECT_EQ(searches, 3);
@@ -196,7 +197,7 @@ TEST_F(RouteWorkerTest, TheThreadWaitsForTheRoadsThenPollsAndSurvivesAFailingSea
   int readiness = 0, reads = 0;
   RouteWorkerHooks hooks;
   hooks.pass = services;
-  hooks.pass.search = [&](GroundPoint, GroundPoint, const RouteWeights&, std::vector<float>*) -> std::vector<GroundPoint> {
+  hooks.pass.search = [&](GroundPoint, GroundPoint, const RouteWeights&, float, std::vector<float>*) -> std::vector<GroundPoint> {
     ++searches;
     throw std::bad_alloc();
   };

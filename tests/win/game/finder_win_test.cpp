@@ -59,11 +59,10 @@ struct Allocation {
 };
 
 struct ScanFixture {
-  Settings settings;
   PublishedGamePointers pointers;
   Finder MakeFinder(RegionQuery& regions) {
     return Finder({ProcessMemory(), regions, [] { return static_cast<std::uint32_t>(GetTickCount()); }, [] {}},
-                  TestLayout(), settings, pointers);
+                  TestLayout(), pointers);
   }
 };
 

@@ -52,7 +52,7 @@ TEST_F(ProcessReadingTest, DecommittedObjectsReadAsAbsent) {
   char* holder = static_cast<char*>(VirtualAlloc(nullptr, kBlock, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   ASSERT_NE(root, nullptr);
   ASSERT_NE(holder, nullptr);
-  const GameOffsets& o = g_settings.offsets;
+  const GameOffsets o = CurrentSettings()->offsets;
   Put(root, 0, kMinimapTable);
   Put(root, o.minimapPlayerPosition, 250.0f);
   Put(root, o.minimapPlayerPosition + 8, -75.0f);

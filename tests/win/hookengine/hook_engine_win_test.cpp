@@ -3,7 +3,7 @@
 // was, and hooks switch safely while other threads call the target.
 #include "hookengine/MinHook.h"
 
-#include <dxgi1_2.h>
+#include <dxgi.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -196,37 +196,72 @@ TEST_F(HookEngineWin, StatusesOfMisuseAndTheirNames) {
   EXPECT_STREQ(MH_StatusToString(static_cast<MH_STATUS>(99)), "(unknown)");
 }
 
-TEST_F(HookEngineWin, NoFreeMemoryWithinReachIsAClearStatus) {
-  // A target alone in the middle of a 4.25 GB reservation: nothing within 2 GB can be had.
+// A target alone in the middle of 4.25 GB of reserved address space, with at most one 64 KB hole:
+// the reservations (the target's page committed in the upper one), or none if that stretch is taken.
+std::vector<void*> ReserveAround(std::uint64_t center, std::int64_t hole) {
   constexpr std::uint64_t kHalf = 0x88000000;
-  std::uint8_t* reservation = nullptr;
-  std::uint64_t center = 0;
-  for (std::uint64_t candidate = 0x100000000000; candidate < 0x500000000000 && reservation == nullptr;
-       candidate += 0x10000000000) {
-    reservation = static_cast<std::uint8_t*>(
-        VirtualAlloc(reinterpret_cast<void*>(candidate - kHalf), 2 * kHalf, MEM_RESERVE, PAGE_NOACCESS));
-    center = candidate;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;  // [first, end)
+  if (hole == 0) {
+    pieces = {{center - kHalf, center + kHalf}};
+  } else {
+    pieces = {{center - kHalf, center + hole}, {center + hole + 0x10000, center + kHalf}};
   }
-  ASSERT_NE(reservation, nullptr) << "no free 4.25 GB stretch to reserve";
-  auto* target = static_cast<std::uint8_t*>(
-      VirtualAlloc(reinterpret_cast<void*>(center), 4096, MEM_COMMIT, PAGE_EXECUTE_READWRITE));
-  ASSERT_EQ(target, reinterpret_cast<std::uint8_t*>(center));
-  const std::uint8_t function[] = {0x48, 0x8D, 0x41, 0x07, 0x90, 0xC3};
-  std::memcpy(target, function, sizeof function);
+  std::vector<void*> reserved;
+  for (const auto& [first, end] : pieces) {
+    void* piece = VirtualAlloc(reinterpret_cast<void*>(first), end - first, MEM_RESERVE, PAGE_NOACCESS);
+    if (piece == nullptr) {
+      for (void* p : reserved) VirtualFree(p, 0, MEM_RELEASE);
+      return {};
+    }
+    reserved.push_back(piece);
+  }
+  return reserved;
+}
 
-  EXPECT_EQ(MH_CreateHook(target, reinterpret_cast<LPVOID>(&AddThousand), nullptr), MH_ERROR_MEMORY_ALLOC);
-  EXPECT_EQ(std::memcmp(target, function, sizeof function), 0);
-  EXPECT_EQ(reinterpret_cast<IntFunction>(target)(3), 10);
-  VirtualFree(reservation, 0, MEM_RELEASE);
+TEST_F(HookEngineWin, NoFreeMemoryWithinReachIsAClearStatus) {
+  struct Case {
+    const char* name;
+    std::int64_t hole;  // from the target; 0: none
+    MH_STATUS status;
+  };
+  const Case cases[] = {{"nothing free within 2 GB", 0, MH_ERROR_MEMORY_ALLOC},
+                        {"one granule free 1.9 GB below", -0x79000000, MH_OK},
+                        {"one granule free 1.9 GB above", 0x79000000, MH_OK}};
+  const std::uint8_t function[] = {0x48, 0x8D, 0x41, 0x07, 0x90, 0xC3};  // lea rax, [rcx+7]; nop; ret
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    std::uint64_t center = 0x100000000000;
+    std::vector<void*> reserved;
+    for (; center < 0x500000000000 && reserved.empty(); center += 0x10000000000) reserved = ReserveAround(center, test.hole);
+    center -= 0x10000000000;
+    ASSERT_FALSE(reserved.empty()) << "no free 4.25 GB stretch to reserve";
+    auto* target = static_cast<std::uint8_t*>(
+        VirtualAlloc(reinterpret_cast<void*>(center), 4096, MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+    ASSERT_EQ(target, reinterpret_cast<std::uint8_t*>(center));
+    std::memcpy(target, function, sizeof function);
+
+    LPVOID trampoline = nullptr;
+    EXPECT_EQ(MH_CreateHook(target, reinterpret_cast<LPVOID>(&AddThousand), &trampoline), test.status);
+    if (test.status == MH_OK) {
+      const auto slot = reinterpret_cast<std::uint64_t>(trampoline);
+      EXPECT_GE(slot, center + test.hole);
+      EXPECT_LT(slot, center + test.hole + 0x10000);
+      original = reinterpret_cast<IntFunction>(trampoline);
+      ASSERT_EQ(MH_EnableHook(target), MH_OK);
+      EXPECT_EQ(reinterpret_cast<IntFunction>(target)(3), 1010);
+      EXPECT_EQ(MH_RemoveHook(target), MH_OK);
+    }
+    EXPECT_EQ(std::memcmp(target, function, sizeof function), 0);
+    EXPECT_EQ(reinterpret_cast<IntFunction>(target)(3), 10);
+    for (void* piece : reserved) VirtualFree(piece, 0, MEM_RELEASE);
+  }
 }
 
 // --- Wine's dxgi.dll ---------------------------------------------------------------------------------
 
 using CreateFactory = HRESULT(WINAPI*)(REFIID, void**);
-using CreateFactory2 = HRESULT(WINAPI*)(UINT, REFIID, void**);
 std::atomic<int> factoryCalls{0};
 CreateFactory originalCreateFactory = nullptr, originalCreateFactory1 = nullptr;
-CreateFactory2 originalCreateFactory2 = nullptr;
 
 HRESULT WINAPI CreateDXGIFactory_Detour(REFIID riid, void** factory) {
   ++factoryCalls;
@@ -236,10 +271,6 @@ HRESULT WINAPI CreateDXGIFactory1_Detour(REFIID riid, void** factory) {
   ++factoryCalls;
   return originalCreateFactory1(riid, factory);
 }
-HRESULT WINAPI CreateDXGIFactory2_Detour(UINT flags, REFIID riid, void** factory) {
-  ++factoryCalls;
-  return originalCreateFactory2(flags, riid, factory);
-}
 
 TEST_F(HookEngineWin, WinesDxgiExportsCallThroughToTheOriginal) {
   const HMODULE dxgi = LoadLibraryW(L"dxgi.dll");
@@ -247,41 +278,32 @@ TEST_F(HookEngineWin, WinesDxgiExportsCallThroughToTheOriginal) {
   struct Export {
     const char* name;
     LPVOID detour;
-    LPVOID* original;
-    std::function<HRESULT(LPVOID, void**)> call;
+    CreateFactory* original;
+    REFIID riid;
   };
   const Export exports[] = {
-      {"CreateDXGIFactory", reinterpret_cast<LPVOID>(&CreateDXGIFactory_Detour),
-       reinterpret_cast<LPVOID*>(&originalCreateFactory),
-       [](LPVOID f, void** out) { return reinterpret_cast<CreateFactory>(f)(IID_IDXGIFactory, out); }},
-      {"CreateDXGIFactory1", reinterpret_cast<LPVOID>(&CreateDXGIFactory1_Detour),
-       reinterpret_cast<LPVOID*>(&originalCreateFactory1),
-       [](LPVOID f, void** out) { return reinterpret_cast<CreateFactory>(f)(IID_IDXGIFactory1, out); }},
-      {"CreateDXGIFactory2", reinterpret_cast<LPVOID>(&CreateDXGIFactory2_Detour),
-       reinterpret_cast<LPVOID*>(&originalCreateFactory2),
-       [](LPVOID f, void** out) { return reinterpret_cast<CreateFactory2>(f)(0, IID_IDXGIFactory2, out); }},
+      {"CreateDXGIFactory", reinterpret_cast<LPVOID>(&CreateDXGIFactory_Detour), &originalCreateFactory, IID_IDXGIFactory},
+      {"CreateDXGIFactory1", reinterpret_cast<LPVOID>(&CreateDXGIFactory1_Detour), &originalCreateFactory1,
+       IID_IDXGIFactory1},
   };
   for (const auto& e : exports) {
     SCOPED_TRACE(e.name);
     LPVOID target = nullptr;
-    ASSERT_EQ(MH_CreateHookApiEx(L"dxgi.dll", e.name, e.detour, e.original, &target), MH_OK);
+    ASSERT_EQ(MH_CreateHookApiEx(L"dxgi.dll", e.name, e.detour, reinterpret_cast<LPVOID*>(e.original), &target), MH_OK);
     ASSERT_EQ(target, reinterpret_cast<LPVOID>(GetProcAddress(dxgi, e.name)));
-    ASSERT_EQ(MH_EnableHook(target), MH_OK);
-    factoryCalls = 0;
-    void* factory = nullptr;
-    EXPECT_EQ(e.call(target, &factory), S_OK);
-    ASSERT_NE(factory, nullptr);
-    EXPECT_EQ(factoryCalls.load(), 1);
-    IDXGIFactory* asFactory = nullptr;
-    EXPECT_EQ(static_cast<IUnknown*>(factory)->QueryInterface(IID_IDXGIFactory, reinterpret_cast<void**>(&asFactory)), S_OK);
-    if (asFactory != nullptr) asFactory->Release();
-    static_cast<IUnknown*>(factory)->Release();
-
-    ASSERT_EQ(MH_DisableHook(target), MH_OK);
-    factory = nullptr;
-    EXPECT_EQ(e.call(target, &factory), S_OK);
-    EXPECT_EQ(factoryCalls.load(), 1) << "disabled";
-    if (factory != nullptr) static_cast<IUnknown*>(factory)->Release();
+    const auto create = reinterpret_cast<CreateFactory>(target);
+    for (const bool enabled : {true, false}) {
+      ASSERT_EQ(enabled ? MH_EnableHook(target) : MH_DisableHook(target), MH_OK);
+      factoryCalls = 0;
+      IUnknown* factory = nullptr;
+      EXPECT_EQ(create(e.riid, reinterpret_cast<void**>(&factory)), S_OK);
+      ASSERT_NE(factory, nullptr);
+      EXPECT_EQ(factoryCalls.load(), enabled ? 1 : 0);
+      IDXGIFactory* asFactory = nullptr;
+      EXPECT_EQ(factory->QueryInterface(IID_IDXGIFactory, reinterpret_cast<void**>(&asFactory)), S_OK);
+      if (asFactory != nullptr) asFactory->Release();
+      factory->Release();
+    }
   }
 }
 
@@ -289,39 +311,47 @@ TEST_F(HookEngineWin, WinesDxgiExportsCallThroughToTheOriginal) {
 
 TEST_F(HookEngineWin, SwitchingWhileOtherThreadsCallTheTarget) {
   // xor eax, eax; add eax, ecx; add eax, 40; ret: instruction starts at bytes 2 and 4 lie inside
-  // the patch, so a thread stopped there must be moved, or it runs half of the jmp.
+  // the patch, so a thread stopped there must be moved, or it runs half of the jmp. Forty copies,
+  // switched together (one freeze per switch, as MH_ALL_HOOKS does), make 10,000 hook cycles.
   CodeBlock code;
-  const IntFunction target = reinterpret_cast<IntFunction>(
-      code.Put(kEntry, {0x31, 0xC0, 0x01, 0xC8, 0x83, 0xC0, 0x28, 0xC3}));
-  constexpr int kCycles = 10000;
+  constexpr int kTargets = 40;
+  constexpr std::size_t kStride = 16;
+  std::vector<IntFunction> targets;
+  for (int i = 0; i < kTargets; ++i) {
+    targets.push_back(reinterpret_cast<IntFunction>(
+        code.Put(kEntry + i * kStride, {0x31, 0xC0, 0x01, 0xC8, 0x83, 0xC0, 0x28, 0xC3})));
+  }
+  const int kRounds = 10000 / kTargets;
   constexpr int kThreads = 3;
   std::atomic<bool> stop{false};
   std::atomic<long long> wrong{0}, hooked{0}, plain{0};
   std::vector<std::thread> callers;
   for (int t = 0; t < kThreads; ++t) {
     callers.emplace_back([&, t] {
-      IntFunction volatile call = target;
+      long long counts[2] = {0, 0};
       for (int i = t; !stop.load(std::memory_order_relaxed); ++i) {
         const int x = i & 0xFFF;
-        const int result = call(x);
-        if (result == x + 40) {
-          ++plain;
-        } else if (result == x + 1040) {
-          ++hooked;
+        const int result = targets[i % kTargets](x);
+        if (result == x + 40 || result == x + 1040) {
+          ++counts[result == x + 1040];
         } else {
           ++wrong;
         }
       }
+      plain += counts[0];
+      hooked += counts[1];
     });
   }
   int failures = 0;
-  for (int cycle = 0; cycle < kCycles && failures == 0; ++cycle) {
-    LPVOID trampoline = nullptr;
-    failures += MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline) != MH_OK;
-    original = reinterpret_cast<IntFunction>(trampoline);
-    failures += MH_EnableHook(reinterpret_cast<LPVOID>(target)) != MH_OK;
-    failures += MH_DisableHook(reinterpret_cast<LPVOID>(target)) != MH_OK;
-    failures += MH_RemoveHook(reinterpret_cast<LPVOID>(target)) != MH_OK;
+  for (int round = 0; round < kRounds && failures == 0; ++round) {
+    for (const IntFunction target : targets) {
+      LPVOID trampoline = nullptr;
+      failures += MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline) != MH_OK;
+      original = reinterpret_cast<IntFunction>(trampoline);  // the same code in every trampoline
+    }
+    failures += MH_EnableHook(MH_ALL_HOOKS) != MH_OK;
+    failures += MH_DisableHook(MH_ALL_HOOKS) != MH_OK;
+    for (const IntFunction target : targets) failures += MH_RemoveHook(reinterpret_cast<LPVOID>(target)) != MH_OK;
   }
   stop = true;
   for (auto& caller : callers) caller.join();

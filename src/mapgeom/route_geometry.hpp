@@ -1,0 +1,43 @@
+// The route as the maps draw it: cut at the player and with rounded corners. Pure functions,
+// callable from any thread.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "game/game_snapshot.hpp"
+#include "mapgeom/map_projection.hpp"
+#include "roads/road_graph.hpp"
+
+namespace pathlight {
+
+// The point of a route nearest a query, and the index of the end point of the segment it lies on.
+struct RouteNearest {
+  GroundPoint point{0, 0};
+  std::size_t index = 0;
+};
+
+// Over a route of at least two points (fewer gives its first point, or (0, 0), at index 0). On equal
+// distances the earlier segment wins, so a query on a shared point gives that point's index.
+[[nodiscard]] RouteNearest NearestOnRoute(std::span<const GroundPoint> route, GroundPoint query);
+
+// Appends the route as seen from the player: the player, the nearest point, then the route from
+// nearest.index on. Without a valid player, the whole route.
+void RouteFromPlayer(std::span<const GroundPoint> route, const GameSnapshot& snapshot, const RouteNearest& nearest,
+                     std::vector<GroundPoint>& out);
+
+// The spacing and radius every renderer rounds its screen lines with, for screen scale s.
+[[nodiscard]] inline float CornerSpacing(float screenScale) { return 1.5f * screenScale; }
+
+// Resampling never makes more than this many points beyond the input's own: a line stretched by a
+// garbage zoom is resampled coarsely instead of into millions of points.
+inline constexpr std::size_t kRoundCornersExtraPoints = 16384;
+
+// Resamples the line at about `spacing` pixels and smooths it twice with a centred moving average of
+// up to 2w + 1 points, w = round(radius / spacing); the end points stay. A line of fewer than three
+// points, or a w below 1, is copied unchanged. Replaces out's contents (out must not be the input).
+void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out);
+[[nodiscard]] std::vector<ScreenPoint> RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius);
+
+}  // namespace pathlight
