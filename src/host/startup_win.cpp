@@ -1,14 +1,15 @@
 // The init thread of the DLL: the start-up sequence with the real subsystems behind it.
 //
-// Pieces whose subsystems are not part of the library yet behave as a missing piece does: no
-// hooks yet, so the Present renderer neither draws nor gives up, and its wait holds the init thread
-// for good instead of handing it to the Composition renderer.
+// With Present the hooks are installed before the scan and the wait for the in-frame renderer
+// decides; when it gives up (no D3D12 swap chain, or the renderer handed over), the Composition
+// renderer takes the init thread, as it does at once with Composition.
 #include <windows.h>
 
 #include "fallback/composition_renderer_win.hpp"
 #include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
 #include "game/game_readers.hpp"
+#include "hooks/graphics_hooks_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
 #include "host/route_worker_thread_win.hpp"
@@ -30,7 +31,7 @@ class WindowsStartupHost final : public StartupHost {
   RendererChoice Renderer() override { return CurrentSettings()->renderer; }
   bool ScanEnabled() override { return CurrentSettings()->debug.scan; }
   bool DrawEnabled() override { return CurrentSettings()->debug.draw; }
-  void InstallGraphicsHooks() override {}
+  void InstallGraphicsHooks() override { pathlight::InstallGraphicsHooks(*CurrentSettings()); }
   bool GameInit() override {
     const SettingsPtr settings = CurrentSettings();
     GameScanSettings gates;
@@ -43,9 +44,7 @@ class WindowsStartupHost final : public StartupHost {
   void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
-  void WaitForPresentRenderer() override {
-    for (;;) Sleep(500);
-  }
+  void WaitForPresentRenderer() override { pathlight::WaitForPresentRenderer(); }
   void RunCompositionRenderer() override { pathlight::RunCompositionRenderer(); }
 };
 

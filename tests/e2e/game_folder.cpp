@@ -34,10 +34,14 @@ int GameFolder::Run(const std::vector<std::string>& args, const RunOptions& opti
   const fs::path windowsBin = fs::path(PATHLIGHT_WINDOWS_BUILD) / "game" / "bin64";
   fs::copy_file(windowsBin / "CrimsonDesert.exe", Bin64() / options.executable, fs::copy_options::overwrite_existing);
   fs::copy_file(windowsBin / "Pathlight.dll", Bin64() / "Pathlight.dll", fs::copy_options::overwrite_existing);
+  for (const fs::path& file : options.copies) {
+    fs::copy_file(fs::path(PATHLIGHT_WINDOWS_BUILD) / file, Bin64() / file.filename(), fs::copy_options::overwrite_existing);
+  }
 
   std::string readOnly;
   for (const fs::path& path : options.readOnly) readOnly += (readOnly.empty() ? "" : " ") + path.string();
-  std::string command = "PATHLIGHT_WINE_RO_BIND=" + Quote(readOnly) + " " + Quote(PATHLIGHT_SOURCE_DIR "/scripts/winrun.sh") +
+  const std::string overrides = options.dllOverrides.empty() ? "" : "WINEDLLOVERRIDES=" + Quote("mscoree,mshtml=;" + options.dllOverrides) + " ";
+  std::string command = overrides + "PATHLIGHT_WINE_RO_BIND=" + Quote(readOnly) + " " + Quote(PATHLIGHT_SOURCE_DIR "/scripts/winrun.sh") +
                         " --timeout " + std::to_string(options.timeoutSeconds) + " " +
                         (options.beside.empty() ? "" : "--beside " + Quote(options.beside) + " ") +
                         Quote((Bin64() / options.executable).string());

@@ -16,6 +16,8 @@ struct RunOptions {
   std::vector<fs::path> readOnly;                 // folders the run may not write
   int timeoutSeconds = 120;
   std::string beside;  // a script run beside the game (winrun.sh --beside)
+  std::vector<fs::path> copies;  // more files of the Windows build copied into bin64 beside the host
+  std::string dllOverrides;      // added to Wine's DLL overrides ("version=n,b": the folder's copy first)
 };
 
 class GameFolder {

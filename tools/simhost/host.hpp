@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace simhost {
 
@@ -15,6 +17,10 @@ struct Host {
   HWND window = nullptr;
   std::unique_ptr<Swapchain> swapchain;
   DWORD startTick = 0;
+  // The swap chain is left to a scenario action (which way it is made is part of the scenario).
+  bool deferSwapchain = false;
+  // Work the game does every frame before it presents.
+  std::vector<std::function<void(Host&)>> everyFrame;
   bool quit = false;
   int exitCode = 0;
 

@@ -6,6 +6,11 @@
 // roads of its game folder (game_draw.cpp).
 //
 //   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]
+//                     [--no-library]
+//
+// --no-library leaves loading the library to a loader DLL in the game's folder (the project's
+// version.dll), as a player's install does. The game imports version.dll as real games do and
+// prints what its first call answered.
 //
 // Sections: options, window, built-in actions, main loop.
 #include <windows.h>
@@ -51,6 +56,7 @@ struct Options {
   std::wstring scenario;
   std::wstring screenshot;
   ImageVariant image = ImageVariant::Full;
+  bool loadLibrary = true;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
@@ -65,6 +71,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
       options.scenario = argv[++i];
     } else if (arg == L"--screenshot" && hasValue) {
       options.screenshot = argv[++i];
+    } else if (arg == L"--no-library") {
+      options.loadLibrary = false;
     } else if (arg == L"--image" && hasValue) {
       if (!ParseImageVariant(argv[++i], options.image)) return false;
     } else {
@@ -193,7 +201,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   Options options;
   if (argv == nullptr || !ParseOptions(argc, argv, options)) {
-    Say("usage: CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]");
+    Say("usage: CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT] "
+        "[--no-library]");
     return 2;
   }
   std::vector<Action> actions;
@@ -203,6 +212,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       Say("simhost: scenario: %s", error.c_str());
       return 2;
     }
+  }
+
+  // A first call into version.dll, as games make to read their own or a driver's version; with
+  // the project's loader in the folder it is the loader that answers.
+  {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    DWORD handle = 0;
+    Say("simhost: version information of the game: %lu bytes", GetFileVersionInfoSizeW(self, &handle));
   }
 
   Host host;
@@ -225,17 +243,21 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   actions = std::move(later);
   // As the loader DLL does: the library comes from the executable's own folder, early.
   const std::wstring library = OwnFolder() + L"\\Pathlight.dll";
-  if (LoadLibraryW(library.c_str()) == nullptr) Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());
+  if (options.loadLibrary && LoadLibraryW(library.c_str()) == nullptr) {
+    Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());
+  }
 
   host.window = CreateMainWindow(host, kClientWidth, kClientHeight);
   if (host.window == nullptr) {
     Say("simhost: the main window could not be created");
     return 1;
   }
-  host.swapchain = std::make_unique<Swapchain>();
-  if (!host.swapchain->Create(host.window)) {
-    Say("simhost: Direct3D 12 output unavailable; running without frames");
-    host.swapchain.reset();
+  if (!host.deferSwapchain) {
+    host.swapchain = std::make_unique<Swapchain>();
+    if (!host.swapchain->Create(host.window)) {
+      Say("simhost: Direct3D 12 output unavailable; running without frames");
+      host.swapchain.reset();
+    }
   }
   // The game's maps read their roads once the library is loaded and the window is up.
   GameRoads().StartLoading(GameFolder());
@@ -276,6 +298,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (host.quit) break;
     TickGameState(now);
     if (now >= nextFrame) {
+      for (const auto& work : host.everyFrame) work(host);
       if (host.swapchain) host.swapchain->RenderAndPresent(now);
       nextFrame = now + kFrameMs;
     }

@@ -41,7 +41,7 @@ Swapchain::~Swapchain() {
   if (fenceEvent_ != nullptr) CloseHandle(fenceEvent_);
 }
 
-bool Swapchain::Create(HWND window) {
+bool Swapchain::Create(HWND window, SwapchainRoute route) {
   RECT client;
   GetClientRect(window, &client);
   width_ = static_cast<UINT>(client.right - client.left);
@@ -56,7 +56,15 @@ bool Swapchain::Create(HWND window) {
   if (FAILED(hr)) { Say("simhost: CreateCommandQueue failed (0x%08lx)", hr); return false; }
 
   IDXGIFactory2* factory = nullptr;
-  hr = CreateDXGIFactory2(0, IID_PPV_ARGS(&factory));
+  if (route == SwapchainRoute::Streamline) {
+    using CreateFactory2Fn = HRESULT(WINAPI*)(UINT, REFIID, void**);
+    const auto create = reinterpret_cast<CreateFactory2Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"sl.interposer.dll"), "CreateDXGIFactory2")));
+    if (create == nullptr) { Say("simhost: sl.interposer.dll is not loaded"); return false; }
+    hr = create(0, IID_PPV_ARGS(&factory));
+  } else {
+    hr = CreateDXGIFactory2(0, IID_PPV_ARGS(&factory));
+  }
   if (FAILED(hr)) { Say("simhost: CreateDXGIFactory2 failed (0x%08lx)", hr); return false; }
   DXGI_SWAP_CHAIN_DESC1 desc = {};
   desc.Width = width_;
@@ -67,7 +75,11 @@ bool Swapchain::Create(HWND window) {
   desc.BufferCount = kBuffers;
   desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
   IDXGISwapChain1* swapchain1 = nullptr;
-  hr = factory->CreateSwapChainForHwnd(queue_, window, &desc, nullptr, nullptr, &swapchain1);
+  if (route == SwapchainRoute::FidelityFx) {
+    hr = CreateThroughFidelityFx(factory, queue_, window, &desc, &swapchain1) ? S_OK : E_FAIL;
+  } else {
+    hr = factory->CreateSwapChainForHwnd(queue_, window, &desc, nullptr, nullptr, &swapchain1);
+  }
   factory->Release();
   if (FAILED(hr)) { Say("simhost: CreateSwapChainForHwnd failed (0x%08lx)", hr); return false; }
   hr = swapchain1->QueryInterface(IID_PPV_ARGS(&swapchain_));

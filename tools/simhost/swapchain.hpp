@@ -14,6 +14,13 @@
 
 namespace simhost {
 
+// Through which module the game makes its swap chain.
+enum class SwapchainRoute {
+  System,      // the system's CreateDXGIFactory2
+  Streamline,  // the factory export of sl.interposer.dll
+  FidelityFx,  // a frame-generation swap chain from amd_fidelityfx_loader_dx12.dll's ffxCreateContext
+};
+
 class Swapchain {
  public:
   static constexpr UINT kBuffers = 2;
@@ -21,7 +28,7 @@ class Swapchain {
 
   ~Swapchain();
   // False (with a message on standard error) when any step fails.
-  bool Create(HWND window);
+  bool Create(HWND window, SwapchainRoute route = SwapchainRoute::System);
   // With a path, the frame as the game drew it (before the present, so without anything drawn
   // into it at present time) is also read back and saved there as PNG; false when that fails.
   bool RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath = {});
@@ -29,6 +36,13 @@ class Swapchain {
   [[nodiscard]] bool MapsSettled() const { return !draw_ || draw_->Settled(); }
   // Follows the window's client size.
   void Resize(UINT width, UINT height);
+
+  ID3D12Device* Device() const { return device_; }
+  ID3D12CommandQueue* Queue() const { return queue_; }
+  IDXGISwapChain3* Native() const { return swapchain_; }
+  ID3D12Resource* Depth() const { return depth_; }
+  UINT Width() const { return width_; }
+  UINT Height() const { return height_; }
 
  private:
   void WaitIdle();
@@ -53,5 +67,9 @@ class Swapchain {
   UINT width_ = 0, height_ = 0;
   std::unique_ptr<GameDraw> draw_;
 };
+
+// upscaler_actions.cpp: the swap chain as FidelityFX's frame generation makes it.
+bool CreateThroughFidelityFx(IDXGIFactory2* factory, ID3D12CommandQueue* queue, HWND window,
+                             DXGI_SWAP_CHAIN_DESC1* desc, IDXGISwapChain1** swapchain);
 
 }  // namespace simhost

@@ -1,0 +1,147 @@
+// The detours on NVIDIA Streamline's interposer and AMD FidelityFX's loader. The work lies in
+// upscaler.cpp; here the game's pointers are read through the fault guard and each detour calls
+// the hooked function with its arguments unchanged.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "game/fault_guard_win.hpp"
+#include "hooks/hook_slots_win.hpp"
+#include "hooks/hook_state.hpp"
+#include "hooks/module_path.hpp"
+#include "hooks/upscaler.hpp"
+#include "hooks/upscaler_win.hpp"
+#include "host/log.hpp"
+#include "platform/ticks.hpp"
+
+namespace pathlight {
+
+namespace upscaler_hooks {
+
+// Streamline passes its references as pointers; sl::Result and sl::Feature are 32-bit.
+using SlSetConstantsFn = std::int32_t (*)(const void* values, const void* frame, const void* viewport);
+using SlSetTagFn = std::int32_t (*)(const void* viewport, const void* tags, std::uint32_t count, void* commands);
+using SlSetTagForFrameFn = std::int32_t (*)(const void* frame, const void* viewport, const void* tags,
+                                            std::uint32_t count, void* commands);
+using SlEvaluateFeatureFn = std::int32_t (*)(std::uint32_t feature, const void* frame, const void** inputs,
+                                             std::uint32_t count, void* commands);
+using FfxCreateContextFn = std::uint32_t (*)(void* context, void* descriptors, const void* allocation);
+
+HookSlot<SlSetConstantsFn> slSetConstants;
+HookSlot<SlSetTagFn> slSetTag;
+HookSlot<SlSetTagForFrameFn> slSetTagForFrame;
+HookSlot<SlEvaluateFeatureFn> slEvaluateFeature;
+HookSlot<FfxCreateContextFn> ffxCreateContext;
+
+}  // namespace upscaler_hooks
+
+namespace {
+
+std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p); }
+
+// True when `object` looks like a COM object: its method table lies inside a loaded module.
+// Gives the address of its code (the first method after IUnknown's) for the log.
+bool LooksLikeSwapChain(std::uint64_t object, const void*& code) {
+  std::uint64_t table = 0, method = 0;
+  GameMemory& memory = ProcessMemory();
+  if (!memory.ReadValue(object, table) || !memory.ReadValue(table + 8 * 8, method)) return false;
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(table), &module)) {
+    return false;
+  }
+  code = reinterpret_cast<const void*>(method);
+  return true;
+}
+
+}  // namespace
+
+namespace detour {
+
+std::int32_t slSetConstants(const void* values, const void* frame, const void* viewport) {
+  const auto original = upscaler_hooks::slSetConstants.Get();
+  try {
+    OnSetConstants(ProcessMemory(), Address(values), TickCount());
+  } catch (...) {
+  }
+  return original(values, frame, viewport);
+}
+
+std::int32_t slSetTag(const void* viewport, const void* tags, std::uint32_t count, void* commands) {
+  const auto original = upscaler_hooks::slSetTag.Get();
+  try {
+    OnSetTag(ProcessMemory(), "slSetTag", Address(tags), count, TickCount());
+  } catch (...) {
+  }
+  return original(viewport, tags, count, commands);
+}
+
+std::int32_t slSetTagForFrame(const void* frame, const void* viewport, const void* tags, std::uint32_t count,
+                              void* commands) {
+  const auto original = upscaler_hooks::slSetTagForFrame.Get();
+  try {
+    OnSetTag(ProcessMemory(), "slSetTagForFrame", Address(tags), count, TickCount());
+  } catch (...) {
+  }
+  return original(frame, viewport, tags, count, commands);
+}
+
+std::int32_t slEvaluateFeature(std::uint32_t feature, const void* frame, const void** inputs, std::uint32_t count,
+                               void* commands) {
+  const auto original = upscaler_hooks::slEvaluateFeature.Get();
+  try {
+    OnEvaluateFeature(ProcessMemory(), feature, Address(inputs), count);
+  } catch (...) {
+  }
+  return original(feature, frame, inputs, count, commands);
+}
+
+std::uint32_t ffxCreateContext(void* context, void* descriptors, const void* allocation) {
+  const auto original = upscaler_hooks::ffxCreateContext.Get();
+  // Restored rather than cleared, so a creation nested in another keeps the outer one's mark.
+  const bool outer = InsideFfxContextCreation;
+  InsideFfxContextCreation = true;
+  const std::uint32_t result = original(context, descriptors, allocation);
+  InsideFfxContextCreation = outer;
+  try {
+    const auto found = OnFfxContextCreated(ProcessMemory(), Address(descriptors), result);
+    const void* code = nullptr;
+    if (found && LooksLikeSwapChain(found->swapchain, code)) {
+      Log("FidelityFX: frame-generation swapchain %p (in %s); switching to the Composition renderer (minimap and "
+          "world map; no in-world route)",
+          reinterpret_cast<void*>(found->swapchain), ModulePathOf(code).c_str());
+      PresentDisabled.store(1);
+      CompositionHandover.store(1);
+    }
+  } catch (...) {
+  }
+  return result;
+}
+
+}  // namespace detour
+
+bool HookUpscalerExport(UpscalerExport which, void* target) {
+  using namespace upscaler_hooks;
+  switch (which) {
+    case UpscalerExport::SlSetConstants: {
+      const bool ok = slSetConstants.Install(target, &detour::slSetConstants);
+      SlSetConstantsHooked.store(ok);
+      return ok;
+    }
+    case UpscalerExport::SlSetTag: {
+      const bool ok = slSetTag.Install(target, &detour::slSetTag);
+      SlSetTagHooked.store(ok);
+      return ok;
+    }
+    case UpscalerExport::SlSetTagForFrame: {
+      const bool ok = slSetTagForFrame.Install(target, &detour::slSetTagForFrame);
+      SlSetTagForFrameHooked.store(ok);
+      return ok;
+    }
+    case UpscalerExport::SlEvaluateFeature: return slEvaluateFeature.Install(target, &detour::slEvaluateFeature);
+    case UpscalerExport::FfxCreateContext: return ffxCreateContext.Install(target, &detour::ffxCreateContext);
+  }
+  return false;
+}
+
+}  // namespace pathlight
