@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The demo: the simulated game with Pathlight under Wine, in a synthetic world, through the story
-# scenario of the end-to-end tests (which checks the log line by line as it runs). Leaves in
-# out/demo/ the library's log, the scenario the game played, the route it walked and a screenshot.
-# Expects both builds (./run demo builds them first).
+# scenario of the end-to-end tests (which checks the log line by line as it runs), then once more
+# with the route drawn over the game window by the fallback renderer. Leaves in out/demo/ the
+# library's log, the scenario the game played, the route it walked, a screenshot, and the two
+# pictures of the drawn route: minimap.png and worldmap.png. Expects both builds (./run demo builds
+# them first).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out="$top/out/demo"
@@ -16,10 +18,18 @@ cp "$story/bin64/Pathlight.log" "$out/Pathlight.log" 2>/dev/null || true
 cp "$story/scenario.txt" "$out/scenario.txt" 2>/dev/null || true
 cp "$story/route.json" "$out/route.geojson" 2>/dev/null || true
 cp "$story/screenshot.png" "$out/screenshot.png" 2>/dev/null || true
-if [ "$status" != 0 ] || [ ! -f "$out/Pathlight.log" ] || [ ! -f "$out/screenshot.png" ]; then
+# The route drawn over the game: the game's own frame with the overlay window's pixels laid on it.
+drawn="$top/build/linux/e2e/fallback"
+"$top/build/linux/tests/e2e/pathlight-e2e" --gtest_filter='FallbackE2E.OverlayWindowDrawsMinimapAndWorldMap' \
+  --gtest_brief=1 || status=$?
+cp "$drawn/minimap.png" "$drawn/worldmap.png" "$out/" 2>/dev/null || true
+cp "$drawn/bin64/Pathlight.log" "$out/Pathlight.drawn.log" 2>/dev/null || true
+if [ "$status" != 0 ] || [ ! -f "$out/Pathlight.log" ] || [ ! -f "$out/screenshot.png" ] || [ ! -f "$out/minimap.png" ] ||
+   [ ! -f "$out/worldmap.png" ]; then
   echo "demo: the run failed (status $status); see $out" >&2
   exit 1
 fi
 echo "demo: log in out/demo/Pathlight.log ($(wc -l <"$out/Pathlight.log") lines), scenario in out/demo/scenario.txt,"
-echo "      screenshot in out/demo/screenshot.png; the story, line by line:"
+echo "      screenshot in out/demo/screenshot.png, the route drawn over the game in out/demo/minimap.png and"
+echo "      out/demo/worldmap.png (log: out/demo/Pathlight.drawn.log); the story, line by line:"
 sed 's/^\[[^]]*\] //' "$out/Pathlight.log" | grep -E '^(GameInit: image|Renderer|Finder: (waypoint|no waypoint|full scan|2 minimap)|Roads: [0-9]|Route: \(|Player|Clock|Minimap)' | sed 's/^/        /'

@@ -44,7 +44,8 @@ fi
 # Without the user-interface classes the library stops after the scan, and only then.
 inactive="Init: game layout not recognised, Pathlight stays inactive"
 if [ "${planted[minimap]}" = 0x0 ]; then
-  [ "$(tail -n1 <<<"$log")" = "$inactive" ] || { echo "the log does not end with: $inactive"; exit 1; }
+  # The graphics hooks, installed before the scan, still report the game's swap chain afterwards.
+  [ "$(grep -v '^Overlay: ' <<<"$log" | tail -n1)" = "$inactive" ] || { echo "the log does not end with: $inactive"; exit 1; }
 elif grep -qF "$inactive" <<<"$log"; then
   echo "the library stayed inactive on a recognised image"
   exit 1
