@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench_clock_win.hpp"
-#include "hookengine/MinHook.h"
+#include "hookengine/hook_engine.hpp"
 
 using namespace pathlight;
 using bench::Now;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "hookengine/MinHook.h"
+#include "hookengine/hook_engine.hpp"
 #include "hookengine/near_memory_win.hpp"
 #include "hookengine/prologue.hpp"
 #include "hookengine/thread_freeze_win.hpp"

@@ -1,4 +1,4 @@
-// The portable half of the hook engine (MinHook.h): decoding a function's first instructions from
+// The portable half of the hook engine (hook_engine.hpp): decoding a function's first instructions from
 // a byte span and rebuilding them in a slot at a given address. Addresses are plain integers, so
 // every decision is tested natively over hand-built bytes. Pure functions; any thread.
 #pragma once

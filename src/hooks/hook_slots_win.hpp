@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "hookengine/MinHook.h"
+#include "hookengine/hook_engine.hpp"
 
 namespace pathlight {
 

@@ -1,7 +1,7 @@
 // The hook engine on code the tests assemble into executable memory, and on Wine's own dxgi.dll:
 // every relocated prologue still computes what the original did, refusals leave the target as it
 // was, and hooks switch safely while other threads call the target.
-#include "hookengine/MinHook.h"
+#include "hookengine/hook_engine.hpp"
 
 #include <dxgi.h>
 #include <windows.h>
