@@ -131,6 +131,18 @@ void WindowsFallbackDevice::ClientOrigin(WindowHandle window, std::int32_t& x, s
 
 FallbackDevice::SetupResult WindowsFallbackDevice::SetUpComposition(WindowHandle window) {
   SetupResult result;
+  // DirectComposition first, without a rendering device (which it allows): where it is missing
+  // (Wine answers E_NOTIMPL) the Direct3D 11 device would serve nothing, and creating it there
+  // can deadlock the game: wined3d makes an OpenGL context on this thread while the game's window
+  // thread pumps its messages, and both stop inside Wine's X11 driver.
+  {
+    ComPtr<IDCompositionDesktopDevice> probe;
+    const HRESULT available = CreateCompositionDevice(nullptr, probe);
+    if (FAILED(available)) {
+      result.hr = Code(available);
+      return result;
+    }
+  }
   HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
                                  D3D11_SDK_VERSION, &d3dDevice_, nullptr, nullptr);
   if (FAILED(hr)) {
