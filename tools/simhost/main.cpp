@@ -310,8 +310,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Say("simhost: screenshot failed");
     host.exitCode = 1;
   }
+  Say("simhost: leaving the main loop");
   host.swapchain.reset();
   DestroyWindow(host.window);
   LocalFree(argv);
+  Say("simhost: exiting with status %d", host.exitCode);
   return host.exitCode;
 }
