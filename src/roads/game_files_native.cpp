@@ -1,38 +1,18 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "platform/utf8.hpp"
 #include "roads/game_files.hpp"
 
 namespace pathlight {
 
-namespace {
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | ((c >> 18) & 0x07)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-}  // namespace
-
 std::string NativePathFromWide(std::wstring_view path) {
-  std::string out;
-  for (const wchar_t c : path) AppendUtf8(out, c == L'\\' ? '/' : static_cast<std::uint32_t>(c));
-  return out;
+  std::wstring slashed(path);
+  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
+  return ToUtf8(slashed);
 }
 
 std::wstring WidePathFromNative(std::string_view path) {
