@@ -12,10 +12,6 @@ namespace pathlight {
 
 namespace {
 
-// The road debug view never asks for more than this many metres around the player: a zoom of 0
-// read from the game would otherwise ask for the whole world on every tick.
-constexpr float kMaxRoadLinesRadius = 2000.0f;
-
 constexpr const char* kRefusesToDraw = "composition refuses to draw";
 
 void* AsPointer(WindowHandle window) { return reinterpret_cast<void*>(window); }
@@ -83,13 +79,6 @@ void CheckGameWindow(FallbackRenderer& r, FallbackDevice& device) {
   ClientSize size;
   if (!device.ReadClientSize(window, size)) size = {};
   Log("Composition: now on window %p (%ldx%ld)", AsPointer(window), static_cast<long>(size.width), static_cast<long>(size.height));
-}
-
-// The radius of the road debug view in metres: the minimap's radius at its zoom, and a margin.
-float RoadLinesRadius(const Settings& settings, const GameSnapshot& snapshot) {
-  const float radius = settings.minimapRadius / (snapshot.minimapZoom * settings.minimapPixelsPerMeter) + 5.0f;
-  if (!(radius > 0)) return 0;  // NaN too
-  return std::min(radius, kMaxRoadLinesRadius);
 }
 
 }  // namespace
@@ -276,7 +265,7 @@ void CompositionTick(FallbackRenderer& r, FallbackDevice& device, const Settings
     picture.circle = circle;
     if (settings.debug.drawRoads) {
       r.roadLines.clear();
-      device.CollectRoadLines(frame.snapshot.playerX, frame.snapshot.playerZ, RoadLinesRadius(settings, frame.snapshot), r.roadLines);
+      device.CollectRoadLines(frame.snapshot.playerX, frame.snapshot.playerZ, MinimapRoadLinesRadius(settings, frame.snapshot), r.roadLines);
       ProjectToMinimap(r.roadLines, frame.snapshot, circle, r.roadPoints);
       picture.roadPairs = r.roadPoints;
       picture.roadWidth = 1.5f * s;

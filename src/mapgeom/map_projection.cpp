@@ -1,5 +1,6 @@
 #include "mapgeom/map_projection.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pathlight {
@@ -70,6 +71,12 @@ void CutToMinimapReach(std::vector<ScreenPoint>& polyline, const MinimapCircle& 
     }
   }
   if (keep < polyline.size()) polyline.resize(keep);
+}
+
+float MinimapRoadLinesRadius(const Settings& settings, const GameSnapshot& snapshot) {
+  const float radius = settings.minimapRadius / (snapshot.minimapZoom * settings.minimapPixelsPerMeter) + 5.0f;
+  if (!(radius > 0)) return 0;  // NaN too
+  return std::min(radius, kMaxRoadLinesRadius);
 }
 
 ScreenPoint ProjectToWorldMap(GroundPoint p, const GameSnapshot& snapshot, float screenWidth, float screenHeight,

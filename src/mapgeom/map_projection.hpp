@@ -52,6 +52,12 @@ void ProjectToMinimap(std::span<const GroundPoint> points, const GameSnapshot& s
 // line that never comes that near. The exact cut at the rim is the drawing's circular clip.
 void CutToMinimapReach(std::vector<ScreenPoint>& polyline, const MinimapCircle& circle);
 
+// The road debug view's reach around the player, metres: the minimap's radius at its zoom and a
+// margin, never beyond kMaxRoadLinesRadius (a zoom of 0 read from the game would otherwise ask for
+// the whole world every frame); 0 for garbage.
+inline constexpr float kMaxRoadLinesRadius = 2000.0f;
+[[nodiscard]] float MinimapRoadLinesRadius(const Settings& settings, const GameSnapshot& snapshot);
+
 // The open world map, centred on (worldMapCenterX, worldMapCenterY) at worldMapZoom over
 // [WorldMap] ZoomDivisor.
 [[nodiscard]] ScreenPoint ProjectToWorldMap(GroundPoint p, const GameSnapshot& snapshot, float screenWidth, float screenHeight,

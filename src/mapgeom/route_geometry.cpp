@@ -104,7 +104,8 @@ void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float ra
     out.push_back(b);
   }
   if (out.size() < 3) return;
-  std::vector<double> sx, sy;
+  // The renderers round a line every frame: the sums' capacity stays with the thread.
+  thread_local std::vector<double> sx, sy;
   AveragePass(out, w, sx, sy);
   AveragePass(out, w, sx, sy);
 }
