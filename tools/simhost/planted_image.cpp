@@ -127,6 +127,8 @@ DWORD ProtectionOf(const void* page) {
   return region.Protect;
 }
 
+bool g_pagesProtected = false;
+
 // At exit: whether the protected pages are as they were made, guard bit included (the library's
 // scan must have left them alone).
 void RecordProtectedPages() {
@@ -138,6 +140,10 @@ void RecordProtectedPages() {
 }
 
 }  // namespace
+
+void RecordImageAtExit() {
+  if (g_pagesProtected) RecordProtectedPages();
+}
 
 bool ParseImageVariant(const std::wstring& text, ImageVariant& variant) {
   for (ImageVariant v : {ImageVariant::Full, ImageVariant::NoUiClasses, ImageVariant::NoSessionGlobal,
@@ -165,7 +171,7 @@ void PrepareImage(ImageVariant variant) {
     DWORD old = 0;
     VirtualProtect(planted_guard_page, 4096, PAGE_READONLY | PAGE_GUARD, &old);
     VirtualProtect(planted_no_access_page, 4096, PAGE_NOACCESS, &old);
-    std::atexit(&RecordProtectedPages);
+    g_pagesProtected = true;
   }
   std::uint64_t session = Offset(planted_session_global);
   int sites = kSessionSites, runnerUp = kDecoySites;

@@ -22,4 +22,8 @@ bool ParseImageVariant(const std::wstring& text, ImageVariant& variant);
 // image offsets the scan must report.
 void PrepareImage(ImageVariant variant);
 
+// At the game's exit (guarded-pages only): adds to that file whether the protected pages are as
+// they were made.
+void RecordImageAtExit();
+
 }  // namespace simhost
