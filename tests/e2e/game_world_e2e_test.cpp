@@ -74,6 +74,7 @@ Point Along(const std::vector<Point>& line, double distance) {
   for (std::size_t i = 2; i < line.size(); ++i) {
     const Point a = line[i - 1], b = line[i];
     const double length = std::hypot(b.x - a.x, b.z - a.z);
+    if (length < 1e-6) continue;
     if (distance <= length) return {a.x + (b.x - a.x) * distance / length, a.z + (b.z - a.z) * distance / length};
     distance -= length;
   }
@@ -118,7 +119,8 @@ TEST(GameWorldE2E, RoadWallNightAndHalfFloatValues) {
   ASSERT_EQ(std::system(route.c_str()), 0);
   std::vector<Point> road;
   std::ifstream in(json);
-  for (const auto& c : nlohmann::json::parse(in)["geometry"]["coordinates"]) road.push_back({c[0].get<double>(), c[1].get<double>()});
+  const nlohmann::json feature = nlohmann::json::parse(in);
+  for (const auto& c : feature["geometry"]["coordinates"]) road.push_back({c[0].get<double>(), c[1].get<double>()});
   ASSERT_GE(road.size(), 4u);
 
   // The player walks 4 m along the road, so the camera looks along it; the road point 35 m on, and
@@ -132,7 +134,7 @@ TEST(GameWorldE2E, RoadWallNightAndHalfFloatValues) {
 
   const auto at = [&](const char* name) { return WindowsPath(game.Root() / name); };
   ASSERT_EQ(game.RunScenario({"0 swapchain-format rgba16f  # a half-float swap chain",
-                              "0 place " + Arg(from), "0 walk 1 " + Arg(player),
+                              "0 place " + Arg(from, " "), "0 walk 1 " + Arg(player),
                               "100 frame-shot " + at("frame.png") + "  # waits for the game's roads",
                               "+0 screenshot " + at("day.png"),
                               "+0 pixel-values " + at("values.txt") + " 10 10 1270 5",
