@@ -2,8 +2,9 @@
 // the library from its own folder at start (as the game's loader DLL would), opens a large main
 // window, renders with Direct3D 12 through a flip-model swap chain about every 16 ms, pumps its
 // messages, keeps the game's state in its heap (game_state.cpp), and plays a scenario of timed
-// actions. It draws a game to draw over: its minimap, and the world map while that is open, with the
-// roads of its game folder (game_draw.cpp).
+// actions. It draws a game to draw over: a 3D world of ground and roads seen through the camera it
+// publishes (world_view.cpp), its minimap, and the world map while that is open, with the roads of
+// its game folder (game_draw.cpp).
 //
 //   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]
 //                     [--no-library] [--swapchain-format rgba8|rgba16f|rgb10a2]
