@@ -120,7 +120,8 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
   // The pictures wait on nothing of the library's: the game draws from its own state, and each
   // frame-shot waits for the game's own roads.
   std::ofstream(game.Root() / "scenario.txt")
-      << "0 place -980 -990  # on the main road south-west of a town\n"
+      << "0 world off  # the plain landscape behind the maps\n"
+         "0 place -980 -990  # on the main road south-west of a town\n"
          "100 " << shot("minimap.png") << "\n"
          "200 minimap-widget 300 600 540  # larger, mid-window\n"
          "200 " << shot("widget.png") << "\n"

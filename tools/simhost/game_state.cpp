@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "../worldgen/terrain.hpp"
 #include "host.hpp"
 #include "scenario.hpp"
 
@@ -66,7 +67,9 @@ constexpr std::size_t kIconRegionBytes = 64 << 10;
 constexpr std::size_t kIconBytes = 0x200;
 constexpr int kWorldMaps = 5;
 constexpr int kOpenedWorldMap = 2;  // not the first found: the reader must prefer the open one
-constexpr float kPlayerHeight = 12.0f;
+// The camera rides this far behind and above the player.
+constexpr float kCameraBehind = 6.0f, kCameraAbove = 3.0f;
+constexpr float kProjX = 1.2f, kProjY = 2.1f;
 constexpr std::uint64_t kClockSecondsBase = 5'000'000;
 // The widget's normal size and place on a 1080-line screen; the game scales them to its window.
 constexpr float kReferenceLines = 1080.0f;
@@ -133,6 +136,8 @@ struct GameState {
   char* timeRecord = nullptr;
 
   float playerX = 100.0f, playerZ = 100.0f;
+  // Where the player last walked (a unit vector in x, z); the camera looks that way.
+  float headingX = 0.0f, headingZ = 1.0f;
   // The widget as laid out for a 1080-line screen, and the window's client height it is scaled to.
   float widgetSize = kNormalWidgetSize, widgetX = kNormalWidgetX, widgetY = kNormalWidgetY;
   int clientHeight = static_cast<int>(kReferenceLines);
@@ -201,13 +206,18 @@ void WriteWaypoint() {
 
 void WritePlayer() {
   GameState& s = *g_state;
+  const float ground = GroundHeight(s.playerX, s.playerZ);
   Put(s.minimap, kPlayerPosition, s.playerX);
-  Put(s.minimap, kPlayerPosition + 4, kPlayerHeight);
+  Put(s.minimap, kPlayerPosition + 4, ground);
   Put(s.minimap, kPlayerPosition + 8, s.playerZ);
-  // The camera follows behind the player, looking along +z.
-  Put(s.camera, kCameraPosition, s.playerX);
-  Put(s.camera, kCameraPosition + 4, kPlayerHeight + 3.0f);
-  Put(s.camera, kCameraPosition + 8, s.playerZ - 6.0f);
+  // The camera follows behind and above the player, level, looking the way the player last
+  // walked: rows of the rotation whose columns are right, up and forward.
+  const float fx = s.headingX, fz = s.headingZ;
+  const float rows[3][4] = {{fz, 0, fx, 0}, {0, 1, 0, 0}, {-fx, 0, fz, 0}};
+  std::memcpy(s.camera + kCameraRotation, rows, sizeof rows);
+  Put(s.camera, kCameraPosition, s.playerX - kCameraBehind * fx);
+  Put(s.camera, kCameraPosition + 4, ground + kCameraAbove);
+  Put(s.camera, kCameraPosition + 8, s.playerZ - kCameraBehind * fz);
 }
 
 // The widget as the game holds it: its layout scaled to the window's height.
@@ -364,10 +374,8 @@ void PrepareGameState(int clientHeight) {
   s.camera = arena.New(0x100);
   PutTable(manager, planted_vt_camera);
   Put(manager, kCameraObject, s.camera);
-  const float rows[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
-  std::memcpy(s.camera + kCameraRotation, rows, sizeof rows);
-  Put(s.camera, kCameraProjX, 1.2f);
-  Put(s.camera, kCameraProjY, 2.1f);
+  Put(s.camera, kCameraProjX, kProjX);
+  Put(s.camera, kCameraProjY, kProjY);
   // Session -> player -> actor -> components -> vehicle component -> vehicle state.
   char* session = arena.New(0x40);
   char* player = arena.New(0x60);
@@ -414,6 +422,10 @@ void TickGameState(unsigned nowMs) {
   for (std::size_t i = 1; i < s.walk.size(); ++i) {
     const auto a = s.walk[i - 1], b = s.walk[i];
     const float length = std::hypot(b.first - a.first, b.second - a.second);
+    if (length > 1e-3f) {
+      s.headingX = (b.first - a.first) / length;
+      s.headingZ = (b.second - a.second) / length;
+    }
     if (left <= length) {
       const float t = length > 0 ? left / length : 0.0f;
       at = {a.first + t * (b.first - a.first), a.second + t * (b.second - a.second)};
@@ -453,6 +465,34 @@ GameView ReadGameView() {
   view.worldMapZoom = Get<float>(map, kWorldMapZoom);
   return view;
 }
+
+GameCamera ReadGameCamera() {
+  GameCamera camera;
+  if (g_state == nullptr || g_state->arena.Base() == nullptr) return camera;
+  const char* c = g_state->camera;
+  float rows[3][4];
+  std::memcpy(rows, c + kCameraRotation, sizeof rows);
+  for (int i = 0; i < 3; ++i) {
+    camera.right[i] = rows[i][0];
+    camera.up[i] = rows[i][1];
+    camera.forward[i] = rows[i][2];
+    camera.position[i] = Get<float>(c, kCameraPosition + 4 * i);
+  }
+  camera.projX = Get<float>(c, kCameraProjX);
+  camera.projY = Get<float>(c, kCameraProjY);
+  camera.valid = true;
+  return camera;
+}
+
+float GameClockHours() {
+  if (g_state == nullptr || g_state->arena.Base() == nullptr) return -1.0f;
+  const auto hours = Get<std::uint32_t>(g_state->timeRecord, kClockHours);
+  const auto minutes = Get<std::uint32_t>(g_state->timeRecord, kClockHours + 4);
+  if (hours > 23 || minutes > 59) return -1.0f;
+  return static_cast<float>(hours) + static_cast<float>(minutes) / 60.0f;
+}
+
+float GroundHeight(float x, float z) { return worldgen::TerrainHeight(x, z); }
 
 // ---- actions ------------------------------------------------------------------------------------------
 

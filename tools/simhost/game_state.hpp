@@ -20,6 +20,15 @@ struct GameView {
   float worldMapCenterX = 0, worldMapCenterZ = 0, worldMapZoom = 0;
 };
 
+// The camera as the game publishes it to the library (position, the rotation's columns, the
+// projection scales), read back from its object so the game draws its world through the very
+// camera the library reads.
+struct GameCamera {
+  bool valid = false;
+  float position[3] = {}, right[3] = {}, up[3] = {}, forward[3] = {};
+  float projX = 0, projY = 0;
+};
+
 // Before the library loads: allocates and fills the objects and sets the image's globals; the
 // minimap widget is laid out for a window of this client height.
 void PrepareGameState(int clientHeight);
@@ -32,5 +41,10 @@ void FollowClientHeight(int height);
 
 // Window thread.
 GameView ReadGameView();
+GameCamera ReadGameCamera();
+// The time of day the game's clock was set to, in hours, or -1 while it holds none.
+float GameClockHours();
+// The ground's height at (x, z): the player stands on it, the world is drawn on it.
+float GroundHeight(float x, float z);
 
 }  // namespace simhost

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <dxgiformat.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,6 +21,9 @@ struct Host {
   DWORD startTick = 0;
   // The swap chain is left to a scenario action (which way it is made is part of the scenario).
   bool deferSwapchain = false;
+  // The back buffers' format of the swap chains the game makes (--swapchain-format, or the
+  // swapchain-format action).
+  DXGI_FORMAT swapchainFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
   // Work the game does every frame before it presents.
   std::vector<std::function<void(Host&)>> everyFrame;
   bool quit = false;
@@ -32,6 +37,10 @@ HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight);
 
 // Saves the window's client area as a PNG file, as it is on screen.
 bool SaveClientScreenshot(HWND window, const std::wstring& path);
+
+// Saves the picture the game presents next, as presented (with whatever a present hook drew into
+// it), as PNG; the screen's copy of the client area when the game has no swap chain.
+bool SavePresentedScreenshot(Host& host, const std::wstring& path);
 
 // Saves rows of RGBA pixels (rowPitch bytes apart) as a PNG file, opaque.
 bool SaveRgbaPng(const std::wstring& path, unsigned width, unsigned height, unsigned rowPitch, const unsigned char* rgba);

@@ -136,7 +136,7 @@ const bool kReplaceWindowAction = RegisterAction("replace-window", {0, 0, [](Hos
     return;
   }
   host.swapchain = std::make_unique<Swapchain>();
-  if (!host.swapchain->Create(host.window)) host.swapchain.reset();
+  if (!host.swapchain->Create(host.window, SwapchainRoute::System, host.swapchainFormat)) host.swapchain.reset();
   Say("simhost: main window replaced");
 }});
 

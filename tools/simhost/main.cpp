@@ -2,11 +2,12 @@
 // the library from its own folder at start (as the game's loader DLL would), opens a large main
 // window, renders with Direct3D 12 through a flip-model swap chain about every 16 ms, pumps its
 // messages, keeps the game's state in its heap (game_state.cpp), and plays a scenario of timed
-// actions. It draws a game to draw over: its minimap, and the world map while that is open, with the
-// roads of its game folder (game_draw.cpp).
+// actions. It draws a game to draw over: a 3D world of ground and roads seen through the camera it
+// publishes (world_view.cpp), its minimap, and the world map while that is open, with the roads of
+// its game folder (game_draw.cpp).
 //
 //   CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT]
-//                     [--no-library]
+//                     [--no-library] [--swapchain-format rgba8|rgba16f|rgb10a2]
 //
 // --no-library leaves loading the library to a loader DLL in the game's folder (the project's
 // version.dll), as a player's install does. The game imports version.dll as real games do and
@@ -57,6 +58,7 @@ struct Options {
   std::wstring screenshot;
   ImageVariant image = ImageVariant::Full;
   bool loadLibrary = true;
+  std::string swapchainFormat;
 };
 
 bool ParseOptions(int argc, wchar_t** argv, Options& options) {
@@ -73,6 +75,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
       options.screenshot = argv[++i];
     } else if (arg == L"--no-library") {
       options.loadLibrary = false;
+    } else if (arg == L"--swapchain-format" && hasValue) {
+      const std::wstring name = argv[++i];
+      options.swapchainFormat.assign(name.begin(), name.end());
     } else if (arg == L"--image" && hasValue) {
       if (!ParseImageVariant(argv[++i], options.image)) return false;
     } else {
@@ -128,7 +133,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // ---- built-in actions -------------------------------------------------------------------------
 
 const bool kScreenshotAction = RegisterAction("screenshot", {1, 1, [](Host& host, const Action& action) {
-  if (!SaveClientScreenshot(host.window, Widen(action.args[0]))) Say("simhost: screenshot failed");
+  if (!SavePresentedScreenshot(host, Widen(action.args[0]))) Say("simhost: screenshot failed");
 }});
 
 // Frames and messages go on while the game waits for its roads and its maps' renderer: the
@@ -170,6 +175,12 @@ const bool kQuitAction = RegisterAction("quit", {0, 0, [](Host& host, const Acti
 
 }  // namespace
 
+bool SavePresentedScreenshot(Host& host, const std::wstring& path) {
+  if (!host.swapchain) return SaveClientScreenshot(host.window, path);
+  Picture picture;
+  return host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture) && picture.SavePng(path);
+}
+
 HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight) {
   static bool registered = false;
   if (!registered) {
@@ -200,9 +211,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   Options options;
-  if (argv == nullptr || !ParseOptions(argc, argv, options)) {
+  Host host;
+  if (argv == nullptr || !ParseOptions(argc, argv, options) ||
+      (!options.swapchainFormat.empty() && !ParseSwapchainFormat(options.swapchainFormat, host.swapchainFormat))) {
     Say("usage: CrimsonDesert.exe [--seconds N] [--scenario FILE] [--screenshot FILE.png] [--image VARIANT] "
-        "[--no-library]");
+        "[--no-library] [--swapchain-format rgba8|rgba16f|rgb10a2]");
     return 2;
   }
   std::vector<Action> actions;
@@ -223,7 +236,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Say("simhost: version information of the game: %lu bytes", GetFileVersionInfoSizeW(self, &handle));
   }
 
-  Host host;
   host.instance = instance;
   g_host = &host;
 
@@ -254,7 +266,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   if (!host.deferSwapchain) {
     host.swapchain = std::make_unique<Swapchain>();
-    if (!host.swapchain->Create(host.window)) {
+    if (!host.swapchain->Create(host.window, SwapchainRoute::System, host.swapchainFormat)) {
       Say("simhost: Direct3D 12 output unavailable; running without frames");
       host.swapchain.reset();
     }
@@ -306,7 +318,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
   }
 
-  if (!options.screenshot.empty() && !SaveClientScreenshot(host.window, options.screenshot)) {
+  if (!options.screenshot.empty() && !SavePresentedScreenshot(host, options.screenshot)) {
     Say("simhost: screenshot failed");
     host.exitCode = 1;
   }

@@ -1,7 +1,11 @@
 #include "swapchain.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
+#include "game_state.hpp"
 #include "host.hpp"
 
 namespace simhost {
@@ -24,11 +28,58 @@ D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, D3D12_RESOURCE_STATE
   return barrier;
 }
 
+UINT BytesPerPixel(DXGI_FORMAT format) { return format == DXGI_FORMAT_R16G16B16A16_FLOAT ? 8 : 4; }
+
+float HalfToFloat(std::uint16_t h) {
+  const int exponent = h >> 10 & 0x1F, mantissa = h & 0x3FF;
+  const float sign = (h & 0x8000) != 0 ? -1.0f : 1.0f;
+  if (exponent == 0) return sign * std::ldexp(static_cast<float>(mantissa), -24);
+  if (exponent == 31) return mantissa != 0 ? NAN : sign * INFINITY;
+  return sign * std::ldexp(static_cast<float>(mantissa + 1024), exponent - 25);
+}
+
+// One pixel of a back buffer in its format, as four floats.
+void DecodePixel(DXGI_FORMAT format, const unsigned char* p, float* out) {
+  if (format == DXGI_FORMAT_R16G16B16A16_FLOAT) {
+    for (int c = 0; c < 4; ++c) {
+      std::uint16_t h;
+      std::memcpy(&h, p + 2 * c, 2);
+      out[c] = HalfToFloat(h);
+    }
+  } else if (format == DXGI_FORMAT_R10G10B10A2_UNORM) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    for (int c = 0; c < 3; ++c) out[c] = static_cast<float>(v >> (10 * c) & 0x3FF) / 1023.0f;
+    out[3] = static_cast<float>(v >> 30) / 3.0f;
+  } else {
+    for (int c = 0; c < 4; ++c) out[c] = static_cast<float>(p[c]) / 255.0f;
+  }
+}
+
 }  // namespace
+
+bool ParseSwapchainFormat(const std::string& name, DXGI_FORMAT& format) {
+  if (name == "rgba8") format = DXGI_FORMAT_R8G8B8A8_UNORM;
+  else if (name == "rgba16f") format = DXGI_FORMAT_R16G16B16A16_FLOAT;
+  else if (name == "rgb10a2") format = DXGI_FORMAT_R10G10B10A2_UNORM;
+  else return false;
+  return true;
+}
+
+bool Picture::SavePng(const std::wstring& path) const {
+  if (width == 0 || height == 0 || rgba.size() != static_cast<std::size_t>(width) * height * 4) return false;
+  std::vector<unsigned char> bytes(rgba.size());
+  for (std::size_t i = 0; i < rgba.size(); ++i) {
+    const float v = std::isfinite(rgba[i]) ? std::clamp(rgba[i], 0.0f, 1.0f) : 0.0f;
+    bytes[i] = static_cast<unsigned char>(std::lround(v * 255.0f));
+  }
+  return SaveRgbaPng(path, width, height, width * 4, bytes.data());
+}
 
 Swapchain::~Swapchain() {
   if (queue_ != nullptr && fence_ != nullptr) WaitIdle();
   draw_.reset();
+  world_.reset();
   ReleaseTargets();
   Release(list_);
   Release(allocator_);
@@ -41,7 +92,8 @@ Swapchain::~Swapchain() {
   if (fenceEvent_ != nullptr) CloseHandle(fenceEvent_);
 }
 
-bool Swapchain::Create(HWND window, SwapchainRoute route) {
+bool Swapchain::Create(HWND window, SwapchainRoute route, DXGI_FORMAT format) {
+  format_ = format;
   RECT client;
   GetClientRect(window, &client);
   width_ = static_cast<UINT>(client.right - client.left);
@@ -69,7 +121,7 @@ bool Swapchain::Create(HWND window, SwapchainRoute route) {
   DXGI_SWAP_CHAIN_DESC1 desc = {};
   desc.Width = width_;
   desc.Height = height_;
-  desc.Format = kFormat;
+  desc.Format = format_;
   desc.SampleDesc.Count = 1;
   desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
   desc.BufferCount = kBuffers;
@@ -102,8 +154,10 @@ bool Swapchain::Create(HWND window, SwapchainRoute route) {
   if (FAILED(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, IID_PPV_ARGS(&fence_)))) return false;
   fenceEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   CreateTargets();
+  world_ = std::make_unique<WorldView>();
+  if (!world_->Init(device_, format_)) world_.reset();
   draw_ = std::make_unique<GameDraw>();
-  draw_->Init(device_, kBuffers, kFormat);
+  draw_->Init(device_, kBuffers, format_);
   return true;
 }
 
@@ -114,7 +168,8 @@ void Swapchain::CreateTargets() {
     device_->CreateRenderTargetView(buffers_[i], nullptr, rtv);
     rtv.ptr += rtvStride_;
   }
-  // A depth buffer as the game has one; the library's occlusion looks for it later.
+  // The depth buffer of the world's drawing, typeless as a game's is so that it can also be read as
+  // a texture; the library's occlusion reads it. Reversed depth: cleared to 0, the far distance.
   D3D12_HEAP_PROPERTIES heap = {};
   heap.Type = D3D12_HEAP_TYPE_DEFAULT;
   D3D12_RESOURCE_DESC desc = {};
@@ -123,15 +178,18 @@ void Swapchain::CreateTargets() {
   desc.Height = height_;
   desc.DepthOrArraySize = 1;
   desc.MipLevels = 1;
-  desc.Format = DXGI_FORMAT_D32_FLOAT;
+  desc.Format = DXGI_FORMAT_R32_TYPELESS;
   desc.SampleDesc.Count = 1;
   desc.Flags = D3D12_RESOURCE_FLAG_ALLOW_DEPTH_STENCIL;
   D3D12_CLEAR_VALUE clear = {};
   clear.Format = DXGI_FORMAT_D32_FLOAT;
-  clear.DepthStencil.Depth = 1.0f;
+  clear.DepthStencil.Depth = 0.0f;
   if (SUCCEEDED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_DEPTH_WRITE,
                                                  &clear, IID_PPV_ARGS(&depth_)))) {
-    device_->CreateDepthStencilView(depth_, nullptr, dsvHeap_->GetCPUDescriptorHandleForHeapStart());
+    D3D12_DEPTH_STENCIL_VIEW_DESC view = {};
+    view.Format = DXGI_FORMAT_D32_FLOAT;
+    view.ViewDimension = D3D12_DSV_DIMENSION_TEXTURE2D;
+    device_->CreateDepthStencilView(depth_, &view, dsvHeap_->GetCPUDescriptorHandleForHeapStart());
   }
 }
 
@@ -154,7 +212,7 @@ void Swapchain::Resize(UINT width, UINT height) {
   ReleaseTargets();
   width_ = width;
   height_ = height;
-  swapchain_->ResizeBuffers(kBuffers, width, height, kFormat, 0);
+  swapchain_->ResizeBuffers(kBuffers, width, height, format_, 0);
   CreateTargets();
 }
 
@@ -177,25 +235,51 @@ ID3D12Resource* Swapchain::NewReadback(UINT64 bytes) {
   return buffer;
 }
 
-// Copies the back buffer (in the render-target state) into the readback buffer row by row.
-void Swapchain::RecordReadback(ID3D12Resource* source, ID3D12Resource* readback,
-                               D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint) {
-  D3D12_RESOURCE_BARRIER toSource = Transition(source, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_COPY_SOURCE);
+bool Swapchain::ReadBack(ID3D12Resource* buffer, Picture& picture) {
+  // Rows of a copy are aligned to 256 bytes.
+  const UINT bytes = BytesPerPixel(format_);
+  const UINT pitch = (width_ * bytes + D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1) & ~(D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1);
+  ID3D12Resource* readback = NewReadback(static_cast<UINT64>(pitch) * height_);
+  if (readback == nullptr) return false;
+  WaitIdle();
+  allocator_->Reset();
+  list_->Reset(allocator_, nullptr);
+  D3D12_RESOURCE_BARRIER toSource = Transition(buffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_COPY_SOURCE);
   list_->ResourceBarrier(1, &toSource);
   D3D12_TEXTURE_COPY_LOCATION to = {};
   to.pResource = readback;
   to.Type = D3D12_TEXTURE_COPY_TYPE_PLACED_FOOTPRINT;
-  to.PlacedFootprint = footprint;
+  to.PlacedFootprint.Footprint = {format_, width_, height_, 1, pitch};
   D3D12_TEXTURE_COPY_LOCATION from = {};
-  from.pResource = source;
+  from.pResource = buffer;
   from.Type = D3D12_TEXTURE_COPY_TYPE_SUBRESOURCE_INDEX;
-  from.SubresourceIndex = 0;
   list_->CopyTextureRegion(&to, 0, 0, 0, &from, nullptr);
-  D3D12_RESOURCE_BARRIER back = Transition(source, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_RENDER_TARGET);
+  D3D12_RESOURCE_BARRIER back = Transition(buffer, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_PRESENT);
   list_->ResourceBarrier(1, &back);
+  list_->Close();
+  ID3D12CommandList* lists[] = {list_};
+  queue_->ExecuteCommandLists(1, lists);
+  WaitIdle();
+  void* data = nullptr;
+  const D3D12_RANGE range = {0, static_cast<SIZE_T>(pitch) * height_};
+  const bool mapped = SUCCEEDED(readback->Map(0, &range, &data));
+  if (mapped) {
+    picture.width = width_;
+    picture.height = height_;
+    picture.rgba.resize(static_cast<std::size_t>(width_) * height_ * 4);
+    for (UINT y = 0; y < height_; ++y) {
+      const unsigned char* row = static_cast<const unsigned char*>(data) + static_cast<std::size_t>(y) * pitch;
+      float* out = picture.rgba.data() + static_cast<std::size_t>(y) * width_ * 4;
+      for (UINT x = 0; x < width_; ++x) DecodePixel(format_, row + x * bytes, out + 4 * x);
+    }
+    const D3D12_RANGE nothing = {0, 0};
+    readback->Unmap(0, &nothing);
+  }
+  readback->Release();
+  return mapped;
 }
 
-bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath) {
+bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath, Picture* presented) {
   const UINT index = swapchain_->GetCurrentBackBufferIndex();
   allocator_->Reset();
   list_->Reset(allocator_, nullptr);
@@ -204,29 +288,25 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   list_->ResourceBarrier(1, &toTarget);
   D3D12_CPU_DESCRIPTOR_HANDLE rtv = rtvHeap_->GetCPUDescriptorHandleForHeapStart();
   rtv.ptr += static_cast<SIZE_T>(index) * rtvStride_;
-  // A dim landscape green that breathes slowly, so frames are visibly alive in a screenshot
-  // series without ever being mistaken for route colours.
+  const D3D12_CPU_DESCRIPTOR_HANDLE dsv = dsvHeap_->GetCPUDescriptorHandleForHeapStart();
+  // The world is the game's scene while the world map is closed; without it, a dim landscape green
+  // that breathes slowly, so frames are visibly alive in a screenshot series without ever being
+  // mistaken for route colours.
+  const GameView view = ReadGameView();
+  const bool world = world_ && depth_ != nullptr && WorldView::Shown() && !(view.valid && view.worldMapOpen);
   const float pulse = 0.03f * std::sin(static_cast<float>(elapsedMs) * 0.002f);
   float colour[4] = {0.16f + pulse, 0.22f + pulse, 0.14f, 1.0f};
+  if (world) WorldView::Sky(colour);
   if (draw_) GameDraw::Background(colour);
   list_->ClearRenderTargetView(rtv, colour, 0, nullptr);
-  if (depth_ != nullptr) {
-    list_->ClearDepthStencilView(dsvHeap_->GetCPUDescriptorHandleForHeapStart(), D3D12_CLEAR_FLAG_DEPTH, 1.0f, 0, 0,
-                                 nullptr);
+  if (depth_ != nullptr) list_->ClearDepthStencilView(dsv, D3D12_CLEAR_FLAG_DEPTH, 0.0f, 0, 0, nullptr);
+  if (world) {
+    list_->OMSetRenderTargets(1, &rtv, FALSE, &dsv);
+    world_->Record(list_, width_, height_);
   }
   if (draw_) {
     list_->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
     draw_->Record(list_, width_, height_);
-  }
-
-  ID3D12Resource* readback = nullptr;
-  D3D12_PLACED_SUBRESOURCE_FOOTPRINT footprint = {};
-  if (!framePath.empty()) {
-    // Rows of a copy are aligned to 256 bytes.
-    const UINT pitch = (width_ * 4 + D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1) & ~(D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1);
-    footprint.Footprint = {kFormat, width_, height_, 1, pitch};
-    readback = NewReadback(static_cast<UINT64>(pitch) * height_);
-    if (readback != nullptr) RecordReadback(buffers_[index], readback, footprint);
   }
   D3D12_RESOURCE_BARRIER toPresent = Transition(buffers_[index], D3D12_RESOURCE_STATE_RENDER_TARGET,
                                                 D3D12_RESOURCE_STATE_PRESENT);
@@ -234,23 +314,19 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   list_->Close();
   ID3D12CommandList* lists[] = {list_};
   queue_->ExecuteCommandLists(1, lists);
-  // The copy is complete before the present, which may draw into the same buffer.
-  bool saved = framePath.empty();
-  if (readback != nullptr) {
-    WaitIdle();
-    void* data = nullptr;
-    const D3D12_RANGE range = {0, static_cast<SIZE_T>(footprint.Footprint.RowPitch) * height_};
-    if (SUCCEEDED(readback->Map(0, &range, &data))) {
-      saved = SaveRgbaPng(framePath, width_, height_, footprint.Footprint.RowPitch, static_cast<const unsigned char*>(data));
-      const D3D12_RANGE nothing = {0, 0};
-      readback->Unmap(0, &nothing);
-    }
-    readback->Release();
+  // The game's own frame is read before the present, which may draw into the same buffer.
+  bool ok = true;
+  if (!framePath.empty()) {
+    Picture frame;
+    ok = ReadBack(buffers_[index], frame) && frame.SavePng(framePath);
   }
   swapchain_->Present(0, 0);
+  // The buffer just presented, as presented: what a present hook drew into it is on the same queue
+  // before this copy.
+  if (presented != nullptr) ok = ReadBack(buffers_[index], *presented) && ok;
   // One frame in flight keeps the host simple; it runs at ~60 frames a second at most anyway.
   WaitIdle();
-  return saved;
+  return ok;
 }
 
 }  // namespace simhost

@@ -1,6 +1,9 @@
 // The simulated game's Direct3D 12 output: device, direct queue, flip-model swap chain made
 // through CreateDXGIFactory2 and IDXGIFactory2::CreateSwapChainForHwnd, and a depth buffer;
-// each frame clears the back buffer, draws the game's maps (game_draw.hpp) and presents.
+// each frame clears the back buffer, draws the 3D world (world_view.hpp) and the game's maps
+// (game_draw.hpp) and presents. Pictures of a frame are read back from the GPU: before the
+// present (the game's own drawing) or after it (the buffer as presented, with whatever was drawn
+// into it at present time).
 #pragma once
 
 #include <d3d12.h>
@@ -9,8 +12,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "game_draw.hpp"
+#include "world_view.hpp"
 
 namespace simhost {
 
@@ -21,17 +26,30 @@ enum class SwapchainRoute {
   FidelityFx,  // a frame-generation swap chain from amd_fidelityfx_loader_dx12.dll's ffxCreateContext
 };
 
+// A back buffer read back to the CPU, its pixels decoded to floats (R, G, B, A, row by row).
+struct Picture {
+  UINT width = 0, height = 0;
+  std::vector<float> rgba;
+  // Saves it as an 8-bit PNG, every channel clamped to [0, 1].
+  bool SavePng(const std::wstring& path) const;
+};
+
+// The back-buffer formats the game can run with: rgba8, rgba16f or rgb10a2 (false for others).
+bool ParseSwapchainFormat(const std::string& name, DXGI_FORMAT& format);
+
 class Swapchain {
  public:
   static constexpr UINT kBuffers = 2;
-  static constexpr DXGI_FORMAT kFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
 
   ~Swapchain();
   // False (with a message on standard error) when any step fails.
-  bool Create(HWND window, SwapchainRoute route = SwapchainRoute::System);
+  bool Create(HWND window, SwapchainRoute route = SwapchainRoute::System,
+              DXGI_FORMAT format = DXGI_FORMAT_R8G8B8A8_UNORM);
   // With a path, the frame as the game drew it (before the present, so without anything drawn
-  // into it at present time) is also read back and saved there as PNG; false when that fails.
-  bool RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath = {});
+  // into it at present time) is also read back and saved there as PNG; with `presented`, the
+  // buffer just presented is read back into it (with what a present hook drew). False when a
+  // read-back or save fails.
+  bool RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath = {}, Picture* presented = nullptr);
   // Whether the game's maps are drawn from now on, or never will be.
   [[nodiscard]] bool MapsSettled() const { return !draw_ || draw_->Settled(); }
   // Follows the window's client size.
@@ -43,13 +61,15 @@ class Swapchain {
   ID3D12Resource* Depth() const { return depth_; }
   UINT Width() const { return width_; }
   UINT Height() const { return height_; }
+  DXGI_FORMAT Format() const { return format_; }
 
  private:
   void WaitIdle();
   void CreateTargets();
   void ReleaseTargets();
   ID3D12Resource* NewReadback(UINT64 bytes);
-  void RecordReadback(ID3D12Resource* source, ID3D12Resource* readback, D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint);
+  // Copies a back buffer (in the present state) to the CPU and decodes it; waits for the GPU.
+  bool ReadBack(ID3D12Resource* buffer, Picture& picture);
 
   ID3D12Device* device_ = nullptr;
   ID3D12CommandQueue* queue_ = nullptr;
@@ -65,7 +85,9 @@ class Swapchain {
   UINT64 fenceValue_ = 0;
   UINT rtvStride_ = 0;
   UINT width_ = 0, height_ = 0;
+  DXGI_FORMAT format_ = DXGI_FORMAT_R8G8B8A8_UNORM;
   std::unique_ptr<GameDraw> draw_;
+  std::unique_ptr<WorldView> world_;
 };
 
 // upscaler_actions.cpp: the swap chain as FidelityFX's frame generation makes it.

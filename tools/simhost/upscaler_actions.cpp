@@ -8,8 +8,10 @@
 //                                   makes the game's D3D12 swap chain through that module
 //   streamline-frames [wrong-layout]
 //                                   every frame: tags the depth buffer, hands over the camera
-//                                   constants (with a forward vector 0.9 long: a layout the library
-//                                   does not know) and evaluates; each answer is checked
+//                                   constants (the camera the game publishes and the world's
+//                                   view-to-clip matrix; with wrong-layout fixed ones whose forward
+//                                   vector is 0.9 long: a layout the library does not know) and
+//                                   evaluates; each answer is checked
 //   ffx-fail                        a FidelityFX context creation that fails, over the game's
 //                                   swap chain
 //   d3d11-swapchain                 a Direct3D 11 swap chain on a small window of its own
@@ -29,6 +31,7 @@
 #include "ffx_layout.hpp"
 #include "host.hpp"
 #include "receipt.hpp"
+#include "game_state.hpp"
 #include "scenario.hpp"
 #include "swapchain.hpp"
 
@@ -99,7 +102,26 @@ struct StreamlineFrame {
   SlBase viewportOptions;
   const void* inputs[1] = {&viewportOptions};
   unsigned frames = 0;
+  bool liveCamera = true;
 };
+
+// The camera the world is drawn through, in Streamline's constants: the view-to-clip matrix
+// (row-major, world_view.hpp) and the camera's position, up, right and forward vectors.
+void PutCamera(float* c) {
+  const GameCamera camera = ReadGameCamera();
+  if (!camera.valid) return;
+  c[8] = camera.projX;   // [0][0]
+  c[13] = camera.projY;  // [1][1]
+  c[18] = 0.0f;          // [2][2]
+  c[19] = 1.0f;          // [2][3]
+  c[22] = kNearPlane;    // [3][2]
+  for (int i = 0; i < 3; ++i) {
+    c[94 + i] = camera.position[i];
+    c[97 + i] = camera.up[i];
+    c[100 + i] = camera.right[i];
+    c[103 + i] = camera.forward[i];
+  }
+}
 
 void Check(Host& host, const char* function, std::int32_t answer, std::int32_t expected) {
   if (answer == expected) return;
@@ -121,6 +143,7 @@ void StreamlineWork(Host& host, StreamlineFrame& f) {
   f.area.width = host.swapchain->Width();
   f.area.height = host.swapchain->Height();
   ++f.frameToken;
+  if (f.liveCamera) PutCamera(f.constants);
   void* commands = host.swapchain->Queue();
   if (++f.frames % 2 == 0) {
     Check(host, "slSetTag", setTag(&f.viewport, f.tags, 2, commands),
@@ -147,6 +170,7 @@ std::unique_ptr<StreamlineFrame> MakeStreamlineFrame(bool wrongLayout) {
   f->tags[1].extent = &f->area;
   f->depth.state = 0x10;  // depth write
   f->viewportOptions.structType[0] = 0x7E;
+  f->liveCamera = !wrongLayout;
   float* c = f->constants;
   c[8] = 1.2f;    // view-to-clip [0][0]
   c[13] = 2.1f;   // [1][1]
@@ -186,7 +210,7 @@ const bool kSwapchain = RegisterAction("swapchain", {1, 1, [](Host& host, const 
   else if (how != "system") { Say("simhost: swapchain: unknown way '%s'", how.c_str()); return; }
   if (host.swapchain) { Say("simhost: swapchain: the game has one already"); return; }
   auto swapchain = std::make_unique<Swapchain>();
-  if (!swapchain->Create(host.window, route)) { Say("simhost: swapchain through %s failed", how.c_str()); return; }
+  if (!swapchain->Create(host.window, route, host.swapchainFormat)) { Say("simhost: swapchain through %s failed", how.c_str()); return; }
   host.swapchain = std::move(swapchain);
   Say("simhost: swapchain made through %s", how.c_str());
 }});

@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "formats.hpp"
+#include "terrain.hpp"
 
 namespace worldgen {
 
@@ -250,7 +251,7 @@ struct TileData {
   std::map<std::string, TileLayer> layers;  // typed layers by name
 };
 
-float Height(double x, double z) { return static_cast<float>(50 + 20 * std::sin(x / 700) + 10 * std::cos(z / 500)); }
+float Height(double x, double z) { return TerrainHeight(x, z); }
 
 class TileWriter {
  public:
