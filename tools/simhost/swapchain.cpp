@@ -280,6 +280,8 @@ bool Swapchain::ReadBack(ID3D12Resource* buffer, Picture& picture) {
 }
 
 bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath, Picture* presented) {
+  LARGE_INTEGER frameStart, presentStart, presentEnd;
+  QueryPerformanceCounter(&frameStart);
   const UINT index = swapchain_->GetCurrentBackBufferIndex();
   allocator_->Reset();
   list_->Reset(allocator_, nullptr);
@@ -320,7 +322,14 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
     Picture frame;
     ok = ReadBack(buffers_[index], frame) && frame.SavePng(framePath);
   }
+  QueryPerformanceCounter(&presentStart);
   swapchain_->Present(0, 0);
+  QueryPerformanceCounter(&presentEnd);
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  const double usPerTick = 1e6 / static_cast<double>(frequency.QuadPart);
+  lastPresentUs_ = static_cast<double>(presentEnd.QuadPart - presentStart.QuadPart) * usPerTick;
+  lastOwnWorkUs_ = static_cast<double>(presentStart.QuadPart - frameStart.QuadPart) * usPerTick;
   // The buffer just presented, as presented: what a present hook drew into it is on the same queue
   // before this copy.
   if (presented != nullptr) ok = ReadBack(buffers_[index], *presented) && ok;

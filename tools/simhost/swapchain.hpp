@@ -62,6 +62,10 @@ class Swapchain {
   UINT Width() const { return width_; }
   UINT Height() const { return height_; }
   DXGI_FORMAT Format() const { return format_; }
+  // The last frame's times, microseconds: the Present call (with whatever a present hook does in
+  // it) and the game's own work before it (recording and submitting its drawing).
+  double LastPresentUs() const { return lastPresentUs_; }
+  double LastOwnWorkUs() const { return lastOwnWorkUs_; }
 
  private:
   void WaitIdle();
@@ -88,6 +92,7 @@ class Swapchain {
   DXGI_FORMAT format_ = DXGI_FORMAT_R8G8B8A8_UNORM;
   std::unique_ptr<GameDraw> draw_;
   std::unique_ptr<WorldView> world_;
+  double lastPresentUs_ = 0, lastOwnWorkUs_ = 0;
 };
 
 // upscaler_actions.cpp: the swap chain as FidelityFX's frame generation makes it.

@@ -1,0 +1,61 @@
+// How long the game's frames take, for the in-frame renderer's benchmark: the figures a player
+// would feel are the time a present hook adds to the game's Present, beside the game's own work.
+//
+//   present-timing N LABEL   renders and presents N frames back to back (messages still pumped,
+//                            every-frame work done), then prints "simhost: timing LABEL: N frames,
+//                            present median .. p99 .. us, game's own work median .. p99 .. us"
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "game_state.hpp"
+#include "host.hpp"
+#include "scenario.hpp"
+#include "swapchain.hpp"
+
+namespace simhost {
+
+namespace {
+
+constexpr unsigned long kMostFrames = 100000;
+
+double Quantile(std::vector<double>& values, double q) {
+  if (values.empty()) return 0;
+  const auto at = values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1));
+  std::nth_element(values.begin(), at, values.end());
+  return *at;
+}
+
+const bool kPresentTiming = RegisterAction("present-timing", {2, 2, [](Host& host, const Action& a) {
+  const unsigned long frames = std::min(std::strtoul(a.args[0].c_str(), nullptr, 10), kMostFrames);
+  if (!host.swapchain || frames == 0) {
+    Say("simhost: present-timing: no swap chain or no frames");
+    return;
+  }
+  std::vector<double> present, own;
+  present.reserve(frames);
+  own.reserve(frames);
+  for (unsigned long i = 0; i < frames && !host.quit && host.swapchain; ++i) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) host.quit = true;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    TickGameState(host.ElapsedMs());
+    for (const auto& work : host.everyFrame) work(host);
+    if (!host.swapchain) break;
+    host.swapchain->RenderAndPresent(host.ElapsedMs());
+    present.push_back(host.swapchain->LastPresentUs());
+    own.push_back(host.swapchain->LastOwnWorkUs());
+  }
+  const std::size_t done = present.size();
+  Say("simhost: timing %s: %zu frames, present median %.1f p99 %.1f us, game's own work median %.1f p99 %.1f us",
+      a.args[1].c_str(), done, Quantile(present, 0.5), Quantile(present, 0.99), Quantile(own, 0.5), Quantile(own, 0.99));
+}});
+
+}  // namespace
+
+}  // namespace simhost
