@@ -17,6 +17,7 @@
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
 #include "platform/threads.hpp"
+#include "render12/present_renderer_win.hpp"
 #include "roads/road_loader_thread_win.hpp"
 
 namespace pathlight {
@@ -31,7 +32,11 @@ class WindowsStartupHost final : public StartupHost {
   RendererChoice Renderer() override { return CurrentSettings()->renderer; }
   bool ScanEnabled() override { return CurrentSettings()->debug.scan; }
   bool DrawEnabled() override { return CurrentSettings()->debug.draw; }
-  void InstallGraphicsHooks() override { pathlight::InstallGraphicsHooks(*CurrentSettings()); }
+  void InstallGraphicsHooks() override {
+    pathlight::InstallGraphicsHooks(*CurrentSettings());
+    // With [Debug] Draw=0 the presents keep reaching only the counting stand-in: no objects, no drawing.
+    if (CurrentSettings()->debug.draw) InstallInFrameRenderer();
+  }
   bool GameInit() override {
     const SettingsPtr settings = CurrentSettings();
     GameScanSettings gates;
