@@ -177,10 +177,10 @@ ID3D12Resource* Swapchain::NewReadback(UINT64 bytes) {
   return buffer;
 }
 
-// Copies the back buffer (in the render-target state) into the readback buffer row by row.
+// Copies the back buffer (in `state`) into the readback buffer row by row.
 void Swapchain::RecordReadback(ID3D12Resource* source, ID3D12Resource* readback,
-                               D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint) {
-  D3D12_RESOURCE_BARRIER toSource = Transition(source, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_COPY_SOURCE);
+                               D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint, D3D12_RESOURCE_STATES state) {
+  D3D12_RESOURCE_BARRIER toSource = Transition(source, state, D3D12_RESOURCE_STATE_COPY_SOURCE);
   list_->ResourceBarrier(1, &toSource);
   D3D12_TEXTURE_COPY_LOCATION to = {};
   to.pResource = readback;
@@ -191,7 +191,7 @@ void Swapchain::RecordReadback(ID3D12Resource* source, ID3D12Resource* readback,
   from.Type = D3D12_TEXTURE_COPY_TYPE_SUBRESOURCE_INDEX;
   from.SubresourceIndex = 0;
   list_->CopyTextureRegion(&to, 0, 0, 0, &from, nullptr);
-  D3D12_RESOURCE_BARRIER back = Transition(source, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_RENDER_TARGET);
+  D3D12_RESOURCE_BARRIER back = Transition(source, D3D12_RESOURCE_STATE_COPY_SOURCE, state);
   list_->ResourceBarrier(1, &back);
 }
 
@@ -250,6 +250,33 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   swapchain_->Present(0, 0);
   // One frame in flight keeps the host simple; it runs at ~60 frames a second at most anyway.
   WaitIdle();
+  return saved;
+}
+
+bool Swapchain::PresentAndSave(unsigned elapsedMs, const std::wstring& path) {
+  const UINT index = swapchain_->GetCurrentBackBufferIndex();
+  if (!RenderAndPresent(elapsedMs)) return false;
+  const UINT pitch = (width_ * 4 + D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1) & ~(D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1);
+  D3D12_PLACED_SUBRESOURCE_FOOTPRINT footprint = {};
+  footprint.Footprint = {kFormat, width_, height_, 1, pitch};
+  ID3D12Resource* readback = NewReadback(static_cast<UINT64>(pitch) * height_);
+  if (readback == nullptr) return false;
+  allocator_->Reset();
+  list_->Reset(allocator_, nullptr);
+  RecordReadback(buffers_[index], readback, footprint, D3D12_RESOURCE_STATE_PRESENT);
+  list_->Close();
+  ID3D12CommandList* lists[] = {list_};
+  queue_->ExecuteCommandLists(1, lists);
+  WaitIdle();
+  bool saved = false;
+  void* data = nullptr;
+  const D3D12_RANGE range = {0, static_cast<SIZE_T>(pitch) * height_};
+  if (SUCCEEDED(readback->Map(0, &range, &data))) {
+    saved = SaveRgbaPng(path, width_, height_, pitch, static_cast<const unsigned char*>(data));
+    const D3D12_RANGE nothing = {0, 0};
+    readback->Unmap(0, &nothing);
+  }
+  readback->Release();
   return saved;
 }
 

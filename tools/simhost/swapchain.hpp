@@ -32,6 +32,9 @@ class Swapchain {
   // With a path, the frame as the game drew it (before the present, so without anything drawn
   // into it at present time) is also read back and saved there as PNG; false when that fails.
   bool RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath = {});
+  // Renders and presents a frame, then reads back the buffer just presented (with whatever was
+  // drawn into it at present time) and saves it there as PNG; false when that fails.
+  bool PresentAndSave(unsigned elapsedMs, const std::wstring& path);
   // Whether the game's maps are drawn from now on, or never will be.
   [[nodiscard]] bool MapsSettled() const { return !draw_ || draw_->Settled(); }
   // Follows the window's client size.
@@ -49,7 +52,8 @@ class Swapchain {
   void CreateTargets();
   void ReleaseTargets();
   ID3D12Resource* NewReadback(UINT64 bytes);
-  void RecordReadback(ID3D12Resource* source, ID3D12Resource* readback, D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint);
+  void RecordReadback(ID3D12Resource* source, ID3D12Resource* readback, D3D12_PLACED_SUBRESOURCE_FOOTPRINT& footprint,
+                      D3D12_RESOURCE_STATES state = D3D12_RESOURCE_STATE_RENDER_TARGET);
 
   ID3D12Device* device_ = nullptr;
   ID3D12CommandQueue* queue_ = nullptr;
