@@ -222,7 +222,7 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
   io.LogFilename = nullptr;
-  // The backend compiles its pixel shader inside Init, with these macros.
+  // The backend compiles its pixel shader with these macros when it makes its device objects.
   BackendPixelShaderMacros().Set(t.output.mode, t.output.whiteNits);
   // 1.90.1's Init takes the device, the frames in flight, the render-target format, the heap and
   // the font's one descriptor (CPU and GPU handles); it has no fields for a queue, a depth format,
@@ -234,6 +234,9 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
     return false;
   }
   t.ready = true;
+  // The backend would make its objects (shaders, font texture) in the first NewFrame and ignore a
+  // failure there, then record with a null pipeline; made here, a failure fails the set-up.
+  if (!ImGui_ImplDX12_CreateDeviceObjects()) return false;
 
   if (settings.worldOcclusion && (settings.worldEnabled || settings.worldToggle.Bound())) {
     t.occlusion = BuildOcclusionPipeline(t.device, static_cast<DXGI_FORMAT>(shape.format), t.output.mode,

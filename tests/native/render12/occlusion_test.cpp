@@ -163,7 +163,9 @@ TEST(Occlusion, ResourcesExaminedOnceAndRefusedWithReasons) {
     EXPECT_EQ(first.has_value(), c.line == nullptr) << c.name;
     EXPECT_EQ(second.has_value(), c.line == nullptr) << c.name;
     ASSERT_EQ(lines.size(), 1u) << c.name;
-    if (c.line != nullptr) EXPECT_EQ(lines[0], c.line) << c.name;
+    if (c.line != nullptr) {
+      EXPECT_EQ(lines[0], c.line) << c.name;
+    }
   }
 }
 
