@@ -131,8 +131,9 @@ TEST(FrameDecisions, DiagnosticClaimedOncePerPeriod) {
   // Across the wrap of the tick count.
   next = 0xFFFFF000u;
   EXPECT_TRUE(ClaimDiagnostic(next, 0xFFFFF100u));
-  EXPECT_FALSE(ClaimDiagnostic(next, 0x00000010u));  // 5000 ms after 0xFFFFF100 is 0x00000388
-  EXPECT_TRUE(ClaimDiagnostic(next, 0x00000388u));
+  EXPECT_FALSE(ClaimDiagnostic(next, 0x00000010u));  // 5000 ms after 0xFFFFF100 is 0x00000488
+  EXPECT_FALSE(ClaimDiagnostic(next, 0x00000487u));
+  EXPECT_TRUE(ClaimDiagnostic(next, 0x00000488u));
 }
 
 TEST(OutputMode, ChosenBySettingFormatAndColourSpace) {
