@@ -32,11 +32,7 @@ class WindowsStartupHost final : public StartupHost {
   RendererChoice Renderer() override { return CurrentSettings()->renderer; }
   bool ScanEnabled() override { return CurrentSettings()->debug.scan; }
   bool DrawEnabled() override { return CurrentSettings()->debug.draw; }
-  void InstallGraphicsHooks() override {
-    pathlight::InstallGraphicsHooks(*CurrentSettings());
-    // With [Debug] Draw=0 the presents keep reaching only the counting stand-in: no objects, no drawing.
-    if (CurrentSettings()->debug.draw) InstallInFrameRenderer();
-  }
+  void InstallGraphicsHooks() override { pathlight::InstallGraphicsHooks(*CurrentSettings()); }
   bool GameInit() override {
     const SettingsPtr settings = CurrentSettings();
     GameScanSettings gates;
@@ -49,7 +45,12 @@ class WindowsStartupHost final : public StartupHost {
   void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
-  void WaitForPresentRenderer() override { pathlight::WaitForPresentRenderer(); }
+  void WaitForPresentRenderer() override {
+    // Only a library that recognised the game draws; until here, and for good with [Debug] Draw=0,
+    // the presents reach the counting stand-in: no objects, no drawing.
+    if (CurrentSettings()->debug.draw) InstallInFrameRenderer();
+    pathlight::WaitForPresentRenderer();
+  }
   void RunCompositionRenderer() override { pathlight::RunCompositionRenderer(); }
 };
 

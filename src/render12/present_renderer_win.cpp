@@ -439,7 +439,8 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
 
 void RenderFrame(IDXGISwapChain* swapchain) {
   g_presents.fetch_add(1);
-  if (!g_presentsSeen.exchange(true)) {
+  // The stand-in that counted presents before this renderer was installed may have said so already.
+  if (!g_presentsSeen.exchange(true) && PresentsCounted() == 0) {
     Log("Overlay: presents reach the overlay (swapchain %p)", static_cast<void*>(swapchain));
   }
   if (PresentDisabled.load() != 0) return;
