@@ -274,7 +274,37 @@ std::optional<DepthSource> ChooseDepth(const Settings& settings) {
   return g_depthChooser.Choose(in, g_depthFacts);
 }
 
-// Steps 7 on, under the render mutex. Returns whether a frame was submitted.
+// The route views this frame draws, into Dear ImGui's background list.
+void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& route, const FrameDecisions& decisions,
+                float width, float height, const Settings& settings, bool useOcclusion) {
+  const RoadLineSource roads = [](float x, float z, float radius, std::vector<GroundPoint>& out) {
+    CollectRoadLines(x, z, radius, out);
+  };
+  const RoadLineSource* roadSource = decisions.roadDebug ? &roads : nullptr;
+  if (decisions.routeUsable && (decisions.minimap || decisions.worldMap || decisions.ribbon)) {
+    const RouteNearest nearest = NearestOnRoute(route->points, {snapshot.playerX, snapshot.playerZ});
+    // Index 0 means no segment had a finite distance: there is no "ahead" to lay a ribbon on.
+    if (decisions.ribbon && nearest.index >= 1) {
+      RibbonOcclusion occlusion;
+      if (useOcclusion) occlusion.callback = &OcclusionDrawCallback;
+      DrawWorldRibbon(draw, snapshot, *route, nearest, width, height, settings, occlusion);
+    }
+    if (decisions.minimap || decisions.worldMap) {
+      std::vector<GroundPoint> polyline;
+      RouteFromPlayer(route->points, snapshot, nearest, polyline);
+      if (snapshot.worldMapOpen) {
+        DrawWorldMapRoute(draw, snapshot, polyline, width, height, settings);
+      } else {
+        DrawMinimapRoute(draw, snapshot, polyline, height, settings, roadSource);
+      }
+    }
+  } else if (decisions.roadDebug) {
+    DrawMinimapRoute(draw, snapshot, {}, height, settings, roadSource);
+  }
+}
+
+// From the swap chain's description to the submission, under the render mutex; a failing step skips the
+// overlay for this frame and the game's present goes on.
 void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const GameSnapshot& snapshot,
                  const RoutePtr& route, const FrameDecisions& decisions) {
   PresentTarget& t = g_target;
@@ -362,8 +392,14 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   }
   const bool depthBarrier = useOcclusion && (depthState & kStatePixelShaderResource) == 0;
 
-  context.allocator->Reset();
-  t.list->Reset(context.allocator, nullptr);
+  // A list that failed to reset must not be executed: the game's queue would take the fault.
+  HRESULT reset = context.allocator->Reset();
+  if (SUCCEEDED(reset)) reset = t.list->Reset(context.allocator, nullptr);
+  if (FAILED(reset)) {
+    backBuffer->Release();
+    ReportFailure("command list reset", reset);
+    return;
+  }
   const D3D12_CPU_DESCRIPTOR_HANDLE rtv = t.rtvHeap->GetCPUDescriptorHandleForHeapStart();
   t.device->CreateRenderTargetView(backBuffer, nullptr, rtv);
   D3D12_RESOURCE_BARRIER before[2] = {Transition(backBuffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET)};
@@ -386,29 +422,11 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   if (settings.debug.testPattern) {
     draw.AddRectFilled(ImVec2(40 * scale, 40 * scale), ImVec2(120 * scale, 120 * scale), kTestPatternColour);
   }
-  const RoadLineSource roads = [](float x, float z, float radius, std::vector<GroundPoint>& out) {
-    CollectRoadLines(x, z, radius, out);
-  };
-  const RoadLineSource* roadSource = decisions.roadDebug ? &roads : nullptr;
-  if (decisions.routeUsable && (decisions.minimap || decisions.worldMap || decisions.ribbon)) {
-    const RouteNearest nearest = NearestOnRoute(route->points, {snapshot.playerX, snapshot.playerZ});
-    // Index 0 means no segment had a finite distance: there is no "ahead" to lay a ribbon on.
-    if (decisions.ribbon && nearest.index >= 1) {
-      RibbonOcclusion occlusion;
-      if (useOcclusion) occlusion.callback = &OcclusionDrawCallback;
-      DrawWorldRibbon(draw, snapshot, *route, nearest, width, height, settings, occlusion);
-    }
-    if (decisions.minimap || decisions.worldMap) {
-      std::vector<GroundPoint> polyline;
-      RouteFromPlayer(route->points, snapshot, nearest, polyline);
-      if (snapshot.worldMapOpen) {
-        DrawWorldMapRoute(draw, snapshot, polyline, width, height, settings);
-      } else {
-        DrawMinimapRoute(draw, snapshot, polyline, height, settings, roadSource);
-      }
-    }
-  } else if (decisions.roadDebug) {
-    DrawMinimapRoute(draw, snapshot, {}, height, settings, roadSource);
+  // A drawing routine that throws (out of memory) must still leave the frame and the list closed,
+  // or every later frame would fail to reset them.
+  try {
+    DrawRoutes(draw, snapshot, route, decisions, width, height, settings, useOcclusion);
+  } catch (...) {
   }
 
   ImGui::Render();
@@ -416,7 +434,11 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   D3D12_RESOURCE_BARRIER after[2] = {Transition(backBuffer, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT)};
   if (depthBarrier) after[1] = Transition(context.depth, kStatePixelShaderResource, depthState);
   t.list->ResourceBarrier(depthBarrier ? 2 : 1, after);
-  t.list->Close();
+  if (HRESULT closed = t.list->Close(); FAILED(closed)) {
+    backBuffer->Release();
+    ReportFailure("command list", closed);
+    return;
+  }
 
   if (useOcclusion) g_occluded.fetch_add(1);
   ID3D12CommandList* lists[] = {t.list};

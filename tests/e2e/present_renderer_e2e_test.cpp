@@ -147,5 +147,34 @@ TEST(PresentRendererE2E, DrawsRouteAndTestPatternIntoThePresentedFrameAndRebuild
   EXPECT_GE(onMap, 150);
 }
 
+TEST(PresentRendererE2E, DrawZeroMakesNoObjectsAndDrawsNothing) {
+  GameFolder game("present-renderer-draw0");
+  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
+                               "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
+  ASSERT_EQ(std::system(worldgen.c_str()), 0);
+  fs::create_directories(game.Bin64());
+  std::ofstream(game.Bin64() / "Pathlight.ini") << "[Debug]\r\nTestPattern=1\r\nDraw=0\r\n[Style]\r\nColor=#00E0FF\r\n";
+  ASSERT_EQ(game.RunScenario({
+                "0 place -980 -990",
+                "0 waypoint -480 -530",
+                "0 wait 60000 ^Route: \\(",
+                "+0 wait 30000 ^Overlay: presents reach the overlay",
+                "+0 present-shot " + WinPath(game.Root() / "shot.png"),
+                "+0 quit",
+            }),
+            0);
+  const auto log = game.Log();
+  ASSERT_TRUE(log);
+  const std::vector<std::string> lines = LogMessages(*log);
+  EXPECT_EQ(Count(lines, "^Overlay: (present queue|ready on)"), 0u) << Dump(lines);
+  const Picture shot(game.Root() / "shot.png");
+  ASSERT_TRUE(shot.Ok());
+  int drawn = 0;
+  for (int y = 0; y < shot.Height(); ++y) {
+    for (int x = 0; x < shot.Width(); ++x) drawn += Magenta(shot.At(x, y)) || RouteColour(shot.At(x, y));
+  }
+  EXPECT_EQ(drawn, 0);
+}
+
 }  // namespace
 }  // namespace e2e
