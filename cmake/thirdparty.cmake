@@ -19,14 +19,19 @@ target_compile_definitions(imgui PUBLIC IMGUI_DISABLE_OBSOLETE_FUNCTIONS)
 set_target_properties(imgui PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 if(WIN32)
-  # The DX12 backend is copied into the build tree, so that the build can change its pixel shader
-  # text without touching the unpacked original.
+  # The DX12 backend is copied into the build tree with the renderer's pixel shader in place of
+  # its own, without touching the unpacked original.
+  include("${CMAKE_CURRENT_LIST_DIR}/imgui_dx12_patch.cmake")
   set(imgui_dx12_copy "${CMAKE_BINARY_DIR}/thirdparty/imgui_impl_dx12.cpp")
-  configure_file("${IMGUI_DIR}/backends/imgui_impl_dx12.cpp" "${imgui_dx12_copy}" COPYONLY)
+  pathlight_patch_imgui_dx12("${IMGUI_DIR}/backends/imgui_impl_dx12.cpp" "${imgui_dx12_copy}")
   add_library(imgui_dx12 STATIC "${imgui_dx12_copy}")
   target_include_directories(imgui_dx12 SYSTEM PUBLIC "${IMGUI_DIR}/backends")
-  # MinGW's d3d12.h lacks a declaration the backend uses.
-  target_compile_options(imgui_dx12 PRIVATE -include "${CMAKE_SOURCE_DIR}/cmake/imgui_dx12_compat.h")
+  target_include_directories(imgui_dx12 PRIVATE "${CMAKE_SOURCE_DIR}/src")
+  # MinGW's d3d12.h lacks a declaration the backend uses; the second brings the shader text.
+  target_compile_options(imgui_dx12 PRIVATE "SHELL:-include ${CMAKE_SOURCE_DIR}/cmake/imgui_dx12_compat.h"
+    "SHELL:-include ${CMAKE_SOURCE_DIR}/src/render12/backend_shader.hpp")
+  set_property(SOURCE "${imgui_dx12_copy}" APPEND PROPERTY OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/src/render12/backend_shader.hpp" "${CMAKE_SOURCE_DIR}/src/render12/shader_texts.hpp")
   target_link_libraries(imgui_dx12 PUBLIC imgui d3d12 dxgi d3dcompiler_47)
 endif()
 

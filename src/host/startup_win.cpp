@@ -17,6 +17,7 @@
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
 #include "platform/threads.hpp"
+#include "render12/present_renderer_win.hpp"
 #include "roads/road_loader_thread_win.hpp"
 
 namespace pathlight {
@@ -44,7 +45,12 @@ class WindowsStartupHost final : public StartupHost {
   void StartRoadLoaderThread() override { StartRoadLoader(); }
   void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
-  void WaitForPresentRenderer() override { pathlight::WaitForPresentRenderer(); }
+  void WaitForPresentRenderer() override {
+    // Only a library that recognised the game draws; until here, and for good with [Debug] Draw=0,
+    // the presents reach the counting stand-in: no objects, no drawing.
+    if (CurrentSettings()->debug.draw) InstallInFrameRenderer();
+    pathlight::WaitForPresentRenderer();
+  }
   void RunCompositionRenderer() override { pathlight::RunCompositionRenderer(); }
 };
 

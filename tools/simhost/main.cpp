@@ -164,6 +164,24 @@ const bool kFrameShotAction = RegisterAction("frame-shot", {1, 1, [](Host& host,
   }
 }});
 
+// A line added to a text file (the library's INI before a reload): the words after the path,
+// joined by single spaces, and CR LF.
+const bool kAppendLineAction = RegisterAction("append-line", {2, 32, [](Host&, const Action& action) {
+  std::string line;
+  for (std::size_t i = 1; i < action.args.size(); ++i) line += (i > 1 ? " " : "") + action.args[i];
+  line += "\r\n";
+  FILE* file = _wfopen(Widen(action.args[0]).c_str(), L"ab");
+  if (file == nullptr || std::fwrite(line.data(), 1, line.size(), file) != line.size()) Say("simhost: append-line failed");
+  if (file != nullptr) std::fclose(file);
+}});
+
+// The frame as presented: the game's own picture with what the library drew into it at present,
+// once the game's roads and maps are there (a screenshot that waits like frame-shot).
+const bool kPresentShotAction = RegisterAction("present-shot", {1, 1, [](Host& host, const Action& action) {
+  WaitForMaps(host);
+  if (!SavePresentedScreenshot(host, Widen(action.args[0]))) Say("simhost: present-shot failed");
+}});
+
 const bool kResizeAction = RegisterAction("resize", {2, 2, [](Host& host, const Action& action) {
   RECT rect = {0, 0, std::atoi(action.args[0].c_str()), std::atoi(action.args[1].c_str())};
   AdjustWindowRectEx(&rect, GetWindowLongW(host.window, GWL_STYLE), FALSE, GetWindowLongW(host.window, GWL_EXSTYLE));

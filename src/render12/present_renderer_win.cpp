@@ -1,0 +1,520 @@
+// The in-frame renderer's Windows side: its Direct3D 12 objects, the frame it records into the
+// game's back buffer, and their set-up and release. The decisions live in frame_plan.cpp and
+// occlusion.cpp; the drawing in route_drawing.cpp.
+//
+// Everything in PresentTarget is touched only under the render mutex, which a frame holds from the
+// swap chain's description to its submission and the resize detours hold around a resize.
+//
+// Sections: state, set-up, release, the frame, installation.
+#include "render12/present_renderer_win.hpp"
+
+#include <d3d12.h>
+#include <imgui.h>
+#include <imgui_impl_dx12.h>
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "game/game_readers.hpp"
+#include "hooks/graphics_hooks_win.hpp"
+#include "hooks/hook_state.hpp"
+#include "hooks/module_path.hpp"
+#include "hooks/present_frame.hpp"
+#include "hooks/upscaler.hpp"
+#include "host/log.hpp"
+#include "host/route_worker.hpp"
+#include "host/run_flags.hpp"
+#include "mapgeom/minimap_smoothing.hpp"
+#include "mapgeom/route_geometry.hpp"
+#include "platform/ticks.hpp"
+#include "render12/backend_shader.hpp"
+#include "render12/frame_plan.hpp"
+#include "render12/occlusion.hpp"
+#include "render12/occlusion_pipeline_win.hpp"
+#include "render12/route_drawing.hpp"
+#include "roads/road_loader.hpp"
+
+namespace pathlight {
+
+// ---- state --------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr DWORD kFrameWaitMs = 1000;
+constexpr DWORD kReleaseWaitMs = 2000;
+constexpr float kReferenceHeight = 1080.0f;
+constexpr ImU32 kTestPatternColour = 0xFFFF00FF;  // opaque magenta
+
+struct FrameContext {
+  ID3D12CommandAllocator* allocator = nullptr;
+  UINT64 fenceValue = 0;  // 0: never used
+  ID3D12Resource* depth = nullptr;
+};
+
+struct PresentTarget {
+  IDXGISwapChain* swapchain = nullptr;  // no reference
+  TargetShape shape;
+  ID3D12CommandQueue* queue = nullptr;  // the game's, no reference
+  ID3D12Device* device = nullptr;
+  ID3D12DescriptorHeap* rtvHeap = nullptr;
+  ID3D12DescriptorHeap* srvHeap = nullptr;
+  UINT srvIncrement = 0;
+  ID3D12GraphicsCommandList* list = nullptr;
+  ID3D12Fence* fence = nullptr;
+  UINT64 lastFence = 0;
+  HANDLE event = nullptr;
+  UINT64 frameCounter = 0;
+  OutputChoice output;
+  OcclusionPipeline occlusion;
+  bool ready = false;
+  std::vector<FrameContext> contexts;
+};
+
+PresentTarget g_target;
+std::uint32_t g_retryTick = 0;
+DepthChooser g_depthChooser;
+WindowsDepthFacts g_depthFacts;
+
+std::atomic<long> g_presents{0};
+std::atomic<long> g_drawn{0};
+std::atomic<long> g_occluded{0};
+std::atomic<std::uint32_t> g_nextDiagnostic{0};
+std::atomic<bool> g_cameraCompared{false};
+std::atomic<bool> g_presentsSeen{false};
+
+template <typename T>
+void SafeRelease(T*& object) {
+  if (object != nullptr) object->Release();
+  object = nullptr;
+}
+
+bool DeviceObjectsExist() { return g_target.device != nullptr; }
+
+D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, UINT before, UINT after) {
+  D3D12_RESOURCE_BARRIER barrier = {};
+  barrier.Type = D3D12_RESOURCE_BARRIER_TYPE_TRANSITION;
+  barrier.Flags = D3D12_RESOURCE_BARRIER_FLAG_NONE;
+  barrier.Transition.pResource = resource;
+  barrier.Transition.Subresource = D3D12_RESOURCE_BARRIER_ALL_SUBRESOURCES;
+  barrier.Transition.StateBefore = static_cast<D3D12_RESOURCE_STATES>(before);
+  barrier.Transition.StateAfter = static_cast<D3D12_RESOURCE_STATES>(after);
+  return barrier;
+}
+
+TargetShape ShapeOf(IDXGISwapChain* swapchain, const DXGI_SWAP_CHAIN_DESC& desc) {
+  TargetShape shape;
+  shape.swapchain = swapchain;
+  shape.bufferCount = desc.BufferCount;
+  shape.width = desc.BufferDesc.Width;
+  shape.height = desc.BufferDesc.Height;
+  shape.format = static_cast<std::int32_t>(desc.BufferDesc.Format);
+  shape.colourSpace = SwapChainColourSpace.load();
+  return shape;
+}
+
+}  // namespace
+
+// ---- release --------------------------------------------------------------------------------------
+
+void ReleaseDeviceObjects() {
+  PresentTarget& t = g_target;
+  if (t.queue != nullptr && t.fence != nullptr) {
+    // The overlay's last list may still be executing on the game's queue.
+    const UINT64 value = ++t.lastFence;
+    if (SUCCEEDED(t.queue->Signal(t.fence, value)) && t.fence->GetCompletedValue() < value && t.event != nullptr &&
+        SUCCEEDED(t.fence->SetEventOnCompletion(value, t.event))) {
+      WaitForSingleObject(t.event, kReleaseWaitMs);
+    }
+  }
+  if (t.ready) {
+    ImGui_ImplDX12_Shutdown();
+    ImGui::DestroyContext();
+    t.ready = false;
+  }
+  for (FrameContext& context : t.contexts) {
+    SafeRelease(context.allocator);
+    SafeRelease(context.depth);
+  }
+  ReleaseOcclusionPipeline(t.occlusion);
+  t.contexts.clear();
+  SafeRelease(t.list);
+  SafeRelease(t.rtvHeap);
+  SafeRelease(t.srvHeap);
+  SafeRelease(t.fence);
+  SafeRelease(t.device);
+  if (t.event != nullptr) CloseHandle(t.event);
+  t.event = nullptr;
+  t.queue = nullptr;
+  t.swapchain = nullptr;
+  t.shape = TargetShape{};
+  t.lastFence = 0;
+  CurrentOcclusionDraw() = OcclusionDraw{};
+}
+
+// ---- set-up ---------------------------------------------------------------------------------------
+
+namespace {
+
+// Creates everything for this swap chain; false leaves the partial objects for the caller's release.
+bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& settings) {
+  PresentTarget& t = g_target;
+  if (!ShapeBuildable(shape)) return false;
+  const PresentQueue found = FindPresentQueue(swapchain);
+  if (found.queue == nullptr) return false;
+  if (FAILED(found.queue->GetDevice(__uuidof(ID3D12Device), reinterpret_cast<void**>(&t.device))) ||
+      t.device == nullptr) {
+    t.device = nullptr;
+    return false;
+  }
+  t.queue = found.queue;
+  Log("Overlay: present queue %p from %s (via %s), device %p", static_cast<void*>(t.queue),
+      ModulePathOf(*reinterpret_cast<void**>(t.queue)).c_str(), found.via, static_cast<void*>(t.device));
+  t.swapchain = swapchain;
+  t.shape = shape;
+
+  D3D12_DESCRIPTOR_HEAP_DESC rtv = {};
+  rtv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
+  rtv.NumDescriptors = 1;
+  if (FAILED(t.device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&t.rtvHeap)))) {
+    t.rtvHeap = nullptr;
+    return false;
+  }
+  // Descriptor 0: Dear ImGui's font texture; 1 + i: frame context i's depth view.
+  D3D12_DESCRIPTOR_HEAP_DESC srv = {};
+  srv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
+  srv.NumDescriptors = shape.bufferCount + 1;
+  srv.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
+  if (FAILED(t.device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&t.srvHeap)))) {
+    t.srvHeap = nullptr;
+    return false;
+  }
+  t.srvIncrement = t.device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV);
+  if (FAILED(t.device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&t.fence)))) {
+    t.fence = nullptr;
+    return false;
+  }
+  t.lastFence = 0;
+  // No queue of the overlay's own: Dear ImGui 1.90.1's backend makes a temporary one for its font
+  // upload inside ImGui_ImplDX12_Init's first frame and takes none from its caller.
+  t.event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (t.event == nullptr) return false;
+  t.contexts.resize(shape.bufferCount);
+  for (FrameContext& context : t.contexts) {
+    if (FAILED(t.device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, __uuidof(ID3D12CommandAllocator),
+                                                reinterpret_cast<void**>(&context.allocator)))) {
+      context.allocator = nullptr;
+      return false;
+    }
+  }
+  if (FAILED(t.device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, t.contexts[0].allocator, nullptr,
+                                         __uuidof(ID3D12GraphicsCommandList), reinterpret_cast<void**>(&t.list)))) {
+    t.list = nullptr;
+    return false;
+  }
+  t.list->Close();
+
+  t.output = ChooseOutputMode(settings, shape.format, shape.colourSpace);
+
+  ImGui::CreateContext();
+  ImGuiIO& io = ImGui::GetIO();
+  io.IniFilename = nullptr;
+  io.LogFilename = nullptr;
+  // The backend compiles its pixel shader with these macros when it makes its device objects.
+  BackendPixelShaderMacros().Set(t.output.mode, t.output.whiteNits);
+  // 1.90.1's Init takes the device, the frames in flight, the render-target format, the heap and
+  // the font's one descriptor (CPU and GPU handles); it has no fields for a queue, a depth format,
+  // user data or allocation callbacks, which the overlay would leave empty anyway.
+  if (!ImGui_ImplDX12_Init(t.device, static_cast<int>(shape.bufferCount), static_cast<DXGI_FORMAT>(shape.format),
+                           t.srvHeap, t.srvHeap->GetCPUDescriptorHandleForHeapStart(),
+                           t.srvHeap->GetGPUDescriptorHandleForHeapStart())) {
+    ImGui::DestroyContext();
+    return false;
+  }
+  t.ready = true;
+  // The backend would make its objects (shaders, font texture) in the first NewFrame and ignore a
+  // failure there, then record with a null pipeline; made here, a failure fails the set-up.
+  if (!ImGui_ImplDX12_CreateDeviceObjects()) return false;
+
+  if (settings.worldOcclusion && (settings.worldEnabled || settings.worldToggle.Bound())) {
+    t.occlusion = BuildOcclusionPipeline(t.device, static_cast<DXGI_FORMAT>(shape.format), t.output.mode,
+                                         t.output.whiteNits);
+  }
+  Log("Overlay: ready on %ux%u, %u buffers, format %d, colour space %d -> output mode %d (white %.0f nits)", shape.width,
+      shape.height, shape.bufferCount, shape.format, shape.colourSpace, static_cast<int>(t.output.mode),
+      t.output.whiteNits);
+  return true;
+}
+
+// ---- the frame ------------------------------------------------------------------------------------
+
+// The depth resource for this frame's ribbon, referenced, or null.
+ID3D12Resource* TakeDepth(const DepthSource& source) {
+  ID3D12Resource* resource = nullptr;
+  auto* unknown = reinterpret_cast<IUnknown*>(source.resource);
+  if (FAILED(unknown->QueryInterface(__uuidof(ID3D12Resource), reinterpret_cast<void**>(&resource)))) return nullptr;
+  return resource;
+}
+
+std::optional<DepthSource> ChooseDepth(const Settings& settings) {
+  const UpscalerCounters& counters = Counters();
+  DepthChoiceInputs in;
+  in.occlusionEnabled = settings.worldOcclusion;
+  in.tagHooked = SlSetTagHooked.load() || SlSetTagForFrameHooked.load();
+  in.constantsHooked = SlSetConstantsHooked.load();
+  if (!in.occlusionEnabled || !in.tagHooked || !in.constantsHooked) return std::nullopt;
+  in.tag = CopyDepthTag();
+  in.camera = CopyDlssCamera();
+  in.now = TickCount();
+  in.tagCalls = counters.tagCalls.load();
+  in.depthTags = counters.depthTags.load();
+  in.evaluateCalls = counters.evaluateCalls.load();
+  return g_depthChooser.Choose(in, g_depthFacts);
+}
+
+// The route views this frame draws, into Dear ImGui's background list.
+void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& route, const FrameDecisions& decisions,
+                float width, float height, const Settings& settings, bool useOcclusion) {
+  const RoadLineSource roads = [](float x, float z, float radius, std::vector<GroundPoint>& out) {
+    CollectRoadLines(x, z, radius, out);
+  };
+  const RoadLineSource* roadSource = decisions.roadDebug ? &roads : nullptr;
+  if (decisions.routeUsable && (decisions.minimap || decisions.worldMap || decisions.ribbon)) {
+    const RouteNearest nearest = NearestOnRoute(route->points, {snapshot.playerX, snapshot.playerZ});
+    // Index 0 means no segment had a finite distance: there is no "ahead" to lay a ribbon on.
+    if (decisions.ribbon && nearest.index >= 1) {
+      RibbonOcclusion occlusion;
+      if (useOcclusion) occlusion.callback = &OcclusionDrawCallback;
+      DrawWorldRibbon(draw, snapshot, *route, nearest, width, height, settings, occlusion);
+    }
+    if (decisions.minimap || decisions.worldMap) {
+      std::vector<GroundPoint> polyline;
+      RouteFromPlayer(route->points, snapshot, nearest, polyline);
+      if (snapshot.worldMapOpen) {
+        DrawWorldMapRoute(draw, snapshot, polyline, width, height, settings);
+      } else {
+        DrawMinimapRoute(draw, snapshot, polyline, height, settings, roadSource);
+      }
+    }
+  } else if (decisions.roadDebug) {
+    DrawMinimapRoute(draw, snapshot, {}, height, settings, roadSource);
+  }
+}
+
+// From the swap chain's description to the submission, under the render mutex; a failing step skips the
+// overlay for this frame and the game's present goes on.
+void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const GameSnapshot& snapshot,
+                 const RoutePtr& route, const FrameDecisions& decisions) {
+  PresentTarget& t = g_target;
+  DXGI_SWAP_CHAIN_DESC desc = {};
+  if (HRESULT hr = swapchain->GetDesc(&desc); FAILED(hr)) {
+    ReportFailure("GetDesc", hr);
+    return;
+  }
+  const TargetShape shape = ShapeOf(swapchain, desc);
+  if (DeviceObjectsExist()) {
+    const bool requested = RebuildRequested.exchange(0) != 0;
+    if (NeedsRebuild(t.shape, shape, requested)) ReleaseDeviceObjects();
+  }
+  if (!DeviceObjectsExist()) {
+    const std::uint32_t now = TickCount();
+    if (!SetupDue(now, g_retryTick)) return;
+    if (!SetUp(swapchain, shape, settings)) {
+      ReleaseDeviceObjects();
+      g_retryTick = now + kSetupRetryMs;
+      if (g_retryTick == 0) g_retryTick = 1;
+      return;
+    }
+    g_retryTick = 0;
+  }
+
+  IDXGISwapChain3* swapchain3 = nullptr;
+  if (HRESULT hr = swapchain->QueryInterface(__uuidof(IDXGISwapChain3), reinterpret_cast<void**>(&swapchain3));
+      FAILED(hr) || swapchain3 == nullptr) {
+    ReportFailure("QueryInterface(IDXGISwapChain3)", FAILED(hr) ? hr : kHrUnexpected);
+    return;
+  }
+  const UINT index = swapchain3->GetCurrentBackBufferIndex();
+  swapchain3->Release();
+  if (index >= t.contexts.size()) {
+    ReportFailure("back buffer index", kHrUnexpected);
+    return;
+  }
+  ID3D12Resource* backBuffer = nullptr;
+  if (HRESULT hr = swapchain->GetBuffer(index, __uuidof(ID3D12Resource), reinterpret_cast<void**>(&backBuffer));
+      FAILED(hr) || backBuffer == nullptr) {
+    ReportFailure("GetBuffer", FAILED(hr) ? hr : kHrUnexpected);
+    return;
+  }
+
+  const std::size_t contextIndex = static_cast<std::size_t>(t.frameCounter % t.contexts.size());
+  FrameContext& context = t.contexts[contextIndex];
+  if (t.fence->GetCompletedValue() < context.fenceValue) {
+    const bool waited = SUCCEEDED(t.fence->SetEventOnCompletion(context.fenceValue, t.event)) &&
+                        WaitForSingleObject(t.event, kFrameWaitMs) == WAIT_OBJECT_0;
+    if (!waited) {
+      backBuffer->Release();
+      ReportFailure("waiting for the previous overlay frame", kHrPending);
+      return;
+    }
+  }
+  SafeRelease(context.depth);
+
+  // Occlusion: the depth buffer is read through this context's own descriptor.
+  OcclusionDraw& occlusionDraw = CurrentOcclusionDraw();
+  occlusionDraw = OcclusionDraw{};
+  bool useOcclusion = false;
+  std::uint32_t depthState = 0;
+  if (decisions.ribbon && decisions.routeUsable && t.occlusion.state != nullptr) {
+    if (const std::optional<DepthSource> depth = ChooseDepth(settings)) {
+      context.depth = TakeDepth(*depth);
+      if (context.depth != nullptr) {
+        useOcclusion = true;
+        depthState = depth->state;
+        D3D12_SHADER_RESOURCE_VIEW_DESC view = {};
+        view.Format = static_cast<DXGI_FORMAT>(depth->readFormat);
+        view.ViewDimension = D3D12_SRV_DIMENSION_TEXTURE2D;
+        view.Shader4ComponentMapping = D3D12_DEFAULT_SHADER_4_COMPONENT_MAPPING;
+        view.Texture2D.MipLevels = 1;
+        D3D12_CPU_DESCRIPTOR_HANDLE cpu = t.srvHeap->GetCPUDescriptorHandleForHeapStart();
+        D3D12_GPU_DESCRIPTOR_HANDLE gpu = t.srvHeap->GetGPUDescriptorHandleForHeapStart();
+        cpu.ptr += static_cast<SIZE_T>(1 + contextIndex) * t.srvIncrement;
+        gpu.ptr += static_cast<UINT64>(1 + contextIndex) * t.srvIncrement;
+        t.device->CreateShaderResourceView(context.depth, &view, cpu);
+        occlusionDraw.list = t.list;
+        occlusionDraw.pipeline = t.occlusion;
+        occlusionDraw.constants = MakeOcclusionConstants(shape.width, shape.height, *depth, settings);
+        occlusionDraw.depthView = gpu;
+      }
+    }
+  }
+  const bool depthBarrier = useOcclusion && (depthState & kStatePixelShaderResource) == 0;
+
+  // A list that failed to reset must not be executed: the game's queue would take the fault.
+  HRESULT reset = context.allocator->Reset();
+  if (SUCCEEDED(reset)) reset = t.list->Reset(context.allocator, nullptr);
+  if (FAILED(reset)) {
+    backBuffer->Release();
+    ReportFailure("command list reset", reset);
+    return;
+  }
+  const D3D12_CPU_DESCRIPTOR_HANDLE rtv = t.rtvHeap->GetCPUDescriptorHandleForHeapStart();
+  t.device->CreateRenderTargetView(backBuffer, nullptr, rtv);
+  D3D12_RESOURCE_BARRIER before[2] = {Transition(backBuffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET)};
+  if (depthBarrier) before[1] = Transition(context.depth, depthState, kStatePixelShaderResource);
+  t.list->ResourceBarrier(depthBarrier ? 2 : 1, before);
+  t.list->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
+  ID3D12DescriptorHeap* heaps[] = {t.srvHeap};
+  t.list->SetDescriptorHeaps(1, heaps);
+
+  ImGui_ImplDX12_NewFrame();
+  ImGuiIO& io = ImGui::GetIO();
+  io.DisplaySize = ImVec2(static_cast<float>(shape.width), static_cast<float>(shape.height));
+  io.DeltaTime = 1.0f / 60.0f;
+  ImGui::NewFrame();
+  const float width = static_cast<float>(shape.width);
+  const float height = static_cast<float>(shape.height);
+  const float scale = height / kReferenceHeight;
+  ImDrawList& draw = *ImGui::GetBackgroundDrawList();
+
+  if (settings.debug.testPattern) {
+    draw.AddRectFilled(ImVec2(40 * scale, 40 * scale), ImVec2(120 * scale, 120 * scale), kTestPatternColour);
+  }
+  // A drawing routine that throws (out of memory) must still leave the frame and the list closed,
+  // or every later frame would fail to reset them.
+  try {
+    DrawRoutes(draw, snapshot, route, decisions, width, height, settings, useOcclusion);
+  } catch (...) {
+  }
+
+  ImGui::Render();
+  ImGui_ImplDX12_RenderDrawData(ImGui::GetDrawData(), t.list);
+  D3D12_RESOURCE_BARRIER after[2] = {Transition(backBuffer, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT)};
+  if (depthBarrier) after[1] = Transition(context.depth, kStatePixelShaderResource, depthState);
+  t.list->ResourceBarrier(depthBarrier ? 2 : 1, after);
+  if (HRESULT closed = t.list->Close(); FAILED(closed)) {
+    backBuffer->Release();
+    ReportFailure("command list", closed);
+    return;
+  }
+
+  if (useOcclusion) g_occluded.fetch_add(1);
+  ID3D12CommandList* lists[] = {t.list};
+  t.queue->ExecuteCommandLists(1, lists);
+  const UINT64 value = ++t.lastFence;
+  t.queue->Signal(t.fence, value);
+  context.fenceValue = value;
+  ++t.frameCounter;
+  backBuffer->Release();
+
+  if (HRESULT removed = t.device->GetDeviceRemovedReason(); FAILED(removed)) {
+    ReportFailure("device (removed)", removed);
+    // No hand-over: the Composition renderer's device would be lost the same way.
+    PresentDisabled.store(1);
+  }
+  g_drawn.fetch_add(1);
+}
+
+}  // namespace
+
+void RenderFrame(IDXGISwapChain* swapchain) {
+  g_presents.fetch_add(1);
+  // The stand-in that counted presents before this renderer was installed may have said so already.
+  if (!g_presentsSeen.exchange(true) && PresentsCounted() == 0) {
+    Log("Overlay: presents reach the overlay (swapchain %p)", static_cast<void*>(swapchain));
+  }
+  if (PresentDisabled.load() != 0) return;
+
+  const SettingsPtr settings = CurrentSettings();
+  GameSnapshot snapshot;
+  ReadGameSnapshot(snapshot);
+  const bool worldShown = WorldRouteShown.load() != 0;
+  if (worldShown) {
+    CameraMergeInputs merge;
+    merge.enabled = settings->worldDlssCamera != 0 && SlSetConstantsHooked.load();
+    if (merge.enabled) {
+      merge.record = CopyDlssCamera();
+      merge.now = TickCount();
+    }
+    MergeDlssCamera(snapshot, merge, g_cameraCompared);
+  }
+  if (snapshot.minimapValid && snapshot.playerValid && !snapshot.worldMapOpen) SmoothMinimap(snapshot, *settings);
+  RoutePtr route = GetCurrentRoute();
+  const std::size_t routePoints = route ? route->points.size() : 0;
+  const FrameDecisions decisions =
+      DecideFrame(*settings, snapshot, routePoints, MinimapRouteShown.load() != 0, worldShown);
+
+  if (ClaimDiagnostic(g_nextDiagnostic, TickCount())) {
+    DiagnosticFacts facts;
+    facts.presents = g_presents.exchange(0);
+    facts.drawn = g_drawn.exchange(0);
+    facts.occlusionUsed = g_occluded.exchange(0) != 0;
+    facts.swapchain = swapchain;
+    facts.routePoints = routePoints;
+    facts.worldRouteShown = worldShown;
+    Log("%s", DiagnosticLine(facts, snapshot, decisions).c_str());
+  }
+  if (!decisions.goOn) return;
+
+  std::lock_guard lock(RenderMutex());
+  RecordFrame(swapchain, *settings, snapshot, route, decisions);
+}
+
+// ---- installation ---------------------------------------------------------------------------------
+
+namespace {
+
+void FrameEntry(void* swapchain) { RenderFrame(static_cast<IDXGISwapChain*>(swapchain)); }
+
+// The resize detours hold the render mutex already.
+void ReleaseEntry(void* swapchain) {
+  if (swapchain != nullptr && swapchain == g_target.swapchain) ReleaseDeviceObjects();
+}
+
+}  // namespace
+
+void InstallInFrameRenderer() { InstallPresentRenderer({&FrameEntry, &ReleaseEntry}); }
+
+}  // namespace pathlight
