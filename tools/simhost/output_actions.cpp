@@ -9,7 +9,11 @@
 //   pixel-values FILE X Y [X Y ...] presents a frame and reads back the presented buffer; prints
 //                                   each pixel's channels, decoded from the format, as floats
 //                                   and appends the same lines to FILE
+//   second-swapchain on|off         a second swap chain, on a small window of its own and the
+//                                   game's queue, presented every frame before the main one
 #include <windows.h>
+
+#include <dxgi1_4.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +66,47 @@ const bool kPixelValues = RegisterAction("pixel-values", {3, 201, [](Host& host,
   }
   if (file != nullptr) std::fclose(file);
   else Say("simhost: pixel-values: cannot write %s", path.c_str());
+}});
+
+struct SecondOutput {
+  HWND window = nullptr;
+  IDXGISwapChain1* swapchain = nullptr;  // lives as long as the game
+  bool presenting = false;
+};
+SecondOutput g_second;
+
+const bool kSecondSwapchain = RegisterAction("second-swapchain", {1, 1, [](Host& host, const Action& a) {
+  g_second.presenting = a.args[0] == "on";
+  if (!g_second.presenting || g_second.swapchain != nullptr) return;
+  if (!host.swapchain) {
+    Say("simhost: second-swapchain: the game has no swap chain");
+    g_second.presenting = false;
+    return;
+  }
+  g_second.window = CreateMainWindow(host, 320, 240);
+  IDXGIFactory2* factory = nullptr;
+  HRESULT hr = g_second.window != nullptr ? CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)) : E_FAIL;
+  if (SUCCEEDED(hr)) {
+    DXGI_SWAP_CHAIN_DESC1 desc = {};
+    desc.Width = 320;
+    desc.Height = 240;
+    desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    desc.SampleDesc.Count = 1;
+    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+    desc.BufferCount = 2;
+    desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+    hr = factory->CreateSwapChainForHwnd(host.swapchain->Queue(), g_second.window, &desc, nullptr, nullptr,
+                                         &g_second.swapchain);
+    factory->Release();
+  }
+  if (FAILED(hr)) {
+    Say("simhost: second-swapchain failed (0x%08lx)", static_cast<unsigned long>(hr));
+    g_second = SecondOutput{};
+    return;
+  }
+  host.everyFrame.push_back([](Host&) {
+    if (g_second.presenting) g_second.swapchain->Present(0, 0);
+  });
 }});
 
 }  // namespace

@@ -1,0 +1,309 @@
+// The Present renderer's failure paths on a real Direct3D 12 device, driven through a stand-in swap
+// chain that can report what DXGI never does on its own (a back-buffer index past the buffer count,
+// a failing description), a device that can report its removal, and a queue held behind a fence.
+#include <d3d12.h>
+#include <dxgi1_4.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "hooks/hook_state.hpp"
+#include "hooks/present_frame.hpp"
+#include "host/settings.hpp"
+#include "platform/folders.hpp"
+#include "render12/present_renderer_win.hpp"
+
+namespace pathlight {
+namespace {
+
+constexpr UINT kBuffers = 2, kSide = 64;
+
+// The swap chain's methods the renderer calls; the rest answer E_NOTIMPL.
+class FakeSwapChain final : public IDXGISwapChain3 {
+ public:
+  HRESULT descResult = S_OK, bufferResult = S_OK;
+  bool offersSwapChain3 = true;
+  UINT index = 0;
+  int descCalls = 0, bufferCalls = 0;
+
+  FakeSwapChain(ID3D12Device* device, ID3D12CommandQueue* queue) : queue_(queue) {
+    D3D12_HEAP_PROPERTIES heap = {};
+    heap.Type = D3D12_HEAP_TYPE_DEFAULT;
+    D3D12_RESOURCE_DESC desc = {};
+    desc.Dimension = D3D12_RESOURCE_DIMENSION_TEXTURE2D;
+    desc.Width = desc.Height = kSide;
+    desc.DepthOrArraySize = desc.MipLevels = 1;
+    desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    desc.SampleDesc.Count = 1;
+    desc.Flags = D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET;
+    for (ID3D12Resource*& buffer : buffers_) {
+      device->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_PRESENT, nullptr,
+                                      __uuidof(ID3D12Resource), reinterpret_cast<void**>(&buffer));
+    }
+    SwapChainQueues().Record(this, queue);
+  }
+  ~FakeSwapChain() {
+    for (ID3D12Resource* buffer : buffers_) if (buffer != nullptr) buffer->Release();
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
+    *out = nullptr;
+    if (id == __uuidof(IDXGISwapChain3) && !offersSwapChain3) return E_NOINTERFACE;
+    if (id != __uuidof(IUnknown) && id != __uuidof(IDXGISwapChain) && id != __uuidof(IDXGISwapChain1) &&
+        id != __uuidof(IDXGISwapChain3)) {
+      return E_NOINTERFACE;
+    }
+    *out = this;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetDesc(DXGI_SWAP_CHAIN_DESC* desc) override {
+    ++descCalls;
+    if (FAILED(descResult)) return descResult;
+    *desc = {};
+    desc->BufferDesc.Width = desc->BufferDesc.Height = kSide;
+    desc->BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+    desc->SampleDesc.Count = 1;
+    desc->BufferCount = kBuffers;
+    desc->SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+    return S_OK;
+  }
+  UINT STDMETHODCALLTYPE GetCurrentBackBufferIndex() override { return index; }
+  HRESULT STDMETHODCALLTYPE GetBuffer(UINT i, REFIID id, void** out) override {
+    ++bufferCalls;
+    *out = nullptr;
+    if (FAILED(bufferResult)) return bufferResult;
+    return i < kBuffers ? buffers_[i]->QueryInterface(id, out) : DXGI_ERROR_INVALID_CALL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDevice(REFIID id, void** out) override { return queue_->QueryInterface(id, out); }
+
+  HRESULT STDMETHODCALLTYPE SetPrivateData(REFGUID, UINT, const void*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetPrivateDataInterface(REFGUID, const IUnknown*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetPrivateData(REFGUID, UINT*, void*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetParent(REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Present(UINT, UINT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetFullscreenState(BOOL, IDXGIOutput*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFullscreenState(BOOL*, IDXGIOutput**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ResizeBuffers(UINT, UINT, UINT, DXGI_FORMAT, UINT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ResizeTarget(const DXGI_MODE_DESC*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetContainingOutput(IDXGIOutput**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFrameStatistics(DXGI_FRAME_STATISTICS*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetLastPresentCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDesc1(DXGI_SWAP_CHAIN_DESC1*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFullscreenDesc(DXGI_SWAP_CHAIN_FULLSCREEN_DESC*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetHwnd(HWND*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetCoreWindow(REFIID, void**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Present1(UINT, UINT, const DXGI_PRESENT_PARAMETERS*) override { return E_NOTIMPL; }
+  BOOL STDMETHODCALLTYPE IsTemporaryMonoSupported() override { return FALSE; }
+  HRESULT STDMETHODCALLTYPE GetRestrictToOutput(IDXGIOutput**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetBackgroundColor(const DXGI_RGBA*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetBackgroundColor(DXGI_RGBA*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetRotation(DXGI_MODE_ROTATION) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRotation(DXGI_MODE_ROTATION*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetSourceSize(UINT, UINT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetSourceSize(UINT*, UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMaximumFrameLatency(UINT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMaximumFrameLatency(UINT*) override { return E_NOTIMPL; }
+  HANDLE STDMETHODCALLTYPE GetFrameLatencyWaitableObject() override { return nullptr; }
+  HRESULT STDMETHODCALLTYPE SetMatrixTransform(const DXGI_MATRIX_3X2_F*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMatrixTransform(DXGI_MATRIX_3X2_F*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CheckColorSpaceSupport(DXGI_COLOR_SPACE_TYPE, UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetColorSpace1(DXGI_COLOR_SPACE_TYPE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ResizeBuffers1(UINT, UINT, UINT, DXGI_FORMAT, UINT, const UINT*, IUnknown* const*) override {
+    return E_NOTIMPL;
+  }
+
+ private:
+  ID3D12CommandQueue* queue_;
+  ID3D12Resource* buffers_[kBuffers] = {};
+};
+
+// A device whose GetDeviceRemovedReason answers what the test says: its method table is swapped
+// for a copy with that one entry replaced, and put back afterwards.
+std::atomic<HRESULT> g_removedReason{S_OK};
+HRESULT STDMETHODCALLTYPE ReportedRemoval(ID3D12Device*) { return g_removedReason.load(); }
+
+class RemovableDevice {
+ public:
+  static constexpr std::size_t kMethods = 44, kRemovedReasonSlot = 37;  // ID3D12Device's table
+  explicit RemovableDevice(ID3D12Device* device) : table_(reinterpret_cast<void***>(device)), original_(*table_) {
+    std::memcpy(copy_, original_, sizeof copy_);
+    copy_[kRemovedReasonSlot] = reinterpret_cast<void*>(&ReportedRemoval);
+    *table_ = copy_;
+  }
+  ~RemovableDevice() { *table_ = original_; }
+
+ private:
+  void*** table_;
+  void** original_;
+  void* copy_[kMethods];
+};
+
+std::string LogText() {
+  const std::wstring path = GetModuleFolder() + L"\\Pathlight.log";
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return {};
+  std::string bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+// The messages the log gained since `before`, time stamps left out.
+std::vector<std::string> NewMessages(const std::string& before) {
+  const std::string text = LogText().substr(before.size());
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    if (end - at > 15) lines.push_back(text.substr(at + 15, end - at - 15));
+  }
+  return lines;
+}
+
+int CountContaining(const std::vector<std::string>& lines, const std::string& part) {
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                        [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+}
+
+class PresentPaths : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device),
+                                            reinterpret_cast<void**>(&device_))));
+    D3D12_COMMAND_QUEUE_DESC desc = {};
+    desc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
+    ASSERT_TRUE(SUCCEEDED(device_->CreateCommandQueue(&desc, __uuidof(ID3D12CommandQueue),
+                                                      reinterpret_cast<void**>(&queue_))));
+    Settings settings;
+    settings.debug.testPattern = true;
+    PublishSettings(settings);
+  }
+  void TearDown() override {
+    {
+      std::lock_guard lock(RenderMutex());
+      ReleaseDeviceObjects();
+    }
+    PresentDisabled.store(0);
+    PublishSettings(Settings{});
+    if (queue_ != nullptr) queue_->Release();
+    if (device_ != nullptr) device_->Release();
+  }
+
+  ID3D12Device* device_ = nullptr;
+  ID3D12CommandQueue* queue_ = nullptr;
+};
+
+struct PathCase {
+  const char* name;
+  HRESULT desc = S_OK;
+  bool swapchain3 = true;
+  UINT index = 0;
+  HRESULT buffer = S_OK;
+  bool queueHeld = false;    // the game's queue waits on a fence nobody signals yet
+  HRESULT removed = S_OK;    // what the device answers after a frame
+  int frames = 4;
+  const char* failure = nullptr;  // the one failure line expected
+  int buffersTaken = 0;
+};
+
+TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
+  const PathCase cases[] = {
+      {.name = "all well", .buffersTaken = 4},
+      {.name = "description", .desc = DXGI_ERROR_INVALID_CALL, .failure = "Overlay: GetDesc failed (hr=0x887A0001)"},
+      {.name = "no IDXGISwapChain3", .swapchain3 = false,
+       .failure = "Overlay: QueryInterface(IDXGISwapChain3) failed (hr=0x80004002)"},
+      {.name = "index past the buffers", .index = kBuffers, .failure = "Overlay: back buffer index failed (hr=0x8000FFFF)"},
+      {.name = "buffer", .buffer = DXGI_ERROR_INVALID_CALL, .failure = "Overlay: GetBuffer failed (hr=0x887A0001)",
+       .buffersTaken = 4},
+      // The third frame finds frame context 0's fence not passed within the cap.
+      {.name = "queue held", .queueHeld = true, .frames = 3,
+       .failure = "Overlay: waiting for the previous overlay frame failed (hr=0x8000000A)", .buffersTaken = 3},
+      // Drawing stops after the first frame: no description is asked for again.
+      {.name = "device removed", .removed = DXGI_ERROR_DEVICE_REMOVED,
+       .failure = "Overlay: device (removed) failed (hr=0x887A0005)", .buffersTaken = 1},
+  };
+  for (const PathCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string before = LogText();
+    FakeSwapChain swapchain(device_, queue_);
+    swapchain.descResult = c.desc;
+    swapchain.offersSwapChain3 = c.swapchain3;
+    swapchain.index = c.index;
+    swapchain.bufferResult = c.buffer;
+    ID3D12Fence* hold = nullptr;
+    if (c.queueHeld) {
+      ASSERT_TRUE(SUCCEEDED(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence),
+                                                 reinterpret_cast<void**>(&hold))));
+      queue_->Wait(hold, 1);
+    }
+    {
+      RemovableDevice removable(device_);
+      g_removedReason.store(c.removed);
+      ASSERT_EQ(device_->GetDeviceRemovedReason(), c.removed);  // the replaced entry is the one called
+      for (int frame = 0; frame < c.frames; ++frame) RenderFrame(&swapchain);
+      g_removedReason.store(S_OK);
+    }
+    if (hold != nullptr) {
+      hold->Signal(1);
+      hold->Release();
+    }
+    const std::vector<std::string> lines = NewMessages(before);
+    std::string all;
+    for (const std::string& line : lines) all += line + "\n";
+    EXPECT_EQ(CountContaining(lines, " failed (hr="), c.failure != nullptr ? 1 : 0) << all;
+    if (c.failure != nullptr) {
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), c.failure), 1) << all;
+    }
+    EXPECT_EQ(swapchain.bufferCalls, c.buffersTaken);
+    EXPECT_EQ(PresentDisabled.load() != 0, c.removed != S_OK);
+    // A lost device would be lost to the Composition renderer too: no hand-over.
+    EXPECT_EQ(CompositionHandover.load(), 0);
+    if (c.removed != S_OK) {
+      EXPECT_EQ(swapchain.descCalls, 1);
+    }
+    if (c.desc == S_OK) {
+      EXPECT_EQ(CountContaining(lines, "Overlay: ready on 64x64, 2 buffers, format 28,"), 1) << all;
+    }
+    std::lock_guard lock(RenderMutex());
+    ReleaseDeviceObjects();
+    PresentDisabled.store(0);
+  }
+}
+
+TEST_F(PresentPaths, NothingToDrawTakesNoLockAndRecordsNothing) {
+  PublishSettings(Settings{});  // no test pattern, no route: nothing to draw
+  FakeSwapChain swapchain(device_, queue_);
+  constexpr int kFrames = 20;
+  std::atomic<int> presented{0};
+  std::unique_lock held(RenderMutex());
+  auto presents = std::async(std::launch::async, [&] {
+    for (int frame = 0; frame < kFrames; ++frame) {
+      RenderFrame(&swapchain);
+      presented.fetch_add(1);
+    }
+  });
+  // A present that took the lock would never return while it is held here; the cap only keeps a
+  // failing run from hanging.
+  const bool done = presents.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  held.unlock();
+  presents.wait();
+  EXPECT_TRUE(done);
+  EXPECT_EQ(presented.load(), kFrames);
+  EXPECT_EQ(swapchain.descCalls, 0);
+  EXPECT_EQ(swapchain.bufferCalls, 0);
+}
+
+}  // namespace
+}  // namespace pathlight
