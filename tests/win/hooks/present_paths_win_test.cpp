@@ -1,6 +1,9 @@
 // The Present renderer's failure paths on a real Direct3D 12 device, driven through a stand-in swap
 // chain that can report what DXGI never does on its own (a back-buffer index past the buffer count,
 // a failing description), a device that can report its removal, and a queue held behind a fence.
+//
+// It sits in a folder that registers after the log's own tests: the renderer's lines open the
+// process's log, which those tests move aside and write afresh.
 #include <d3d12.h>
 #include <dxgi1_4.h>
 #include <windows.h>
