@@ -14,7 +14,7 @@ folder=$3
 frames=${4:-3000}
 
 rm -rf "$folder"
-# A world twice the story's, the player at one corner and the waypoint across it: some 300 route points.
+# A world of six by six towns, the player in one of them and the waypoint three towns away: 332 route points.
 "$worldgen" --out "$folder" --seed 3 --nodes 8000 --dlc 0 >/dev/null
 mkdir -p "$folder/bin64"
 cp "$windows/game/bin64/CrimsonDesert.exe" "$windows/game/bin64/Pathlight.dll" "$folder/bin64/"
@@ -22,7 +22,7 @@ printf '[World]\r\nMountedOnly=0\r\nDistance=50\r\n' >"$folder/bin64/Pathlight.i
 winpath() { echo "Z:$1" | tr / '\\'; }
 cat >"$folder/scenario.txt" <<EOF
 0 place -1980 -1990
-0 waypoint 1480 1530
+0 waypoint -1000 1000
 0 wait 60000 ^Keys: 
 +0 wait 120000 ^Route: \(
 +0 wait 30000 ^Overlay: ready on
