@@ -219,19 +219,20 @@ TEST(RibbonE2E, AWallHidesTheRibbonBehindItOnlyWithOcclusion) {
   const auto log = world.game.Log();
   ASSERT_TRUE(log);
   const std::vector<std::string> lines = LogMessages(*log);
-  EXPECT_EQ(Count(lines, "^Occlusion: (not used yet|unexpected|the depth tag)"), 0u);
+  EXPECT_EQ(Count(lines, "^Occlusion: (unexpected|the depth tag (does not|is not)|depth .* is not readable)"), 0u);
   EXPECT_EQ(Count(lines, "failed"), 0u);
 
   const Png bare(world.game.Root() / "bare.png"), occluded(world.game.Root() / "occluded.png"),
       open(world.game.Root() / "open.png");
   ASSERT_TRUE(bare.Ok() && occluded.Ok() && open.Ok());
   // In front of the wall the ribbon lies on the road either way; behind it, its pixels fall on the
-  // wall's face and are gone with occlusion.
+  // wall's face and are gone with occlusion, once they are more than twice the tolerance (0.3 m +
+  // 0.08 × depth) behind it: 10 m and more at these distances.
   struct Expected {
     double distance;
     bool seenThroughDepth;
   };
-  for (const Expected& e : std::initializer_list<Expected>{{12, true}, {18, true}, {32, false}, {38, false}}) {
+  for (const Expected& e : std::initializer_list<Expected>{{12, true}, {18, true}, {35, false}, {38, false}}) {
     const auto at = world.Ahead(e.distance);
     const double withDepth = Cover(bare, occluded, at), without = Cover(bare, open, at);
     EXPECT_GT(without, 0.15) << e.distance << " m at " << at.first << "," << at.second;
