@@ -30,6 +30,11 @@ struct Host {
   int exitCode = 0;
 
   unsigned ElapsedMs() const { return GetTickCount() - startTick; }
+  // Every frame the game renders runs its per-frame work first, the shots' frames too: a frame
+  // without it would present with a depth tag and camera of a frame or a saved PNG ago.
+  void FrameWork() {
+    for (const auto& work : everyFrame) work(*this);
+  }
 };
 
 // Creates the main window with the given client size; null on failure.

@@ -149,6 +149,7 @@ void WaitForMaps(Host& host) {
       DispatchMessageW(&message);
     }
     TickGameState(host.ElapsedMs());
+    host.FrameWork();
     if (host.swapchain) host.swapchain->RenderAndPresent(host.ElapsedMs());
     Sleep(kFrameMs);
   }
@@ -159,6 +160,7 @@ void WaitForMaps(Host& host) {
 const bool kFrameShotAction = RegisterAction("frame-shot", {1, 1, [](Host& host, const Action& action) {
   WaitForMaps(host);
   if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
+  host.FrameWork();
   if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), Widen(action.args[0]))) {
     Say("simhost: frame-shot failed");
   }
@@ -195,6 +197,7 @@ const bool kQuitAction = RegisterAction("quit", {0, 0, [](Host& host, const Acti
 
 bool SavePresentedScreenshot(Host& host, const std::wstring& path) {
   if (!host.swapchain) return SaveClientScreenshot(host.window, path);
+  host.FrameWork();
   Picture picture;
   return host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture) && picture.SavePng(path);
 }
@@ -328,7 +331,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (host.quit) break;
     TickGameState(now);
     if (now >= nextFrame) {
-      for (const auto& work : host.everyFrame) work(host);
+      host.FrameWork();
       if (host.swapchain) host.swapchain->RenderAndPresent(now);
       nextFrame = now + kFrameMs;
     }

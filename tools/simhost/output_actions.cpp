@@ -45,6 +45,7 @@ const bool kColourSpace = RegisterAction("colour-space", {1, 1, [](Host& host, c
 
 const bool kPixelValues = RegisterAction("pixel-values", {3, 201, [](Host& host, const Action& a) {
   Picture picture;
+  host.FrameWork();
   if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture)) {
     Say("simhost: pixel-values: the presented buffer could not be read");
     return;
