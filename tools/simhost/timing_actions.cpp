@@ -45,7 +45,7 @@ const bool kPresentTiming = RegisterAction("present-timing", {2, 2, [](Host& hos
       DispatchMessageW(&message);
     }
     TickGameState(host.ElapsedMs());
-    for (const auto& work : host.everyFrame) work(host);
+    host.FrameWork();
     if (!host.swapchain) break;
     host.swapchain->RenderAndPresent(host.ElapsedMs());
     present.push_back(host.swapchain->LastPresentUs());
