@@ -55,5 +55,6 @@ echo "${route:-Route: ?}"
 echo "$drawn"
 echo "$nothing"
 median() { sed -E 's/.*present median ([0-9.]+) .*/\1/' <<<"$1"; }
-awk -v a="$(median "$drawn")" -v b="$(median "$nothing")" \
-  'BEGIN { printf "added by the overlay: median %.1f us (drawn %.1f us, nothing drawn %.1f us)\n", a - b, a, b }'
+cpu() { sed -E 's/.*thread CPU ([0-9.]+) us.*/\1/' <<<"$1"; }
+awk -v a="$(median "$drawn")" -v b="$(median "$nothing")" -v c="$(cpu "$drawn")" -v d="$(cpu "$nothing")" \
+  'BEGIN { printf "added by the overlay: median %.1f us (drawn %.1f us, nothing drawn %.1f us); thread CPU %.1f us a frame\n", a - b, a, b, c - d }'

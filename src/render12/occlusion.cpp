@@ -9,7 +9,11 @@ namespace pathlight {
 
 namespace {
 
-bool Fresh(std::uint32_t now, std::uint32_t tick) { return now - tick <= kUpscalerRecordFreshMs; }
+// A record stored after `now` was read (on another thread, or during a slow frame) is fresh; the
+// signed difference also carries across the tick count's wrap.
+bool Fresh(std::uint32_t now, std::uint32_t tick) {
+  return static_cast<std::int32_t>(now - tick) <= static_cast<std::int32_t>(kUpscalerRecordFreshMs);
+}
 
 float Distance3(const float a[3], const float b[3]) {
   const float dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];

@@ -258,7 +258,10 @@ ID3D12Resource* TakeDepth(const DepthSource& source) {
   return resource;
 }
 
-std::optional<DepthSource> ChooseDepth(const Settings& settings) {
+// `frameTick`: when this frame began. A set-up in the same frame (shaders compiled, the font
+// uploaded) can take longer than the freshness limit, which would make the game's tag for this
+// very frame look stale.
+std::optional<DepthSource> ChooseDepth(const Settings& settings, std::uint32_t frameTick) {
   const UpscalerCounters& counters = Counters();
   DepthChoiceInputs in;
   in.occlusionEnabled = settings.worldOcclusion;
@@ -267,7 +270,7 @@ std::optional<DepthSource> ChooseDepth(const Settings& settings) {
   if (!in.occlusionEnabled || !in.tagHooked || !in.constantsHooked) return std::nullopt;
   in.tag = CopyDepthTag();
   in.camera = CopyDlssCamera();
-  in.now = TickCount();
+  in.now = frameTick;
   in.tagCalls = counters.tagCalls.load();
   in.depthTags = counters.depthTags.load();
   in.evaluateCalls = counters.evaluateCalls.load();
@@ -306,7 +309,7 @@ void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& 
 // From the swap chain's description to the submission, under the render mutex; a failing step skips the
 // overlay for this frame and the game's present goes on.
 void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const GameSnapshot& snapshot,
-                 const RoutePtr& route, const FrameDecisions& decisions) {
+                 const RoutePtr& route, const FrameDecisions& decisions, std::uint32_t frameTick) {
   PresentTarget& t = g_target;
   DXGI_SWAP_CHAIN_DESC desc = {};
   if (HRESULT hr = swapchain->GetDesc(&desc); FAILED(hr)) {
@@ -368,7 +371,7 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   bool useOcclusion = false;
   std::uint32_t depthState = 0;
   if (decisions.ribbon && decisions.routeUsable && t.occlusion.state != nullptr) {
-    if (const std::optional<DepthSource> depth = ChooseDepth(settings)) {
+    if (const std::optional<DepthSource> depth = ChooseDepth(settings, frameTick)) {
       context.depth = TakeDepth(*depth);
       if (context.depth != nullptr) {
         useOcclusion = true;
@@ -460,6 +463,7 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
 }  // namespace
 
 void RenderFrame(IDXGISwapChain* swapchain) {
+  const std::uint32_t frameTick = TickCount();
   g_presents.fetch_add(1);
   // The stand-in that counted presents before this renderer was installed may have said so already.
   if (!g_presentsSeen.exchange(true) && PresentsCounted() == 0) {
@@ -499,7 +503,7 @@ void RenderFrame(IDXGISwapChain* swapchain) {
   if (!decisions.goOn) return;
 
   std::lock_guard lock(RenderMutex());
-  RecordFrame(swapchain, *settings, snapshot, route, decisions);
+  RecordFrame(swapchain, *settings, snapshot, route, decisions, frameTick);
 }
 
 // ---- installation ---------------------------------------------------------------------------------

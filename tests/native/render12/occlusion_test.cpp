@@ -96,7 +96,7 @@ TEST(Occlusion, ReasonsLoggedOncePerChange) {
       {[](DepthChoiceInputs& in) { in.camera.sequence = 0; }, false},
       {[](DepthChoiceInputs& in) { in.camera.tick = in.now - 300; }, false},  // same text: silent
       {[](DepthChoiceInputs& in) { in.tag.state = kNoResourceState; }, false},
-      {[](DepthChoiceInputs& in) { in.tag.tick = in.now + 10; }, false},      // from the future: stale
+      {[](DepthChoiceInputs& in) { in.tag.tick = in.now + 10; }, true},       // stored while the frame ran
       {[](DepthChoiceInputs& in) { in.occlusionEnabled = false; }, false},   // not a reason: silent
   };
   const Lines lines = CaptureLog(
@@ -112,8 +112,7 @@ TEST(Occlusion, ReasonsLoggedOncePerChange) {
   EXPECT_EQ(lines, (Lines{"Occlusion: not used yet: the game has not tagged a depth buffer" + counters,
                           "Occlusion: not used yet: the depth tag is stale" + counters,
                           "Occlusion: not used yet: no fresh DLSS constants" + counters,
-                          "Occlusion: not used yet: the depth tag has no resource state" + counters,
-                          "Occlusion: not used yet: the depth tag is stale" + counters}));
+                          "Occlusion: not used yet: the depth tag has no resource state" + counters}));
 }
 
 TEST(Occlusion, UnexpectedProjectionRefusedOnceForTheProcess) {
