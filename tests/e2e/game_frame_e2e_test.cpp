@@ -13,32 +13,10 @@
 #include <utility>
 
 #include "game_folder.hpp"
+#include "picture.hpp"
 
 namespace e2e {
 namespace {
-
-struct Rgb {
-  int r, g, b;
-};
-
-// A decoded PNG; empty when the file is missing or unreadable.
-class Picture {
- public:
-  explicit Picture(const fs::path& path)
-      : surface_(cairo_image_surface_create_from_png(path.c_str()), &cairo_surface_destroy) {}
-  bool Ok() const { return cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS; }
-  int Width() const { return cairo_image_surface_get_width(surface_.get()); }
-  int Height() const { return cairo_image_surface_get_height(surface_.get()); }
-  Rgb At(int x, int y) const {
-    const unsigned char* row = cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
-    std::uint32_t pixel;
-    std::memcpy(&pixel, row + 4 * x, 4);
-    return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF), static_cast<int>(pixel & 0xFF)};
-  }
-
- private:
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface_;
-};
 
 // The landscape the game clears to: a green that breathes, green always 15 above red.
 bool Landscape(Rgb p) { return std::abs(p.b - 36) <= 4 && std::abs(p.g - p.r - 15) <= 4 && p.r >= 28 && p.r <= 54; }

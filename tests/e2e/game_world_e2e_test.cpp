@@ -15,82 +15,20 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "../../tools/worldgen/terrain.hpp"
 #include "game_folder.hpp"
+#include "ground_view.hpp"
+#include "picture.hpp"
 
 namespace e2e {
 namespace {
-
-struct Point {
-  double x = 0, z = 0;
-};
-struct Rgb {
-  int r, g, b;
-};
-
-class Png {
- public:
-  explicit Png(const fs::path& path) : surface_(cairo_image_surface_create_from_png(path.c_str()), &cairo_surface_destroy) {}
-  bool Ok() const { return cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS; }
-  int Width() const { return cairo_image_surface_get_width(surface_.get()); }
-  int Height() const { return cairo_image_surface_get_height(surface_.get()); }
-  Rgb At(int x, int y) const {
-    const unsigned char* row = cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
-    std::uint32_t pixel;
-    std::memcpy(&pixel, row + 4 * x, 4);
-    return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF), static_cast<int>(pixel & 0xFF)};
-  }
-
- private:
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface_;
-};
 
 // The roads' sand, the wall's grey stone.
 bool Road(Rgb p) { return p.r >= 150 && p.r - p.b >= 40; }
 bool Wall(Rgb p) { return p.r >= 90 && p.r <= 160 && std::abs(p.r - p.b) <= 25 && std::abs(p.r - p.g) <= 15; }
 
-// The game's camera rig: 6 m behind the player and 3 m above the ground under it, level, looking
-// the way the player last walked; projection scales 1.2 and 2.1.
-struct Camera {
-  double x, y, z, fx, fz;
-};
-
-Camera CameraBehind(Point player, Point heading) {
-  const double length = std::hypot(heading.x, heading.z);
-  const double fx = heading.x / length, fz = heading.z / length;
-  return {player.x - 6 * fx, worldgen::TerrainHeight(player.x, player.z) + 3.0, player.z - 6 * fz, fx, fz};
-}
-
-// Where a point on the ground shows in a width × height picture.
-std::pair<double, double> Project(const Camera& c, Point p, int width, int height) {
-  const double rx = p.x - c.x, ry = worldgen::TerrainHeight(p.x, p.z) - c.y, rz = p.z - c.z;
-  const double depth = rx * c.fx + rz * c.fz;
-  const double right = rx * c.fz - rz * c.fx;
-  return {(right * 1.2 / depth + 1) * width / 2, (1 - ry * 2.1 / depth) * height / 2};
-}
-
-// The point `distance` metres along the polyline from its second point.
-Point Along(const std::vector<Point>& line, double distance) {
-  for (std::size_t i = 2; i < line.size(); ++i) {
-    const Point a = line[i - 1], b = line[i];
-    const double length = std::hypot(b.x - a.x, b.z - a.z);
-    if (length < 1e-6) continue;
-    if (distance <= length) return {a.x + (b.x - a.x) * distance / length, a.z + (b.z - a.z) * distance / length};
-    distance -= length;
-  }
-  return line.back();
-}
-
-std::string Arg(Point p, const char* between = ",") {
-  std::ostringstream out;
-  out.precision(10);
-  out << p.x << between << p.z;
-  return out.str();
-}
-
 // Every pixel within 2 of (x, y) is of the kind.
 template <typename Kind>
-bool Around(const Png& png, std::pair<double, double> at, Kind kind) {
+bool Around(const Picture& png, std::pair<double, double> at, Kind kind) {
   const int x = static_cast<int>(at.first), y = static_cast<int>(at.second);
   for (int dy = -2; dy <= 2; ++dy)
     for (int dx = -2; dx <= 2; ++dx)
@@ -98,7 +36,7 @@ bool Around(const Png& png, std::pair<double, double> at, Kind kind) {
   return true;
 }
 
-double MeanBrightness(const Png& png) {
+double MeanBrightness(const Picture& png) {
   double sum = 0;
   for (int y = png.Height() / 2; y < png.Height(); ++y)
     for (int x = png.Width() / 2; x < png.Width(); ++x) sum += png.At(x, y).r + png.At(x, y).g + png.At(x, y).b;
@@ -144,7 +82,7 @@ TEST(GameWorldE2E, RoadWallNightAndHalfFloatValues) {
                               "+0 screenshot " + at("night.png"), "+0 quit"}),
             0);
 
-  const Png day(game.Root() / "day.png"), wall(game.Root() / "wall.png"), night(game.Root() / "night.png");
+  const Picture day(game.Root() / "day.png"), wall(game.Root() / "wall.png"), night(game.Root() / "night.png");
   ASSERT_TRUE(day.Ok() && wall.Ok() && night.Ok());
   ASSERT_EQ(day.Width(), kWidth);
   ASSERT_EQ(day.Height(), kHeight);

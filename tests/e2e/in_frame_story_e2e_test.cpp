@@ -17,42 +17,13 @@
 #include <sstream>
 
 #include "game_folder.hpp"
+#include "picture.hpp"
 
 namespace e2e {
 namespace {
 
-struct Rgb {
-  int r, g, b;
-};
-
 struct Point {
   double x = 0, z = 0;
-};
-
-class Picture {
- public:
-  explicit Picture(const fs::path& path)
-      : surface_(cairo_image_surface_create_from_png(path.c_str()), &cairo_surface_destroy) {}
-  bool Ok() const { return cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS; }
-  int Width() const { return cairo_image_surface_get_width(surface_.get()); }
-  int Height() const { return cairo_image_surface_get_height(surface_.get()); }
-  Rgb At(int x, int y) const {
-    const unsigned char* row = cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
-    std::uint32_t pixel;
-    std::memcpy(&pixel, row + 4 * x, 4);
-    return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF), static_cast<int>(pixel & 0xFF)};
-  }
-  template <typename Test>
-  int Count(int x0, int y0, int x1, int y1, Test test) const {
-    int n = 0;
-    for (int y = std::max(0, y0); y < std::min(Height(), y1); ++y) {
-      for (int x = std::max(0, x0); x < std::min(Width(), x1); ++x) n += test(At(x, y)) ? 1 : 0;
-    }
-    return n;
-  }
-
- private:
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface_;
 };
 
 // The route's cyan as the maps draw it, opaque.

@@ -15,31 +15,10 @@
 #include <regex>
 
 #include "game_folder.hpp"
+#include "picture.hpp"
 
 namespace e2e {
 namespace {
-
-struct Rgb {
-  int r, g, b;
-};
-
-class Picture {
- public:
-  explicit Picture(const fs::path& path)
-      : surface_(cairo_image_surface_create_from_png(path.c_str()), &cairo_surface_destroy) {}
-  bool Ok() const { return cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS; }
-  int Width() const { return cairo_image_surface_get_width(surface_.get()); }
-  int Height() const { return cairo_image_surface_get_height(surface_.get()); }
-  Rgb At(int x, int y) const {
-    const unsigned char* row = cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
-    std::uint32_t pixel;
-    std::memcpy(&pixel, row + 4 * x, 4);
-    return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF), static_cast<int>(pixel & 0xFF)};
-  }
-
- private:
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface_;
-};
 
 // [Style] Color below: a cyan the simulated game never draws.
 bool RouteColour(Rgb p) { return p.r <= 40 && std::abs(p.g - 0xE0) <= 40 && p.b >= 215; }
@@ -47,12 +26,6 @@ bool RouteColour(Rgb p) { return p.r <= 40 && std::abs(p.g - 0xE0) <= 40 && p.b 
 // 203 / 80 saturates.
 bool ScRgbRouteColour(Rgb p) { return p.r <= 40 && p.g >= 250 && p.b >= 250; }
 bool Magenta(Rgb p) { return p.r >= 245 && p.g <= 10 && p.b >= 245; }
-
-std::string WinPath(const fs::path& path) {
-  std::string text = "Z:" + path.string();
-  for (char& c : text) c = c == '/' ? '\\' : c;
-  return text;
-}
 
 std::size_t Count(const std::vector<std::string>& lines, const std::string& pattern) {
   const std::regex re(pattern);
@@ -74,7 +47,7 @@ TEST(PresentRendererE2E, DrawsRouteAndTestPatternIntoThePresentedFrameAndRebuild
   const fs::path ini = game.Bin64() / "Pathlight.ini";
   // [Style] last: the reload's appended line belongs to it.
   std::ofstream(ini) << "[Debug]\r\nTestPattern=1\r\n[Style]\r\nRenderer=Present\r\nColor=#00E0FF\r\nOutlineWidth=0\r\n";
-  const auto shot = [&](const char* name) { return "present-shot " + WinPath(game.Root() / name); };
+  const auto shot = [&](const char* name) { return "present-shot " + WindowsPath(game.Root() / name); };
   ASSERT_EQ(game.RunScenario({
                 "0 place -980 -990",
                 "0 waypoint -480 -530",
@@ -84,7 +57,7 @@ TEST(PresentRendererE2E, DrawsRouteAndTestPatternIntoThePresentedFrameAndRebuild
                 "+0 worldmap open",
                 "+0 " + shot("worldmap.png"),
                 "+0 worldmap close",
-                "+0 append-line " + WinPath(ini) + " HdrMode=scRGB",
+                "+0 append-line " + WindowsPath(ini) + " HdrMode=scRGB",
                 "+0 postkey 0xDC press",
                 "+0 wait 30000 ^Config: reloaded",
                 "+0 wait 30000 ^Overlay: ready on .* -> output mode 1 \\(white 203 nits\\)$",
@@ -159,7 +132,7 @@ TEST(PresentRendererE2E, DrawZeroMakesNoObjectsAndDrawsNothing) {
                 "0 waypoint -480 -530",
                 "0 wait 60000 ^Route: \\(",
                 "+0 wait 30000 ^Overlay: presents reach the overlay",
-                "+0 present-shot " + WinPath(game.Root() / "shot.png"),
+                "+0 present-shot " + WindowsPath(game.Root() / "shot.png"),
                 "+0 quit",
             }),
             0);

@@ -19,81 +19,23 @@
 #include <regex>
 #include <sstream>
 
-#include "../../tools/worldgen/terrain.hpp"
 #include "game_folder.hpp"
+#include "ground_view.hpp"
+#include "picture.hpp"
 
 namespace e2e {
 namespace {
-
-struct Point {
-  double x = 0, z = 0;
-};
-struct Rgb {
-  int r, g, b;
-};
-
-class Png {
- public:
-  explicit Png(const fs::path& path) : surface_(cairo_image_surface_create_from_png(path.c_str()), &cairo_surface_destroy) {}
-  bool Ok() const { return cairo_surface_status(surface_.get()) == CAIRO_STATUS_SUCCESS; }
-  int Width() const { return cairo_image_surface_get_width(surface_.get()); }
-  int Height() const { return cairo_image_surface_get_height(surface_.get()); }
-  Rgb At(int x, int y) const {
-    const unsigned char* row = cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
-    std::uint32_t pixel;
-    std::memcpy(&pixel, row + 4 * x, 4);
-    return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF), static_cast<int>(pixel & 0xFF)};
-  }
-
- private:
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface_;
-};
 
 constexpr int kWidth = 1280, kHeight = 720;
 // [World] Color's default, 0xFFA8E7FF unpacked.
 constexpr Rgb kRibbon = {0xFF, 0xE7, 0xA8};
 
-// The game's camera rig: 6 m behind the player and 3 m above the ground under it, level, looking
-// the way the player last walked; projection scales 1.2 and 2.1. The ribbon lies 0.05 m up.
-struct Camera {
-  double x, y, z, fx, fz;
-};
-
-Camera CameraBehind(Point player, Point heading) {
-  const double length = std::hypot(heading.x, heading.z);
-  const double fx = heading.x / length, fz = heading.z / length;
-  return {player.x - 6 * fx, worldgen::TerrainHeight(player.x, player.z) + 3.0, player.z - 6 * fz, fx, fz};
-}
-
-std::pair<double, double> Project(const Camera& c, Point p) {
-  const double rx = p.x - c.x, ry = worldgen::TerrainHeight(p.x, p.z) + 0.05 - c.y, rz = p.z - c.z;
-  const double depth = rx * c.fx + rz * c.fz;
-  const double right = rx * c.fz - rz * c.fx;
-  return {(right * 1.2 / depth + 1) * kWidth / 2, (1 - ry * 2.1 / depth) * kHeight / 2};
-}
-
-// The point `distance` metres along the polyline from its second point.
-Point Along(const std::vector<Point>& line, double distance) {
-  for (std::size_t i = 2; i < line.size(); ++i) {
-    const Point a = line[i - 1], b = line[i];
-    const double length = std::hypot(b.x - a.x, b.z - a.z);
-    if (length < 1e-6) continue;
-    if (distance <= length) return {a.x + (b.x - a.x) * distance / length, a.z + (b.z - a.z) * distance / length};
-    distance -= length;
-  }
-  return line.back();
-}
-
-std::string Arg(Point p, const char* between = ",") {
-  std::ostringstream out;
-  out.precision(10);
-  out << p.x << between << p.z;
-  return out.str();
-}
+// The ribbon lies 0.05 m above the ground.
+std::pair<double, double> OnRibbon(const Camera& c, Point p) { return Project(c, p, kWidth, kHeight, 0.05); }
 
 // How much of the ribbon's colour lies over the bare frame at the most covered pixel near `at`:
 // the blend factor (shot − bare) / (ribbon − bare), summed over the channels.
-double Cover(const Png& bare, const Png& shot, std::pair<double, double> at) {
+double Cover(const Picture& bare, const Picture& shot, std::pair<double, double> at) {
   double most = 0;
   for (int dy = -2; dy <= 2; ++dy) {
     for (int dx = -8; dx <= 8; ++dx) {
@@ -139,7 +81,7 @@ struct World {
     camera = CameraBehind(player, {player.x - from.x, player.z - from.z});
   }
   // The screen place of the route `distance` metres ahead of the player.
-  std::pair<double, double> Ahead(double distance) const { return Project(camera, Along(road, 4 + distance)); }
+  std::pair<double, double> Ahead(double distance) const { return OnRibbon(camera, Along(road, 4 + distance)); }
   std::string Shot(const char* name) const { return WindowsPath(game.Root() / name); }
   std::vector<std::string> Start() const {
     return {"0 place " + Arg(from, " "), "0 walk 1 " + Arg(player), "0 waypoint -480 -530", "0 clock 12:00"};
@@ -162,8 +104,8 @@ TEST(RibbonE2E, LiesOnTheRoadAheadFadingNearAndFarAndFainterAtNight) {
   scenario.push_back("+0 quit");
   ASSERT_EQ(world.game.RunScenario(scenario), 0);
 
-  const Png dayBare(world.game.Root() / "day-bare.png"), day(world.game.Root() / "day.png");
-  const Png nightBare(world.game.Root() / "night-bare.png"), night(world.game.Root() / "night.png");
+  const Picture dayBare(world.game.Root() / "day-bare.png"), day(world.game.Root() / "day.png");
+  const Picture nightBare(world.game.Root() / "night-bare.png"), night(world.game.Root() / "night.png");
   ASSERT_TRUE(dayBare.Ok() && day.Ok() && nightBare.Ok() && night.Ok());
   ASSERT_EQ(day.Width(), kWidth);
   ASSERT_EQ(day.Height(), kHeight);
@@ -222,7 +164,7 @@ TEST(RibbonE2E, AWallHidesTheRibbonBehindItOnlyWithOcclusion) {
   EXPECT_EQ(Count(lines, "^Occlusion: (unexpected|the depth tag (does not|is not)|depth .* is not readable)"), 0u);
   EXPECT_EQ(Count(lines, "failed"), 0u);
 
-  const Png bare(world.game.Root() / "bare.png"), occluded(world.game.Root() / "occluded.png"),
+  const Picture bare(world.game.Root() / "bare.png"), occluded(world.game.Root() / "occluded.png"),
       open(world.game.Root() / "open.png");
   ASSERT_TRUE(bare.Ok() && occluded.Ok() && open.Ok());
   // In front of the wall the ribbon lies on the road either way; behind it, its pixels fall on the
