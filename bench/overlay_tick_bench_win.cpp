@@ -17,39 +17,15 @@
 #include "fallback/fallback_renderer.hpp"
 
 using namespace pathlight;
-using bench::Now;
+using bench::Figures;
+using bench::Measure;
 
 namespace {
 
 constexpr int kRoutePoints = 300;
 
-double ThreadCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  const auto ticks = [](FILETIME t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-  return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7;
-}
-
-struct Figures {
-  double median = 0, p99 = 0, cpuPerTick = 0;
-};
-
-template <class Tick>
-Figures Measure(int ticks, Tick&& tick) {
-  std::vector<double> took(static_cast<std::size_t>(ticks));
-  const double cpuStart = ThreadCpuSeconds();
-  for (double& t : took) {
-    const double begin = Now();
-    tick();
-    t = (Now() - begin) * 1e6;
-  }
-  const double cpu = ThreadCpuSeconds() - cpuStart;
-  std::sort(took.begin(), took.end());
-  return {took[took.size() / 2], took[std::min(took.size() - 1, took.size() * 99 / 100)], cpu / ticks * 1e6};
-}
-
 void Report(const char* what, const Figures& f) {
-  std::printf("%-34s median %8.1f us  p99 %8.1f us  thread CPU %8.1f us/tick\n", what, f.median, f.p99, f.cpuPerTick);
+  std::printf("%-34s median %8.1f us  p99 %8.1f us  thread CPU %8.1f us/tick\n", what, f.median, f.p99, f.cpuPerCall);
 }
 
 }  // namespace

@@ -1,89 +1,29 @@
 // The in-frame route drawing per frame: the minimap and world-map lines of a 300-point route and a
-// 50 m ribbon, each drawn into a Dear ImGui draw list emptied as a new frame empties it. Beside
-// them, as the baseline of the same run, a plain copy of as many ImDrawVert as the frame writes, so
-// the figures read as multiples of the cheapest possible way to fill the same vertices. Heap
-// allocations are counted too: a steady frame should make none.
+// 50 m ribbon (drawing_scene.hpp), each drawn into a Dear ImGui draw list emptied as a new frame
+// empties it, then a whole Dear ImGui frame on the road as the renderer makes it. Beside them, as
+// the baseline of the same run, a plain copy of as many ImDrawVert as a frame on the road writes,
+// so the figures read as multiples of the cheapest possible way to fill the same vertices. Heap
+// allocations are counted too: a steady frame should make none beyond its temporary point list.
 //
 //   pathlight-bench-drawing [Google Benchmark options]
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "render12/route_drawing.hpp"
-
-namespace {
-
-std::atomic<long> allocations{0};
-
-}  // namespace
-
-// Counts every allocation through operator new (std::vector's); Dear ImGui allocates through
-// malloc, counted by its own hook below. GCC takes the inlined free for a mismatch with new.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "counted_allocations.hpp"
+#include "drawing_scene.hpp"
 
 using namespace pathlight;
 
 namespace {
 
-void* CountedImGuiAlloc(std::size_t size, void*) {
-  allocations.fetch_add(1, std::memory_order_relaxed);
-  return std::malloc(size);
-}
-void ImGuiFree(void* p, void*) { std::free(p); }
-
-constexpr float kWidth = 1920, kHeight = 1080;
-constexpr int kRoutePoints = 300;
-
-// A gently winding route east of the player, a point every 2 m (600 m): the minimap keeps the
-// part within its reach, the world map shows it all.
-struct Scene {
-  Settings settings;
-  GameSnapshot snapshot;
-  Route route;
-  RouteNearest nearest;
-  std::vector<GroundPoint> polyline;
-
-  Scene() {
-    for (int i = 0; i < kRoutePoints; ++i) {
-      const float x = 2.0f * static_cast<float>(i);
-      route.points.push_back({x, 10 * std::sin(x / 20)});
-      route.heights.push_back(0.5f * std::sin(x / 30));
-    }
-    snapshot.playerValid = snapshot.minimapValid = snapshot.cameraValid = 1;
-    snapshot.playerX = 1, snapshot.playerZ = 1;
-    snapshot.minimapAlpha = 1;
-    snapshot.minimapRotation = 30;
-    snapshot.worldMapZoom = 2.4f;
-    snapshot.worldMapCenterX = 300;
-    snapshot.clockHours = 20;
-    // The camera 3 m behind and 2 m above the player, looking east along the route.
-    const float right[3] = {0, 0, -1}, up[3] = {0, 1, 0}, forward[3] = {1, 0, 0};
-    for (int i = 0; i < 3; ++i) {
-      snapshot.cameraColumn0[i] = right[i];
-      snapshot.cameraColumn1[i] = up[i];
-      snapshot.cameraColumn2[i] = forward[i];
-    }
-    snapshot.cameraPosition[0] = -2, snapshot.cameraPosition[1] = 2, snapshot.cameraPosition[2] = 1;
-    snapshot.cameraProjX = 1, snapshot.cameraProjY = 1.78f;
-    settings.debug.drawRoads = false;
-    nearest = NearestOnRoute(route.points, {snapshot.playerX, snapshot.playerZ});
-    RouteFromPlayer(route.points, snapshot, nearest, polyline);
-  }
-};
+constexpr float kWidth = bench::kSceneWidth, kHeight = bench::kSceneHeight;
+using Scene = bench::DrawingScene;
 
 void OccludedCallback(const ImDrawList*, const ImDrawCmd*) {}
 
@@ -94,13 +34,15 @@ void NewFrameList(ImDrawList& draw) {
   draw.PushTextureID(ImGui::GetIO().Fonts->TexID);
 }
 
+// A frame on the road draws the minimap route and the ribbon; with the world map open, the
+// world-map route alone.
 enum class Part { Minimap, WorldMap, Ribbon, Frame };
 
 void DrawPart(ImDrawList& draw, const Scene& s, Part part) {
   if (part == Part::Minimap || part == Part::Frame) {
     DrawMinimapRoute(draw, s.snapshot, s.polyline, kHeight, s.settings, nullptr);
   }
-  if (part == Part::WorldMap || part == Part::Frame) DrawWorldMapRoute(draw, s.snapshot, s.polyline, kWidth, kHeight, s.settings);
+  if (part == Part::WorldMap) DrawWorldMapRoute(draw, s.snapshot, s.polyline, kWidth, kHeight, s.settings);
   if (part == Part::Ribbon || part == Part::Frame) {
     DrawWorldRibbon(draw, s.snapshot, s.route, s.nearest, kWidth, kHeight, s.settings, RibbonOcclusion{OccludedCallback, nullptr});
   }
@@ -108,27 +50,45 @@ void DrawPart(ImDrawList& draw, const Scene& s, Part part) {
 
 void BM_Draw(benchmark::State& state, Part part) {
   static const Scene scene;
+  ImGui::NewFrame();
   ImDrawList& draw = *ImGui::GetBackgroundDrawList();
   // The first frame grows the scratch and the draw list; the frames measured reuse them.
   NewFrameList(draw);
   DrawPart(draw, scene, part);
-  const long before = allocations.load();
+  const long before = bench::allocations.load();
   for (auto _ : state) {
     NewFrameList(draw);
     DrawPart(draw, scene, part);
     benchmark::DoNotOptimize(draw.VtxBuffer.Data);
   }
   state.counters["vertices"] = draw.VtxBuffer.Size;
-  state.counters["allocs/frame"] = static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+  state.counters["allocs/frame"] = static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
+  ImGui::EndFrame();
 }
 
-// The baseline: as many vertices as a whole frame writes, copied plainly.
+// A whole frame on the road as the renderer makes it, Dear ImGui's frame and the route from the
+// player included: what the overlay itself adds to the game's present, before Direct3D.
+void BM_ImGuiFrame(benchmark::State& state) {
+  static const Scene scene;
+  bench::DrawSceneFrame(scene);
+  const long before = bench::allocations.load();
+  for (auto _ : state) {
+    bench::DrawSceneFrame(scene);
+    benchmark::DoNotOptimize(ImGui::GetDrawData());
+  }
+  state.counters["vertices"] = ImGui::GetDrawData()->TotalVtxCount;
+  state.counters["allocs/frame"] = static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
+}
+
+// The baseline: as many vertices as a frame on the road writes, copied plainly.
 void BM_CopyVertices(benchmark::State& state) {
   static const Scene scene;
+  ImGui::NewFrame();
   ImDrawList& draw = *ImGui::GetBackgroundDrawList();
   NewFrameList(draw);
   DrawPart(draw, scene, Part::Frame);
   const std::vector<ImDrawVert> source(draw.VtxBuffer.begin(), draw.VtxBuffer.end());
+  ImGui::EndFrame();
   std::vector<ImDrawVert> target(source.size());
   for (auto _ : state) {
     std::copy(source.begin(), source.end(), target.begin());
@@ -142,7 +102,8 @@ BENCHMARK(BM_CopyVertices);
 BENCHMARK_CAPTURE(BM_Draw, minimap, Part::Minimap);
 BENCHMARK_CAPTURE(BM_Draw, worldmap, Part::WorldMap);
 BENCHMARK_CAPTURE(BM_Draw, ribbon, Part::Ribbon);
-BENCHMARK_CAPTURE(BM_Draw, frame, Part::Frame);
+BENCHMARK_CAPTURE(BM_Draw, minimap_and_ribbon, Part::Frame);
+BENCHMARK(BM_ImGuiFrame);
 
 // The console table, then one line per routine: nanoseconds per frame beside the baseline's.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -170,7 +131,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ImGui::SetAllocatorFunctions(CountedImGuiAlloc, ImGuiFree);
+  bench::CountImGuiAllocations();
   ImGui::CreateContext();
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
@@ -178,7 +139,6 @@ int main(int argc, char** argv) {
   io.DisplaySize = {kWidth, kHeight};
   io.BackendFlags |= ImGuiBackendFlags_RendererHasVtxOffset;
   io.Fonts->Build();
-  ImGui::NewFrame();
 
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -186,7 +146,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  ImGui::EndFrame();
   ImGui::DestroyContext();
   return 0;
 }

@@ -45,9 +45,10 @@ void RouteFromPlayer(std::span<const GroundPoint> route, const GameSnapshot& sna
     out.insert(out.end(), route.begin(), route.end());
     return;
   }
+  const std::size_t from = std::min(nearest.index, route.size());
+  out.reserve(out.size() + 2 + (route.size() - from));
   out.push_back({snapshot.playerX, snapshot.playerZ});
   out.push_back(nearest.point);
-  const std::size_t from = std::min(nearest.index, route.size());
   out.insert(out.end(), route.begin() + static_cast<std::ptrdiff_t>(from), route.end());
 }
 
