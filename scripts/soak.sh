@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The flakiness check: runs the demo and the whole Wine suite N times, optionally beside a busy loop
 # on every core, and prints how many runs passed. A run passes when the demo and every Wine test
-# pass. Each failed run's output is kept in out/soak/run-K.txt. Expects both builds (./run soak
-# builds them first).
+# pass; the Wine tests run side by side as in ./run test. Each failed run's output is kept in
+# out/soak/run-K.txt. Expects both builds (./run soak builds them first).
 #
 #   scripts/soak.sh [N] [--load]
 set -uo pipefail
@@ -31,7 +31,7 @@ for k in $(seq "$runs"); do
   t0=$(date +%s)
   ok=1
   "$top/scripts/demo.sh" >"$log" 2>&1 || ok=0
-  (cd "$top/build/linux" && ctest -L wine --output-on-failure --timeout 900) >>"$log" 2>&1 || ok=0
+  (cd "$top/build/linux" && ctest -L wine --output-on-failure --timeout 900 -j "$(nproc)") >>"$log" 2>&1 || ok=0
   if [ "$ok" = 1 ]; then
     passed=$((passed + 1))
     rm -f "$log"

@@ -8,8 +8,9 @@
 #
 # The clone is bound into the root at its own path, so PROGRAM and its arguments may be any path
 # below it. The Wine prefix is private to the project ($PATHLIGHT_WINEPREFIX, default
-# $PATHLIGHT_CACHE/prefix) and reused between runs; runs that share a prefix take turns through a
-# lock, because two wineservers on one prefix would corrupt its registry. Everything the run
+# $PATHLIGHT_CACHE/prefix) and reused between runs; a run holds a lock on its prefix, because two
+# wineservers on one prefix would corrupt its registry, and runs side by side take further
+# prefixes beside it ($PATHLIGHT_WINEPREFIX.2, ...; one a core, each made on first use). Everything the run
 # started lives in a pid namespace of its own and is ended by process id when the program exits or
 # the time limit passes. WINEDEBUG is -all unless the caller sets it. Exit status: the program's.
 set -euo pipefail
@@ -30,7 +31,6 @@ while [ $# -gt 0 ]; do
 done
 [ $# -ge 1 ] || { echo "usage: winrun.sh [--timeout S] PROGRAM.exe [ARGS...]" >&2; exit 2; }
 [ -f "$root/.pathlight-ready" ] || { echo "winrun: no Windows runtime at $root; run scripts/setup.sh" >&2; exit 2; }
-mkdir -p "$prefix"
 
 # What runs inside the root: Xvfb on a display it picks itself (-displayfd, so parallel runs on
 # this machine never collide), a prefix made on first use, the program under a time limit, then
@@ -53,8 +53,23 @@ kill "$xvfb" 2>/dev/null || true
 wait "$xvfb" 2>/dev/null || true
 exit "$status"
 '
-exec 8>"$prefix.lock"
-flock 8
+# Runs side by side (ctest -j) each take a prefix of their own: the first free one of a pool of
+# one a core ($prefix, $prefix.2, ...), or, when every one is taken, the first when it is free.
+pool=$(nproc)
+taken=
+for i in $(seq "$pool"); do
+  candidate=$prefix
+  [ "$i" = 1 ] || candidate=$prefix.$i
+  exec 8>"$candidate.lock"
+  if flock -n 8; then taken=$candidate; break; fi
+done
+if [ -z "$taken" ]; then
+  exec 8>"$prefix.lock"
+  flock 8
+  taken=$prefix
+fi
+prefix=$taken
+mkdir -p "$prefix"
 bind_args=(--bind "$top" "$top")
 case "$PWD" in "$top"|"$top"/*) ;; *) bind_args+=(--bind "$PWD" "$PWD") ;; esac
 # Extra folders: PATHLIGHT_WINE_BIND binds writable, PATHLIGHT_WINE_RO_BIND read-only (a read-only
