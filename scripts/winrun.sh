@@ -10,9 +10,10 @@
 # below it. The Wine prefix is private to the project ($PATHLIGHT_WINEPREFIX, default
 # $PATHLIGHT_CACHE/prefix) and reused between runs; a run holds a lock on its prefix, because two
 # wineservers on one prefix would corrupt its registry, and runs side by side take further
-# prefixes beside it ($PATHLIGHT_WINEPREFIX.2, ...; one a core, each made on first use). Everything the run
-# started lives in a pid namespace of its own and is ended by process id when the program exits or
-# the time limit passes. WINEDEBUG is -all unless the caller sets it. Exit status: the program's.
+# prefixes beside it ($PATHLIGHT_WINEPREFIX.2, ...; one a core, each made on first use).
+# Everything the run started lives in a pid namespace of its own and is ended by process id when
+# the program exits or the time limit passes. WINEDEBUG is -all unless the caller sets it. Exit
+# status: the program's.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
