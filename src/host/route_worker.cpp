@@ -67,10 +67,12 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
     return false;
   }
   const RoutePtr current = GetCurrentRoute();
-  // One record for the whole pass: a reload on the keys thread takes effect at the next one.
+  // The request before the record: a reload publishes its record and then raises the request, so
+  // the search it asks for uses that record or a newer one. One record for the whole pass: a
+  // reload on the keys thread takes effect at the next one.
+  const bool reroute = RerouteRequested.exchange(0) != 0;
   const SettingsPtr settings = CurrentSettings();
   const bool wagon = settings->wagonRoutingEnabled && snapshot.mountState == kMountWagon;
-  const bool reroute = RerouteRequested.exchange(0) != 0;
 
   const bool keep = !reroute && current &&
                     std::hypot(static_cast<double>(current->goalX) - snapshot.waypointX,

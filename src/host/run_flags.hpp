@@ -17,7 +17,8 @@ extern Flag WorldRouteShown;
 // Raised on the game window's thread by the reload key, consumed by the keys thread, which reads
 // the file (never the window thread).
 extern Flag ReloadRequested;
-// Raised by a reload: the route worker searches again, the Present renderer rebuilds its objects.
+// Raised by a reload after it publishes its record: the route worker searches again, the Present
+// renderer rebuilds its objects. Each takes the request before it takes the settings record.
 extern Flag RerouteRequested;
 extern Flag RebuildRequested;
 

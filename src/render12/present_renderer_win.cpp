@@ -309,18 +309,17 @@ void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& 
 // From the swap chain's description to the submission, under the render mutex; a failing step skips the
 // overlay for this frame and the game's present goes on.
 void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const GameSnapshot& snapshot,
-                 const RoutePtr& route, const FrameDecisions& decisions, std::uint32_t frameTick) {
+                 const RoutePtr& route, const FrameDecisions& decisions, std::uint32_t frameTick, bool rebuildRequested) {
   PresentTarget& t = g_target;
   DXGI_SWAP_CHAIN_DESC desc = {};
   if (HRESULT hr = swapchain->GetDesc(&desc); FAILED(hr)) {
     ReportFailure("GetDesc", hr);
+    if (rebuildRequested) RebuildRequested.store(1);  // for the next frame that records
     return;
   }
   const TargetShape shape = ShapeOf(swapchain, desc);
-  if (DeviceObjectsExist()) {
-    const bool requested = RebuildRequested.exchange(0) != 0;
-    if (NeedsRebuild(t.shape, shape, requested)) ReleaseDeviceObjects();
-  }
+  // Objects still to be made are made from this frame's record: a request is then already met.
+  if (DeviceObjectsExist() && NeedsRebuild(t.shape, shape, rebuildRequested)) ReleaseDeviceObjects();
   if (!DeviceObjectsExist()) {
     const std::uint32_t now = TickCount();
     if (!SetupDue(now, g_retryTick)) return;
@@ -471,6 +470,10 @@ void RenderFrame(IDXGISwapChain* swapchain) {
   }
   if (PresentDisabled.load() != 0) return;
 
+  // The request before the record: a reload publishes its record and then raises the request, so
+  // the record taken after it is at least as new as the reload that asked. Taken the other way
+  // round, a reload between the two would rebuild the objects from the record before it, once.
+  const bool rebuildRequested = RebuildRequested.exchange(0) != 0;
   const SettingsPtr settings = CurrentSettings();
   GameSnapshot snapshot;
   ReadGameSnapshot(snapshot);
@@ -500,10 +503,13 @@ void RenderFrame(IDXGISwapChain* swapchain) {
     facts.worldRouteShown = worldShown;
     Log("%s", DiagnosticLine(facts, snapshot, decisions).c_str());
   }
-  if (!decisions.goOn) return;
+  if (!decisions.goOn) {
+    if (rebuildRequested) RebuildRequested.store(1);  // for the next frame that records
+    return;
+  }
 
   std::lock_guard lock(RenderMutex());
-  RecordFrame(swapchain, *settings, snapshot, route, decisions, frameTick);
+  RecordFrame(swapchain, *settings, snapshot, route, decisions, frameTick, rebuildRequested);
 }
 
 // ---- installation ---------------------------------------------------------------------------------
