@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "game_folder.hpp"
+#include "synthetic_world.hpp"
 
 namespace e2e {
 namespace {
@@ -106,10 +106,7 @@ bool Compose(const fs::path& frame, const fs::path& shot, const fs::path& out) {
 
 TEST(FallbackE2E, OverlayWindowDrawsMinimapAndWorldMap) {
   GameFolder game("fallback");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
-                               std::to_string(kWorldSeed) + " --nodes " + std::to_string(kWorldNodes) + " --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());  // worldgen makes the folder anew
+  ASSERT_TRUE(MakeWorld(game, kWorldSeed, kWorldNodes));
   // Wine has no DirectComposition, so this is the whole fall: composition refused, the overlay
   // window instead.
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=Composition\r\n";

@@ -1,5 +1,6 @@
 #include "game_folder.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -91,6 +92,23 @@ std::vector<std::string> LogMessages(const std::string& log) {
     }
   }
   return messages;
+}
+
+std::size_t Count(const std::vector<std::string>& lines, const std::string& pattern) {
+  const std::regex re(pattern);
+  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_search(l, re); });
+}
+
+std::size_t Find(const std::vector<std::string>& lines, const std::string& pattern) {
+  const std::regex re(pattern);
+  return std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_search(l, re); }) -
+         lines.begin();
+}
+
+std::string Dump(const std::vector<std::string>& lines) {
+  std::string all;
+  for (const std::string& line : lines) all += line + "\n";
+  return all;
 }
 
 }  // namespace e2e

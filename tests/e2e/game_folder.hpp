@@ -55,4 +55,11 @@ void WriteScenario(const fs::path& path, const std::vector<std::string>& lines);
 // a line that does not is returned as "<malformed: ...>".
 std::vector<std::string> LogMessages(const std::string& log);
 
+// How many of the messages match the pattern (ECMAScript, searched anywhere in the line).
+std::size_t Count(const std::vector<std::string>& lines, const std::string& pattern);
+// The index of the first message matching, or lines.size().
+std::size_t Find(const std::vector<std::string>& lines, const std::string& pattern);
+// The messages one to a line, for a failed check to show.
+std::string Dump(const std::vector<std::string>& lines);
+
 }  // namespace e2e

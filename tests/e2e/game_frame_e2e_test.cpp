@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "game_folder.hpp"
+#include "synthetic_world.hpp"
 #include "picture.hpp"
 
 namespace e2e {
@@ -89,10 +90,7 @@ std::string WindowsPath(const fs::path& path) {
 
 TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
   GameFolder game("frame");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
-                               "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());
+  ASSERT_TRUE(MakeWorld(game));
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n";
   const auto shot = [&](const char* name) { return "frame-shot " + WindowsPath(game.Root() / name); };
   // The pictures wait on nothing of the library's: the game draws from its own state, and each

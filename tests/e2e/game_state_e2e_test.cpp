@@ -9,18 +9,14 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
 #include "game_folder.hpp"
+#include "synthetic_world.hpp"
 
 namespace e2e {
 namespace {
-
-struct Point {
-  double x = 0, z = 0;
-};
 
 // The world every scenario here runs in: three by three towns, roads between them.
 constexpr int kWorldSeed = 3;
@@ -29,34 +25,6 @@ constexpr int kWorldNodes = 2000;
 constexpr Point kStart{-980, -990};
 constexpr Point kWaypoint{-480, -530};
 
-std::string Text(double v) {
-  std::ostringstream out;
-  out << v;
-  return out.str();
-}
-
-
-void MakeWorld(const GameFolder& game) {
-  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
-                              std::to_string(kWorldSeed) + " --nodes " + std::to_string(kWorldNodes) + " --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  fs::create_directories(game.Bin64());
-}
-
-// The route the library searches from `from` to `to` on the game's world, as pathlight-route
-// computes it with the same code.
-std::vector<Point> NativeRoute(const GameFolder& game, Point from, Point to) {
-  const fs::path json = game.Root() / "route.json";
-  const std::string command = std::string(PATHLIGHT_ROUTE_TOOL) + " --game '" + game.Root().string() + "' --from=" +
-                              Text(from.x) + "," + Text(from.z) + " --to=" + Text(to.x) + "," + Text(to.z) +
-                              " --geojson '" + json.string() + "' >/dev/null";
-  std::vector<Point> points;
-  if (std::system(command.c_str()) != 0) return points;
-  std::ifstream in(json);
-  const nlohmann::json feature = nlohmann::json::parse(in);
-  for (const auto& c : feature["geometry"]["coordinates"]) points.push_back({c[0].get<double>(), c[1].get<double>()});
-  return points;
-}
 
 // Least ground distance from p to the polyline, as the route worker measures it.
 double DistanceToLine(const std::vector<Point>& line, Point p) {
@@ -120,10 +88,9 @@ std::string DirectLine(Point at, int path) {
   return text;
 }
 
-
 TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   GameFolder game("story");
-  MakeWorld(game);
+  ASSERT_TRUE(MakeWorld(game, kWorldSeed, kWorldNodes));
   const Point moved{kWaypoint.x, kWaypoint.z + 0.5};
   const Point goal{kWaypoint.x, kWaypoint.z + 2};
   const std::vector<Point> route = NativeRoute(game, kStart, goal);
@@ -214,7 +181,7 @@ std::vector<std::pair<long, std::string>> TimedMessages(const std::string& log) 
 
 TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsAndWaitsForTheWorldMap) {
   GameFolder game("scanning");
-  MakeWorld(game);
+  ASSERT_TRUE(MakeWorld(game, kWorldSeed, kWorldNodes));
   // Renderer None: nothing is drawn, yet the workers run and routes are searched.
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n[Debug]\r\nDraw=0\r\n";
   // Without the minimap's icon paths the finder has to find the waypoint by scanning the heap. The

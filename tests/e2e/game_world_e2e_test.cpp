@@ -12,7 +12,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "game_folder.hpp"
@@ -45,20 +44,10 @@ double MeanBrightness(const Picture& png) {
 
 TEST(GameWorldE2E, RoadWallNightAndHalfFloatValues) {
   GameFolder game("world");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
-                               "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());
+  ASSERT_TRUE(MakeWorld(game));
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Style]\r\nRenderer=None\r\n";
   // A stretch of road: the route from the main road south-west of a town into the town.
-  const fs::path json = game.Root() / "route.json";
-  const std::string route = std::string(PATHLIGHT_ROUTE_TOOL) + " --game '" + game.Root().string() +
-                            "' --from=-980,-990 --to=-480,-530 --geojson '" + json.string() + "' >/dev/null";
-  ASSERT_EQ(std::system(route.c_str()), 0);
-  std::vector<Point> road;
-  std::ifstream in(json);
-  const nlohmann::json feature = nlohmann::json::parse(in);
-  for (const auto& c : feature["geometry"]["coordinates"]) road.push_back({c[0].get<double>(), c[1].get<double>()});
+  const std::vector<Point> road = NativeRoute(game, {-980, -990}, {-480, -530});
   ASSERT_GE(road.size(), 4u);
 
   // The player walks 4 m along the road, so the camera looks along it; the road point 35 m on, and

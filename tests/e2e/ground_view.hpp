@@ -9,12 +9,9 @@
 #include <vector>
 
 #include "../../tools/worldgen/terrain.hpp"
+#include "synthetic_world.hpp"
 
 namespace e2e {
-
-struct Point {
-  double x = 0, z = 0;
-};
 
 // The game's camera rig: 6 m behind the player and 3 m above the ground under it, level, looking
 // the way the player last walked; projection scales 1.2 and 2.1.

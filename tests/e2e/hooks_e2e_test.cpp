@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <regex>
 
 #include "game_folder.hpp"
 
@@ -25,24 +24,6 @@ Lines RunAndRead(GameFolder& game, const std::vector<std::string>& scenario, con
   EXPECT_EQ(game.RunScenario(scenario, args, options), 0);
   const auto log = game.Log();
   return log ? LogMessages(*log) : Lines{};
-}
-
-std::size_t Count(const Lines& lines, const std::string& pattern) {
-  const std::regex re(pattern);
-  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_search(l, re); });
-}
-
-// The index of the first line matching, or lines.size().
-std::size_t Find(const Lines& lines, const std::string& pattern) {
-  const std::regex re(pattern);
-  return std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_search(l, re); }) -
-         lines.begin();
-}
-
-std::string Dump(const Lines& lines) {
-  std::string all;
-  for (const std::string& l : lines) all += l + "\n";
-  return all;
 }
 
 TEST(HooksE2E, StreamlineFactoryExportsDepthTagsAndCamera) {

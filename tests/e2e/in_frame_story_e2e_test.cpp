@@ -12,19 +12,14 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <nlohmann/json.hpp>
-#include <regex>
 #include <sstream>
 
 #include "game_folder.hpp"
 #include "picture.hpp"
+#include "synthetic_world.hpp"
 
 namespace e2e {
 namespace {
-
-struct Point {
-  double x = 0, z = 0;
-};
 
 // The route's cyan as the maps draw it, opaque.
 bool MapRoute(Rgb p) { return p.r <= 40 && std::abs(p.g - 0xE0) <= 40 && p.b >= 215; }
@@ -33,25 +28,6 @@ bool MapRoute(Rgb p) { return p.r <= 40 && std::abs(p.g - 0xE0) <= 40 && p.b >= 
 bool RibbonTint(Rgb p) { return p.g - p.r >= 60 && p.b - p.r >= 80; }
 // The wall's grey, lit by day.
 bool WallGrey(Rgb p) { return p.r >= 60 && std::abs(p.r - p.g) <= 16 && std::abs(p.g - p.b) <= 16; }
-
-std::string Text(double v) {
-  std::ostringstream out;
-  out << v;
-  return out.str();
-}
-
-std::vector<Point> NativeRoute(const GameFolder& game, Point from, Point to) {
-  const fs::path json = game.Root() / "route.json";
-  const std::string command = std::string(PATHLIGHT_ROUTE_TOOL) + " --game '" + game.Root().string() + "' --from=" +
-                              Text(from.x) + "," + Text(from.z) + " --to=" + Text(to.x) + "," + Text(to.z) +
-                              " --geojson '" + json.string() + "' >/dev/null";
-  std::vector<Point> points;
-  if (std::system(command.c_str()) != 0) return points;
-  std::ifstream in(json);
-  const nlohmann::json feature = nlohmann::json::parse(in);
-  for (const auto& c : feature["geometry"]["coordinates"]) points.push_back({c[0].get<double>(), c[1].get<double>()});
-  return points;
-}
 
 // The point `length` metres along the line from its start, and the index of the first vertex beyond it.
 std::pair<Point, std::size_t> Along(const std::vector<Point>& line, double length) {
@@ -64,17 +40,6 @@ std::pair<Point, std::size_t> Along(const std::vector<Point>& line, double lengt
     length -= step;
   }
   return {line.back(), line.size()};
-}
-
-std::size_t Count(const std::vector<std::string>& lines, const std::string& pattern) {
-  const std::regex re(pattern);
-  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_search(l, re); });
-}
-
-std::string Dump(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
-  return all;
 }
 
 // The default minimap widget's round map at this window height: centre and radius in pixels.
@@ -104,10 +69,7 @@ int RibbonOnGround(const Picture& picture) {
 
 TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
   GameFolder game("in-frame-story");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
-                               "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());
+  ASSERT_TRUE(MakeWorld(game));
   // The story's world and waypoint; a cyan the simulated game never draws, the ribbon nearly opaque
   // by day so the pictures show it plainly, and half of that at night.
   const Point start{-980, -990}, waypoint{-480, -530};

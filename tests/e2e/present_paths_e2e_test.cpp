@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "game_folder.hpp"
+#include "synthetic_world.hpp"
 
 namespace e2e {
 namespace {
@@ -24,10 +25,7 @@ constexpr char kDrawnSpan[] = "^Diag: presents=[0-9]+ drawn=[1-9]";
 
 TEST(PresentPathsE2E, AlternatingSwapChainsRebuildAtEverySwitchAndOneSwapChainNever) {
   GameFolder game("present-paths");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
-                               "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());
+  ASSERT_TRUE(MakeWorld(game));
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Debug]\r\nTestPattern=1\r\n";
   ASSERT_EQ(game.RunScenario({
                 "0 wait 60000 ^Overlay: ready on 1280x720,",

@@ -12,10 +12,10 @@
 #include <fstream>
 #include <algorithm>
 #include <memory>
-#include <regex>
 
 #include "game_folder.hpp"
 #include "picture.hpp"
+#include "synthetic_world.hpp"
 
 namespace e2e {
 namespace {
@@ -27,23 +27,9 @@ bool RouteColour(Rgb p) { return p.r <= 40 && std::abs(p.g - 0xE0) <= 40 && p.b 
 bool ScRgbRouteColour(Rgb p) { return p.r <= 40 && p.g >= 250 && p.b >= 250; }
 bool Magenta(Rgb p) { return p.r >= 245 && p.g <= 10 && p.b >= 245; }
 
-std::size_t Count(const std::vector<std::string>& lines, const std::string& pattern) {
-  const std::regex re(pattern);
-  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_search(l, re); });
-}
-
-std::string Dump(const std::vector<std::string>& lines) {
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
-  return all;
-}
-
 TEST(PresentRendererE2E, DrawsRouteAndTestPatternIntoThePresentedFrameAndRebuildsOnReload) {
   GameFolder game("present-renderer");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
-                               "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());
+  ASSERT_TRUE(MakeWorld(game));
   const fs::path ini = game.Bin64() / "Pathlight.ini";
   // [Style] last: the reload's appended line belongs to it.
   std::ofstream(ini) << "[Debug]\r\nTestPattern=1\r\n[Style]\r\nRenderer=Present\r\nColor=#00E0FF\r\nOutlineWidth=0\r\n";
@@ -122,10 +108,7 @@ TEST(PresentRendererE2E, DrawsRouteAndTestPatternIntoThePresentedFrameAndRebuild
 
 TEST(PresentRendererE2E, DrawZeroMakesNoObjectsAndDrawsNothing) {
   GameFolder game("present-renderer-draw0");
-  const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
-                               "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
-  ASSERT_EQ(std::system(worldgen.c_str()), 0);
-  fs::create_directories(game.Bin64());
+  ASSERT_TRUE(MakeWorld(game));
   std::ofstream(game.Bin64() / "Pathlight.ini") << "[Debug]\r\nTestPattern=1\r\nDraw=0\r\n[Style]\r\nColor=#00E0FF\r\n";
   ASSERT_EQ(game.RunScenario({
                 "0 place -980 -990",

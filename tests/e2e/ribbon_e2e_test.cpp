@@ -15,8 +15,6 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <nlohmann/json.hpp>
-#include <regex>
 #include <sstream>
 
 #include "game_folder.hpp"
@@ -49,11 +47,6 @@ double Cover(const Picture& bare, const Picture& shot, std::pair<double, double>
   return most;
 }
 
-std::size_t Count(const std::vector<std::string>& lines, const std::string& pattern) {
-  const std::regex re(pattern);
-  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_search(l, re); });
-}
-
 // A world, and the road the library's route to the town will follow, as the route tool finds it.
 struct World {
   GameFolder game;
@@ -62,18 +55,8 @@ struct World {
   Camera camera{};
 
   explicit World(const std::string& name) : game(name) {
-    const std::string worldgen = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() +
-                                 "' --seed 3 --nodes 2000 --dlc 0 >/dev/null";
-    EXPECT_EQ(std::system(worldgen.c_str()), 0);
-    fs::create_directories(game.Bin64());
-    const fs::path json = game.Root() / "route.json";
-    const std::string route = std::string(PATHLIGHT_ROUTE_TOOL) + " --game '" + game.Root().string() +
-                              "' --from=-980,-990 --to=-480,-530 --geojson '" + json.string() + "' >/dev/null";
-    EXPECT_EQ(std::system(route.c_str()), 0);
-    std::ifstream in(json);
-    const nlohmann::json feature = nlohmann::json::parse(in, nullptr, false);
-    if (feature.is_discarded()) return;
-    for (const auto& c : feature["geometry"]["coordinates"]) road.push_back({c[0].get<double>(), c[1].get<double>()});
+    EXPECT_TRUE(MakeWorld(game));
+    road = NativeRoute(game, {-980, -990}, {-480, -530});
     if (road.size() < 4) return;
     // The player walks 4 m along the road, so the camera looks along it.
     from = Along(road, 0);
