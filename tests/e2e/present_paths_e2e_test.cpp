@@ -48,8 +48,7 @@ TEST(PresentPathsE2E, AlternatingSwapChainsRebuildAtEverySwitchAndOneSwapChainNe
   const auto log = game.Log();
   ASSERT_TRUE(log);
   const std::vector<std::string> lines = LogMessages(*log);
-  std::string all;
-  for (const std::string& line : lines) all += line + "\n";
+  const std::string all = Dump(lines);
 
   // The ready lines in order, and where the second swap chain's first and last are.
   std::vector<std::size_t> ready;
