@@ -23,7 +23,17 @@ function(pathlight_patch_imgui_dx12 source destination)
     "const char* pixelShader = pathlight::BackendPixelShaderText(); (void)")
   pathlight_replace_anchor(text "${source}"
     "D3DCompile(pixelShader, strlen(pixelShader), nullptr, nullptr, nullptr, \"main\", \"ps_5_0\""
-    "D3DCompile(pixelShader, strlen(pixelShader), nullptr, reinterpret_cast<const D3D_SHADER_MACRO*>(pathlight::BackendPixelShaderMacros().list), nullptr, \"main\", \"ps_5_0\"")
+    "pathlight::CompileShaderCached(pixelShader, strlen(pixelShader), nullptr, reinterpret_cast<const D3D_SHADER_MACRO*>(pathlight::BackendPixelShaderMacros().list), nullptr, \"main\", \"ps_5_0\"")
+  # Both shaders compiled once in the process (render12/shader_cache_win.hpp), so that a rebuild of
+  # the renderer's objects costs device objects only.
+  pathlight_replace_anchor(text "${source}"
+    "D3DCompile(vertexShader, strlen(vertexShader),"
+    "pathlight::CompileShaderCached(vertexShader, strlen(vertexShader),")
+  # The font upload's wait on the game's presenting thread gets a bound; on a timeout the backend
+  # keeps what the copy still reads and the set-up fails.
+  pathlight_replace_anchor(text "${source}"
+    "WaitForSingleObject(event, INFINITE);"
+    "if (!pathlight::BackendUploadWaited(fence, event)) return;")
   # Written only when it changed, so a re-configure does not rebuild the backend.
   set(old "")
   if(EXISTS "${destination}")

@@ -24,14 +24,19 @@ if(WIN32)
   include("${CMAKE_CURRENT_LIST_DIR}/imgui_dx12_patch.cmake")
   set(imgui_dx12_copy "${CMAKE_BINARY_DIR}/thirdparty/imgui_impl_dx12.cpp")
   pathlight_patch_imgui_dx12("${IMGUI_DIR}/backends/imgui_impl_dx12.cpp" "${imgui_dx12_copy}")
-  add_library(imgui_dx12 STATIC "${imgui_dx12_copy}")
+  # With the shader cache and the bounded fence wait its patched text calls: the simulated game
+  # draws with the same backend.
+  add_library(imgui_dx12 STATIC "${imgui_dx12_copy}" "${CMAKE_SOURCE_DIR}/src/render12/shader_cache_win.cpp"
+    "${CMAKE_SOURCE_DIR}/src/render12/fence_wait_win.cpp")
   target_include_directories(imgui_dx12 SYSTEM PUBLIC "${IMGUI_DIR}/backends")
   target_include_directories(imgui_dx12 PRIVATE "${CMAKE_SOURCE_DIR}/src")
   # MinGW's d3d12.h lacks a declaration the backend uses; the second brings the shader text.
   target_compile_options(imgui_dx12 PRIVATE "SHELL:-include ${CMAKE_SOURCE_DIR}/cmake/imgui_dx12_compat.h"
-    "SHELL:-include ${CMAKE_SOURCE_DIR}/src/render12/backend_shader.hpp")
+    "SHELL:-include ${CMAKE_SOURCE_DIR}/src/render12/backend_shader.hpp"
+    "SHELL:-include ${CMAKE_SOURCE_DIR}/src/render12/shader_cache_win.hpp")
   set_property(SOURCE "${imgui_dx12_copy}" APPEND PROPERTY OBJECT_DEPENDS
-    "${CMAKE_SOURCE_DIR}/src/render12/backend_shader.hpp" "${CMAKE_SOURCE_DIR}/src/render12/shader_texts.hpp")
+    "${CMAKE_SOURCE_DIR}/src/render12/backend_shader.hpp" "${CMAKE_SOURCE_DIR}/src/render12/shader_texts.hpp"
+    "${CMAKE_SOURCE_DIR}/src/render12/shader_cache_win.hpp")
   target_link_libraries(imgui_dx12 PUBLIC imgui d3d12 dxgi d3dcompiler_47)
 endif()
 

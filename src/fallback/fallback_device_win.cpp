@@ -16,6 +16,7 @@ using std::min;
 
 #include "game/game_readers.hpp"
 #include "mapgeom/minimap_smoothing.hpp"
+#include "platform/game_window_win.hpp"
 #include "roads/road_loader.hpp"
 
 namespace pathlight {
@@ -40,29 +41,6 @@ namespace {
 HRESULT CreateCompositionDevice(IUnknown* renderingDevice, ComPtr<IDCompositionDesktopDevice>& device) {
   return DCompositionCreateDevice2(renderingDevice, __uuidof(IDCompositionDesktopDevice),
                                    reinterpret_cast<void**>(device.ReleaseAndGetAddressOf()));
-}
-
-struct WindowSearch {
-  HWND skip = nullptr;
-  HWND best = nullptr;
-  LONG bestArea = 0;
-};
-
-BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
-  auto& search = *reinterpret_cast<WindowSearch*>(context);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  RECT client;
-  if (window == search.skip || process != GetCurrentProcessId() || !IsWindowVisible(window) || !GetClientRect(window, &client)) {
-    return TRUE;
-  }
-  const LONG width = client.right - client.left, height = client.bottom - client.top;
-  const LONG area = width * height;
-  if (width > 640 && area > search.bestArea) {
-    search.best = window;
-    search.bestArea = area;
-  }
-  return TRUE;
 }
 
 }  // namespace
@@ -103,10 +81,7 @@ void WindowsFallbackDevice::CollectRoadLines(float x, float z, float radius, std
 WindowHandle WindowsFallbackDevice::FindGameWindow() {
   // The overlay window is a visible top-level window of this process too, and over the world map
   // as large as the client area: it must never be taken for the game.
-  WindowSearch search;
-  search.skip = overlay_;
-  EnumWindows(&ConsiderWindow, reinterpret_cast<LPARAM>(&search));
-  return reinterpret_cast<WindowHandle>(search.best);
+  return reinterpret_cast<WindowHandle>(pathlight::FindGameWindow(overlay_));
 }
 
 bool WindowsFallbackDevice::WindowExists(WindowHandle window) { return window != 0 && IsWindow(AsWindow(window)); }
@@ -234,6 +209,9 @@ ResultCode WindowsFallbackDevice::BeginDraw(const PixelRect& update, bool dxgiSu
     }
     dxgiContext_->SetTarget(drawBitmap_.Get());
     dxgiContext_->BeginDraw();
+    // The context is reused from tick to tick and still has the last drawing's translation; the
+    // clip is given in the surface's own pixels, so it is pushed before this tick's is set.
+    dxgiContext_->SetTransform(D2D1::Matrix3x2F::Identity());
     const float width = static_cast<float>(update.right - update.left), height = static_cast<float>(update.bottom - update.top);
     dxgiContext_->PushAxisAlignedClip(
         D2D1::RectF(static_cast<float>(offset.x), static_cast<float>(offset.y), offset.x + width, offset.y + height),

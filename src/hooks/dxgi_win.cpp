@@ -137,13 +137,19 @@ void OnFactoryCreated(IUnknown* factory) {
     Log("Overlay: creating the factory hooks failed");
     return;
   }
+  bool enabled = true;
   for (int entry : {kCreateSwapChain, kCreateForHwnd, kCreateForCoreWindow, kCreateForComposition}) {
-    (void)MH_EnableHook(table[entry]);
+    enabled = MH_EnableHook(table[entry]) == MH_OK && enabled;
+  }
+  // Without them no swap chain is seen, and the start-up thread's wait gives up on one in time.
+  if (!enabled) {
+    Log("Overlay: enabling the factory hooks failed");
+    return;
   }
   Log("Overlay: swapchain-creation hooks installed in %s", ModulePathOf(table[kCreateForHwnd]).c_str());
 }
 
-void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device) {
+void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device, HWND window) {
   using namespace dxgi_hooks;
   // FidelityFX's own frame-generation swap chain, made inside its context creation on this thread.
   if (swapchain == nullptr || device == nullptr || InsideFfxContextCreation) return;
@@ -153,7 +159,7 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device) {
     return;  // a Direct3D 11 or other device
   }
   queue->Release();  // the game owns it; the pointer is kept without a reference
-  SwapChainQueues().Record(swapchain, queue);
+  SwapChainQueues().Record(swapchain, queue, reinterpret_cast<std::uintptr_t>(window));
   Log("Overlay: swapchain %p created on queue %p", static_cast<void*>(swapchain), static_cast<void*>(queue));
   if (SwapChainSeen.exchange(1) != 0) return;
 
@@ -165,8 +171,10 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device) {
   }
   void** table = MethodTable(swapchain3);
   swapchain3->Release();
+  // Each failure raises SwapChainHooksFailed, which ends the start-up thread's wait at once.
   if (!HookEngineReady()) {
     Log("Overlay: MinHook init failed");
+    SwapChainHooksFailed.store(1);
     return;
   }
   if (present.Create(table[kPresent], &detour::IDXGISwapChain_Present) != MH_OK ||
@@ -175,13 +183,22 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device) {
       resizeBuffers1.Create(table[kResizeBuffers1], &detour::IDXGISwapChain3_ResizeBuffers1) != MH_OK ||
       setColorSpace1.Create(table[kSetColorSpace1], &detour::IDXGISwapChain3_SetColorSpace1) != MH_OK) {
     Log("Overlay: creating swapchain hooks failed");
+    SwapChainHooksFailed.store(1);
     return;
   }
+  // A resize the overlay does not see would race its frame: all five or the renderer stays off.
+  bool enabled = true;
   for (int entry : {kPresent, kPresent1, kResizeBuffers, kResizeBuffers1, kSetColorSpace1}) {
-    (void)MH_EnableHook(table[entry]);
+    enabled = MH_EnableHook(table[entry]) == MH_OK && enabled;
+  }
+  if (!enabled) {
+    Log("Overlay: enabling swapchain hooks failed");
+    SwapChainHooksFailed.store(1);
+    return;
   }
   Log("Overlay: swapchain hooks installed in %s (Present, Present1, ResizeBuffers, ResizeBuffers1, SetColorSpace1)",
       ModulePathOf(table[kPresent]).c_str());
+  SwapChainHooksInstalled.store(1);
 }
 
 // ---- detours ----------------------------------------------------------------------------------
@@ -217,7 +234,9 @@ HRESULT STDMETHODCALLTYPE IDXGIFactory_CreateSwapChain(IDXGIFactory* self, IUnkn
   const auto original = createSwapChain.Get();
   Nested nest(g_creationDepth);
   const HRESULT hr = original(self, device, desc, swapchain);
-  if (SUCCEEDED(hr) && nest.Outermost() && swapchain != nullptr) OnSwapChainCreated(*swapchain, device);
+  if (SUCCEEDED(hr) && nest.Outermost() && swapchain != nullptr) {
+    OnSwapChainCreated(*swapchain, device, desc != nullptr ? desc->OutputWindow : nullptr);
+  }
   return hr;
 }
 
@@ -228,7 +247,7 @@ HRESULT STDMETHODCALLTYPE IDXGIFactory2_CreateSwapChainForHwnd(IDXGIFactory2* se
   const auto original = createForHwnd.Get();
   Nested nest(g_creationDepth);
   const HRESULT hr = original(self, device, window, desc, fullscreen, output, swapchain);
-  if (SUCCEEDED(hr) && nest.Outermost() && swapchain != nullptr) OnSwapChainCreated(*swapchain, device);
+  if (SUCCEEDED(hr) && nest.Outermost() && swapchain != nullptr) OnSwapChainCreated(*swapchain, device, window);
   return hr;
 }
 
@@ -343,9 +362,10 @@ bool HookFactoryExport(FactoryExport which, void* target) {
 PresentQueue FindPresentQueue(IDXGISwapChain* swapchain) {
   PresentQueue found;
   if (swapchain == nullptr) return found;
-  if (void* queue = SwapChainQueues().Find(swapchain); queue != nullptr) {
-    found.queue = static_cast<ID3D12CommandQueue*>(queue);
+  if (const SwapChainQueueTable::Entry entry = SwapChainQueues().Lookup(swapchain); entry.queue != nullptr) {
+    found.queue = static_cast<ID3D12CommandQueue*>(entry.queue);
     found.via = "recorded at swapchain creation";
+    found.creation = entry.creation;
     return found;
   }
   ID3D12CommandQueue* queue = nullptr;

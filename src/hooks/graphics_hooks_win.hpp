@@ -5,6 +5,8 @@
 #include <d3d12.h>
 #include <dxgi1_4.h>
 
+#include <cstdint>
+
 #include "host/settings.hpp"
 
 namespace pathlight {
@@ -20,6 +22,7 @@ void WaitForPresentRenderer();
 struct PresentQueue {
   ID3D12CommandQueue* queue = nullptr;  // without a reference
   const char* via = "";                 // "recorded at swapchain creation" or "swapchain"
+  std::uint64_t creation = 0;           // the table's creation number of the swap chain (0: not recorded)
 };
 
 // The command queue the swap chain presents on. Without one, it has already handed over to the
@@ -28,7 +31,8 @@ struct PresentQueue {
 
 // A factory came out of a hooked export: the first one brings the swap-chain creation hooks.
 void OnFactoryCreated(IUnknown* factory);
-// A swap chain came out of a hooked creation method, made on `device` (a queue for D3D12).
-void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device);
+// A swap chain came out of a hooked creation method, made on `device` (a queue for D3D12) for
+// `window` (null for a core window or a composition swap chain).
+void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device, HWND window = nullptr);
 
 }  // namespace pathlight

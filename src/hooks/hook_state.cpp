@@ -1,11 +1,14 @@
 #include "hooks/hook_state.hpp"
 
 #include <algorithm>
+#include <atomic>
 
 namespace pathlight {
 
 Flag FactoryHooksInstalled{0};
 Flag SwapChainSeen{0};
+Flag SwapChainHooksInstalled{0};
+Flag SwapChainHooksFailed{0};
 Flag PresentDisabled{0};
 Flag CompositionHandover{0};
 
@@ -14,23 +17,27 @@ thread_local bool InsideFfxContextCreation = false;
 namespace {
 
 thread_local std::uint32_t g_presentDepth = 0;
+std::atomic<std::uint64_t> g_presentsEntered{0};
 
 }  // namespace
 
-void SwapChainQueueTable::Record(const void* swapchain, void* queue) {
+void SwapChainQueueTable::Record(const void* swapchain, void* queue, std::uintptr_t window) {
   std::lock_guard lock(mutex_);
+  const Entry entry{queue, ++recordings_, window};
   const auto found = std::find_if(pairs_.begin(), pairs_.end(), [&](const Pair& p) { return p.swapchain == swapchain; });
   if (found != pairs_.end()) {
-    found->queue = queue;
+    found->entry = entry;
   } else {
-    pairs_.push_back({swapchain, queue});
+    pairs_.push_back({swapchain, entry});
   }
 }
 
-void* SwapChainQueueTable::Find(const void* swapchain) const {
+void* SwapChainQueueTable::Find(const void* swapchain) const { return Lookup(swapchain).queue; }
+
+SwapChainQueueTable::Entry SwapChainQueueTable::Lookup(const void* swapchain) const {
   std::lock_guard lock(mutex_);
   const auto found = std::find_if(pairs_.begin(), pairs_.end(), [&](const Pair& p) { return p.swapchain == swapchain; });
-  return found != pairs_.end() ? found->queue : nullptr;
+  return found != pairs_.end() ? found->entry : Entry{};
 }
 
 std::size_t SwapChainQueueTable::Size() const {
@@ -44,8 +51,11 @@ SwapChainQueueTable& SwapChainQueues() {
 }
 
 bool PresentGate::Enter(std::uint32_t presentFlags) {
+  g_presentsEntered.fetch_add(1, std::memory_order_relaxed);
   return g_presentDepth++ == 0 && (presentFlags & kPresentTest) == 0;
 }
+
+std::uint64_t PresentGate::Entered() { return g_presentsEntered.load(std::memory_order_relaxed); }
 
 void PresentGate::Leave() {
   if (g_presentDepth > 0) --g_presentDepth;

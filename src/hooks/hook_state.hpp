@@ -18,6 +18,10 @@ namespace pathlight {
 extern Flag FactoryHooksInstalled;
 // Set by the first D3D12 swap chain; cleared again when it offers no IDXGISwapChain3.
 extern Flag SwapChainSeen;
+// The swap chain's hooks are enabled, or could not be made or enabled: one of the two is raised
+// once the first D3D12 swap chain's hooks have been tried, and the start-up thread's wait goes by it.
+extern Flag SwapChainHooksInstalled;
+extern Flag SwapChainHooksFailed;
 // The Present renderer draws nothing from now on.
 extern Flag PresentDisabled;
 // The Present renderer has stopped for good: the start-up thread's wait returns and the
@@ -30,20 +34,35 @@ extern thread_local bool InsideFfxContextCreation;
 
 // Which command queue each swap chain was created on. A swap chain created again at the same
 // address takes the new queue; pairs are never removed (the game owns both objects).
+//
+// An address alone does not name a swap chain: the allocator readily gives a new swap chain the
+// memory of one the game has just released (a window replaced, the resolution changed). Each
+// recording therefore gets a creation number of its own, and whoever keeps objects built for a
+// swap chain keeps the number with them; a different number at the same address is a different
+// swap chain, on a queue that may not be the one the objects were built for.
 class SwapChainQueueTable {
  public:
-  void Record(const void* swapchain, void* queue);
+  struct Entry {
+    void* queue = nullptr;
+    std::uint64_t creation = 0;  // 0: not recorded; otherwise counts the recordings, from 1
+    std::uintptr_t window = 0;   // the window it presents to, when its creation named one
+  };
+
+  void Record(const void* swapchain, void* queue, std::uintptr_t window = 0);
   // The recorded queue, or null.
   [[nodiscard]] void* Find(const void* swapchain) const;
+  // The recorded queue with its creation number, or an empty entry.
+  [[nodiscard]] Entry Lookup(const void* swapchain) const;
   [[nodiscard]] std::size_t Size() const;
 
  private:
   struct Pair {
     const void* swapchain;
-    void* queue;
+    Entry entry;
   };
   mutable std::mutex mutex_;
   std::vector<Pair> pairs_;
+  std::uint64_t recordings_ = 0;
 };
 
 [[nodiscard]] SwapChainQueueTable& SwapChainQueues();
@@ -57,6 +76,8 @@ class PresentGate {
 
   [[nodiscard]] static bool Enter(std::uint32_t presentFlags);
   static void Leave();
+  // Every Enter in the process so far: the proof that presents reach the hooks.
+  [[nodiscard]] static std::uint64_t Entered();
 };
 
 }  // namespace pathlight

@@ -56,18 +56,38 @@ const char* DepthHooksText(bool setTag, bool setTagForFrame) {
 PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services) {
   PresentWaitResult result;
   int pollsWithWindow = 0;
+  const auto handedOver = [] { return CompositionHandover.load() != 0; };
+  const auto hooksTried = [] { return SwapChainHooksInstalled.load() != 0 || SwapChainHooksFailed.load() != 0; };
   // A hand-over that came first (FidelityFX's frame generation, before any swap chain of the
   // game's own) ends the wait at once: nothing is left to wait for, and the reason is logged.
-  while (SwapChainSeen.load() == 0 && CompositionHandover.load() == 0 && pollsWithWindow < kPollsWithWindow &&
-         result.polls < kPollsInAll) {
+  while (!hooksTried() && !handedOver() && pollsWithWindow < kPollsWithWindow && result.polls < kPollsInAll) {
     services.Sleep(kPresentWaitPollMs);
     ++result.polls;
     if (services.GameWindowShown()) ++pollsWithWindow;
   }
-  if (CompositionHandover.load() != 0) return result;
-  if (SwapChainSeen.load() != 0) {
+  if (handedOver()) return result;
+  const char* composition = "switching to the Composition renderer (minimap and world map; no in-world route)";
+  if (SwapChainHooksFailed.load() != 0) {
     result.swapchainSeen = true;
-    while (CompositionHandover.load() == 0) services.Sleep(kPresentWaitPollMs);
+    PresentDisabled.store(1);
+    Log("Overlay: the swapchain hooks are not in place; %s", composition);
+    return result;
+  }
+  if (SwapChainHooksInstalled.load() != 0) {
+    result.swapchainSeen = true;
+    int polls = 0, withWindow = 0;
+    while (services.PresentsReached() == 0 && !handedOver()) {
+      if (withWindow >= kFirstPresentPollsWithWindow || polls >= kFirstPresentPollsInAll) {
+        PresentDisabled.store(1);
+        Log("Overlay: no present reached the swapchain hooks in %d s; %s",
+            polls * static_cast<int>(kPresentWaitPollMs) / 1000, composition);
+        return result;
+      }
+      services.Sleep(kPresentWaitPollMs);
+      ++polls;
+      if (services.GameWindowShown()) ++withWindow;
+    }
+    while (!handedOver()) services.Sleep(kPresentWaitPollMs);
     return result;
   }
   PresentDisabled.store(1);

@@ -50,21 +50,28 @@ class PresentWaitServices {
   // A visible top-level window of this process whose client area reaches beyond 640 pixels.
   [[nodiscard]] virtual bool GameWindowShown() = 0;
   [[nodiscard]] virtual bool ModuleLoaded(const char* name) = 0;
+  // How many presents have reached the swap chain's hooks so far.
+  [[nodiscard]] virtual std::uint64_t PresentsReached() = 0;
 };
 
 inline constexpr std::uint32_t kPresentWaitPollMs = 500;
 inline constexpr int kPollsWithWindow = 40;  // about 20 s after the game window appeared
 inline constexpr int kPollsInAll = 240;      // about 120 s
+// From the hooks' installation to the first present: a game may compile its shaders before its
+// first frame, behind a window that shows nothing; a minute with the window shown is plenty.
+inline constexpr int kFirstPresentPollsWithWindow = 120;
+inline constexpr int kFirstPresentPollsInAll = 600;  // about 5 minutes, window or not
 
 struct PresentWaitResult {
   bool swapchainSeen = false;
   int polls = 0;  // before a swap chain was seen or the wait gave up on one
 };
 
-// Polls until a D3D12 swap chain has been seen or the time limit passes. With one seen, waits
-// until the Present renderer hands over (CompositionHandover); without, sets PresentDisabled and
-// logs why. A hand-over during the first wait ends it at once. Returns when the Composition
-// renderer is to take over.
+// Polls until the first D3D12 swap chain's hooks have been tried or the time limit passes; then,
+// with the hooks in place, until a present reaches them, within its own limit; then until the
+// Present renderer hands over (CompositionHandover). Hooks that could not be made, no swap chain,
+// or no present: sets PresentDisabled and logs why. A hand-over at any time ends the wait at once.
+// Returns when the Composition renderer is to take over.
 PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services);
 
 }  // namespace pathlight

@@ -14,6 +14,7 @@
 #include "hooks/install_plan.hpp"
 #include "hooks/upscaler_win.hpp"
 #include "host/log.hpp"
+#include "platform/game_window_win.hpp"
 #include "platform/ticks.hpp"
 #include "platform/utf8.hpp"
 
@@ -130,25 +131,10 @@ namespace {
 
 class WindowsPresentWait final : public PresentWaitServices {
  public:
+  std::uint64_t PresentsReached() override { return PresentGate::Entered(); }
   void Sleep(std::uint32_t ms) override { SleepMs(ms); }
 
-  bool GameWindowShown() override {
-    bool shown = false;
-    EnumWindows(
-        [](HWND window, LPARAM found) -> BOOL {
-          DWORD process = 0;
-          GetWindowThreadProcessId(window, &process);
-          RECT client{};
-          if (process == GetCurrentProcessId() && IsWindowVisible(window) && GetClientRect(window, &client) &&
-              client.right > 640) {
-            *reinterpret_cast<bool*>(found) = true;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&shown));
-    return shown;
-  }
+  bool GameWindowShown() override { return FindGameWindow() != nullptr; }
 
   bool ModuleLoaded(const char* name) override { return GetModuleHandleA(name) != nullptr; }
 };

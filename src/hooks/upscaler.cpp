@@ -24,11 +24,22 @@ constexpr std::int32_t kEvaluateDumpCalls = 4;
 constexpr std::int32_t kFfxCreationsLogged = 8;
 constexpr int kMaxFfxLinks = 16;
 
+// A depth buffer the tag record holds a reference on.
+struct HeldDepth {
+  std::uint64_t native = 0;  // 0: a free place
+  std::uint64_t identity = 0;
+  std::uint32_t lastTagTick = 0;
+};
+
 struct Records {
   std::mutex cameraMutex;
   DlssCameraRecord camera;
   std::mutex tagMutex;
   DepthTagRecord tag;
+  HeldDepth held[kHeldDepthResources];
+  std::uint64_t identities = 0;
+  std::uint64_t refusedNative = 0;  // the last pointer refused, not asked about again while tagged
+  DepthRefusal refused = DepthRefusal::None;
 };
 
 Records& TheRecords() {
@@ -81,11 +92,67 @@ DlssCameraRecord CopyDlssCamera() {
   return r.camera;
 }
 
-DepthTagRecord CopyDepthTag() {
+DepthTagRecord CopyDepthTag(DepthResourceKeeper* keeper) {
   Records& r = TheRecords();
   std::lock_guard lock(r.tagMutex);
-  return r.tag;
+  DepthTagRecord copy = r.tag;
+  copy.referenced = false;
+  if (keeper != nullptr && copy.identity != 0) {
+    keeper->AddRef(copy.native);
+    copy.referenced = true;
+  }
+  return copy;
 }
+
+namespace {
+
+// The identity of the tagged buffer, holding it if it is new; 0 with the reason when it cannot be
+// held. Under the tag mutex. A buffer no longer tagged is let go after a while, and the least
+// recently tagged one when a new one needs its place.
+std::uint64_t HoldDepth(Records& r, DepthResourceKeeper& keeper, std::uint64_t native, std::uint32_t tick,
+                        DepthRefusal& refusal) {
+  refusal = DepthRefusal::None;
+  HeldDepth* oldest = nullptr;
+  std::uint64_t identity = 0;
+  for (HeldDepth& h : r.held) {
+    if (h.native == 0) continue;
+    if (h.native == native) {
+      h.lastTagTick = tick;
+      identity = h.identity;
+      continue;
+    }
+    if (static_cast<std::int32_t>(tick - h.lastTagTick) > static_cast<std::int32_t>(kHeldDepthForgetMs)) {
+      keeper.Release(h.native);
+      h = HeldDepth{};
+      continue;
+    }
+    if (oldest == nullptr || static_cast<std::int32_t>(h.lastTagTick - oldest->lastTagTick) < 0) oldest = &h;
+  }
+  if (identity != 0) return identity;
+  if (native == r.refusedNative) {
+    refusal = r.refused;
+    return 0;
+  }
+  refusal = keeper.Take(native);
+  if (refusal != DepthRefusal::None) {
+    r.refusedNative = native;
+    r.refused = refusal;
+    return 0;
+  }
+  r.refusedNative = 0;
+  HeldDepth* place = nullptr;
+  for (HeldDepth& h : r.held) {
+    if (h.native == 0) place = &h;
+  }
+  if (place == nullptr) {
+    place = oldest;
+    keeper.Release(place->native);
+  }
+  *place = HeldDepth{native, ++r.identities, tick};
+  return place->identity;
+}
+
+}  // namespace
 
 UpscalerCounters& Counters() {
   static UpscalerCounters counters;
@@ -219,7 +286,8 @@ void OnSetConstants(GameMemory& memory, std::uint64_t constants, std::uint32_t t
       c[102], c[103], c[104], c[105], c[106], c[107], c[108], c[109]);
 }
 
-void OnSetTag(GameMemory& memory, const char* function, std::uint64_t tags, std::uint32_t count, std::uint32_t tick) {
+void OnSetTag(GameMemory& memory, const char* function, std::uint64_t tags, std::uint32_t count, std::uint32_t tick,
+              DepthResourceKeeper* keeper) {
   UpscalerCounters& counters = Counters();
   counters.tagCalls.fetch_add(1);
   if (tags == 0 || count == 0) return;
@@ -234,6 +302,12 @@ void OnSetTag(GameMemory& memory, const char* function, std::uint64_t tags, std:
   std::lock_guard lock(r.tagMutex);
   DepthTagRecord& rec = r.tag;
   rec.native = depth->native;
+  if (keeper != nullptr) {
+    rec.identity = HoldDepth(r, *keeper, depth->native, tick, rec.refusal);
+  } else {
+    rec.identity = 0;
+    rec.refusal = DepthRefusal::NoKeeper;
+  }
   rec.state = depth->state;
   rec.lifecycle = depth->lifecycle;
   rec.hasExtent = depth->hasExtent;

@@ -64,9 +64,44 @@ struct DlssCameraRecord {
 
 inline constexpr std::uint32_t kNoResourceState = 0xFFFFFFFF;
 
+// Why a tagged pointer is not held (DepthTagRecord::refusal).
+enum class DepthRefusal : std::uint8_t {
+  None,         // held: `identity` names it
+  NotInModule,  // its first word does not point into a loaded module: no COM object
+  NotResource,  // a COM object that is not an ID3D12Resource
+  NoKeeper,     // recorded by a caller that holds nothing
+};
+
+// How the tag record keeps the game's depth buffers alive: a reference taken in the tagging call,
+// while the game certainly holds the buffer, and given back when the record forgets it. Without
+// one, a buffer the game releases (a render-size change) is freed under the presenting thread, and
+// a new one may take its address.
+class DepthResourceKeeper {
+ public:
+  virtual ~DepthResourceKeeper() = default;
+  // Checks that `resource` is an ID3D12Resource and takes a reference on it.
+  [[nodiscard]] virtual DepthRefusal Take(std::uint64_t resource) = 0;
+  // One more reference on a resource already held, and giving one back.
+  virtual void AddRef(std::uint64_t resource) = 0;
+  virtual void Release(std::uint64_t resource) = 0;
+};
+
+// The depth buffers held at once (a game may tag two in turn, or three), and how long one that is
+// no longer tagged is kept.
+inline constexpr int kHeldDepthResources = 3;
+inline constexpr std::uint32_t kHeldDepthForgetMs = 2000;
+
 // The latest depth buffer the game tagged. Sequence 0: never stored.
 struct DepthTagRecord {
   std::uint64_t native = 0;  // ID3D12Resource*
+  // Names the held buffer for as long as the record holds it, and never another: a buffer the
+  // record let go of and one made later at its address have different identities. 0: not held
+  // (`refusal` says why), and then nothing may be asked of `native`.
+  std::uint64_t identity = 0;
+  DepthRefusal refusal = DepthRefusal::NoKeeper;
+  // Set on a copy that carries a reference of its own (CopyDepthTag with a keeper): its taker
+  // gives it back with the keeper's Release.
+  bool referenced = false;
   std::uint32_t state = kNoResourceState;
   std::uint32_t lifecycle = 0;
   bool hasExtent = false;
@@ -76,9 +111,10 @@ struct DepthTagRecord {
   const char* function = "";  // "slSetTag" or "slSetTagForFrame"
 };
 
-// Copies under each record's own mutex.
+// Copies under each record's own mutex. With a keeper, a copy of a held tag carries a reference
+// of its own on the buffer (`referenced`), taken before the tagging thread could let it go.
 [[nodiscard]] DlssCameraRecord CopyDlssCamera();
-[[nodiscard]] DepthTagRecord CopyDepthTag();
+[[nodiscard]] DepthTagRecord CopyDepthTag(DepthResourceKeeper* keeper = nullptr);
 
 struct UpscalerCounters {
   std::atomic<std::int32_t> tagCalls{0};
@@ -131,7 +167,9 @@ struct DepthTag {
 
 void OnSetConstants(GameMemory& memory, std::uint64_t constants, std::uint32_t tick);
 // `function` is "slSetTag" or "slSetTagForFrame" (a string literal: the record keeps the pointer).
-void OnSetTag(GameMemory& memory, const char* function, std::uint64_t tags, std::uint32_t count, std::uint32_t tick);
+// The keeper holds each newly tagged buffer; without one the tag is recorded but not held.
+void OnSetTag(GameMemory& memory, const char* function, std::uint64_t tags, std::uint32_t count, std::uint32_t tick,
+              DepthResourceKeeper* keeper = nullptr);
 void OnEvaluateFeature(GameMemory& memory, std::uint32_t feature, std::uint64_t inputs, std::uint32_t count);
 
 struct FrameGenerationSwapChain {

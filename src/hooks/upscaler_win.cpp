@@ -3,6 +3,8 @@
 // the hooked function with its arguments unchanged.
 #include <windows.h>
 
+#include <d3d12.h>
+
 #include <cstdint>
 
 #include "game/fault_guard_win.hpp"
@@ -39,6 +41,37 @@ namespace {
 
 std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p); }
 
+// The pointer's first word read guarded, and the module it points into: a COM object's method
+// table lies in the module of its implementation.
+bool MethodTableInModule(std::uint64_t object) {
+  std::uint64_t table = 0;
+  if (!ProcessMemory().ReadValue(object, table) || table == 0) return false;
+  HMODULE module = nullptr;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(table), &module) != 0;
+}
+
+class Direct3DKeeper final : public DepthResourceKeeper {
+ public:
+  DepthRefusal Take(std::uint64_t resource) override {
+    if (!MethodTableInModule(resource)) return DepthRefusal::NotInModule;
+    ID3D12Resource* d3d = nullptr;
+    if (FAILED(reinterpret_cast<IUnknown*>(resource)->QueryInterface(__uuidof(ID3D12Resource),
+                                                                     reinterpret_cast<void**>(&d3d))) ||
+        d3d == nullptr) {
+      return DepthRefusal::NotResource;
+    }
+    // The reference QueryInterface took is the record's, given back through the same interface.
+    if (Address(d3d) != resource) {
+      d3d->Release();
+      return DepthRefusal::NotResource;
+    }
+    return DepthRefusal::None;
+  }
+  void AddRef(std::uint64_t resource) override { reinterpret_cast<IUnknown*>(resource)->AddRef(); }
+  void Release(std::uint64_t resource) override { reinterpret_cast<IUnknown*>(resource)->Release(); }
+};
+
 // True when `object` looks like a COM object: its method table lies inside a loaded module.
 // Gives the address of its code (the first method after IUnknown's) for the log.
 bool LooksLikeSwapChain(std::uint64_t object, const void*& code) {
@@ -70,7 +103,7 @@ std::int32_t slSetConstants(const void* values, const void* frame, const void* v
 std::int32_t slSetTag(const void* viewport, const void* tags, std::uint32_t count, void* commands) {
   const auto original = upscaler_hooks::slSetTag.Get();
   try {
-    OnSetTag(ProcessMemory(), "slSetTag", Address(tags), count, TickCount());
+    OnSetTag(ProcessMemory(), "slSetTag", Address(tags), count, TickCount(), &D3D12DepthKeeper());
   } catch (...) {
   }
   return original(viewport, tags, count, commands);
@@ -80,7 +113,7 @@ std::int32_t slSetTagForFrame(const void* frame, const void* viewport, const voi
                               void* commands) {
   const auto original = upscaler_hooks::slSetTagForFrame.Get();
   try {
-    OnSetTag(ProcessMemory(), "slSetTagForFrame", Address(tags), count, TickCount());
+    OnSetTag(ProcessMemory(), "slSetTagForFrame", Address(tags), count, TickCount(), &D3D12DepthKeeper());
   } catch (...) {
   }
   return original(frame, viewport, tags, count, commands);
@@ -119,6 +152,11 @@ std::uint32_t ffxCreateContext(void* context, void* descriptors, const void* all
 }
 
 }  // namespace detour
+
+DepthResourceKeeper& D3D12DepthKeeper() {
+  static Direct3DKeeper keeper;
+  return keeper;
+}
 
 bool HookUpscalerExport(UpscalerExport which, void* target) {
   using namespace upscaler_hooks;

@@ -14,7 +14,10 @@
 // DLL; so each export is a small function that resolves the system's function on first use (the
 // system folder's version.dll, by full path) and calls it with the same arguments. Resolution may
 // happen under the loader lock when another DLL's entry point calls us; loading a system DLL there
-// is what Windows' own delay-load helper does, and the lock is re-entrant on its thread.
+// is what Windows' own delay-load helper does, and the lock is re-entrant on its thread. Nothing
+// else is held meanwhile: the resolved pointers are plain atomics, never a function-local static
+// whose guard a second thread would wait on while the first waits for the loader lock that the
+// second holds.
 #include <windows.h>
 
 #include <atomic>
@@ -25,23 +28,62 @@ namespace {
 
 HMODULE g_self = nullptr;
 
-std::wstring FolderOf(HMODULE module) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-  std::wstring text(path, length);
-  const std::size_t slash = text.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : text.substr(0, slash);
+// A module's full path, however long; empty when the system cannot give it whole.
+std::wstring ModulePath(HMODULE module) {
+  std::wstring path(MAX_PATH, L'\0');
+  while (path.size() <= 32768) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size() && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+  return {};
 }
 
+// The folder of the path, without its trailing separator; empty when there is none.
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos || slash == 0 ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring SystemFolder() {
+  std::wstring folder(MAX_PATH, L'\0');
+  UINT length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+  if (length >= folder.size()) {
+    folder.resize(length + 1);
+    length = GetSystemDirectoryW(folder.data(), static_cast<UINT>(folder.size()));
+  }
+  if (length == 0 || length >= folder.size()) return {};
+  folder.resize(length);
+  return folder;
+}
+
+// The system's version.dll; null when it cannot be had. A set-up that resolves the system path
+// back to this very file (a copy of the loader in the system folder, a redirect) would make every
+// export call itself until the stack overflows: that copy is refused.
 HMODULE SystemVersion() {
-  static std::atomic<HMODULE> module{nullptr};
-  HMODULE loaded = module.load();
-  if (loaded == nullptr) {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    loaded = LoadLibraryW((std::wstring(folder, length) + L"\\version.dll").c_str());
-    module.store(loaded);
+  static std::atomic<HMODULE> module{nullptr};  // constant-initialised: no guard
+  static std::atomic<bool> refused{false};
+  if (HMODULE loaded = module.load(std::memory_order_acquire); loaded != nullptr) return loaded;
+  if (refused.load(std::memory_order_acquire)) return nullptr;
+  const std::wstring folder = SystemFolder();
+  if (folder.empty()) return nullptr;
+  HMODULE loaded = LoadLibraryW((folder + L"\\version.dll").c_str());
+  if (loaded == nullptr) return nullptr;
+  if (loaded == g_self) {
+    FreeLibrary(loaded);
+    refused.store(true, std::memory_order_release);
+    return nullptr;
+  }
+  HMODULE expected = nullptr;
+  // Two threads may both have loaded it: the second gives its reference back.
+  if (!module.compare_exchange_strong(expected, loaded, std::memory_order_acq_rel)) {
+    FreeLibrary(loaded);
+    return expected;
   }
   return loaded;
 }
@@ -52,9 +94,11 @@ FARPROC SystemFunction(const char* name) {
 }
 
 DWORD WINAPI LoadPathlight(LPVOID) {
-  const std::wstring library = FolderOf(g_self) + L"\\Pathlight.dll";
+  // Without this DLL's own folder there is no Pathlight.dll to load: never a path of the drive's root.
+  const std::wstring folder = FolderOf(ModulePath(g_self));
+  if (folder.empty()) return 0;
   // Kept loaded for the life of the process; a missing library leaves the game as it is.
-  LoadLibraryW(library.c_str());
+  LoadLibraryW((folder + L"\\Pathlight.dll").c_str());
   return 0;
 }
 
@@ -62,15 +106,20 @@ DWORD WINAPI LoadPathlight(LPVOID) {
 
 // Each proxy looks its function up once and calls it; a function the system's version.dll lacks
 // fails as a missing one would.
-#define PATHLIGHT_PROXY(ret, name, failure, params, args)                          \
-  extern "C" ret WINAPI Proxy_##name params {                                      \
-    using Fn = ret(WINAPI*) params;                                                 \
-    static const Fn real = reinterpret_cast<Fn>(reinterpret_cast<void*>(SystemFunction(#name))); \
-    if (real == nullptr) {                                                          \
-      SetLastError(ERROR_PROC_NOT_FOUND);                                           \
-      return failure;                                                               \
-    }                                                                               \
-    return real args;                                                               \
+#define PATHLIGHT_PROXY(ret, name, failure, params, args)                                         \
+  extern "C" ret WINAPI Proxy_##name params {                                                     \
+    using Fn = ret(WINAPI*) params;                                                                \
+    static std::atomic<Fn> resolved{nullptr};                                                      \
+    Fn real = resolved.load(std::memory_order_acquire);                                            \
+    if (real == nullptr) {                                                                         \
+      real = reinterpret_cast<Fn>(reinterpret_cast<void*>(SystemFunction(#name)));                 \
+      resolved.store(real, std::memory_order_release);                                             \
+    }                                                                                              \
+    if (real == nullptr) {                                                                         \
+      SetLastError(ERROR_PROC_NOT_FOUND);                                                          \
+      return failure;                                                                              \
+    }                                                                                              \
+    return real args;                                                                              \
   }
 
 PATHLIGHT_PROXY(BOOL, GetFileVersionInfoA, FALSE, (LPCSTR file, DWORD handle, DWORD length, LPVOID data),
@@ -92,19 +141,21 @@ PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeExW, 0, (DWORD flags, LPCWSTR file,
 PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeW, 0, (LPCWSTR file, LPDWORD handle), (file, handle))
 PATHLIGHT_PROXY(BOOL, GetFileVersionInfoW, FALSE, (LPCWSTR file, DWORD handle, DWORD length, LPVOID data),
                 (file, handle, length, data))
-PATHLIGHT_PROXY(DWORD, VerFindFileA, 0,
+// VerFindFile and VerInstallFile answer bit masks in which 0 means success: without the system's
+// copy, the file is "in use" and the source "cannot be read", which an installer takes as failures.
+PATHLIGHT_PROXY(DWORD, VerFindFileA, VFF_FILEINUSE,
                 (DWORD flags, LPCSTR file, LPCSTR winDir, LPCSTR appDir, LPSTR curDir, PUINT curDirLength,
                  LPSTR destDir, PUINT destDirLength),
                 (flags, file, winDir, appDir, curDir, curDirLength, destDir, destDirLength))
-PATHLIGHT_PROXY(DWORD, VerFindFileW, 0,
+PATHLIGHT_PROXY(DWORD, VerFindFileW, VFF_FILEINUSE,
                 (DWORD flags, LPCWSTR file, LPCWSTR winDir, LPCWSTR appDir, LPWSTR curDir, PUINT curDirLength,
                  LPWSTR destDir, PUINT destDirLength),
                 (flags, file, winDir, appDir, curDir, curDirLength, destDir, destDirLength))
-PATHLIGHT_PROXY(DWORD, VerInstallFileA, 0,
+PATHLIGHT_PROXY(DWORD, VerInstallFileA, VIF_CANNOTREADSRC,
                 (DWORD flags, LPCSTR source, LPCSTR dest, LPCSTR sourceDir, LPCSTR destDir, LPCSTR curDir,
                  LPSTR tmpFile, PUINT tmpFileLength),
                 (flags, source, dest, sourceDir, destDir, curDir, tmpFile, tmpFileLength))
-PATHLIGHT_PROXY(DWORD, VerInstallFileW, 0,
+PATHLIGHT_PROXY(DWORD, VerInstallFileW, VIF_CANNOTREADSRC,
                 (DWORD flags, LPCWSTR source, LPCWSTR dest, LPCWSTR sourceDir, LPCWSTR destDir, LPCWSTR curDir,
                  LPWSTR tmpFile, PUINT tmpFileLength),
                 (flags, source, dest, sourceDir, destDir, curDir, tmpFile, tmpFileLength))

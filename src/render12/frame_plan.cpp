@@ -65,6 +65,15 @@ OutputChoice ChooseOutputMode(const Settings& settings, std::int32_t format, std
   return choice;
 }
 
+bool ChooseSwapChain(PresentingSwapChain& drawn, const PresentingSwapChain& presenting, std::uintptr_t mainWindow) {
+  if (presenting == drawn) return true;
+  const auto onMain = [&](const PresentingSwapChain& s) { return mainWindow != 0 && s.window == mainWindow; };
+  const bool takes = drawn.swapchain == nullptr || onMain(presenting) > onMain(drawn) ||
+                     (onMain(presenting) == onMain(drawn) && presenting.creation > drawn.creation);
+  if (takes) drawn = presenting;
+  return takes;
+}
+
 bool NeedsRebuild(const TargetShape& built, const TargetShape& now, bool rebuildRequested) {
   return rebuildRequested || !(built == now);
 }

@@ -81,8 +81,31 @@ struct TargetShape {
   std::uint32_t height = 0;
   std::int32_t format = 0;
   std::int32_t colourSpace = -1;
+  // Which creation of the swap chain at this address (the queue table's number; 0: not recorded).
+  // A new swap chain at a released one's address is another swap chain on another queue.
+  std::uint64_t creation = 0;
   friend bool operator==(const TargetShape&, const TargetShape&) = default;
 };
+
+// ---- which swap chain ------------------------------------------------------------------------------
+
+// A swap chain as a present shows it: its address, which creation of that address it is (the queue
+// table's number; 0 when it was made before the hooks), and the window it presents to (0: unknown).
+struct PresentingSwapChain {
+  const void* swapchain = nullptr;
+  std::uint64_t creation = 0;
+  std::uintptr_t window = 0;
+  friend bool operator==(const PresentingSwapChain&, const PresentingSwapChain&) = default;
+};
+
+// Whether this present is drawn into. One swap chain is: of those presenting, the one on the game's
+// main window (`mainWindow`, 0 when not known) before any other, and among equals the newest
+// creation; `drawn` (swapchain null: none yet) moves to `presenting` when it ranks higher. The rank
+// rests on each swap chain's own facts, so presents alternating between two never move the
+// overlay back and forth, while a new swap chain of the main window (the game replaced it) is
+// taken at its first present.
+[[nodiscard]] bool ChooseSwapChain(PresentingSwapChain& drawn, const PresentingSwapChain& presenting,
+                                   std::uintptr_t mainWindow);
 
 // `rebuildRequested` is the already consumed RebuildRequested flag.
 [[nodiscard]] bool NeedsRebuild(const TargetShape& built, const TargetShape& now, bool rebuildRequested);

@@ -73,6 +73,34 @@ bool DepthReadable(const ResourceDescription& d) {
          (d.flags & kFlagDenyShaderResource) == 0;
 }
 
+const DepthChooser::Examined& DepthChooser::Examine(const DepthChoiceInputs& in, const ProjectionTerms& projection,
+                                                  DepthResourceFacts& facts) {
+  for (const Examined& e : examined_) {
+    if (e.identity == in.tag.identity) return e;
+  }
+  Examined& e = examined_[nextExamined_];
+  nextExamined_ = (nextExamined_ + 1) % kHeldDepthResources;
+  ++examinedCount_;
+  e = Examined{};
+  e.identity = in.tag.identity;
+  e.description = facts.Describe(in.tag.native);
+  e.readFormat = DepthReadFormat(e.description.format);
+  e.usable = DepthReadable(e.description);
+  const ResourceDescription& d = e.description;
+  if (!e.usable) {
+    Log("Occlusion: depth %llux%u format %d dimension %d samples %u flags 0x%X is not readable; no occlusion",
+        static_cast<unsigned long long>(d.width), d.height, d.format, static_cast<int>(d.dimension), d.samples,
+        d.flags);
+  } else if (examinedCount_ <= kDepthLinesLogged) {
+    Log("Occlusion: depth via %s: %llux%u format %d (read as %d), state 0x%X, lifecycle %u, extent %s%u,%u %ux%u; "
+        "projection m22=%.6f m32=%.6f",
+        in.tag.function, static_cast<unsigned long long>(d.width), d.height, d.format, e.readFormat, in.tag.state,
+        in.tag.lifecycle, in.tag.hasExtent ? "" : "(none) ", in.tag.x, in.tag.y, in.tag.width, in.tag.height,
+        projection.m22, projection.m32);
+  }
+  return e;
+}
+
 std::optional<DepthSource> DepthChooser::Choose(const DepthChoiceInputs& in, DepthResourceFacts& facts) {
   if (!in.occlusionEnabled || !in.tagHooked || !in.constantsHooked) return std::nullopt;
 
@@ -104,41 +132,28 @@ std::optional<DepthSource> DepthChooser::Choose(const DepthChoiceInputs& in, Dep
     return std::nullopt;
   }
 
-  if (in.tag.native != examined_ || examinedCount_ == 0) {
-    examined_ = in.tag.native;
-    ++examinedCount_;
-    usable_ = false;
-    readFormat_ = 0;
-    description_ = {};
-    if (!facts.MethodTableInModule(examined_)) {
-      Log("Occlusion: the depth tag does not point at a D3D12 resource (layout changed?)");
-    } else if (!facts.IsD3D12Resource(examined_)) {
-      Log("Occlusion: the depth tag is not an ID3D12Resource");
-    } else {
-      description_ = facts.Describe(examined_);
-      readFormat_ = DepthReadFormat(description_.format);
-      usable_ = DepthReadable(description_);
-      if (!usable_) {
-        Log("Occlusion: depth %llux%u format %d dimension %d samples %u flags 0x%X is not readable; no occlusion",
-            static_cast<unsigned long long>(description_.width), description_.height, description_.format,
-            static_cast<int>(description_.dimension), description_.samples, description_.flags);
-      } else if (examinedCount_ <= kDepthLinesLogged) {
-        Log("Occlusion: depth via %s: %llux%u format %d (read as %d), state 0x%X, lifecycle %u, extent %s%u,%u %ux%u; "
-            "projection m22=%.6f m32=%.6f",
-            in.tag.function, static_cast<unsigned long long>(description_.width), description_.height,
-            description_.format, readFormat_, in.tag.state, in.tag.lifecycle, in.tag.hasExtent ? "" : "(none) ",
-            in.tag.x, in.tag.y, in.tag.width, in.tag.height, projection->m22, projection->m32);
+  if (in.tag.identity == 0) {
+    // Not held by the tag record: nothing may be asked of the pointer.
+    if (in.tag.native != refusedNative_) {
+      refusedNative_ = in.tag.native;
+      if (in.tag.refusal == DepthRefusal::NotInModule) {
+        Log("Occlusion: the depth tag does not point at a D3D12 resource (layout changed?)");
+      } else if (in.tag.refusal == DepthRefusal::NotResource) {
+        Log("Occlusion: the depth tag is not an ID3D12Resource");
       }
     }
+    return std::nullopt;
   }
-  if (!usable_) return std::nullopt;
+  const Examined& examined = Examine(in, *projection, facts);
+  if (!examined.usable) return std::nullopt;
+  const ResourceDescription& description = examined.description;
 
   DepthSource source;
-  source.resource = examined_;
-  source.readFormat = readFormat_;
+  source.resource = in.tag.native;
+  source.readFormat = examined.readFormat;
   source.state = in.tag.state;
-  source.textureWidth = description_.width;
-  source.textureHeight = description_.height;
+  source.textureWidth = description.width;
+  source.textureHeight = description.height;
   // An empty extent would make every pixel read one texel: the whole texture is the better guess.
   if (in.tag.hasExtent && in.tag.width > 0 && in.tag.height > 0) {
     source.x = in.tag.x;
@@ -146,8 +161,8 @@ std::optional<DepthSource> DepthChooser::Choose(const DepthChoiceInputs& in, Dep
     source.width = in.tag.width;
     source.height = in.tag.height;
   } else {
-    source.width = static_cast<std::uint32_t>(std::min<std::uint64_t>(description_.width, 0xFFFFFFFFu));
-    source.height = description_.height;
+    source.width = static_cast<std::uint32_t>(std::min<std::uint64_t>(description.width, 0xFFFFFFFFu));
+    source.height = description.height;
   }
   source.projection = *projection;
   return source;

@@ -62,18 +62,15 @@ inline constexpr std::uint32_t kStatePixelShaderResource = 0x80;
 [[nodiscard]] std::int32_t DepthReadFormat(std::int32_t format);
 [[nodiscard]] bool DepthReadable(const ResourceDescription& description);
 
-// What Direct3D tells about a tagged pointer.
+// What Direct3D tells about a tagged buffer the tag record holds (a checked ID3D12Resource).
 class DepthResourceFacts {
  public:
   virtual ~DepthResourceFacts() = default;
-  // Its first pointer-sized word lies inside a loaded module (a COM object's method table does).
-  [[nodiscard]] virtual bool MethodTableInModule(std::uint64_t resource) = 0;
-  [[nodiscard]] virtual bool IsD3D12Resource(std::uint64_t resource) = 0;
   [[nodiscard]] virtual ResourceDescription Describe(std::uint64_t resource) = 0;
 };
 
-// One frame's depth buffer. The resource is the tagged pointer without a reference: the caller
-// takes one for the frame context that uses it.
+// One frame's depth buffer: the tag's resource, on which the caller's copy of the tag holds a
+// reference.
 struct DepthSource {
   std::uint64_t resource = 0;
   std::int32_t readFormat = 0;
@@ -95,18 +92,27 @@ struct DepthChoiceInputs {
 };
 
 // The reasons it logs and the resources it examined live for the process (one per presenting
-// renderer); each reason is logged once per change, each resource once.
+// renderer); each reason is logged once per change, each resource once, so a game that tags two or
+// three buffers in turn has each examined once. Resources are remembered by the tag record's
+// identity, never by address: a buffer made where a released one lay is examined anew.
 class DepthChooser {
  public:
   [[nodiscard]] std::optional<DepthSource> Choose(const DepthChoiceInputs& inputs, DepthResourceFacts& facts);
 
  private:
+  struct Examined {
+    std::uint64_t identity = 0;
+    bool usable = false;
+    ResourceDescription description;
+    std::int32_t readFormat = 0;
+  };
+  const Examined& Examine(const DepthChoiceInputs& in, const ProjectionTerms& projection, DepthResourceFacts& facts);
+
   std::string lastReason_;
   bool projectionRefused_ = false;
-  std::uint64_t examined_ = 0;  // the last resource examined
-  bool usable_ = false;
-  ResourceDescription description_;
-  std::int32_t readFormat_ = 0;
+  Examined examined_[kHeldDepthResources];
+  int nextExamined_ = 0;
+  std::uint64_t refusedNative_ = 0;  // the last pointer refused by the tag record, logged once
   int examinedCount_ = 0;
 };
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "game/fault_guard_win.hpp"
 #include "host/log.hpp"
 #include "render12/backend_shader.hpp"
+#include "render12/shader_cache_win.hpp"
 
 namespace pathlight {
 
@@ -47,12 +47,12 @@ OcclusionPipeline BuildOcclusionPipeline(ID3D12Device* device, DXGI_FORMAT forma
   ID3DBlob* ps = nullptr;
   ID3DBlob* errors = nullptr;
   const std::size_t length = std::strlen(kOcclusionShaderHlsl);
-  if (FAILED(D3DCompile(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "vs", "vs_5_0", 0, 0, &vs, &errors))) {
+  if (FAILED(CompileShaderCached(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "vs", "vs_5_0", 0, 0, &vs, &errors))) {
     LogStepFailed("vertex shader", errors);
     SafeRelease(errors);
     return pipeline;
   }
-  if (FAILED(D3DCompile(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "ps", "ps_5_0", 0, 0, &ps, &errors))) {
+  if (FAILED(CompileShaderCached(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "ps", "ps_5_0", 0, 0, &ps, &errors))) {
     LogStepFailed("pixel shader", errors);
     SafeRelease(errors);
     SafeRelease(vs);
@@ -170,24 +170,6 @@ void OcclusionDrawCallback(const ImDrawList*, const ImDrawCmd*) {
 }
 
 // ---- the depth choice's questions to Direct3D -----------------------------------------------------
-
-bool WindowsDepthFacts::MethodTableInModule(std::uint64_t resource) {
-  std::uint64_t table = 0;
-  if (!ProcessMemory().ReadValue(resource, table) || table == 0) return false;
-  HMODULE module = nullptr;
-  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(table), &module) != 0;
-}
-
-bool WindowsDepthFacts::IsD3D12Resource(std::uint64_t resource) {
-  auto* unknown = reinterpret_cast<IUnknown*>(resource);
-  ID3D12Resource* d3d = nullptr;
-  if (FAILED(unknown->QueryInterface(__uuidof(ID3D12Resource), reinterpret_cast<void**>(&d3d))) || d3d == nullptr) {
-    return false;
-  }
-  d3d->Release();
-  return true;
-}
 
 ResourceDescription WindowsDepthFacts::Describe(std::uint64_t resource) {
   const D3D12_RESOURCE_DESC desc = reinterpret_cast<ID3D12Resource*>(resource)->GetDesc();

@@ -37,8 +37,6 @@ void OcclusionDrawCallback(const ImDrawList* list, const ImDrawCmd* command);
 // Asks Direct3D about tagged pointers, guarded where the pointer may be anything.
 class WindowsDepthFacts final : public DepthResourceFacts {
  public:
-  bool MethodTableInModule(std::uint64_t resource) override;
-  bool IsD3D12Resource(std::uint64_t resource) override;
   ResourceDescription Describe(std::uint64_t resource) override;
 };
 

@@ -13,6 +13,7 @@
 #include <imgui_impl_dx12.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -24,17 +25,21 @@
 #include "hooks/module_path.hpp"
 #include "hooks/present_frame.hpp"
 #include "hooks/upscaler.hpp"
+#include "hooks/upscaler_win.hpp"
 #include "host/log.hpp"
 #include "host/route_worker.hpp"
 #include "host/run_flags.hpp"
 #include "mapgeom/minimap_smoothing.hpp"
 #include "mapgeom/route_geometry.hpp"
+#include "platform/game_window_win.hpp"
 #include "platform/ticks.hpp"
 #include "render12/backend_shader.hpp"
+#include "render12/fence_wait_win.hpp"
 #include "render12/frame_plan.hpp"
 #include "render12/occlusion.hpp"
 #include "render12/occlusion_pipeline_win.hpp"
 #include "render12/route_drawing.hpp"
+#include "render12/shader_cache_win.hpp"
 #include "roads/road_loader.hpp"
 
 namespace pathlight {
@@ -78,6 +83,18 @@ std::uint32_t g_retryTick = 0;
 DepthChooser g_depthChooser;
 WindowsDepthFacts g_depthFacts;
 
+// Which swap chain is drawn into, decided at each present by whichever thread presents; the mutex
+// is held only for the decision, never across a frame.
+struct SwapChainChoiceState {
+  std::mutex mutex;
+  PresentingSwapChain drawn;
+  HWND mainWindow = nullptr;
+  std::uint32_t nextMainWindowCheck = 0;
+  std::uint64_t newestCreation = 0;
+};
+SwapChainChoiceState g_choice;
+constexpr std::uint32_t kMainWindowCheckMs = 1000;
+
 std::atomic<long> g_presents{0};
 std::atomic<long> g_drawn{0};
 std::atomic<long> g_occluded{0};
@@ -112,7 +129,31 @@ TargetShape ShapeOf(IDXGISwapChain* swapchain, const DXGI_SWAP_CHAIN_DESC& desc)
   shape.height = desc.BufferDesc.Height;
   shape.format = static_cast<std::int32_t>(desc.BufferDesc.Format);
   shape.colourSpace = SwapChainColourSpace.load();
+  shape.creation = SwapChainQueues().Lookup(swapchain).creation;
   return shape;
+}
+
+// Whether this present is the drawn swap chain's. The game's main window is looked for again at
+// most once a second, and at once when a swap chain made since the last look presents, so that a
+// replaced window's new swap chain is taken at its first present.
+bool DrawsInto(IDXGISwapChain* swapchain) {
+  const SwapChainQueueTable::Entry entry = SwapChainQueues().Lookup(swapchain);
+  SwapChainChoiceState& c = g_choice;
+  std::lock_guard lock(c.mutex);
+  if (swapchain == c.drawn.swapchain && entry.creation == c.drawn.creation) return true;
+  PresentingSwapChain presenting{swapchain, entry.creation, entry.window};
+  if (entry.creation == 0) {
+    // Made before the hooks: its own description names its window.
+    DXGI_SWAP_CHAIN_DESC desc = {};
+    if (SUCCEEDED(swapchain->GetDesc(&desc))) presenting.window = reinterpret_cast<std::uintptr_t>(desc.OutputWindow);
+  }
+  const std::uint32_t now = TickCount();
+  if (entry.creation > c.newestCreation || static_cast<std::int32_t>(now - c.nextMainWindowCheck) >= 0) {
+    c.newestCreation = std::max(c.newestCreation, entry.creation);
+    c.mainWindow = FindGameWindow();
+    c.nextMainWindowCheck = now + kMainWindowCheckMs;
+  }
+  return ChooseSwapChain(c.drawn, presenting, reinterpret_cast<std::uintptr_t>(c.mainWindow));
 }
 
 }  // namespace
@@ -121,14 +162,10 @@ TargetShape ShapeOf(IDXGISwapChain* swapchain, const DXGI_SWAP_CHAIN_DESC& desc)
 
 void ReleaseDeviceObjects() {
   PresentTarget& t = g_target;
-  if (t.queue != nullptr && t.fence != nullptr) {
-    // The overlay's last list may still be executing on the game's queue.
-    const UINT64 value = ++t.lastFence;
-    if (SUCCEEDED(t.queue->Signal(t.fence, value)) && t.fence->GetCompletedValue() < value && t.event != nullptr &&
-        SUCCEEDED(t.fence->SetEventOnCompletion(value, t.event))) {
-      WaitForSingleObject(t.event, kReleaseWaitMs);
-    }
-  }
+  // The overlay's last list may still be executing. Every submission signals the overlay's own
+  // fence behind it, so waiting for the last value signalled is enough; the game's queue is not
+  // touched, since a swap chain replaced at the same address may have taken its queue with it.
+  if (t.fence != nullptr && t.event != nullptr) (void)WaitForFence(t.fence, t.event, t.lastFence, kReleaseWaitMs);
   if (t.ready) {
     ImGui_ImplDX12_Shutdown();
     ImGui::DestroyContext();
@@ -174,6 +211,9 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
       ModulePathOf(*reinterpret_cast<void**>(t.queue)).c_str(), found.via, static_cast<void*>(t.device));
   t.swapchain = swapchain;
   t.shape = shape;
+  // The queue belongs to the creation it was recorded with; a newer one seen before the next frame
+  // makes that frame rebuild.
+  t.shape.creation = found.creation;
 
   D3D12_DESCRIPTOR_HEAP_DESC rtv = {};
   rtv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
@@ -218,7 +258,9 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
 
   t.output = ChooseOutputMode(settings, shape.format, shape.colourSpace);
 
-  ImGui::CreateContext();
+  // The atlas lives for the process: its pixels are built once, and each set-up only uploads them.
+  static ImFontAtlas fonts;
+  ImGui::CreateContext(&fonts);
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
   io.LogFilename = nullptr;
@@ -236,7 +278,7 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
   t.ready = true;
   // The backend would make its objects (shaders, font texture) in the first NewFrame and ignore a
   // failure there, then record with a null pipeline; made here, a failure fails the set-up.
-  if (!ImGui_ImplDX12_CreateDeviceObjects()) return false;
+  if (!ImGui_ImplDX12_CreateDeviceObjects() || BackendUploadTimedOut()) return false;
 
   if (settings.worldOcclusion && (settings.worldEnabled || settings.worldToggle.Bound())) {
     t.occlusion = BuildOcclusionPipeline(t.device, static_cast<DXGI_FORMAT>(shape.format), t.output.mode,
@@ -250,31 +292,34 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
 
 // ---- the frame ------------------------------------------------------------------------------------
 
-// The depth resource for this frame's ribbon, referenced, or null.
-ID3D12Resource* TakeDepth(const DepthSource& source) {
-  ID3D12Resource* resource = nullptr;
-  auto* unknown = reinterpret_cast<IUnknown*>(source.resource);
-  if (FAILED(unknown->QueryInterface(__uuidof(ID3D12Resource), reinterpret_cast<void**>(&resource)))) return nullptr;
-  return resource;
-}
-
 // `frameTick`: when this frame began. A set-up in the same frame (shaders compiled, the font
 // uploaded) can take longer than the freshness limit, which would make the game's tag for this
 // very frame look stale.
-std::optional<DepthSource> ChooseDepth(const Settings& settings, std::uint32_t frameTick) {
+// The tag's copy carries a reference on its buffer, taken while the tag record held it: it goes to
+// `held` with the chosen source, or back at once.
+std::optional<DepthSource> ChooseDepth(const Settings& settings, std::uint32_t frameTick, ID3D12Resource*& held) {
   const UpscalerCounters& counters = Counters();
   DepthChoiceInputs in;
   in.occlusionEnabled = settings.worldOcclusion;
   in.tagHooked = SlSetTagHooked.load() || SlSetTagForFrameHooked.load();
   in.constantsHooked = SlSetConstantsHooked.load();
   if (!in.occlusionEnabled || !in.tagHooked || !in.constantsHooked) return std::nullopt;
-  in.tag = CopyDepthTag();
+  in.tag = CopyDepthTag(&D3D12DepthKeeper());
   in.camera = CopyDlssCamera();
   in.now = frameTick;
   in.tagCalls = counters.tagCalls.load();
   in.depthTags = counters.depthTags.load();
   in.evaluateCalls = counters.evaluateCalls.load();
-  return g_depthChooser.Choose(in, g_depthFacts);
+  std::optional<DepthSource> chosen = g_depthChooser.Choose(in, g_depthFacts);
+  if (in.tag.referenced) {
+    if (chosen) {
+      held = reinterpret_cast<ID3D12Resource*>(in.tag.native);
+    } else {
+      D3D12DepthKeeper().Release(in.tag.native);
+    }
+  }
+  if (held == nullptr) chosen.reset();
+  return chosen;
 }
 
 // The route views this frame draws, into Dear ImGui's background list.
@@ -353,14 +398,11 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
 
   const std::size_t contextIndex = static_cast<std::size_t>(t.frameCounter % t.contexts.size());
   FrameContext& context = t.contexts[contextIndex];
-  if (t.fence->GetCompletedValue() < context.fenceValue) {
-    const bool waited = SUCCEEDED(t.fence->SetEventOnCompletion(context.fenceValue, t.event)) &&
-                        WaitForSingleObject(t.event, kFrameWaitMs) == WAIT_OBJECT_0;
-    if (!waited) {
-      backBuffer->Release();
-      ReportFailure("waiting for the previous overlay frame", kHrPending);
-      return;
-    }
+  // The context's allocator is reset below: the GPU must be done with its last list.
+  if (!WaitForFence(t.fence, t.event, context.fenceValue, kFrameWaitMs)) {
+    backBuffer->Release();
+    ReportFailure("waiting for the previous overlay frame", kHrPending);
+    return;
   }
   SafeRelease(context.depth);
 
@@ -370,8 +412,9 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   bool useOcclusion = false;
   std::uint32_t depthState = 0;
   if (decisions.ribbon && decisions.routeUsable && t.occlusion.state != nullptr) {
-    if (const std::optional<DepthSource> depth = ChooseDepth(settings, frameTick)) {
-      context.depth = TakeDepth(*depth);
+    ID3D12Resource* held = nullptr;
+    if (const std::optional<DepthSource> depth = ChooseDepth(settings, frameTick, held)) {
+      context.depth = held;
       if (context.depth != nullptr) {
         useOcclusion = true;
         depthState = depth->state;
@@ -469,6 +512,8 @@ void RenderFrame(IDXGISwapChain* swapchain) {
     Log("Overlay: presents reach the overlay (swapchain %p)", static_cast<void*>(swapchain));
   }
   if (PresentDisabled.load() != 0) return;
+  // Presents of any other swap chain are counted and nothing else.
+  if (!DrawsInto(swapchain)) return;
 
   // The request before the record: a reload publishes its record and then raises the request, so
   // the record taken after it is at least as new as the reload that asked. Taken the other way

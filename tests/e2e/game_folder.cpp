@@ -47,6 +47,7 @@ int GameFolder::Run(const std::vector<std::string>& args, const RunOptions& opti
                         (options.beside.empty() ? "" : "--beside " + Quote(options.beside) + " ") +
                         Quote((Bin64() / options.executable).string());
   for (const std::string& arg : args) command += " " + Quote(arg);
+  if (!options.output.empty()) command += " >" + Quote(options.output.string()) + " 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -18,6 +18,7 @@ struct RunOptions {
   std::string beside;  // a script run beside the game (winrun.sh --beside)
   std::vector<fs::path> copies;  // more files of the Windows build copied into bin64 beside the host
   std::string dllOverrides;      // added to Wine's DLL overrides ("version=n,b": the folder's copy first)
+  fs::path output;               // the game's standard output and error go to this file instead
 };
 
 class GameFolder {

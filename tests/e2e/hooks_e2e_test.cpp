@@ -142,6 +142,23 @@ TEST(HooksE2E, NoSwapchainHooksNothingAndTheWaitHandsOver) {
   EXPECT_EQ(Count(lines, "created on queue|hooks installed"), 0u);
 }
 
+// Another tool patched Present's entry with a two-byte jump before the game made its swap chain:
+// no inline hook fits over it, and the Composition renderer takes over at once with the reason,
+// instead of the start-up thread waiting for a present that can never reach the overlay.
+TEST(HooksE2E, PresentHotPatchedByAnotherToolHandsOverAtOnce) {
+  GameFolder game("hooks-hot-patched");
+  const Lines lines = RunAndRead(game, {
+      "0 hot-patch-present",
+      "0 wait 60000 ^Overlay: creating swapchain hooks failed$",
+      "0 wait 30000 ^Overlay: the swapchain hooks are not in place; switching to the Composition renderer \\(minimap "
+      "and world map; no in-world route\\)$",
+      // Wine has no DirectComposition: the overlay window draws instead.
+      "0 wait 30000 ^Overlay window: composition setup failed",
+      "0 quit"});
+  EXPECT_EQ(Count(lines, "^Overlay: swapchain hooks installed|^Overlay: ready on |^Overlay: no D3D12 swapchain"), 0u)
+      << Dump(lines);
+}
+
 TEST(HooksE2E, TheLoaderLoadsPathlightOnlyWhereItsDllIsUsed) {
   RunOptions loader;
   loader.copies = {"game/bin64/version.dll"};

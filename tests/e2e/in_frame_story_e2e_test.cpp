@@ -6,12 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
+#include <regex>
 #include <sstream>
 
 #include "game_folder.hpp"
@@ -178,6 +183,277 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
   EXPECT_EQ(resized.Width(), 1024);
   EXPECT_GE(RouteInMinimap(resized), 30);
   EXPECT_GE(RibbonOnGround(resized), 150);
+}
+
+// The game replaces its window and swap chain a dozen times while the route and the ribbon are drawn
+// with the depth tags on, as it does when the player changes the window mode or the monitor. The
+// allocator tends to give each new swap chain the released one's memory, on a new queue: the
+// overlay must build for each new one and never submit on a queue that went with the old.
+// The story's opening for the scenarios below: Streamline's depth and camera handed over every
+// frame (`frames` is the streamline-frames variant), the route searched, the player 40 m along it
+// on a horse, and the ribbon drawn with occlusion. Empty when the world has no road route.
+std::vector<std::string> RidingWithTheRibbon(GameFolder& game, const std::string& frames) {
+  const Point start{-980, -990}, waypoint{-480, -530};
+  std::ofstream(game.Bin64() / "Pathlight.ini")
+      << "[Style]\r\nColor=#00E0FF\r\nOutlineWidth=0\r\n[World]\r\nColor=#00E0FFFF\r\nWidth=0.6\r\nOpacity=0.9\r\n";
+  const std::vector<Point> route = NativeRoute(game, start, waypoint);
+  if (route.size() < 10) return {};
+  const auto [standing, next] = Along(route, 40);
+  std::string walk = "+0 walk 1500";
+  for (std::size_t i = 1; i < next; ++i) walk += " " + Text(route[i].x) + "," + Text(route[i].z);
+  walk += " " + Text(standing.x) + "," + Text(standing.z);
+  return {
+      "0 defer-swapchain", "0 load-streamline",
+      "0 place " + Text(start.x) + " " + Text(start.z),
+      "0 wait 60000 ^Overlay: DLSS depth hooked",
+      "+0 swapchain streamline",
+      "+0 wait 20000 ^Overlay: swapchain hooks installed in ",
+      "+0 streamline-frames " + frames,
+      "+0 waypoint " + Text(waypoint.x) + " " + Text(waypoint.z),
+      "+0 wait 60000 ^Route: \\(",
+      walk,
+      "+1600 wait 30000 ^Overlay: ready on 1280x720, ",
+      "+0 mount horse",
+      "+0 wait 30000 ^Player: riding",
+      "+0 mark",
+      "+0 wait 30000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$",
+  };
+}
+
+TEST(SwapchainReplacementE2E, WindowReplacedADozenTimesWhileTheRibbonIsDrawn) {
+  constexpr int kReplacements = 12;
+  GameFolder game("swapchain-replacement");
+  ASSERT_TRUE(MakeWorld(game));
+  std::vector<std::string> scenario = RidingWithTheRibbon(game, "");
+  ASSERT_FALSE(scenario.empty()) << "no road route in the test world";
+  // After each replacement the game goes on presenting, and the overlay builds for the new swap chain.
+  for (int i = 0; i < kReplacements; ++i) {
+    scenario.push_back("+0 replace-window");
+    scenario.push_back("+0 wait 30000 ^Overlay: swapchain [0-9A-Fa-f]+ created on queue ");
+    scenario.push_back("+0 wait 30000 ^Overlay: ready on 1280x720, ");
+  }
+  scenario.push_back("+0 mark");
+  scenario.push_back("+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$");
+  scenario.push_back("+0 present-shot " + WindowsPath(game.Root() / "replaced.png"));
+  scenario.push_back("+0 quit");
+  RunOptions streamline;
+  streamline.copies = {"doubles/sl.interposer.dll"};
+  ASSERT_EQ(game.RunScenario(scenario, {}, streamline), 0);
+
+  const auto log = game.Log();
+  ASSERT_TRUE(log);
+  const std::vector<std::string> lines = LogMessages(*log);
+  EXPECT_EQ(Count(lines, "^Overlay: swapchain [0-9A-Fa-f]+ created on queue "), 1u + kReplacements) << Dump(lines);
+  EXPECT_EQ(Count(lines, "^Overlay: ready on 1280x720, "), 1u + kReplacements) << Dump(lines);
+  EXPECT_EQ(Count(lines, "failed|unexpected"), 0u) << Dump(lines);
+
+  const Picture replaced(game.Root() / "replaced.png");
+  ASSERT_TRUE(replaced.Ok());
+  EXPECT_GE(RouteInMinimap(replaced), 40);
+  EXPECT_GE(RibbonOnGround(replaced), 300);
+}
+
+// Two depth buffers tagged in turn are examined once each; a depth buffer released and made anew,
+// and the whole device made anew on the same window, each bring the overlay along.
+TEST(SwapchainReplacementE2E, DepthPingPongReplacedDepthAndRecreatedDevices) {
+  constexpr int kDepthReplacements = 3, kDevices = 3;
+  GameFolder game("device-recreate");
+  ASSERT_TRUE(MakeWorld(game));
+  std::vector<std::string> scenario = RidingWithTheRibbon(game, "ping-pong");
+  ASSERT_FALSE(scenario.empty()) << "no road route in the test world";
+  for (int i = 0; i < kDepthReplacements; ++i) {
+    scenario.push_back("+0 depth-replace");
+    scenario.push_back("+0 wait 30000 ^Occlusion: depth via ");
+  }
+  scenario.push_back("+0 mark");
+  scenario.push_back("+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$");
+  for (int i = 0; i < kDevices; ++i) {
+    scenario.push_back("+0 device-recreate");
+    scenario.push_back("+0 wait 30000 ^Overlay: swapchain [0-9A-Fa-f]+ created on queue ");
+    scenario.push_back("+0 wait 30000 ^Overlay: ready on 1280x720, ");
+  }
+  scenario.push_back("+0 mark");
+  scenario.push_back("+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$");
+  scenario.push_back("+0 present-shot " + WindowsPath(game.Root() / "recreated.png"));
+  scenario.push_back("+0 quit");
+  RunOptions streamline;
+  streamline.copies = {"doubles/sl.interposer.dll"};
+  ASSERT_EQ(game.RunScenario(scenario, {}, streamline), 0);
+
+  const auto log = game.Log();
+  ASSERT_TRUE(log);
+  const std::vector<std::string> lines = LogMessages(*log);
+  // Before the first new device: the pair once each, then each replacement once.
+  const std::size_t firstDevice = [&] {
+    std::size_t created = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (std::regex_search(lines[i], std::regex("^Overlay: swapchain [0-9A-Fa-f]+ created on queue ")) && ++created == 2) {
+        return i;
+      }
+    }
+    return lines.size();
+  }();
+  ASSERT_LT(firstDevice, lines.size()) << Dump(lines);
+  const std::vector<std::string> beforeDevices(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(firstDevice));
+  EXPECT_EQ(Count(beforeDevices, "^Occlusion: depth via "), 2u + kDepthReplacements) << Dump(lines);
+  EXPECT_EQ(Count(lines, "^Overlay: ready on 1280x720, "), 1u + kDevices) << Dump(lines);
+  EXPECT_EQ(Count(lines, "failed|unexpected|not readable|not an ID3D12Resource|does not point"), 0u) << Dump(lines);
+
+  const Picture recreated(game.Root() / "recreated.png");
+  ASSERT_TRUE(recreated.Ok());
+  EXPECT_GE(RouteInMinimap(recreated), 40);
+  EXPECT_GE(RibbonOnGround(recreated), 300);
+}
+
+// ---- the stress --------------------------------------------------------------------------------
+
+// What the game printed for its present-timing runs of one label.
+struct Timings {
+  long frames = 0;
+  std::vector<double> medians, p99s;
+  double longest = 0;
+};
+
+Timings ReadTimings(const fs::path& output, const std::string& label) {
+  Timings t;
+  std::ifstream in(output);
+  const std::regex line("^simhost: timing " + label +
+                        ": ([0-9]+) frames, present median ([0-9.]+) p99 ([0-9.]+) us, .* longest present ([0-9.]+) us");
+  std::smatch m;
+  for (std::string text; std::getline(in, text);) {
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (!std::regex_search(text, m, line)) continue;
+    t.frames += std::stol(m[1]);
+    t.medians.push_back(std::stod(m[2]));
+    t.p99s.push_back(std::stod(m[3]));
+    t.longest = std::max(t.longest, std::stod(m[4]));
+  }
+  return t;
+}
+
+double MedianOf(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Milliseconds of the day from a log line's "[hh:mm:ss.mmm] " stamp; -1 without one.
+long StampMs(const std::string& line) {
+  int h = 0, m = 0, sec = 0, ms = 0;
+  if (std::sscanf(line.c_str(), "[%d:%d:%d.%d]", &h, &m, &sec, &ms) != 4) return -1;
+  return ((h * 60L + m) * 60L + sec) * 1000L + ms;
+}
+
+// The simulated game through every storm a real game and the tools beside it make, with the
+// in-frame renderer drawing the route and the ribbon: resize storms, a second swap chain, window
+// replacement, new devices, depth buffers tagged in turn and replaced, the world map, minimising,
+// the toggle and reload keys, waypoint moves and mounts. PATHLIGHT_STRESS_PRESENTS sets how many
+// presents the storm makes (./run stress; a short run here). Fails on a crash or a hang of the
+// game, a present of more than a second, a log still growing once the storm has passed, or a last
+// frame without the route; prints the figures.
+TEST(StressE2E, PresentPathThroughEveryStorm) {
+  const char* wanted = std::getenv("PATHLIGHT_STRESS_PRESENTS");
+  const long presents = std::clamp(wanted != nullptr ? std::atol(wanted) : 1500L, 500L, 10'000'000L);
+  constexpr long kCycle = 500;  // the storm's presents in one cycle
+  const long cycles = std::max(1L, presents / kCycle);
+  const int calmDiagLines = presents >= 50'000 ? 13 : 4;  // a minute, or fifteen seconds, of calm
+
+  GameFolder game("stress");
+  ASSERT_TRUE(MakeWorld(game));
+  std::vector<std::string> scenario = RidingWithTheRibbon(game, "ping-pong");
+  ASSERT_FALSE(scenario.empty()) << "no road route in the test world";
+  const std::string home = scenario[7];  // the story's waypoint action
+  ASSERT_EQ(home.rfind("+0 waypoint ", 0), 0u);
+  const auto add = [&](std::initializer_list<std::string> lines) { scenario.insert(scenario.end(), lines); };
+  const auto timing = [](int frames, const char* label) {
+    return "+0 present-timing " + std::to_string(frames) + " " + label;
+  };
+  // One swap chain beside two, for the figures.
+  add({timing(300, "one-swapchain"), "+0 second-swapchain on", timing(300, "two-swapchains"),
+       "+0 second-swapchain off"});
+  for (long cycle = 0; cycle < cycles; ++cycle) {
+    add({timing(100, "storm")});
+    // A window edge dragged: a resize every few frames.
+    for (int r = 0; r < 6; ++r) {
+      add({"+0 resize " + std::to_string(1000 + 40 * r) + " " + std::to_string(600 + 20 * r), timing(3, "storm")});
+    }
+    add({"+0 resize 1280 720", timing(50, "storm"), "+0 second-swapchain on", timing(100, "storm"),
+         "+0 second-swapchain off", "+0 mark", "+0 replace-window", "+0 wait 30000 ^Overlay: ready on 1280x720, ",
+         timing(50, "storm"), "+0 mark", "+0 device-recreate", "+0 wait 30000 ^Overlay: ready on 1280x720, ",
+         "+0 depth-replace", timing(50, "storm"), "+0 worldmap open", timing(30, "storm"), "+0 worldmap close",
+         "+0 minimize", timing(10, "storm"), "+0 restore", "+0 postkey 0xDB press", "+0 postkey 0xDB press",
+         "+0 postkey 0xDD press", "+0 postkey 0xDD press", "+0 postkey 0xDC press",
+         cycle % 2 == 0 ? "+0 waypoint -520 -560" : home, cycle % 2 == 0 ? "+0 mount wagon" : "+0 mount horse",
+         timing(100, "storm")});
+  }
+  // The calm: the story's waypoint and horse again; a reload marks the calm's start in the log.
+  add({home, "+0 mount horse", "+0 resize 1280 720", timing(100, "storm"), "+0 mark", "+0 postkey 0xDC press",
+       "+0 wait 30000 ^Config: reloaded", "+0 wait 30000 ^Overlay: ready on 1280x720, "});
+  for (int i = 0; i < calmDiagLines; ++i) add({"+0 wait 30000 ^Diag: "});
+  add({"+0 present-shot " + WindowsPath(game.Root() / "stress.png"), "+0 quit"});
+
+  RunOptions options;
+  options.copies = {"doubles/sl.interposer.dll"};
+  options.output = game.Root() / "game.out";
+  options.timeoutSeconds = static_cast<int>(300 + presents / 40);  // 25 ms a present at most
+  const auto started = std::chrono::steady_clock::now();
+  const int status = game.RunScenario(scenario, {}, options);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::ifstream out(options.output);
+  const std::string printed((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(status, 0) << printed.substr(printed.size() > 4000 ? printed.size() - 4000 : 0);
+
+  const auto log = game.Log();
+  ASSERT_TRUE(log);
+  std::vector<std::string> raw;
+  for (std::size_t at = 0, end; (end = log->find("\r\n", at)) != std::string::npos; at = end + 2) {
+    raw.push_back(log->substr(at, end - at));
+  }
+  const std::vector<std::string> lines = LogMessages(*log);
+  ASSERT_EQ(raw.size(), lines.size());
+  const Timings storm = ReadTimings(options.output, "storm"), one = ReadTimings(options.output, "one-swapchain"),
+                two = ReadTimings(options.output, "two-swapchains");
+  EXPECT_GE(storm.frames, cycles * kCycle * 9 / 10);
+  EXPECT_LT(storm.longest, 1e6) << "a present took more than a second";
+  EXPECT_EQ(Count(lines, "failed|unexpected|not readable|not an ID3D12Resource|does not point"), 0u) << Dump(lines);
+
+  // No present went missing for long: diagnostic lines, one every 5 s of presents, follow each
+  // other within 10 s.
+  long previous = -1, widest = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("Diag: ", 0) != 0) continue;
+    const long at = StampMs(raw[i]);
+    if (previous >= 0 && at >= previous) widest = std::max(widest, at - previous);
+    previous = at;
+  }
+  EXPECT_LE(widest, 10'000) << "presents stopped for " << widest << " ms";
+
+  // Once the storm has passed, the log holds the reload's own lines and the diagnostic ones only.
+  std::size_t calm = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == "Config: reloaded") calm = i;
+  }
+  std::vector<std::string> after;
+  for (std::size_t i = calm + 1; i < lines.size(); ++i) {
+    if (!std::regex_search(lines[i], std::regex("^(Diag|Config): |^Overlay: (ready on|present queue) "))) {
+      after.push_back(lines[i]);
+    }
+  }
+  const double calmMinutes = std::max(1.0, static_cast<double>(StampMs(raw.back()) - StampMs(raw[calm]))) / 60'000.0;
+  EXPECT_LE(static_cast<double>(after.size()), 3 * std::max(1.0, calmMinutes)) << Dump(after);
+
+  const Picture last(game.Root() / "stress.png");
+  ASSERT_TRUE(last.Ok());
+  EXPECT_GE(RouteInMinimap(last), 40);
+  EXPECT_GE(RibbonOnGround(last), 300);
+
+  std::printf("stress: %ld presents of the storm in %.0f s (%ld cycles); Present median %.0f us, p99 %.0f us, longest "
+              "%.0f us; one swap chain median %.0f us, with a second presenting %.0f us (%.2fx); rebuilds %zu; log %zu "
+              "lines, %zu bytes; after the storm %zu lines in %.1f min besides the diagnostic ones\n",
+              storm.frames, seconds, cycles, MedianOf(storm.medians), MedianOf(storm.p99s), storm.longest,
+              MedianOf(one.medians), MedianOf(two.medians),
+              MedianOf(one.medians) > 0 ? MedianOf(two.medians) / MedianOf(one.medians) : 0.0,
+              Count(lines, "^Overlay: ready on "), lines.size(), log->size(), after.size(), calmMinutes);
 }
 
 }  // namespace

@@ -123,6 +123,14 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   const PresentQueue found = FindPresentQueue(swapchain);
   EXPECT_EQ(found.queue, queue);
   EXPECT_STREQ(found.via, "recorded at swapchain creation");
+  // A swap chain made again at the same address is another creation, on whatever queue it names.
+  SwapChainQueues().Record(swapchain, &desc);
+  const SwapChainQueueTable::Entry again = SwapChainQueues().Lookup(swapchain);
+  EXPECT_EQ(again.queue, &desc);
+  EXPECT_GT(again.creation, found.creation);
+  SwapChainQueues().Record(swapchain, queue);
+  EXPECT_GT(FindPresentQueue(swapchain).creation, again.creation);
+  EXPECT_EQ(SwapChainQueues().Size(), 1u);
 
   // Inside FidelityFX's context creation a swap chain is FidelityFX's own: not recorded.
   InsideFfxContextCreation = true;

@@ -1,6 +1,7 @@
 #include "swapchain.hpp"
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -168,8 +169,14 @@ void Swapchain::CreateTargets() {
     device_->CreateRenderTargetView(buffers_[i], nullptr, rtv);
     rtv.ptr += rtvStride_;
   }
-  // The depth buffer of the world's drawing, typeless as a game's is so that it can also be read as
-  // a texture; the library's occlusion reads it. Reversed depth: cleared to 0, the far distance.
+  CreateDepth(depth_);
+  if (pingPong_) CreateDepth(spareDepth_);
+  UseDepth();
+}
+
+// The depth buffer of the world's drawing, typeless as a game's is so that it can also be read as
+// a texture; the library's occlusion reads it. Reversed depth: cleared to 0, the far distance.
+void Swapchain::CreateDepth(ID3D12Resource*& depth) {
   D3D12_HEAP_PROPERTIES heap = {};
   heap.Type = D3D12_HEAP_TYPE_DEFAULT;
   D3D12_RESOURCE_DESC desc = {};
@@ -184,18 +191,45 @@ void Swapchain::CreateTargets() {
   D3D12_CLEAR_VALUE clear = {};
   clear.Format = DXGI_FORMAT_D32_FLOAT;
   clear.DepthStencil.Depth = 0.0f;
-  if (SUCCEEDED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_DEPTH_WRITE,
-                                                 &clear, IID_PPV_ARGS(&depth_)))) {
-    D3D12_DEPTH_STENCIL_VIEW_DESC view = {};
-    view.Format = DXGI_FORMAT_D32_FLOAT;
-    view.ViewDimension = D3D12_DSV_DIMENSION_TEXTURE2D;
-    device_->CreateDepthStencilView(depth_, &view, dsvHeap_->GetCPUDescriptorHandleForHeapStart());
+  if (FAILED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_DEPTH_WRITE,
+                                              &clear, IID_PPV_ARGS(&depth)))) {
+    depth = nullptr;
   }
+}
+
+// The one depth-stencil descriptor names the buffer this frame draws with; it is read when a list
+// sets it, so a frame already recorded keeps its own.
+void Swapchain::UseDepth() {
+  if (depth_ == nullptr) return;
+  D3D12_DEPTH_STENCIL_VIEW_DESC view = {};
+  view.Format = DXGI_FORMAT_D32_FLOAT;
+  view.ViewDimension = D3D12_DSV_DIMENSION_TEXTURE2D;
+  device_->CreateDepthStencilView(depth_, &view, dsvHeap_->GetCPUDescriptorHandleForHeapStart());
+}
+
+void Swapchain::SetDepthPingPong(bool on) {
+  if (on == pingPong_ || device_ == nullptr) return;
+  WaitIdle();
+  pingPong_ = on;
+  if (on) {
+    CreateDepth(spareDepth_);
+  } else {
+    Release(spareDepth_);
+  }
+}
+
+void Swapchain::ReplaceDepth() {
+  if (device_ == nullptr) return;
+  WaitIdle();
+  Release(depth_);
+  CreateDepth(depth_);
+  UseDepth();
 }
 
 void Swapchain::ReleaseTargets() {
   for (auto& buffer : buffers_) Release(buffer);
   Release(depth_);
+  Release(spareDepth_);
 }
 
 void Swapchain::WaitIdle() {
@@ -335,6 +369,11 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   if (presented != nullptr) ok = ReadBack(buffers_[index], *presented) && ok;
   // One frame in flight keeps the host simple; it runs at ~60 frames a second at most anyway.
   WaitIdle();
+  // The next frame draws with the other depth buffer, which its tags then name.
+  if (pingPong_ && spareDepth_ != nullptr) {
+    std::swap(depth_, spareDepth_);
+    UseDepth();
+  }
   return ok;
 }
 

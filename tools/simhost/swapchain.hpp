@@ -54,6 +54,11 @@ class Swapchain {
   [[nodiscard]] bool MapsSettled() const { return !draw_ || draw_->Settled(); }
   // Follows the window's client size.
   void Resize(UINT width, UINT height);
+  // Two depth buffers drawn with in turn, one a frame, as a game that keeps the last frame's depth
+  // for its temporal effects does; Depth() is the one of the frame being drawn.
+  void SetDepthPingPong(bool on);
+  // The depth buffer released and a new one made in its place, as on a change of render size.
+  void ReplaceDepth();
 
   ID3D12Device* Device() const { return device_; }
   ID3D12CommandQueue* Queue() const { return queue_; }
@@ -70,6 +75,8 @@ class Swapchain {
  private:
   void WaitIdle();
   void CreateTargets();
+  void CreateDepth(ID3D12Resource*& depth);
+  void UseDepth();
   void ReleaseTargets();
   ID3D12Resource* NewReadback(UINT64 bytes);
   // Copies a back buffer (in the present state) to the CPU and decodes it; waits for the GPU.
@@ -82,6 +89,8 @@ class Swapchain {
   ID3D12DescriptorHeap* dsvHeap_ = nullptr;
   ID3D12Resource* buffers_[kBuffers] = {};
   ID3D12Resource* depth_ = nullptr;
+  ID3D12Resource* spareDepth_ = nullptr;  // the other of the pair while depth ping-pongs
+  bool pingPong_ = false;
   ID3D12CommandAllocator* allocator_ = nullptr;
   ID3D12GraphicsCommandList* list_ = nullptr;
   ID3D12Fence* fence_ = nullptr;

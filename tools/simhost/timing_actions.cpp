@@ -4,7 +4,7 @@
 //   present-timing N LABEL   renders and presents N frames back to back (messages still pumped,
 //                            every-frame work done), then prints "simhost: timing LABEL: N frames,
 //                            present median .. p99 .. us, game's own work median .. p99 .. us,
-//                            thread CPU .. us a frame"
+//                            thread CPU .. us a frame, longest present .. us"
 #include <windows.h>
 
 #include <algorithm>
@@ -65,10 +65,11 @@ const bool kPresentTiming = RegisterAction("present-timing", {2, 2, [](Host& hos
   }
   const std::size_t done = present.size();
   const double cpuPerFrame = done == 0 ? 0.0 : (cpuUs() - cpuBefore) / static_cast<double>(done);
+  const double longest = present.empty() ? 0.0 : *std::max_element(present.begin(), present.end());
   Say("simhost: timing %s: %zu frames, present median %.1f p99 %.1f us, game's own work median %.1f p99 %.1f us, "
-      "thread CPU %.1f us a frame",
+      "thread CPU %.1f us a frame, longest present %.1f us",
       a.args[1].c_str(), done, Quantile(present, 0.5), Quantile(present, 0.99), Quantile(own, 0.5), Quantile(own, 0.99),
-      cpuPerFrame);
+      cpuPerFrame, longest);
 }});
 
 }  // namespace

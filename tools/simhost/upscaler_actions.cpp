@@ -6,12 +6,16 @@
 //   load-fidelityfx                 (at 0 ms) loads amd_fidelityfx_loader_dx12.dll likewise
 //   swapchain system|streamline|fidelityfx
 //                                   makes the game's D3D12 swap chain through that module
-//   streamline-frames [wrong-layout]
+//   streamline-frames [wrong-layout|ping-pong]
 //                                   every frame: tags the depth buffer, hands over the camera
 //                                   constants (the camera the game publishes and the world's
 //                                   view-to-clip matrix; with wrong-layout fixed ones whose forward
 //                                   vector is 0.9 long: a layout the library does not know) and
-//                                   evaluates; each answer is checked
+//                                   evaluates; each answer is checked; with ping-pong the game
+//                                   draws with two depth buffers in turn and tags the frame's
+//   depth-replace                   the game's depth buffer released and a new one made
+//   device-recreate                 the game releases its swap chain, queue and device and makes
+//                                   new ones on the same window (a graphics-settings change)
 //   ffx-fail                        a FidelityFX context creation that fails, over the game's
 //                                   swap chain
 //   d3d11-swapchain                 a Direct3D 11 swap chain on a small window of its own
@@ -216,9 +220,37 @@ const bool kSwapchain = RegisterAction("swapchain", {1, 1, [](Host& host, const 
 }});
 
 const bool kStreamlineFrames = RegisterAction("streamline-frames", {0, 1, [](Host& host, const Action& action) {
-  const bool wrong = !action.args.empty() && action.args[0] == "wrong-layout";
-  std::shared_ptr<StreamlineFrame> frame = MakeStreamlineFrame(wrong);
-  host.everyFrame.push_back([frame](Host& h) { StreamlineWork(h, *frame); });
+  const std::string variant = action.args.empty() ? "" : action.args[0];
+  if (!variant.empty() && variant != "wrong-layout" && variant != "ping-pong") {
+    Say("simhost: streamline-frames: unknown variant '%s'", variant.c_str());
+    return;
+  }
+  std::shared_ptr<StreamlineFrame> frame = MakeStreamlineFrame(variant == "wrong-layout");
+  const bool pingPong = variant == "ping-pong";
+  host.everyFrame.push_back([frame, pingPong](Host& h) {
+    // Kept on across a new swap chain too.
+    if (pingPong && h.swapchain) h.swapchain->SetDepthPingPong(true);
+    StreamlineWork(h, *frame);
+  });
+}});
+
+const bool kDepthReplace = RegisterAction("depth-replace", {0, 0, [](Host& host, const Action&) {
+  if (!host.swapchain) { Say("simhost: depth-replace: the game has no swap chain"); return; }
+  host.swapchain->ReplaceDepth();
+  Say("simhost: depth buffer replaced");
+}});
+
+const bool kDeviceRecreate = RegisterAction("device-recreate", {0, 0, [](Host& host, const Action&) {
+  host.swapchain.reset();
+  auto swapchain = std::make_unique<Swapchain>();
+  if (!swapchain->Create(host.window, SwapchainRoute::System, host.swapchainFormat)) {
+    Say("simhost: device-recreate: the new swap chain could not be made");
+    host.exitCode = 1;
+    host.quit = true;
+    return;
+  }
+  host.swapchain = std::move(swapchain);
+  Say("simhost: device recreated");
 }});
 
 const bool kFfxFail = RegisterAction("ffx-fail", {0, 0, [](Host& host, const Action&) {

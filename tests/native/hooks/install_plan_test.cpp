@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "hooks/hook_state.hpp"
 #include "log_capture.hpp"
@@ -55,18 +57,24 @@ TEST(HookReport, StreamlineHooksFollowTheWorldSettings) {
 class ScriptedWait final : public PresentWaitServices {
  public:
   int windowFromPoll = 1 << 30;  // the game window is shown from this poll on
-  int swapchainAtPoll = -1;      // SwapChainSeen is raised during this poll
+  int swapchainAtPoll = -1;      // the swap chain's hooks are enabled during this poll
+  bool hooksFail = false;        // ... or fail to be made instead
+  int presentAtPoll = 1 << 30;   // the first present reaches them during this poll
   int handoverAtPoll = -1;       // CompositionHandover is raised during this poll
   int sleeps = 0;
 
   void Sleep(std::uint32_t ms) override {
     EXPECT_EQ(ms, 500u);
     ++sleeps;
-    if (sleeps == swapchainAtPoll) SwapChainSeen.store(1);
+    if (sleeps == swapchainAtPoll) {
+      SwapChainSeen.store(1);
+      (hooksFail ? SwapChainHooksFailed : SwapChainHooksInstalled).store(1);
+    }
     if (sleeps == handoverAtPoll) CompositionHandover.store(1);
     ASSERT_LT(sleeps, 10000) << "the wait does not end";
   }
   bool GameWindowShown() override { return sleeps >= windowFromPoll; }
+  std::uint64_t PresentsReached() override { return sleeps >= presentAtPoll ? 1 : 0; }
   bool ModuleLoaded(const char* name) override { return std::string(name) == "amd_fidelityfx_loader_dx12.dll"; }
 };
 
@@ -76,6 +84,8 @@ class PresentWait : public ::testing::Test {
   void TearDown() override { Reset(); }
   static void Reset() {
     SwapChainSeen.store(0);
+    SwapChainHooksInstalled.store(0);
+    SwapChainHooksFailed.store(0);
     CompositionHandover.store(0);
     PresentDisabled.store(0);
   }
@@ -108,6 +118,7 @@ TEST_F(PresentWait, ASwapChainSeenWaitsForTheHandOver) {
   ScriptedWait wait;
   wait.windowFromPoll = 0;
   wait.swapchainAtPoll = 39;  // just before the limit
+  wait.presentAtPoll = 41;
   wait.handoverAtPoll = 400;  // long after it: the renderer works until it gives up
   PresentWaitResult result;
   const auto lines = CaptureLog([&] { result = WaitForPresentRenderer(wait); });
@@ -116,6 +127,42 @@ TEST_F(PresentWait, ASwapChainSeenWaitsForTheHandOver) {
   EXPECT_EQ(wait.sleeps, 400);
   EXPECT_EQ(PresentDisabled.load(), 0);
   EXPECT_TRUE(lines.empty());
+}
+
+// Hooks that cannot be made end the wait at once; hooks no present reaches end it a minute after
+// the game window is shown, or after five minutes in all; either way with one line that says why.
+TEST_F(PresentWait, HooksThatFailOrThatNoPresentReachesHandOverWithTheirReason) {
+  struct Case {
+    const char* name;
+    bool fail;
+    int windowFromPoll;
+    int sleeps;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"hooks not made", true, 0, 5,
+       "Overlay: the swapchain hooks are not in place; switching to the Composition renderer (minimap and world map; no "
+       "in-world route)"},
+      {"no present, window shown", false, 0, 5 + 120,
+       "Overlay: no present reached the swapchain hooks in 60 s; switching to the Composition renderer (minimap and "
+       "world map; no in-world route)"},
+      {"no present, no window", false, 1 << 30, 5 + 600,
+       "Overlay: no present reached the swapchain hooks in 300 s; switching to the Composition renderer (minimap and "
+       "world map; no in-world route)"},
+  };
+  for (const Case& c : cases) {
+    Reset();
+    ScriptedWait wait;
+    wait.windowFromPoll = c.windowFromPoll;
+    wait.swapchainAtPoll = 5;
+    wait.hooksFail = c.fail;
+    PresentWaitResult result;
+    const auto lines = CaptureLog([&] { result = WaitForPresentRenderer(wait); });
+    EXPECT_TRUE(result.swapchainSeen) << c.name;
+    EXPECT_EQ(wait.sleeps, c.sleeps) << c.name;
+    EXPECT_EQ(PresentDisabled.load(), 1) << c.name;
+    EXPECT_EQ(lines, (std::vector<std::string>{c.line})) << c.name;
+  }
 }
 
 TEST_F(PresentWait, AHandOverBeforeAnySwapChainEndsTheWaitAtOnce) {

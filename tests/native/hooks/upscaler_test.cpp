@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <vector>
 
 #include "log_capture.hpp"
@@ -154,6 +155,80 @@ TEST(UpscalerTags, RecordsAndCountsEveryCallAndDumpsOnlyTheFirstThree) {
     EXPECT_EQ(line.find("[14]"), std::string::npos);
     EXPECT_LT(line.size(), 2048u);
   }
+}
+
+// References as a Direct3D object would count them; addresses below 0x100 are no resource.
+class CountingKeeper final : public DepthResourceKeeper {
+ public:
+  std::map<std::uint64_t, int> references;
+  int takes = 0;
+  DepthRefusal Take(std::uint64_t resource) override {
+    ++takes;
+    if (resource < 0x100) return DepthRefusal::NotResource;
+    ++references[resource];
+    return DepthRefusal::None;
+  }
+  void AddRef(std::uint64_t resource) override { ++references[resource]; }
+  void Release(std::uint64_t resource) override { --references[resource]; }
+};
+
+// The record holds each tagged buffer with a reference taken in the tagging call: a pair tagged in
+// turn is taken once each, a fourth buffer lets the least recently tagged go, one no longer tagged
+// is let go after a while, a refused pointer is asked about once, and a copy carries its own
+// reference.
+TEST(UpscalerTags, DepthBuffersHeldWithReferencesAndKnownByIdentity) {
+  PlainMemory memory;
+  CountingKeeper keeper;
+  std::uint32_t tick = 50'000;
+  const auto tag = [&](std::uint64_t native) {
+    Resource depth(native, 0x10);
+    TagArray tags(1, 64);
+    tags.Set(0, 0, &depth);
+    OnSetTag(memory, "slSetTag", tags.Address(), 1, tick += 16, &keeper);
+    return CopyDepthTag();
+  };
+  const DepthTagRecord a = tag(0xA000), b = tag(0xB000);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(tag(i % 2 ? 0xB000 : 0xA000).identity, i % 2 ? b.identity : a.identity);
+  }
+  EXPECT_EQ(keeper.takes, 2);
+  EXPECT_NE(a.identity, b.identity);
+  EXPECT_EQ(keeper.references[0xA000], 1);
+
+  tag(0xC000);
+  const DepthTagRecord d = tag(0xD000);  // A was tagged longest ago
+  EXPECT_EQ(keeper.references[0xA000], 0);
+  EXPECT_EQ(keeper.references[0xB000], 1);
+  // A new buffer where A lay is another buffer.
+  const DepthTagRecord again = tag(0xA000);
+  EXPECT_NE(again.identity, a.identity);
+  EXPECT_EQ(keeper.references[0xA000], 1);
+  EXPECT_EQ(keeper.references[0xB000], 0);
+
+  // Untagged for longer than the limit: let go at the next tag.
+  tick += kHeldDepthForgetMs + 1;
+  EXPECT_EQ(tag(0xD000).identity, d.identity);
+  EXPECT_EQ(keeper.references[0xC000], 0);
+  EXPECT_EQ(keeper.references[0xA000], 0);
+  EXPECT_EQ(keeper.references[0xD000], 1);
+
+  const int takes = keeper.takes;
+  for (int i = 0; i < 3; ++i) {
+    const DepthTagRecord refused = tag(0x40);
+    EXPECT_EQ(refused.identity, 0u);
+    EXPECT_EQ(refused.refusal, DepthRefusal::NotResource);
+  }
+  EXPECT_EQ(keeper.takes, takes + 1);
+
+  tag(0xD000);
+  const DepthTagRecord copy = CopyDepthTag(&keeper);
+  EXPECT_TRUE(copy.referenced);
+  EXPECT_EQ(keeper.references[0xD000], 2);
+  keeper.Release(copy.native);
+  // Nothing of this test's stays held for the tests after it.
+  tick += kHeldDepthForgetMs + 1;
+  tag(0x41);
+  EXPECT_EQ(keeper.references[0xD000], 0);
 }
 
 TEST(UpscalerConstants, PlausibilityAndTheOneTimeRefusal) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <vector>
 
 #include "log_capture.hpp"
 
@@ -187,11 +188,47 @@ TEST(Rebuild, AnyChangeOfTargetOrRequestRebuilds) {
       {"height", [](TargetShape& s) { s.height = 720; }, false, true},
       {"format", [](TargetShape& s) { s.format = 24; }, false, true},
       {"colour space set to PQ", [](TargetShape& s) { s.colourSpace = kColourSpacePq2020; }, false, true},
+      // The game released its swap chain and the next one took the same memory.
+      {"swap chain made again at its address", [](TargetShape& s) { s.creation = 2; }, false, true},
   };
   for (const Case& c : cases) {
     TargetShape now = built;
     c.change(now);
     EXPECT_EQ(NeedsRebuild(built, now, c.requested), c.rebuild) << c.name;
+  }
+}
+
+// Presents in order, each with the main window known then; whether each is drawn into.
+TEST(SwapChainChoice, TheMainWindowsNewestIsDrawnAndAlternationNeverMovesIt) {
+  int a = 0, b = 0;
+  const std::uintptr_t game = 0x100, small = 0x200, replaced = 0x300;
+  const PresentingSwapChain gameChain{&a, 1, game}, second{&b, 2, small}, unknown{&b, 0, 0};
+  struct Step {
+    PresentingSwapChain presenting;
+    std::uintptr_t mainWindow;
+    bool drawn;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+  };
+  const Case cases[] = {
+      {"a second swap chain on a small window", {{gameChain, game, true}, {second, game, false}, {gameChain, game, true},
+                                                 {second, game, false}, {gameChain, game, true}}},
+      {"the small one presents first", {{second, game, true}, {gameChain, game, true}, {second, game, false}}},
+      // The window not yet known: the newer wins, once, and keeps it.
+      {"main window unknown", {{gameChain, 0, true}, {second, 0, true}, {gameChain, 0, false}, {second, 0, true}}},
+      // Replaced at the same address, on a new window: the new creation is taken at once.
+      {"replaced at its address", {{gameChain, game, true}, {{&a, 3, replaced}, replaced, true},
+                                   {gameChain, replaced, false}}},
+      {"made before the hooks", {{unknown, game, true}, {gameChain, game, true}, {unknown, game, false}}},
+  };
+  for (const Case& c : cases) {
+    PresentingSwapChain drawn;
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      EXPECT_EQ(ChooseSwapChain(drawn, c.steps[i].presenting, c.steps[i].mainWindow), c.steps[i].drawn)
+          << c.name << ", present " << i;
+    }
   }
 }
 

@@ -50,23 +50,22 @@ TEST(Occlusion, ReadFormats) {
 }
 
 struct FakeFacts final : DepthResourceFacts {
-  bool inModule = true;
-  bool resource = true;
   ResourceDescription description{kDimensionTexture2D, 1920, 1080, 44, 1, 0};
   int asked = 0;
-  bool MethodTableInModule(std::uint64_t) override {
+  ResourceDescription Describe(std::uint64_t) override {
     ++asked;
-    return inModule;
+    return description;
   }
-  bool IsD3D12Resource(std::uint64_t) override { return resource; }
-  ResourceDescription Describe(std::uint64_t) override { return description; }
 };
 
-DepthChoiceInputs FreshInputs(std::uint64_t resource) {
+// A tag of a held buffer whose identity is its address unless given.
+DepthChoiceInputs FreshInputs(std::uint64_t resource, std::uint64_t identity = 0) {
   DepthChoiceInputs in;
   in.occlusionEnabled = in.tagHooked = in.constantsHooked = true;
   in.now = 10'000;
   in.tag.native = resource;
+  in.tag.identity = identity != 0 ? identity : resource;
+  in.tag.refusal = DepthRefusal::None;
   in.tag.state = 0x10;
   in.tag.lifecycle = 1;
   in.tag.tick = 9'900;
@@ -134,11 +133,13 @@ TEST(Occlusion, ResourcesExaminedOnceAndRefusedWithReasons) {
     const char* name;
     std::function<void(FakeFacts&)> change;
     const char* line;  // null: usable
+    DepthRefusal refusal = DepthRefusal::None;  // the tag record's: the buffer is not held
   };
   const Case cases[] = {
-      {"not in a module", [](FakeFacts& f) { f.inModule = false; },
-       "Occlusion: the depth tag does not point at a D3D12 resource (layout changed?)"},
-      {"not a resource", [](FakeFacts& f) { f.resource = false; }, "Occlusion: the depth tag is not an ID3D12Resource"},
+      {"not in a module", [](FakeFacts&) {}, "Occlusion: the depth tag does not point at a D3D12 resource (layout changed?)",
+       DepthRefusal::NotInModule},
+      {"not a resource", [](FakeFacts&) {}, "Occlusion: the depth tag is not an ID3D12Resource",
+       DepthRefusal::NotResource},
       {"MSAA", [](FakeFacts& f) { f.description.samples = 4; },
        "Occlusion: depth 1920x1080 format 44 dimension 3 samples 4 flags 0x0 is not readable; no occlusion"},
       {"deny shader resource", [](FakeFacts& f) { f.description.flags = 0xA; },
@@ -154,11 +155,14 @@ TEST(Occlusion, ResourcesExaminedOnceAndRefusedWithReasons) {
     FakeFacts facts;
     c.change(facts);
     std::optional<DepthSource> first, second;
+    DepthChoiceInputs in = FreshInputs(0x1000);
+    if (c.refusal != DepthRefusal::None) in.tag.identity = 0, in.tag.refusal = c.refusal;
     const Lines lines = CaptureLog([&] {
-      first = chooser.Choose(FreshInputs(0x1000), facts);
-      second = chooser.Choose(FreshInputs(0x1000), facts);
+      first = chooser.Choose(in, facts);
+      second = chooser.Choose(in, facts);
     });
-    EXPECT_EQ(facts.asked, 1) << c.name;
+    // A pointer the record does not hold is never asked about.
+    EXPECT_EQ(facts.asked, c.refusal == DepthRefusal::None ? 1 : 0) << c.name;
     EXPECT_EQ(first.has_value(), c.line == nullptr) << c.name;
     EXPECT_EQ(second.has_value(), c.line == nullptr) << c.name;
     ASSERT_EQ(lines.size(), 1u) << c.name;
@@ -166,6 +170,25 @@ TEST(Occlusion, ResourcesExaminedOnceAndRefusedWithReasons) {
       EXPECT_EQ(lines[0], c.line) << c.name;
     }
   }
+}
+
+// Buffers are known by the record's identity: a pair tagged in turn is examined once each, and a
+// new buffer at a released one's address is examined anew.
+TEST(Occlusion, PingPongPairExaminedOnceAndANewBufferAtAnOldAddressAnew) {
+  DepthChooser chooser;
+  FakeFacts facts;
+  const Lines lines = CaptureLog([&] {
+    for (int frame = 0; frame < 10; ++frame) {
+      EXPECT_TRUE(chooser.Choose(FreshInputs(frame % 2 ? 0x2000 : 0x1000), facts));
+    }
+    EXPECT_EQ(facts.asked, 2);
+    facts.description.width = 1280;  // a smaller buffer made where the first lay
+    const std::optional<DepthSource> again = chooser.Choose(FreshInputs(0x1000, 0x77), facts);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->textureWidth, 1280u);
+  });
+  EXPECT_EQ(facts.asked, 3);
+  EXPECT_EQ(lines.size(), 3u);
 }
 
 TEST(Occlusion, DepthViaLinesForTheFirstSixResourcesOnly) {
