@@ -140,7 +140,8 @@ const char* RelocationStatusName(RelocationStatus status) {
 RelocationStatus DecodePrologue(std::span<const std::byte> code, std::uint64_t address, Prologue& out) {
   out = Prologue{};
   out.address = address;
-  if (static_cast<std::int64_t>(address) >= kAddressLimit || address < kPatchSize) return RelocationStatus::OutOfReach;
+  // Compared unsigned: an address with the top bit set is no user-mode address either.
+  if (address >= static_cast<std::uint64_t>(kAddressLimit) || address < kPatchSize) return RelocationStatus::OutOfReach;
 
   std::size_t offset = 0;
   bool endsInTerminator = false;
@@ -214,6 +215,8 @@ AddressRange SlotRange(const Prologue& prologue) {
 RelocationStatus BuildSlot(const Prologue& prologue, std::uint64_t slotAddress, std::uint64_t detour, Slot& out) {
   out = Slot{};
   out.address = slotAddress;
+  // As for the target: no user-mode slot lies there, and the reach arithmetic stays in range.
+  if (slotAddress >= static_cast<std::uint64_t>(kAddressLimit)) return RelocationStatus::OutOfReach;
   out.bytes.fill(0xCC);
   PutAbsoluteJump(out.bytes.data(), detour);
 

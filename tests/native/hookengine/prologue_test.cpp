@@ -214,7 +214,21 @@ TEST(HookPrologue, SlotRangeKeepsEveryOperandInReach) {
     EXPECT_EQ(Follow(slot)[0].destination, operand);
   }
   EXPECT_EQ(BuildSlot(prologue, range.lowest - 0x1000, 0x1000, slot), RelocationStatus::OutOfReach);
+}
 
+TEST(HookPrologue, AddressesBeyondUserSpaceAreOutOfReach) {
+  // Targets and slots with the top bit set or at 2^62 and above: refused before any arithmetic
+  // on them could overflow.
+  const auto code = Code({0xE8, 0x10, 0, 0, 0, 0xC3});
+  Prologue prologue;
+  for (const std::uint64_t target : {0x8000000000001000ull, 0xFFFFFFFFFFFFF000ull, 0x4000000000000000ull, 3ull}) {
+    EXPECT_EQ(DecodePrologue(code, target, prologue), RelocationStatus::OutOfReach) << std::hex << target;
+  }
+  ASSERT_EQ(DecodePrologue(code, kTarget, prologue), RelocationStatus::Ok);
+  Slot slot;
+  for (const std::uint64_t at : {0x8000000000000000ull, 0xFFFFFFFFFFFF0000ull, 0x4000000000000000ull}) {
+    EXPECT_EQ(BuildSlot(prologue, at, 0x1000, slot), RelocationStatus::OutOfReach) << std::hex << at;
+  }
 }
 
 }  // namespace
