@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/log_platform.hpp"
 
@@ -50,6 +51,9 @@ std::string TakeLogText() {
   if (Stream() != nullptr) std::fflush(Stream());
   std::string text;
   text.swap(Logged());
+  // Replaying one input with PATHLIGHT_FUZZ_LOG set shows what it made the library log.
+  static const bool show = std::getenv("PATHLIGHT_FUZZ_LOG") != nullptr;
+  if (show) std::fputs(text.c_str(), stderr);
   return text;
 }
 

@@ -7,7 +7,8 @@
 namespace pathlight::fuzzing {
 
 // The text logged since the last call (time stamps and line ends included), then forgotten. What
-// one input logs beyond a megabyte is dropped.
+// one input logs beyond a megabyte is dropped. With PATHLIGHT_FUZZ_LOG set in the environment the
+// text also goes to standard error.
 [[nodiscard]] std::string TakeLogText();
 
 }  // namespace pathlight::fuzzing

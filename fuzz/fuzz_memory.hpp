@@ -4,8 +4,9 @@
 // walks, and counts reads so a target can check that the work done stays bounded.
 //
 // Input format, after the target's own fixed header:
-//   repeated: u32 offset (the region lies at kSpaceBase + offset), u16 length, u8 flags, u8 unused,
-//             then `length` bytes (fewer where the input ends)
+//   repeated: u32 offset (the region starts at the page of kSpaceBase + offset: regions start on
+//             4 KB pages, as the OS maps them), u16 length, u8 flags, u8 unused, then `length`
+//             bytes (fewer where the input ends)
 // Flags: kUnreadable (mapped, but every read fails), kNotScannable (readable, not private
 // read-write). A region overlapping an earlier one is dropped; at most kMaxRegions are kept.
 //
@@ -65,7 +66,7 @@ class FuzzMemory final : public GameMemory, public RegionQuery {
       Region region{std::vector<std::uint8_t>(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(n)), flags};
       records = records.subspan(n);
       if (n == 0) continue;
-      const std::uint64_t base = kSpaceBase + offset;
+      const std::uint64_t base = kSpaceBase + (offset & ~std::uint32_t{0xFFF});
       if (Overlaps(base, n)) continue;
       regions_.emplace(base, std::move(region));
     }

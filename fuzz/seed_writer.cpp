@@ -114,7 +114,7 @@ void Prologues(Seeds& seeds) {
 
 // Streamline's and FidelityFX's structures as the doubles pass them.
 void Upscaler(Seeds& seeds) {
-  constexpr std::uint64_t kTags = kSpaceBase, kResource = kSpaceBase + 0x1000, kExtent = kSpaceBase + 0x1100;
+  constexpr std::uint64_t kTags = kSpaceBase, kResource = kSpaceBase + 0x1000, kExtent = kSpaceBase + 0x6000;
   constexpr std::uint64_t kConstants = kSpaceBase + 0x2000, kInputs = kSpaceBase + 0x3000;
   constexpr std::uint64_t kChain = kSpaceBase + 0x4000, kOut = kSpaceBase + 0x5000;
   for (const std::uint32_t stride : {64u, 56u, 128u}) {
