@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a bounded time from its seeds and prints its speed.
 #   run_fuzz.sh FUZZER SEEDS-FOLDER CORPUS-FOLDER SECONDS
+# With FUZZ_RUNS set, the run also ends after that many inputs (whichever comes first).
 # The seeds are the target's folder in SEEDS-FOLDER (worldgen's samples, fuzz-seed-writer's cases)
 # and fuzz/regressions/<target>, the inputs of past findings, which every run replays first.
 # Any input that crashes, trips a sanitizer or fails a target's check, or runs longer than 1 s,
@@ -28,13 +29,16 @@ regressions="$(cd "$(dirname "$0")" && pwd)/regressions/${kind}"
 flags=() folders=("$corpus" "$seeds/$kind")  # new inputs go into the first folder
 [ -n "$max_len" ] && flags+=(-max_len="$max_len")
 [ -d "$regressions" ] && folders+=("$regressions")
+[ -n "${FUZZ_RUNS:-}" ] && flags+=(-runs="$FUZZ_RUNS")
 mkdir -p "$corpus" "$corpus.findings"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 status=0
+started=$(date +%s)
 # -close_fd_mask=1: the game-file loader's log lines would otherwise flood standard output.
 "$fuzzer" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 -print_final_stats=1 -close_fd_mask=1 \
   -artifact_prefix="$corpus.findings/" "${flags[@]}" "${folders[@]}" >"$log" 2>&1 || status=$?
+elapsed=$(( $(date +%s) - started ))
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
 speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
 if [ "$status" != 0 ]; then
@@ -42,4 +46,4 @@ if [ "$status" != 0 ]; then
   echo "$name: FAILED (status $status); findings in $corpus.findings/"
   exit 1
 fi
-echo "$name: ${speed:-?} executions per second, ${runs:-?} inputs in ${seconds} s, corpus of $(ls "$corpus" | wc -l) inputs"
+echo "$name: ${speed:-?} executions per second, ${runs:-?} inputs in ${elapsed} s, corpus of $(ls "$corpus" | wc -l) inputs"

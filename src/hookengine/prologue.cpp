@@ -68,7 +68,12 @@ bool DecodeOne(std::span<const std::byte> code, std::uint64_t address, Decoded& 
   }
   for (std::uint8_t i = 0; i < instruction.operand_count; ++i) {
     const auto& operand = operands[i];
-    if (operand.type != ZYDIS_OPERAND_TYPE_MEMORY || operand.mem.base != ZYDIS_REGISTER_RIP) continue;
+    if (operand.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
+    if (operand.mem.base == ZYDIS_REGISTER_EIP) {  // an address-size prefix: relative to a 32-bit EIP
+      out.supported = false;
+      return true;
+    }
+    if (operand.mem.base != ZYDIS_REGISTER_RIP) continue;
     if (instruction.raw.disp.size != 32) {
       out.supported = false;
       return true;

@@ -40,6 +40,7 @@ TEST(HookPrologue, DecidesWhatToCopyOrRefuses) {
       {"loop", Code({0xE2, 0xFE, 0x90, 0x90, 0x90, 0x90}), RelocationStatus::UnsupportedBranch, 0},
       {"jrcxz", Code({0xE3, 0x10, 0x90, 0x90, 0x90, 0x90}), RelocationStatus::UnsupportedBranch, 0},
       {"xbegin", Code({0xC7, 0xF8, 0x10, 0, 0, 0}), RelocationStatus::UnsupportedBranch, 0},
+      {"sub [eip+disp32], al", Code({0x67, 0x28, 0x05, 0, 4, 0, 0x67}), RelocationStatus::UnsupportedBranch, 0},
       // je lands on byte 3, inside the mov that starts at byte 2.
       {"branch into a copied instruction", Code({0x74, 0x01, 0xB8, 1, 0, 0, 0, 0xC3}), RelocationStatus::JumpIntoPatch, 0},
       // dec ecx; jg entry: the loop runs in the trampoline.
