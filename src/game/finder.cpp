@@ -11,11 +11,6 @@ namespace pathlight {
 
 namespace {
 
-// Each guarded read first asks the OS about the range, which costs microseconds under Wine; blocks
-// of a megabyte make that negligible and still mostly stay in the second-level cache while their
-// words are compared (a full scan then costs about 1.2 to 1.4 times a plain read of the memory).
-constexpr std::size_t kBufferWords = (1024 << 10) / 8;
-
 constexpr std::uint32_t kSleepDirect = 100;
 constexpr std::uint32_t kSleepNoWaypoint = 250;
 constexpr std::uint32_t kSleepScanning = 1000;
@@ -60,14 +55,14 @@ std::vector<std::uint64_t> BuildChunks(const std::vector<std::uint64_t>& icons) 
   return chunks;
 }
 
-Finder::Finder(Services services, const GameLayout& layout, PublishedGamePointers& pointers)
+Finder::Finder(Services services, const GameLayout& layout, PublishedGamePointers& pointers, std::size_t blockBytes)
     : memory_(services.memory),
       regions_(services.regions),
       tickCount_(std::move(services.tickCount)),
       lowerPriority_(std::move(services.lowerPriority)),
       layout_(layout),
       pointers_(pointers),
-      buffer_(kBufferWords, 0) {}
+      buffer_(std::max<std::size_t>(blockBytes / 8, 1), 0) {}
 
 // ---- scanning ---------------------------------------------------------------------------------
 
@@ -78,7 +73,7 @@ void Finder::ScanBlocks(std::uint64_t start, std::uint64_t end, ScanResults& res
   const std::uint64_t worldMap = layout_.WorldMapVtable, camera = layout_.CameraVtable;
   std::uint64_t* const words = buffer_.data();
   for (std::uint64_t at = start; at < end;) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, kBufferWords * 8));
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, buffer_.size() * 8));
     const std::size_t got = memory_.ReadSome(at, words, want);
     const std::size_t count = got / 8;
     bufferUsed_ = std::max(bufferUsed_, (got + 7) / 8);

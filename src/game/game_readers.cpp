@@ -157,17 +157,18 @@ void ReadMaps(const GameReadContext& context, GameSnapshot& snapshot) {
     }
   }
   if (!HasVtable(memory, map, context.layout.WorldMapVtable)) return;
+  // The open flag counts only with the centre and zoom read after it: a map freed in between is
+  // no open map without a scale.
   std::uint8_t open = 0;
-  if (!memory.ReadValue(map + offsets.worldMapOpen, open)) return;
-  snapshot.worldMapOpen = open != 0 ? 1 : 0;
   float center[2];
+  float zoom = 0;
+  if (!memory.ReadValue(map + offsets.worldMapOpen, open)) return;
   if (!memory.Read(map + offsets.worldMapCenter, center, sizeof center)) return;
   snapshot.worldMapCenterX = center[0];
   snapshot.worldMapCenterY = center[1];
-  if (!memory.ReadValue(map + offsets.worldMapZoom, snapshot.worldMapZoom)) return;
-  if (!std::isfinite(center[0]) || !std::isfinite(center[1]) || !(snapshot.worldMapZoom > 0.0f)) {
-    snapshot.worldMapOpen = 0;
-  }
+  if (!memory.ReadValue(map + offsets.worldMapZoom, zoom)) return;
+  snapshot.worldMapZoom = zoom;
+  snapshot.worldMapOpen = open != 0 && std::isfinite(center[0]) && std::isfinite(center[1]) && zoom > 0.0f ? 1 : 0;
 }
 
 // ---- minimap widget ------------------------------------------------------------------------------
@@ -436,7 +437,9 @@ float ReadTimeOfDay(const GameReadContext& context) {
   const std::uint64_t now = milliseconds / 1000 + seconds;
   if (now > stamp) scale += (now - stamp) * rate;
   scale %= kScaleDayMs;
-  return static_cast<float>(static_cast<double>(UnfoldDayMilliseconds(scale)) / kHourMs);
+  // The day's last millisecond is 23.9999994 hours, which a float rounds up to 24.
+  const auto hours = static_cast<float>(static_cast<double>(UnfoldDayMilliseconds(scale)) / kHourMs);
+  return std::min(hours, std::nextafter(24.0f, 0.0f));
 }
 
 }  // namespace pathlight

@@ -68,7 +68,12 @@ bool DecodeOne(std::span<const std::byte> code, std::uint64_t address, Decoded& 
   }
   for (std::uint8_t i = 0; i < instruction.operand_count; ++i) {
     const auto& operand = operands[i];
-    if (operand.type != ZYDIS_OPERAND_TYPE_MEMORY || operand.mem.base != ZYDIS_REGISTER_RIP) continue;
+    if (operand.type != ZYDIS_OPERAND_TYPE_MEMORY) continue;
+    if (operand.mem.base == ZYDIS_REGISTER_EIP) {  // an address-size prefix: relative to a 32-bit EIP
+      out.supported = false;
+      return true;
+    }
+    if (operand.mem.base != ZYDIS_REGISTER_RIP) continue;
     if (instruction.raw.disp.size != 32) {
       out.supported = false;
       return true;
@@ -140,7 +145,8 @@ const char* RelocationStatusName(RelocationStatus status) {
 RelocationStatus DecodePrologue(std::span<const std::byte> code, std::uint64_t address, Prologue& out) {
   out = Prologue{};
   out.address = address;
-  if (static_cast<std::int64_t>(address) >= kAddressLimit || address < kPatchSize) return RelocationStatus::OutOfReach;
+  // Compared unsigned: an address with the top bit set is no user-mode address either.
+  if (address >= static_cast<std::uint64_t>(kAddressLimit) || address < kPatchSize) return RelocationStatus::OutOfReach;
 
   std::size_t offset = 0;
   bool endsInTerminator = false;
@@ -214,6 +220,8 @@ AddressRange SlotRange(const Prologue& prologue) {
 RelocationStatus BuildSlot(const Prologue& prologue, std::uint64_t slotAddress, std::uint64_t detour, Slot& out) {
   out = Slot{};
   out.address = slotAddress;
+  // As for the target: no user-mode slot lies there, and the reach arithmetic stays in range.
+  if (slotAddress >= static_cast<std::uint64_t>(kAddressLimit)) return RelocationStatus::OutOfReach;
   out.bytes.fill(0xCC);
   PutAbsoluteJump(out.bytes.data(), detour);
 

@@ -27,7 +27,7 @@ enum class RelocationStatus : std::uint8_t {
   EndsTooEarly,       // ret, int3, ud2, hlt or an unconditional jump before byte 5
   JumpIntoPatch,      // a branch into the middle of a copied instruction or into bytes 1 to 4
   ReturnIntoPatch,    // a call ending before byte 5: its callers' return addresses cannot be moved
-  UnsupportedBranch,  // loop, jrcxz, xbegin, 16-bit branches
+  UnsupportedBranch,  // loop, jrcxz, xbegin, 16-bit branches, EIP-relative operands
   OutOfReach,         // the slot cannot reach a RIP-relative operand or the target
   TooLong,            // the rebuilt trampoline does not fit its slot
 };

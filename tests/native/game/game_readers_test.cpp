@@ -394,6 +394,17 @@ TEST_F(ReadersTest, WorldMapCandidatesAndUnusableValues) {
   Put(kOpenWorldMap + offsets().worldMapZoom, 3.0f);
   Put(kOpenWorldMap + offsets().worldMapCenter, std::numeric_limits<float>::infinity());
   EXPECT_EQ(Read().worldMapOpen, 0);
+  // Open, but its zoom unreadable (freed in the middle of the reading): no open map without a scale.
+  Put(kOpenWorldMap + offsets().worldMapCenter, -300.0f);
+  std::vector<std::uint8_t> bytes(0x1000);
+  ASSERT_TRUE(memory.Read(kOpenWorldMap, bytes.data(), bytes.size()));
+  const std::uint64_t zoomAt = offsets().worldMapZoom;
+  memory.Unmap(kOpenWorldMap);
+  memory.Map(kOpenWorldMap, {bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(zoomAt)});
+  memory.Map(kOpenWorldMap + zoomAt + 4, {bytes.begin() + static_cast<std::ptrdiff_t>(zoomAt + 4), bytes.end()});
+  EXPECT_EQ(Read().worldMapOpen, 0);
+  memory.Unmap(kOpenWorldMap + zoomAt + 4);
+  memory.Map(kOpenWorldMap, bytes);
   // Without candidates the published world map is read as it is.
   for (auto& candidate : pointers.WorldMapCandidates) candidate = 0;
   PlantWorldMap(kWorldMap, true, 5.0f, 6.0f, 2.0f);
@@ -541,6 +552,10 @@ TEST_F(ReadersTest, ClockExamples) {
   // Past the end of the scale's day the hours wrap: 23:59 plus 10 scale minutes at night speed.
   SetClock(23, 59, 0, 0, 1000, 460);
   EXPECT_NEAR(Read().clockHours, (86'340'000.0 + 2 * 600'000.0 - 86'400'000.0) / 3'600'000.0, 1e-4);
+  // The day's last millisecond stays below 24 hours, though a float holds no value between.
+  SetClock(23, 59, 59, 999, 1, 5000);
+  EXPECT_LT(Read().clockHours, 24.0f);
+  EXPECT_GT(Read().clockHours, 23.9999f);
 }
 
 TEST_F(ReadersTest, ClockLinesOnChangeOnlyAndUnreadableRecords) {

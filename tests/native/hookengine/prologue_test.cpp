@@ -40,6 +40,7 @@ TEST(HookPrologue, DecidesWhatToCopyOrRefuses) {
       {"loop", Code({0xE2, 0xFE, 0x90, 0x90, 0x90, 0x90}), RelocationStatus::UnsupportedBranch, 0},
       {"jrcxz", Code({0xE3, 0x10, 0x90, 0x90, 0x90, 0x90}), RelocationStatus::UnsupportedBranch, 0},
       {"xbegin", Code({0xC7, 0xF8, 0x10, 0, 0, 0}), RelocationStatus::UnsupportedBranch, 0},
+      {"sub [eip+disp32], al", Code({0x67, 0x28, 0x05, 0, 4, 0, 0x67}), RelocationStatus::UnsupportedBranch, 0},
       // je lands on byte 3, inside the mov that starts at byte 2.
       {"branch into a copied instruction", Code({0x74, 0x01, 0xB8, 1, 0, 0, 0, 0xC3}), RelocationStatus::JumpIntoPatch, 0},
       // dec ecx; jg entry: the loop runs in the trampoline.
@@ -214,7 +215,21 @@ TEST(HookPrologue, SlotRangeKeepsEveryOperandInReach) {
     EXPECT_EQ(Follow(slot)[0].destination, operand);
   }
   EXPECT_EQ(BuildSlot(prologue, range.lowest - 0x1000, 0x1000, slot), RelocationStatus::OutOfReach);
+}
 
+TEST(HookPrologue, AddressesBeyondUserSpaceAreOutOfReach) {
+  // Targets and slots with the top bit set or at 2^62 and above: refused before any arithmetic
+  // on them could overflow.
+  const auto code = Code({0xE8, 0x10, 0, 0, 0, 0xC3});
+  Prologue prologue;
+  for (const std::uint64_t target : {0x8000000000001000ull, 0xFFFFFFFFFFFFF000ull, 0x4000000000000000ull, 3ull}) {
+    EXPECT_EQ(DecodePrologue(code, target, prologue), RelocationStatus::OutOfReach) << std::hex << target;
+  }
+  ASSERT_EQ(DecodePrologue(code, kTarget, prologue), RelocationStatus::Ok);
+  Slot slot;
+  for (const std::uint64_t at : {0x8000000000000000ull, 0xFFFFFFFFFFFF0000ull, 0x4000000000000000ull}) {
+    EXPECT_EQ(BuildSlot(prologue, at, 0x1000, slot), RelocationStatus::OutOfReach) << std::hex << at;
+  }
 }
 
 }  // namespace
