@@ -199,7 +199,7 @@ std::vector<IniFixture> MakeFixtures() {
        {}},
       {"first key of a name wins", true, L"[Minimap]\nRadius=50\nRadius=60\n",
        [](Settings& s) { s.minimapRadius = 50.0f; }, {}},
-      {"the README's example", true,
+      {"the player's guide's example", true,
        L"; Pathlight.ini\n[Minimap]\nToggleKey=Ctrl+M\nLineWidth=4\n\n[World]\n; start with the ribbon hidden; F6 shows it\n"
        L"Enabled=0\nToggleKey=F6\nDistance=80\nColor=#FFD070C0\nMountedOnly=0\n\n[Style]\nColor=#3399FF\nRenderer=Present\n\n"
        L"[Routing]\nOffRoadWeight=3\n\n[Keys]\nReloadKey=Ctrl+Shift+R\n",
