@@ -59,6 +59,7 @@ host_packages=(
   libboost-graph-dev                                         # the independent routing oracle
   libcairo2-dev nlohmann-json3-dev libcli11-dev              # pictures, GeoJSON and command lines of the tools
   imagemagick                                                # screenshots: converting and comparing pictures
+  zip unzip                                                  # the release package and its install test
   xz-utils ca-certificates
 )
 missing=()

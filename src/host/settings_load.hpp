@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "host/settings.hpp"
 
@@ -34,15 +35,18 @@ inline constexpr const wchar_t* kIniFileName = L"\\Pathlight.ini";
                                         const wchar_t* key, const wchar_t* defaultText);
 
 // Every key of the file. On reload the four start-only values ([Style] Renderer, [World]
-// DlssCamera, [Debug] Scan and Draw) are taken from live instead.
-[[nodiscard]] Settings ReadSettings(IniSource& ini, const std::wstring& path, const Settings& live, bool reload);
+// DlssCamera, [Debug] Scan and Draw) are taken from live instead. With misread, every value that
+// the value syntax does not read whole adds a line there, in key-list order:
+//   Config: [Routing] MainRoadWeight="abc" is not a number; read as 0
+[[nodiscard]] Settings ReadSettings(IniSource& ini, const std::wstring& path, const Settings& live, bool reload,
+                                    std::vector<std::string>* misread = nullptr);
 
 // The two "Config:" lines that a load logs: the user's check of what was read.
 [[nodiscard]] std::array<std::string, 2> SettingsSummary(const Settings& settings);
 
 // The whole load against the process-wide state: rebuilds and stores the INI path from the
 // library's folder, publishes the record read (PublishSettings), raises the reload requests or
-// sets the world toggle, and logs.
+// sets the world toggle, and logs: the two summary lines, then the values not read whole.
 void LoadSettingsFrom(IniSource& ini, const std::wstring& moduleFolder, bool reload);
 
 // The path of the last load.

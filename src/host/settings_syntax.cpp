@@ -1,6 +1,7 @@
 #include "host/settings_syntax.hpp"
 
 #include <cwchar>
+#include <optional>
 #include <string>
 
 namespace pathlight {
@@ -54,19 +55,20 @@ std::wstring_view TrimSpaces(std::wstring_view token) {
   return token;
 }
 
-// One token of a binding: a modifier bit, a key code, or nothing.
-void ApplyToken(std::wstring_view token, KeyBinding& binding) {
+// One token of a binding: a modifier bit, a key code, or nothing. Returns whether the token
+// names something (a modifier, a key, or "None").
+bool ApplyToken(std::wstring_view token, KeyBinding& binding) {
   if (EqualsIgnoringCase(token, L"Ctrl") || EqualsIgnoringCase(token, L"Control")) {
     binding.modifiers |= kModCtrl;
-    return;
+    return true;
   }
   if (EqualsIgnoringCase(token, L"Shift")) {
     binding.modifiers |= kModShift;
-    return;
+    return true;
   }
   if (EqualsIgnoringCase(token, L"Alt")) {
     binding.modifiers |= kModAlt;
-    return;
+    return true;
   }
   if (token.size() >= 2 && AsciiLower(token[0]) == L'f' && token[1] >= L'1' && token[1] <= L'9') {
     // "F1x" is F1; "F25" names no key and the token is dropped.
@@ -75,41 +77,52 @@ void ApplyToken(std::wstring_view token, KeyBinding& binding) {
       number = number * 10 + static_cast<std::uint32_t>(token[i] - L'0');
     }
     if (number >= 1 && number <= 24) binding.key = kVkF1Base + number;
-    return;
+    return number >= 1 && number <= 24 && token.size() == (number < 10 ? 2u : 3u);
   }
   if (token.size() == 7 && EqualsIgnoringCase(token.substr(0, 6), L"Numpad") && token[6] >= L'0' && token[6] <= L'9') {
     binding.key = kVkNumpadBase + static_cast<std::uint32_t>(token[6] - L'0');
-    return;
+    return true;
   }
   if (token.size() >= 2 && token[0] == L'0' && AsciiLower(token[1]) == L'x') {
     binding.key = ParseUnsigned32(token, 16);  // a raw virtual-key code, taken unchecked
-    return;
+    return UnsignedReadsWhole(token);
   }
   if (token.size() == 1) {
     const wchar_t c = token[0];
     if ((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'Z')) {
       binding.key = static_cast<std::uint32_t>(c);
-      return;
+      return true;
     }
     if (c >= L'a' && c <= L'z') {
       binding.key = static_cast<std::uint32_t>(c - L'a' + L'A');
-      return;
+      return true;
     }
-    if (c == L'[') { binding.key = 0xDB; return; }
-    if (c == L']') { binding.key = 0xDD; return; }
-    if (c == L'\\') { binding.key = 0xDC; return; }
+    if (c == L'[') { binding.key = 0xDB; return true; }
+    if (c == L']') { binding.key = 0xDD; return true; }
+    if (c == L'\\') { binding.key = 0xDC; return true; }
   }
   for (const KeyName& name : kKeyNames) {
     if (EqualsIgnoringCase(token, name.name)) {
       binding.key = name.code;
-      return;
+      return true;
     }
   }
+  return EqualsIgnoringCase(token, L"None");
 }
 
 }  // namespace
 
-std::uint32_t ParseUnsigned32(std::wstring_view text, int base) {
+namespace {
+
+struct UnsignedScan {
+  std::uint32_t value = 0;
+  std::size_t end = 0;  // where the reading stopped
+  bool digits = false;
+  bool overflow = false;
+};
+
+UnsignedScan ScanUnsigned32(std::wstring_view text, int base) {
+  UnsignedScan scan;
   std::size_t i = 0;
   while (i < text.size() && IsCSpace(text[i])) ++i;
   bool negative = false;
@@ -121,20 +134,37 @@ std::uint32_t ParseUnsigned32(std::wstring_view text, int base) {
     base = (i < text.size() && text[i] == L'0') ? 8 : 10;
   }
   std::uint64_t value = 0;
-  bool overflow = false;
   for (; i < text.size(); ++i) {
     const int digit = DigitValue(text[i]);
     if (digit >= base) break;
+    scan.digits = true;
     value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
     if (value > 0xFFFFFFFFull) {
-      overflow = true;
+      scan.overflow = true;
       value = 0xFFFFFFFFull;  // keeps the arithmetic in range while the digits run on
     }
   }
-  if (overflow) return 0xFFFFFFFFu;
-  const auto result = static_cast<std::uint32_t>(value);
-  return negative ? static_cast<std::uint32_t>(0u - result) : result;
+  scan.end = i;
+  if (scan.overflow) {
+    scan.value = 0xFFFFFFFFu;
+  } else {
+    const auto result = static_cast<std::uint32_t>(value);
+    scan.value = negative ? static_cast<std::uint32_t>(0u - result) : result;
+  }
+  return scan;
 }
+
+// Only blanks from `at` on.
+bool RestIsBlank(std::wstring_view text, std::size_t at) {
+  for (; at < text.size(); ++at) {
+    if (!IsCSpace(text[at])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t ParseUnsigned32(std::wstring_view text, int base) { return ScanUnsigned32(text, base).value; }
 
 bool ParseBool(std::wstring_view text) { return ParseUnsigned32(text) != 0; }
 
@@ -180,6 +210,58 @@ KeyBinding ParseKeyBinding(std::wstring_view text) {
   }
   if (binding.key == 0) binding.modifiers = 0;
   return binding;
+}
+
+bool UnsignedReadsWhole(std::wstring_view text) {
+  const UnsignedScan scan = ScanUnsigned32(text, 0);
+  return text.empty() || (scan.digits && !scan.overflow && RestIsBlank(text, scan.end));
+}
+
+bool UnsignedTooLarge(std::wstring_view text) { return ScanUnsigned32(text, 0).overflow; }
+
+bool FloatReadsWhole(std::wstring_view text) {
+  if (text.empty()) return true;
+  const std::wstring terminated(text);
+  wchar_t* end = nullptr;
+  (void)std::wcstof(terminated.c_str(), &end);
+  const auto read = static_cast<std::size_t>(end - terminated.c_str());
+  return read > 0 && RestIsBlank(text, read);
+}
+
+bool ColourReadsWhole(std::wstring_view text) {
+  if (text.empty()) return true;
+  if (text.front() == L'#') text.remove_prefix(1);
+  if (text.size() != 6 && text.size() != 8) return false;
+  for (const wchar_t c : text) {
+    if (DigitValue(c) >= 16) return false;
+  }
+  return true;
+}
+
+bool WordReadsWhole(WordKey word, std::wstring_view text) {
+  if (text.empty()) return true;
+  switch (word) {
+    case WordKey::Interpolate:
+      return ParseInterpolate(text) != -1 || EqualsIgnoringCase(text, L"Auto");
+    case WordKey::HdrMode:
+      return ParseHdrMode(text) != -1 || EqualsIgnoringCase(text, L"Auto");
+    case WordKey::Renderer:
+      return ParseRenderer(text) != RendererChoice::Present || EqualsIgnoringCase(text, L"Present");
+  }
+  return false;
+}
+
+std::optional<std::wstring_view> UnknownKeyToken(std::wstring_view text) {
+  if (TrimSpaces(text).empty()) return std::nullopt;
+  while (true) {
+    const std::size_t plus = text.find(L'+');
+    const std::wstring_view token = TrimSpaces(text.substr(0, plus));
+    KeyBinding ignored;
+    // An empty token ("Ctrl+", "F5++") names nothing either.
+    if (token.empty() || !ApplyToken(token, ignored)) return token;
+    if (plus == std::wstring_view::npos) return std::nullopt;
+    text.remove_prefix(plus + 1);
+  }
 }
 
 }  // namespace pathlight

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "host/settings.hpp"
@@ -35,5 +36,17 @@ namespace pathlight {
 // "Ctrl+Shift+F5" and the like: tokens split at "+", modifiers accumulate, a later key replaces an
 // earlier one, unknown tokens are skipped silently, and without a key the binding is unbound.
 [[nodiscard]] KeyBinding ParseKeyBinding(std::wstring_view text);
+
+// Whether the reading above takes the whole text, so that nothing in it was passed over: the
+// load logs every value that is not read whole, with what it was read as. Blanks after a value
+// count as read. An empty text is whole (it means the default, or an unbound key).
+[[nodiscard]] bool UnsignedReadsWhole(std::wstring_view text);  // also false beyond 32 bits
+[[nodiscard]] bool UnsignedTooLarge(std::wstring_view text);    // the digits go beyond 32 bits
+[[nodiscard]] bool FloatReadsWhole(std::wstring_view text);
+[[nodiscard]] bool ColourReadsWhole(std::wstring_view text);
+[[nodiscard]] bool WordReadsWhole(WordKey word, std::wstring_view text);  // the catch-all's own name counts
+// The first token of a binding that names nothing (an empty one included; "None" names the unbound
+// key), or nothing when every token is known.
+[[nodiscard]] std::optional<std::wstring_view> UnknownKeyToken(std::wstring_view text);
 
 }  // namespace pathlight

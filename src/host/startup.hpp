@@ -10,7 +10,8 @@
 
 namespace pathlight {
 
-inline constexpr const char* kVersionLine = "Pathlight 1.2.5 loaded";
+// The version is the build's (CMake's project version), the one the release package is named after.
+inline constexpr const char* kVersionLine = "Pathlight " PATHLIGHT_VERSION " loaded";
 
 [[nodiscard]] const char* RendererDescription(RendererChoice renderer);
 

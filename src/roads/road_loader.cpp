@@ -29,7 +29,7 @@ LoadedRoads LoadRoadNetwork(const std::wstring& gameFolder) {
 
   GraphBuilder builder;
   for (const std::wstring& index : indexes) {
-    if (PathExists(index)) LoadRoadTiles(index, builder, loaded.tiles, loaded.skipped);
+    if (PathExists(index) && LoadRoadTiles(index, builder, loaded.tiles, loaded.skipped)) ++loaded.indexesRead;
   }
   LoadFieldDefault(indexes.front(), builder);
   builder.ReleaseMergeMap();
@@ -41,13 +41,15 @@ LoadedRoads LoadRoadNetwork(const std::wstring& gameFolder) {
   return loaded;
 }
 
-void LoadRoads(const std::wstring& gameFolder) {
-  g_roadGraph = LoadRoadNetwork(gameFolder).graph;
+std::size_t LoadRoads(const std::wstring& gameFolder) {
+  LoadedRoads loaded = LoadRoadNetwork(gameFolder);
+  g_roadGraph = std::move(loaded.graph);
   // Sequentially consistent, so a reader that sees true also sees every array written above.
   g_roadsReady.exchange(!g_roadGraph.segments.empty(), std::memory_order_seq_cst);
+  return loaded.indexesRead;
 }
 
-void LoadRoads() { LoadRoads(GetGameFolder()); }
+void LoadRoads() { (void)LoadRoads(GetGameFolder()); }
 
 bool RoadsAreReady() { return g_roadsReady.load(); }
 

@@ -13,7 +13,8 @@ namespace pathlight {
 
 struct LoadedRoads {
   RoadGraph graph;
-  std::size_t archives = 0;  // index paths, existing or not
+  std::size_t archives = 0;  // index paths looked for, existing or not
+  std::size_t indexesRead = 0;  // of those, the ones that exist and could be read
   int tiles = 0;
   int skipped = 0;
 };
@@ -24,8 +25,8 @@ struct LoadedRoads {
 // The road loader thread's body: loads the game folder's roads and publishes them. Runs once per
 // process; RoadsReady stays false for good when no segment was found.
 void LoadRoads();
-// The same with a given game folder (the native tools).
-void LoadRoads(const std::wstring& gameFolder);
+// The same with a given game folder (the native tools); returns how many archive indexes were read.
+std::size_t LoadRoads(const std::wstring& gameFolder);
 
 [[nodiscard]] bool RoadsAreReady();
 // The published graph; only meaningful once RoadsAreReady().

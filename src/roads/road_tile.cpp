@@ -6,6 +6,7 @@
 #include "host/log.hpp"
 #include "roads/archive.hpp"
 #include "roads/byte_reader.hpp"
+#include "roads/game_files.hpp"
 
 namespace pathlight {
 
@@ -114,13 +115,18 @@ void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads,
   }
 }
 
-void LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped) {
+bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped) {
+  // The caller saw the index exist: one that reads as no bytes is as unreadable as a cut one.
+  if (ReadFileBytes(indexPath, 0, 1).empty()) {
+    Log("Roads: index %ls unreadable (empty)", indexPath.c_str());
+    return false;
+  }
   std::vector<ArchiveEntry> entries;
   try {
     entries = ListArchiveFolder(indexPath, "road/rootlevel/roadlevel");
   } catch (const std::runtime_error& error) {
     Log("Roads: index %ls unreadable (%s)", indexPath.c_str(), error.what());
-    return;
+    return false;
   }
   TileVertexMap vertices;
   TileRoadList roads;
@@ -147,6 +153,7 @@ void LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
     }
   }
   AssembleTileRoads(vertices, roads, builder);
+  return true;
 }
 
 }  // namespace pathlight

@@ -75,7 +75,8 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder);
 
 // Every tile of one archive index into the builder. Counts parsed tiles and skipped ones (packed,
-// short, of another version, malformed: not logged); an unreadable index logs one line.
-void LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped);
+// short, of another version, malformed: not logged); an unreadable index (empty, cut short or
+// malformed) logs one line and gives false.
+bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped);
 
 }  // namespace pathlight

@@ -15,7 +15,7 @@ std::string Text(double v) {
 }
 
 bool MakeWorld(const GameFolder& game, int seed, int nodes) {
-  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + game.Root().string() + "' --seed " +
+  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --force --out '" + game.Root().string() + "' --seed " +
                               std::to_string(seed) + " --nodes " + std::to_string(nodes) + " --dlc 0 >/dev/null";
   if (std::system(command.c_str()) != 0) return false;
   fs::create_directories(game.Bin64());  // worldgen makes the folder anew

@@ -1,7 +1,8 @@
 // settings-probe.dll: the shared INI fixtures through the library's own LoadSettings inside the
 // simulated game. For each fixture it writes "Pathlight.ini" beside itself (or removes it),
-// loads the settings as start-up does, and compares the live record field by field and the two
-// "Config:" lines as they stand in "Pathlight.log" with what the fixture expects. It logs one
+// loads the settings as start-up does, and compares the live record field by field and the
+// "Config:" lines as they stand in "Pathlight.log" (the two summary lines and the misreadings
+// after them) with what the fixture expects. It logs one
 // "Fixture ...:" line per fixture and a last "Fixtures: N checked, M differ" line.
 #include <windows.h>
 
@@ -62,8 +63,11 @@ DWORD WINAPI ProbeThread(LPVOID) {
     for (std::size_t i = 0; i < want.size() && problem.empty(); ++i) {
       if (got[i] != want[i]) problem = "read " + got[i] + ", expected " + want[i];
     }
-    if (problem.empty() && !fixture.summary.empty() && LastLogLines(2) != fixture.summary) {
-      problem = "summary lines differ";
+    if (!fixture.summary.empty()) {
+      // The summary, then one line per value not read whole.
+      std::vector<std::string> lines = fixture.summary;
+      lines.insert(lines.end(), fixture.misread.begin(), fixture.misread.end());
+      if (problem.empty() && LastLogLines(lines.size()) != lines) problem = "summary or misreading lines differ";
     }
     ++checked;
     if (!problem.empty()) ++differ;

@@ -30,7 +30,8 @@ std::vector<IniFixture> MakeFixtures() {
       {"bindings that unbind", true, L"[Minimap]\nToggleKey=\n[World]\nToggleKey=None\n[Keys]\nReloadKey=F25\n",
        [](Settings& s) { s.minimapToggle = s.worldToggle = s.reloadKey = {0, 0}; },
        {"Config: world route on (mounted only), toggle key vk=0x00 mods=0, 50 m ahead; minimap toggle key vk=0x00 mods=0",
-        kDefaultMinimapLine}},
+        kDefaultMinimapLine},
+       {"Config: [Keys] ReloadKey=\"F25\" is not a key binding (\"F25\" names no key); read as unbound"}},
       {"bindings by number", true, L"[Minimap]\nToggleKey=F1x\n[World]\nToggleKey=Numpad7\n[Keys]\nReloadKey=0x7B\n",
        [](Settings& s) {
          s.minimapToggle = {0x70, 0};
@@ -83,7 +84,11 @@ std::vector<IniFixture> MakeFixtures() {
          s.wagonRoutingEnabled = false;
        },
        {"Config: world route on, toggle key vk=0xDD mods=0, 50 m ahead; minimap toggle key vk=0xDB mods=0",
-        "Config: minimap=0 centre=(148.0,943.8) r=100.0 3.550 px/m; worldmap=1 divisor=2.40; reroute=25 m offroad=2.50"}},
+        "Config: minimap=0 centre=(148.0,943.8) r=100.0 3.550 px/m; worldmap=1 divisor=2.40; reroute=25 m offroad=2.50"},
+       {"Config: [Minimap] Enabled=\"true\" is not a number; read as 0 (off)",
+        "Config: [Minimap] AutoCalibrate=\"yes\" is not a number; read as 0 (off)",
+        "Config: [Debug] DrawRoads=\"08\" is not a number; read as 0 (off)",
+        "Config: [Debug] NoSwapchain=\"4294967296\" is too large for 32 bits; read as 4294967295 (on)"}},
       {"world route off", true, L"[World]\nEnabled=0\n[WorldMap]\nEnabled=0\n",
        [](Settings& s) {
          s.worldEnabled = false;
@@ -110,7 +115,9 @@ std::vector<IniFixture> MakeFixtures() {
        },
        // Halfway values round to even.
        {"Config: world route on (mounted only), toggle key vk=0xDD mods=0, 70 m ahead; minimap toggle key vk=0xDB mods=0",
-        "Config: minimap=1 centre=(12.2,-0.1) r=0.0 10.000 px/m; worldmap=1 divisor=0.12; reroute=2 m offroad=-1.00"}},
+        "Config: minimap=1 centre=(12.2,-0.1) r=0.0 10.000 px/m; worldmap=1 divisor=0.12; reroute=2 m offroad=-1.00"},
+       {"Config: [Minimap] CenterX=\"12.25abc\" is not a number; read as 12.25",
+        "Config: [Minimap] Radius=\"abc\" is not a number; read as 0"}},
       {"word values", true, L"[Style]\nRenderer=composition\nHdrMode=hdr10\n[Minimap]\nInterpolate=OFF\n",
        [](Settings& s) {
          s.renderer = RendererChoice::Composition;
@@ -192,7 +199,7 @@ std::vector<IniFixture> MakeFixtures() {
        {}},
       {"first key of a name wins", true, L"[Minimap]\nRadius=50\nRadius=60\n",
        [](Settings& s) { s.minimapRadius = 50.0f; }, {}},
-      {"the README's example", true,
+      {"the player's guide's example", true,
        L"; Pathlight.ini\n[Minimap]\nToggleKey=Ctrl+M\nLineWidth=4\n\n[World]\n; start with the ribbon hidden; F6 shows it\n"
        L"Enabled=0\nToggleKey=F6\nDistance=80\nColor=#FFD070C0\nMountedOnly=0\n\n[Style]\nColor=#3399FF\nRenderer=Present\n\n"
        L"[Routing]\nOffRoadWeight=3\n\n[Keys]\nReloadKey=Ctrl+Shift+R\n",

@@ -19,6 +19,9 @@ struct IniFixture {
   std::function<void(Settings&)> expect;
   // The two "Config:" lines, where the fixture pins them; empty when not checked.
   std::vector<std::string> summary;
+  // Where the summary is pinned: the lines logged after it for values not read whole (none when
+  // empty).
+  std::vector<std::string> misread = {};
 };
 
 [[nodiscard]] const std::vector<IniFixture>& IniFixtures();

@@ -51,7 +51,16 @@ int main(int argc, char** argv) {
   app.add_option("--geojson", geojson, "write the route as a GeoJSON Feature")->needs(fromOption);
   app.add_option("--bench", bench, "time N random start/goal queries against BGL's A* on the same graphs")->check(CLI::Range(1, 1000000));
   app.add_option("--seed", seed, "seed of the benchmark's queries (default 1)");
-  CLI11_PARSE(app, argc, argv);
+  app.footer(
+      "Exit status: 0 done (a route that found no road is the straight line, said as \"no road route: straight "
+      "line\"); 1 no archive index in the folder could be read, a picture or GeoJSON file could not be written, or "
+      "the benchmark's searches disagree; 2 a malformed command line.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error);
+    return status == 0 ? 0 : 2;
+  }
   // The log prints wide paths with "%ls", which the C library converts in the user's locale.
   std::setlocale(LC_CTYPE, "");
 
@@ -78,8 +87,12 @@ int main(int argc, char** argv) {
               << "/0008/0.pamt and dlc/*/0008/0.pamt)\n";
     return 1;
   }
-  pathlight::LoadRoads(folder);
+  const std::size_t indexesRead = pathlight::LoadRoads(folder);
   std::fflush(stdout);
+  if (indexesRead == 0) {
+    std::cerr << "pathlight-route: no archive index in " << game << " could be read (see the \"Roads:\" lines)\n";
+    return 1;
+  }
 
   int status = 0;
   if (!from.empty()) {
@@ -105,6 +118,8 @@ int main(int argc, char** argv) {
     services.tickCount = [] { return pathlight::TickCount(); };
     pathlight::RunRoutePass(snapshot, services);
     std::fflush(stdout);
+    // The library draws the straight line then; say so, as its log's "Route:" line does not.
+    if (!details.found) std::printf("no road route: straight line\n");
     const bool wagonUsed = pathlight::GetCurrentRoute() && pathlight::GetCurrentRoute()->wagon;
     if (!png.empty() && !pathlight::tool::WriteRoutePng(png, pathlight::PublishedRoadGraph(), details, wagonUsed)) status = 1;
     if (!geojson.empty() && !pathlight::tool::WriteRouteGeoJson(geojson, details, wagonUsed)) status = 1;

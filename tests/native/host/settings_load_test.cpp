@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,13 +38,15 @@ TEST(SettingsFixtures, EveryFixtureGivesItsRecordAndSummary) {
   for (const auto& fixture : IniFixtures()) {
     SCOPED_TRACE(fixture.name);
     TextIni ini(fixture.text, fixture.fileExists);
-    const Settings read = ReadSettings(ini, L"C:\\mods\\Pathlight.ini", Settings{}, false);
+    std::vector<std::string> misread;
+    const Settings read = ReadSettings(ini, L"C:\\mods\\Pathlight.ini", Settings{}, false, &misread);
     Settings expected;
     fixture.expect(expected);
     EXPECT_EQ(DescribeSettings(read), DescribeSettings(expected));
     if (!fixture.summary.empty()) {
       const auto summary = SettingsSummary(read);
       EXPECT_EQ(std::vector<std::string>(summary.begin(), summary.end()), fixture.summary);
+      EXPECT_EQ(misread, fixture.misread);
     }
   }
 }
@@ -190,6 +193,67 @@ TEST_F(LoadSettingsTest, ReloadWithAnUnchangedFileStillRequestsAReroute) {
   (void)CaptureLog([&] { LoadSettingsFrom(ini, L"C:\\a", true); });
   EXPECT_EQ(DescribeSettings(*before), DescribeSettings(*CurrentSettings()));
   EXPECT_EQ(RerouteRequested, 1);
+}
+
+// Each value the syntax does not read whole gives one line naming it and what it became; values
+// it reads whole (blanks after them, "None", the catch-all's own name, hexadecimal floats) none.
+TEST(SettingsMisreadings, EachKindNamesTheTextAndWhatItWasReadAs) {
+  const struct {
+    const wchar_t* ini;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {L"[Routing]\nMainRoadWeight=abc\n", {"Config: [Routing] MainRoadWeight=\"abc\" is not a number; read as 0"}},
+      {L"[Routing]\nMainRoadWeight=0,9\n", {"Config: [Routing] MainRoadWeight=\"0,9\" is not a number; read as 0"}},
+      {L"[World]\nDistance=75.25xyz\n", {"Config: [World] Distance=\"75.25xyz\" is not a number; read as 75.25"}},
+      {L"[World]\nMountedOnly=yes\n", {"Config: [World] MountedOnly=\"yes\" is not a number; read as 0 (off)"}},
+      {L"[World]\nDlssCamera=on\n", {"Config: [World] DlssCamera=\"on\" is not a number; read as 0 (off)"}},
+      {L"[Debug]\nDrawRoads=1x\n", {"Config: [Debug] DrawRoads=\"1x\" is not a number; read as 1 (on)"}},
+      {L"[Offsets]\nMinimapZoom=0x5B8h\n", {"Config: [Offsets] MinimapZoom=\"0x5B8h\" is not a number; read as 1464 (0x5B8)"}},
+      {L"[Offsets]\nIconKind=0x1FFFFFFFF\n",
+       {"Config: [Offsets] IconKind=\"0x1FFFFFFFF\" is too large for 32 bits; read as 4294967295 (0xFFFFFFFF)"}},
+      {L"[Style]\nOutlineColor=0F0\n",
+       {"Config: [Style] OutlineColor=\"0F0\" is not a colour (RRGGBB or RRGGBBAA); read as 291914D2"}},
+      {L"[Style]\nColor=12345g\n",
+       {"Config: [Style] Color=\"12345g\" is not a colour (RRGGBB or RRGGBBAA); read as 012345FF"}},
+      {L"[Style]\nRenderer=DirectX\n",
+       {"Config: [Style] Renderer=\"DirectX\" is not Present, Composition or None; read as Present"}},
+      {L"[Style]\nHdrMode=HDR\n", {"Config: [Style] HdrMode=\"HDR\" is not SDR, Off, scRGB, HDR10 or Auto; read as Auto"}},
+      {L"[Minimap]\nInterpolate=yes\n", {"Config: [Minimap] Interpolate=\"yes\" is not On, Off or Auto; read as Auto"}},
+      {L"[Minimap]\nToggleKey=Ctrl+Strg+M\n",
+       {"Config: [Minimap] ToggleKey=\"Ctrl+Strg+M\" is not a key binding (\"Strg\" names no key); read as vk=0x4D mods=1"}},
+      {L"[Keys]\nReloadKey=Ctrl+\n",
+       {"Config: [Keys] ReloadKey=\"Ctrl+\" is not a key binding (\"\" names no key); read as unbound"}},
+      {L"[World]\nToggleKey=\u00fc\n",
+       {"Config: [World] ToggleKey=\"\xC3\xBC\" is not a key binding (\"\xC3\xBC\" names no key); read as unbound"}},
+      // In key-list order, whatever the file's order.
+      {L"[Routing]\nOffRoadWeight=x\n[Minimap]\nEnabled=no\n",
+       {"Config: [Minimap] Enabled=\"no\" is not a number; read as 0 (off)",
+        "Config: [Routing] OffRoadWeight=\"x\" is not a number; read as 0"}},
+      {L"[Routing]\nMainRoadWeight=\"0.9 \"\n[World]\nToggleKey=None\n[Keys]\nReloadKey=Alt\n[Style]\nRenderer=present\n"
+       L"HdrMode=auto\n[Minimap]\nInterpolate=1\n[WorldMap]\nZoomDivisor=0x1p2\nEnabled=-1\n[Offsets]\nMinimapZoom=-1\n"
+       L"[Style]\nColor=#aabbcc\nOutlineColor=\n",
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.ini, c.ini + std::wcslen(c.ini)));
+    TextIni ini(c.ini);
+    std::vector<std::string> misread;
+    (void)ReadSettings(ini, L"x", Settings{}, false, &misread);
+    EXPECT_EQ(misread, c.lines);
+  }
+}
+
+TEST_F(LoadSettingsTest, MisreadingsFollowTheSummaryOncePerLoad) {
+  TextIni ini(L"[Routing]\nMainRoadWeight=abc\n[World]\nEnabled=yes\n");
+  const std::vector<std::string> expected = {
+      "Config: world route off (mounted only), toggle key vk=0xDD mods=0, 50 m ahead; minimap toggle key vk=0xDB mods=0",
+      "Config: minimap=1 centre=(148.0,943.8) r=100.0 3.550 px/m; worldmap=1 divisor=2.40; reroute=25 m offroad=2.50",
+      "Config: [World] Enabled=\"yes\" is not a number; read as 0 (off)",
+      "Config: [Routing] MainRoadWeight=\"abc\" is not a number; read as 0"};
+  EXPECT_EQ(CaptureLog([&] { LoadSettingsFrom(ini, L"C:\\a", false); }), expected);
+  std::vector<std::string> reloaded = {"Config: reloaded C:\\a\\Pathlight.ini"};
+  reloaded.insert(reloaded.end(), expected.begin(), expected.end());
+  EXPECT_EQ(CaptureLog([&] { LoadSettingsFrom(ini, L"C:\\a", true); }), reloaded);
 }
 
 }  // namespace

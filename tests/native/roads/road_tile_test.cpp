@@ -177,15 +177,23 @@ TEST(LoadRoadTiles, AFailedTileTakesItsRoadsButLeavesItsPositions) {
 }
 
 TEST(LoadRoadTiles, AnUnreadableIndexIsOneLogLine) {
-  testing::ScratchFolder game;
-  game.Write("0008/0.pamt", Bytes{}.Fill(7, 0));
-  GraphBuilder builder;
-  int tiles = 0, skipped = 0;
-  ::testing::internal::CaptureStdout();
-  LoadRoadTiles(game.Wide("0008/0.pamt"), builder, tiles, skipped);
-  EXPECT_EQ(testing::LogMessages(::testing::internal::GetCapturedStdout()),
-            (std::vector<std::string>{"Roads: index " + NativePathFromWide(game.Wide("0008/0.pamt")) + " unreadable (truncated)"}));
-  EXPECT_EQ(tiles + skipped, 0);
+  const struct {
+    std::size_t bytes;
+    const char* reason;
+  } cases[] = {{7, "truncated"}, {0, "empty"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    testing::ScratchFolder game;
+    game.Write("0008/0.pamt", Bytes{}.Fill(c.bytes, 0));
+    GraphBuilder builder;
+    int tiles = 0, skipped = 0;
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(LoadRoadTiles(game.Wide("0008/0.pamt"), builder, tiles, skipped));
+    EXPECT_EQ(testing::LogMessages(::testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{"Roads: index " + NativePathFromWide(game.Wide("0008/0.pamt")) + " unreadable (" +
+                                        c.reason + ")"}));
+    EXPECT_EQ(tiles + skipped, 0);
+  }
 }
 
 TEST(LoadRoadNetwork, VerticesMergeAcrossIndexesByWholeMetres) {

@@ -78,5 +78,36 @@ TEST(WorldgenRoundTrip, TheSameSeedWritesTheSameBytes) {
   }
 }
 
+// --out is emptied only when it is new, empty, a world worldgen wrote, or --force says so; any
+// other folder (a game folder's bin64 beside it) and a plain file stay as they were.
+TEST(WorldgenOut, RefusesAFolderItDidNotWriteUnlessForced) {
+  testing::ScratchFolder folder;
+  const struct {
+    const char* name;
+    const char* setup;  // what is at --out before the run
+    const char* extra;
+    int status;
+  } cases[] = {
+      {"new", "", "", 0},          {"empty", "dir", "", 0},         {"own world", "world", "", 0},
+      {"foreign", "foreign", "", 1}, {"foreign, forced", "foreign", "--force", 0}, {"a file", "file", "--force", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::filesystem::path out = folder.path() / c.name;
+    const std::string setup = c.setup;
+    if (setup == "dir") std::filesystem::create_directories(out);
+    const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + out.string() + "' --nodes 20 " + c.extra + " > /dev/null 2>&1";
+    if (setup == "world") ASSERT_EQ(std::system(command.c_str()), 0);
+    if (setup == "foreign") folder.Write(std::string(c.name) + "/bin64/CrimsonDesert.exe", testing::Bytes{}.Fill(3, 1));
+    if (setup == "file") folder.Write(c.name, testing::Bytes{}.Fill(3, 1));
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), c.status);
+    EXPECT_EQ(std::filesystem::exists(out / "worldgen.json"), c.status == 0);
+    if (setup == "foreign") EXPECT_EQ(std::filesystem::exists(out / "bin64" / "CrimsonDesert.exe"), c.status != 0);
+    if (setup == "file") EXPECT_TRUE(std::filesystem::is_regular_file(out));
+  }
+}
+
 }  // namespace
 }  // namespace pathlight

@@ -98,14 +98,46 @@ TEST(RouteTool, SearchesDrawsAndWritesGeoJsonOnASyntheticWorld) {
   // A goal far from every road: the straight line, with a null cost.
   std::snprintf(points, sizeof points, "--from %.1f,%.1f --to 9e5,9e5", a.x + 10.0, static_cast<double>(a.z));
   run = RunTool("--game '" + game + "' " + points + " --geojson '" + json + "'");
-  EXPECT_TRUE(StartsWith(run.lines.back(), "Route: (")) << run.lines.back();
-  EXPECT_NE(run.lines.back().find(": 2 points in "), std::string::npos);
+  EXPECT_EQ(run.status, 0);
+  ASSERT_GE(run.lines.size(), 2u);
+  EXPECT_EQ(run.lines.back(), "no road route: straight line");
+  EXPECT_TRUE(StartsWith(run.lines[run.lines.size() - 2], "Route: (")) << run.lines[run.lines.size() - 2];
+  EXPECT_NE(run.lines[run.lines.size() - 2].find(": 2 points in "), std::string::npos);
   EXPECT_TRUE(nlohmann::json::parse(std::ifstream(json))["properties"]["cost"].is_null());
 
   run = RunTool("--game '" + game + "' --bench 20");
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(StartsWith(run.lines.back(), "Bench: ratio FindRoute/BGL median ")) << run.lines.back();
   EXPECT_TRUE(run.lines.back().ends_with("; 0 cost disagreements")) << run.lines.back();
+}
+
+// The exit statuses the tool's help names: a folder none of whose indexes reads is a failure (1),
+// a malformed command line another (2).
+TEST(RouteTool, ExitStatusesForUnreadableIndexesAndBadArguments) {
+  testing::ScratchFolder folder;
+  folder.Write("empty/0008/0.pamt", {});
+  folder.Write("cut/0008/0.pamt", testing::Bytes{}.Fill(7, 0));
+  const std::string root = folder.path().string();
+  const struct {
+    std::string arguments;
+    int status;
+    std::string lastLine;
+  } cases[] = {
+      {"--game '" + root + "/empty'", 1, "pathlight-route: no archive index in " + root + "/empty could be read (see the \"Roads:\" lines)"},
+      {"--game '" + root + "/cut' --from 0,0 --to 1,1", 1, "pathlight-route: no archive index in " + root + "/cut could be read (see the \"Roads:\" lines)"},
+      {"--game '" + root + "/empty' --from '0;0' --to 1,1", 2, "pathlight-route: --from and --to take X,Z in metres, for example --from 120.5,-300"},
+      {"--game '" + root + "/empty' --from 0,0", 2, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ToolRun run = RunTool(c.arguments);
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), c.status);
+    if (!c.lastLine.empty()) {
+      ASSERT_FALSE(run.lines.empty());
+      EXPECT_EQ(run.lines.back(), c.lastLine);
+    }
+  }
 }
 
 }  // namespace
