@@ -5,11 +5,13 @@
 // colour of another length keeps its fallback; the words read as one of their choices; a load
 // asks for every key once, keeps the start-only values on a reload, and logs the two "Config:"
 // lines.
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <set>
 #include <string>
 
 #include "fuzz_log.hpp"
@@ -96,9 +98,25 @@ void CheckFile(const std::wstring& text, bool reload, bool logged) {
     (void)TakeLogText();
     LoadSettingsFrom(ini, folder, reload);
     const std::string log = TakeLogText();
-    std::size_t lines = 0;
-    for (std::size_t at = 0; (at = log.find("] Config: ", at)) != std::string::npos; ++at) ++lines;
-    if (lines != (reload ? 3u : 2u)) Broken("a load did not log its Config: lines");  // a reload names the file too
+    // The summary lines (a reload names the file too), then one line per value misread, each once.
+    std::size_t summaries = 0;
+    bool misreadingSeen = false;
+    std::set<std::string> misreadings;
+    for (std::size_t at = 0, end = 0; at < log.size(); at = end + 1) {
+      end = std::min(log.find('\n', at), log.size());
+      const std::string line = log.substr(at, end - at);
+      const std::size_t config = line.find("] Config: ");  // a value's text may hold the same words
+      if (config == std::string::npos) continue;
+      if (line[config + 10] != '[') {
+        if (misreadingSeen) Broken("a summary line after a misreading");
+        ++summaries;
+      } else if (misreadingSeen = true; line.find("; read as ") == std::string::npos) {
+        Broken("a misreading line without what it was read as");
+      } else if (!misreadings.insert(line.substr(config)).second) {
+        Broken("a misreading logged twice in one load");
+      }
+    }
+    if (summaries != (reload ? 3u : 2u)) Broken("a load did not log its Config: lines");
     return;
   }
   Settings live;

@@ -27,10 +27,7 @@ constexpr std::uint64_t kDirectEntryBytes = 24;
 
 void* AsPointer(std::uint64_t address) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)); }
 
-std::uint64_t StackAddress() {
-  volatile char here = 0;
-  return reinterpret_cast<std::uintptr_t>(&here);
-}
+std::uint64_t StackAddress() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
 
 template <typename T>
 T LoadLittle(const std::uint8_t* bytes) {

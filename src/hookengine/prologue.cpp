@@ -213,6 +213,7 @@ AddressRange SlotRange(const Prologue& prologue) {
     highest = std::min(highest, destination - kRel32Min - static_cast<std::int64_t>(kSlotSize));
   }
   lowest = std::max<std::int64_t>(lowest, 0);
+  highest = std::min(highest, kAddressLimit - 1);  // BuildSlot refuses a slot from the limit on
   if (highest < lowest) return AddressRange{1, 0};
   return AddressRange{static_cast<std::uint64_t>(lowest), static_cast<std::uint64_t>(highest)};
 }

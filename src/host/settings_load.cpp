@@ -173,8 +173,22 @@ class KeyReader {
   void Note(const wchar_t* section, const wchar_t* key, const std::wstring& text, const std::string& problem,
             const std::string& readAs) {
     if (misread_ == nullptr) return;
-    misread_->push_back("Config: [" + ToUtf8(section) + "] " + ToUtf8(key) + "=\"" + ToUtf8(text) + "\" " + problem +
-                        "; read as " + readAs);
+    misread_->push_back(Printable("Config: [" + ToUtf8(section) + "] " + ToUtf8(key) + "=\"" + ToUtf8(text) + "\" " +
+                                  problem + "; read as " + readAs));
+  }
+  // A value's text is the file's: a control character in it (a line break, a NUL) would split or
+  // cut the log line, so it is written as \xNN.
+  static std::string Printable(const std::string& line) {
+    std::string out;
+    for (const char c : line) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte >= 0x20 && byte != 0x7F) {
+        out += c;
+      } else {
+        out += Format("\\x%02X", byte);
+      }
+    }
+    return out;
   }
 
   IniSource& ini_;

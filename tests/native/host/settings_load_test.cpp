@@ -204,6 +204,9 @@ TEST(SettingsMisreadings, EachKindNamesTheTextAndWhatItWasReadAs) {
   } cases[] = {
       {L"[Routing]\nMainRoadWeight=abc\n", {"Config: [Routing] MainRoadWeight=\"abc\" is not a number; read as 0"}},
       {L"[Routing]\nMainRoadWeight=0,9\n", {"Config: [Routing] MainRoadWeight=\"0,9\" is not a number; read as 0"}},
+      // The file's control characters do not reach the log as they are.
+      {L"[Routing]\nMainRoadWeight=a\x01\tb\n",
+       {"Config: [Routing] MainRoadWeight=\"a\\x01\\x09b\" is not a number; read as 0"}},
       {L"[World]\nDistance=75.25xyz\n", {"Config: [World] Distance=\"75.25xyz\" is not a number; read as 75.25"}},
       {L"[World]\nMountedOnly=yes\n", {"Config: [World] MountedOnly=\"yes\" is not a number; read as 0 (off)"}},
       {L"[World]\nDlssCamera=on\n", {"Config: [World] DlssCamera=\"on\" is not a number; read as 0 (off)"}},

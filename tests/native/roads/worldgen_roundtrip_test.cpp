@@ -104,8 +104,12 @@ TEST(WorldgenOut, RefusesAFolderItDidNotWriteUnlessForced) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), c.status);
     EXPECT_EQ(std::filesystem::exists(out / "worldgen.json"), c.status == 0);
-    if (setup == "foreign") EXPECT_EQ(std::filesystem::exists(out / "bin64" / "CrimsonDesert.exe"), c.status != 0);
-    if (setup == "file") EXPECT_TRUE(std::filesystem::is_regular_file(out));
+    if (setup == "foreign") {
+      EXPECT_EQ(std::filesystem::exists(out / "bin64" / "CrimsonDesert.exe"), c.status != 0);
+    }
+    if (setup == "file") {
+      EXPECT_TRUE(std::filesystem::is_regular_file(out));
+    }
   }
 }
 

@@ -24,9 +24,13 @@ TEST(SettingsTemplate, ReadsBackAsTheDefaultsWithEveryKeyOnce) {
     end = text.find("\r\n", at);
     ASSERT_NE(end, std::string::npos) << "every line ends in CR LF";
     const std::string line = text.substr(at, end - at);
-    if (line.starts_with("[")) EXPECT_TRUE(sections.insert(line).second) << "a second " << line;
+    if (line.starts_with("[")) {
+      EXPECT_TRUE(sections.insert(line).second) << "a second " << line;
+    }
     if (!line.starts_with(";") && line.find('=') != std::string::npos) ++keys;
-    if (line.starts_with(";")) EXPECT_GT(line.size(), 2u);
+    if (line.starts_with(";")) {
+      EXPECT_GT(line.size(), 2u);
+    }
   }
   EXPECT_EQ(keys, 84u);
 
