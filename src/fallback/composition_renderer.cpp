@@ -229,9 +229,9 @@ void CompositionTick(FallbackRenderer& r, FallbackDevice& device, const Settings
     dirty = MinimapDirtyRect(circle);
   } else {
     ProjectToWorldMap(frame.routePolyline, frame.snapshot, width, height, settings, r.projected);
-    RoundCorners(r.projected, spacing, cornerRadius, r.polyline);
-    const float margin = (2 * settings.outlineWidth + settings.worldMapLineWidth) * s + 2;
-    dirty = PolylineDirtyRect(r.polyline, margin);
+    const float stroke = (2 * settings.outlineWidth + settings.worldMapLineWidth) * s;
+    RoundCornersOnScreen(r.projected, width, height, OffScreenMargin(cornerRadius, stroke), spacing, cornerRadius, r.polyline);
+    dirty = PolylineDirtyRect(r.polyline, stroke + 2);
   }
 
   if (r.overlayWindowMode) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace pathlight {
 
@@ -10,6 +11,8 @@ namespace {
 
 // Segments shorter than this, pixels, are dropped by the resampling: they carry no direction.
 constexpr double kShortestSegment = 0.001;
+// No screen or margin is wider than this, pixels: a garbage width keeps the box's arithmetic finite.
+constexpr double kScreenLimit = 1 << 20;
 
 }  // namespace
 
@@ -57,7 +60,7 @@ void RouteFromPlayer(std::span<const GroundPoint> route, const GameSnapshot& sna
 namespace {
 
 // One centred moving-average pass in place; prefix sums in double keep long lines exact enough.
-void AveragePass(std::vector<ScreenPoint>& points, std::size_t w, std::vector<double>& sx, std::vector<double>& sy) {
+void AveragePass(std::span<ScreenPoint> points, std::size_t w, std::vector<double>& sx, std::vector<double>& sy) {
   const std::size_t n = points.size();
   sx.assign(n + 1, 0.0);
   sy.assign(n + 1, 0.0);
@@ -72,22 +75,21 @@ void AveragePass(std::vector<ScreenPoint>& points, std::size_t w, std::vector<do
   }
 }
 
-}  // namespace
-
-void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out) {
-  out.clear();
-  // A window wider than the line changes nothing (g is bounded by both ends), so the ratio is capped
-  // before it becomes an integer; NaN fails every comparison and leaves the line as it is.
+// The averaging window in points, or 0 when the line is to be copied unchanged. A window wider than
+// the line changes nothing (g is bounded by both ends), so the ratio is capped before it becomes an
+// integer; NaN fails every comparison and leaves the line as it is.
+std::size_t Window(float spacing, float radius) {
   const double ratio = static_cast<double>(radius) / spacing;
-  if (!(spacing > 0) || !(ratio >= 0.5) || polyline.size() < 3) {
-    out.assign(polyline.begin(), polyline.end());
-    return;
-  }
-  const std::size_t w = static_cast<std::size_t>(std::lround(std::min(ratio, 1e9)));
+  if (!(spacing > 0) || !(ratio >= 0.5)) return 0;
+  return static_cast<std::size_t>(std::lround(std::min(ratio, 1e9)));
+}
 
-  out.reserve(polyline.size());
+// Appends the line resampled and rounded; `budget` is what resampling may still add, shared by
+// every piece of one drawing.
+void AppendRounded(std::span<const ScreenPoint> polyline, float spacing, std::size_t w, std::size_t& budget,
+                   std::vector<ScreenPoint>& out) {
+  const std::size_t first = out.size();
   out.push_back(polyline[0]);
-  std::size_t budget = kRoundCornersExtraPoints;
   for (std::size_t i = 1; i < polyline.size(); ++i) {
     const ScreenPoint a = polyline[i - 1], b = polyline[i];
     const double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
@@ -104,11 +106,164 @@ void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float ra
     }
     out.push_back(b);
   }
-  if (out.size() < 3) return;
+  const std::span<ScreenPoint> added(out.data() + first, out.size() - first);
+  if (added.size() < 3) return;
   // The renderers round a line every frame: the sums' capacity stays with the thread.
   thread_local std::vector<double> sx, sy;
-  AveragePass(out, w, sx, sy);
-  AveragePass(out, w, sx, sy);
+  AveragePass(added, w, sx, sy);
+  AveragePass(added, w, sx, sy);
+}
+
+bool Finite(ScreenPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// The screen grown by the margin, and positions along its edge: clockwise from the top left corner.
+struct Box {
+  double left, top, right, bottom;
+  double Perimeter() const { return 2 * (right - left) + 2 * (bottom - top); }
+  double Along(ScreenPoint p) const {
+    const double w = right - left, h = bottom - top;
+    // The nearest edge: a clipped point lies on one up to rounding.
+    const double toTop = std::abs(p.y - top), toRight = std::abs(p.x - right), toBottom = std::abs(p.y - bottom),
+                 toLeft = std::abs(p.x - left);
+    const double nearest = std::min({toTop, toRight, toBottom, toLeft});
+    if (nearest == toTop) return std::clamp(p.x - left, 0.0, w);
+    if (nearest == toRight) return w + std::clamp(p.y - top, 0.0, h);
+    if (nearest == toBottom) return w + h + std::clamp(right - p.x, 0.0, w);
+    return 2 * w + h + std::clamp(bottom - p.y, 0.0, h);
+  }
+  ScreenPoint Corner(int i) const {
+    const double xs[] = {left, right, right, left}, ys[] = {top, top, bottom, bottom};
+    return {static_cast<float>(xs[i & 3]), static_cast<float>(ys[i & 3])};
+  }
+  double CornerAlong(int i) const {
+    const double w = right - left, h = bottom - top;
+    const double at[] = {0, w, w + h, 2 * w + h};
+    return at[i & 3];
+  }
+};
+
+// Liang-Barsky: the part [t0, t1] of a->b inside the box, false when none.
+bool ClipToBox(ScreenPoint a, ScreenPoint b, const Box& box, double& t0, double& t1) {
+  const double dx = static_cast<double>(b.x) - a.x, dy = static_cast<double>(b.y) - a.y;
+  const double p[] = {-dx, dx, -dy, dy};
+  const double q[] = {a.x - box.left, box.right - a.x, a.y - box.top, box.bottom - a.y};
+  t0 = 0;
+  t1 = 1;
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+  }
+  return t0 <= t1;
+}
+
+ScreenPoint At(ScreenPoint a, ScreenPoint b, double t) {
+  if (t <= 0) return a;
+  if (t >= 1) return b;
+  return {static_cast<float>(a.x + t * (static_cast<double>(b.x) - a.x)), static_cast<float>(a.y + t * (static_cast<double>(b.y) - a.y))};
+}
+
+// The corners passed going from one point on the box's edge to another the shorter way round.
+void WalkEdge(const Box& box, ScreenPoint from, ScreenPoint to, std::vector<ScreenPoint>& out) {
+  const double perimeter = box.Perimeter(), s = box.Along(from);
+  const double forward = std::fmod(box.Along(to) - s + perimeter, perimeter);
+  const bool clockwise = forward <= perimeter / 2;
+  const double span = clockwise ? forward : perimeter - forward;
+  std::pair<double, int> passed[4];
+  int count = 0;
+  for (int i = 0; i < 4; ++i) {
+    const double c = box.CornerAlong(i);
+    const double d = std::fmod((clockwise ? c - s : s - c) + perimeter, perimeter);
+    if (!(d > 0 && d < span)) continue;
+    int at = count++;  // in order of distance
+    for (; at > 0 && passed[at - 1].first > d; --at) passed[at] = passed[at - 1];
+    passed[at] = {d, i};
+  }
+  for (int k = 0; k < count; ++k) out.push_back(box.Corner(passed[k].second));
+}
+
+}  // namespace
+
+void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out) {
+  out.clear();
+  const std::size_t w = Window(spacing, radius);
+  if (w == 0 || polyline.size() < 3) {
+    out.assign(polyline.begin(), polyline.end());
+    return;
+  }
+  out.reserve(polyline.size());
+  std::size_t budget = kRoundCornersExtraPoints;
+  AppendRounded(polyline, spacing, w, budget, out);
+}
+
+void RoundCornersOnScreen(std::span<const ScreenPoint> polyline, float width, float height, float margin, float spacing,
+                          float radius, std::vector<ScreenPoint>& out) {
+  out.clear();
+  const std::size_t w = Window(spacing, radius);
+  if (w == 0 || polyline.size() < 3 || !(width > 0) || !(height > 0)) {
+    RoundCorners(polyline, spacing, radius, out);
+    return;
+  }
+  const double m = std::isfinite(margin) ? std::clamp(static_cast<double>(margin), 0.0, kScreenLimit) : 0.0;
+  const Box box{-m, -m, std::min<double>(width, kScreenLimit) + m, std::min<double>(height, kScreenLimit) + m};
+
+  // The pieces inside the box, one after another in `cut`, each ended where the line leaves it.
+  thread_local std::vector<ScreenPoint> cut;
+  thread_local std::vector<std::size_t> ends;
+  cut.clear();
+  ends.clear();
+  bool open = false;
+  ScreenPoint previous{};
+  bool havePrevious = false;
+  for (const ScreenPoint p : polyline) {
+    if (!Finite(p)) continue;  // as the resampling does: the line goes on from the next number
+    if (!havePrevious) {
+      previous = p;
+      havePrevious = true;
+      continue;
+    }
+    double t0 = 0, t1 = 0;
+    if (!ClipToBox(previous, p, box, t0, t1)) {
+      if (open) ends.push_back(cut.size());
+      open = false;
+    } else {
+      if (!open || t0 > 0) {
+        if (open) ends.push_back(cut.size());
+        cut.push_back(At(previous, p, t0));
+        open = true;
+      }
+      cut.push_back(At(previous, p, t1));
+      if (t1 < 1) {
+        ends.push_back(cut.size());
+        open = false;
+      }
+    }
+    previous = p;
+  }
+  if (open) ends.push_back(cut.size());
+
+  // Each piece rounded on its own, joined to the next along the box's edge, which lies off the
+  // screen by the margin: what the screen shows is what rounding the whole line would show.
+  std::size_t budget = kRoundCornersExtraPoints;
+  std::size_t begin = 0;
+  for (const std::size_t end : ends) {
+    const std::span<const ScreenPoint> piece(cut.data() + begin, end - begin);
+    begin = end;
+    if (piece.size() < 2) continue;
+    if (!out.empty()) WalkEdge(box, out.back(), piece.front(), out);
+    if (piece.size() < 3) {
+      out.insert(out.end(), piece.begin(), piece.end());
+    } else {
+      AppendRounded(piece, spacing, w, budget, out);
+    }
+  }
 }
 
 std::vector<ScreenPoint> RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius) {

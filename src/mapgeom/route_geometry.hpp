@@ -40,4 +40,16 @@ inline constexpr std::size_t kRoundCornersExtraPoints = 16384;
 void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out);
 [[nodiscard]] std::vector<ScreenPoint> RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius);
 
+// How far beyond the screen a line is rounded for it: the averages' reach on both passes and the
+// stroke (its whole width), with a few pixels to spare.
+[[nodiscard]] inline float OffScreenMargin(float radius, float strokeWidth) { return 2 * radius + strokeWidth + 4; }
+
+// Rounds only what comes within `margin` of the screen (0..width, 0..height): the line is cut where
+// it leaves that box, each piece inside is rounded as RoundCorners does (one budget for them all),
+// and consecutive pieces are joined along the box's edge, the shorter way round. With a margin from
+// OffScreenMargin the screen shows what rounding the whole line shows, while a route many screens
+// long is resampled only where it can be seen. Points that are not numbers are passed over.
+void RoundCornersOnScreen(std::span<const ScreenPoint> polyline, float width, float height, float margin, float spacing,
+                          float radius, std::vector<ScreenPoint>& out);
+
 }  // namespace pathlight

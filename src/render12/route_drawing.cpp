@@ -177,6 +177,8 @@ void DrawWorldMapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span
   // A garbage zoom or centre can leave points that are not numbers; each finite run is rounded
   // and drawn on its own rather than letting one such point spread through the averages.
   const std::vector<ScreenPoint>& projected = scratch.projected;
+  const float margin =
+      OffScreenMargin(settings.cornerRadius * scale, (settings.worldMapLineWidth + 2 * settings.outlineWidth) * scale);
   std::size_t count = 0;
   for (std::size_t start = 0; start < projected.size();) {
     if (!Finite(projected[start])) {
@@ -187,8 +189,8 @@ void DrawWorldMapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span
     while (end < projected.size() && Finite(projected[end])) ++end;
     if (end - start >= 2) {
       if (count == scratch.pieces.size()) scratch.pieces.emplace_back();
-      RoundCorners(std::span(projected).subspan(start, end - start), CornerSpacing(scale), settings.cornerRadius * scale,
-                   scratch.pieces[count++]);
+      RoundCornersOnScreen(std::span(projected).subspan(start, end - start), screenWidth, screenHeight, margin,
+                           CornerSpacing(scale), settings.cornerRadius * scale, scratch.pieces[count++]);
     }
     start = end;
   }

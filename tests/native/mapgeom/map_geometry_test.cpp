@@ -3,6 +3,7 @@
 // garbage from the game.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -184,6 +185,79 @@ TEST(RoundCorners, GarbageZoomStaysBounded) {
   const std::vector<ScreenPoint> out = RoundCorners(std::vector<ScreenPoint>{{0, 0}, {3, 0}, {3, 3}}, 1.5f, 1e30f);
   ASSERT_EQ(out.size(), 5u);
   EXPECT_EQ(out.back().y, 3);
+}
+
+// Distance from p to the nearest segment of a line.
+double DistanceToLine(ScreenPoint p, const std::vector<ScreenPoint>& line) {
+  double best = 1e30;
+  for (std::size_t i = 1; i < line.size(); ++i) {
+    const double ax = line[i - 1].x, ay = line[i - 1].y, dx = line[i].x - ax, dy = line[i].y - ay;
+    const double l2 = dx * dx + dy * dy;
+    const double t = l2 > 0 ? std::clamp(((p.x - ax) * dx + (p.y - ay) * dy) / l2, 0.0, 1.0) : 0.0;
+    best = std::min(best, std::hypot(ax + t * dx - p.x, ay + t * dy - p.y));
+  }
+  return best;
+}
+
+TEST(RoundCornersOnScreen, RoundsWhatShowsAsTheWholeLineWouldAndJoinsOffScreen) {
+  constexpr float kWidth = 1000, kHeight = 600, kSpacing = 1.5f, kRadius = 9;
+  const float margin = OffScreenMargin(kRadius, 8);  // 30 px
+  struct Case {
+    const char* name;
+    std::vector<ScreenPoint> line;
+    std::vector<ScreenPoint> shown;  // the line cut at the margin's box, when it is one piece
+  } cases[] = {
+      {"wholly on screen", {{100, 100}, {500, 100}, {500, 400}}, {{100, 100}, {500, 100}, {500, 400}}},
+      // 60000 px: whole, its resampling would spend the budget on the first leg and leave the
+      // corner on screen sharp.
+      {"a route many screens long, its corner on screen",
+       {{-30000, 300}, {500, 300}, {500, 30000}},
+       {{-30, 300}, {500, 300}, {500, 630}}},
+      {"out to the right and back in at the bottom",
+       {{100, 100}, {5000, 100}, {5000, 500}, {900, 500}, {900, 5000}},
+       {}},
+      {"nothing near the screen", {{-5000, -5000}, {-4000, -5000}, {-4000, -4000}}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScreenPoint> out;
+    RoundCornersOnScreen(c.line, kWidth, kHeight, margin, kSpacing, kRadius, out);
+    if (!c.shown.empty()) {
+      const std::vector<ScreenPoint> whole = RoundCorners(c.shown, kSpacing, kRadius);
+      ASSERT_EQ(out.size(), whole.size());
+      for (std::size_t i = 0; i < out.size(); ++i) ExpectNear(out[i], whole[i], "point of the piece shown");
+    }
+    // No join crosses the screen: every point of the drawn line that the screen shows lies within
+    // the rounding's reach of the line given.
+    for (std::size_t i = 1; i < out.size(); ++i) {
+      for (int k = 0; k <= 8; ++k) {
+        const float t = k / 8.0f;
+        const ScreenPoint p{out[i - 1].x + t * (out[i].x - out[i - 1].x), out[i - 1].y + t * (out[i].y - out[i - 1].y)};
+        if (p.x < 0 || p.y < 0 || p.x > kWidth || p.y > kHeight) continue;
+        ASSERT_LT(DistanceToLine(p, c.line), kRadius) << "segment " << i << " at " << p.x << "," << p.y;
+      }
+    }
+  }
+  // The corner of the long route is rounded: its nearest point keeps off the sharp corner.
+  std::vector<ScreenPoint> out;
+  RoundCornersOnScreen(cases[1].line, kWidth, kHeight, margin, kSpacing, kRadius, out);
+  double nearest = 1e30;
+  for (const ScreenPoint p : out) nearest = std::min(nearest, std::hypot(p.x - 500.0, p.y - 300.0));
+  EXPECT_GT(nearest, 1.0);
+}
+
+TEST(RoundCornersOnScreen, GarbageScreensAndMarginsStayBounded) {
+  std::vector<ScreenPoint> zigzag;  // in and out of the screen 2000 times
+  for (int i = 0; i < 4000; ++i) zigzag.push_back({i % 2 == 0 ? -1e6f : 1e6f, 300.0f + static_cast<float>(i % 7)});
+  zigzag.insert(zigzag.begin() + 10, {kNaN, kInf});
+  for (const float bad : {kNaN, kInf, -5.0f, 1e30f, 0.0f}) {
+    SCOPED_TRACE(bad);
+    std::vector<ScreenPoint> out;
+    RoundCornersOnScreen(zigzag, 1000, 600, bad, 1.5f, 9, out);
+    EXPECT_LE(out.size(), 5 * zigzag.size() + kRoundCornersExtraPoints);
+    RoundCornersOnScreen(zigzag, bad, bad, 30, 1.5f, 9, out);
+    EXPECT_LE(out.size(), 5 * zigzag.size() + kRoundCornersExtraPoints);
+  }
 }
 
 }  // namespace
