@@ -101,6 +101,13 @@ const DepthChooser::Examined& DepthChooser::Examine(const DepthChoiceInputs& in,
   return e;
 }
 
+bool DepthReadState(std::uint32_t state) {
+  constexpr std::uint32_t kDepthWrite = 0x10;
+  // Depth read, non-pixel and pixel shader resource, copy source, resolve source.
+  constexpr std::uint32_t kReadStates = 0x20 | 0x40 | 0x80 | 0x800 | 0x2000;
+  return state == 0 || state == kDepthWrite || (state & ~kReadStates) == 0;
+}
+
 std::optional<DepthSource> DepthChooser::Choose(const DepthChoiceInputs& in, DepthResourceFacts& facts) {
   if (!in.occlusionEnabled || !in.tagHooked || !in.constantsHooked) return std::nullopt;
 
@@ -113,6 +120,10 @@ std::optional<DepthSource> DepthChooser::Choose(const DepthChoiceInputs& in, Dep
     reason = "no fresh DLSS constants";
   } else if (in.tag.state == kNoResourceState) {
     reason = "the depth tag has no resource state";
+  } else if (!DepthReadState(in.tag.state)) {
+    // The frame's barrier starts from this state: one a depth buffer cannot be in would be an
+    // invalid transition on the game's queue.
+    reason = "the depth tag's resource state is not one a depth buffer is read from";
   }
   if (reason != nullptr) {
     if (lastReason_ != reason) {

@@ -58,6 +58,10 @@ inline constexpr std::uint32_t kDimensionTexture2D = 3;
 inline constexpr std::uint32_t kFlagDenyShaderResource = 0x8;
 inline constexpr std::uint32_t kStatePixelShaderResource = 0x80;
 
+// Whether a depth buffer can be in this D3D12 resource state and read after a transition: COMMON,
+// DEPTH_WRITE alone, or read states only (depth read, shader resources, copy and resolve sources).
+[[nodiscard]] bool DepthReadState(std::uint32_t state);
+
 // The format a shader-resource view reads a depth format as; 0 when there is none.
 [[nodiscard]] std::int32_t DepthReadFormat(std::int32_t format);
 [[nodiscard]] bool DepthReadable(const ResourceDescription& description);

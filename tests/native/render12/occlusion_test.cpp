@@ -95,6 +95,13 @@ TEST(Occlusion, ReasonsLoggedOncePerChange) {
       {[](DepthChoiceInputs& in) { in.camera.sequence = 0; }, false},
       {[](DepthChoiceInputs& in) { in.camera.tick = in.now - 300; }, false},  // same text: silent
       {[](DepthChoiceInputs& in) { in.tag.state = kNoResourceState; }, false},
+      // The states the frame's barrier may start from: a write state only alone, else reads only.
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x14; }, false},    // render target and depth write
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x8; }, false},     // unordered access: silent again
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x0; }, true},      // common
+      {[](DepthChoiceInputs& in) { in.tag.state = 0xA0; }, true},     // depth read, pixel shader resource
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x820; }, true},    // depth read, copy source
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x7FFFFFF0; }, false},  // the last reason still: silent
       {[](DepthChoiceInputs& in) { in.tag.tick = in.now + 10; }, true},       // stored while the frame ran
       {[](DepthChoiceInputs& in) { in.occlusionEnabled = false; }, false},   // not a reason: silent
   };
@@ -111,7 +118,9 @@ TEST(Occlusion, ReasonsLoggedOncePerChange) {
   EXPECT_EQ(lines, (Lines{"Occlusion: not used yet: the game has not tagged a depth buffer" + counters,
                           "Occlusion: not used yet: the depth tag is stale" + counters,
                           "Occlusion: not used yet: no fresh DLSS constants" + counters,
-                          "Occlusion: not used yet: the depth tag has no resource state" + counters}));
+                          "Occlusion: not used yet: the depth tag has no resource state" + counters,
+                          "Occlusion: not used yet: the depth tag's resource state is not one a depth buffer is read from" +
+                              counters}));
 }
 
 TEST(Occlusion, UnexpectedProjectionRefusedOnceForTheProcess) {
