@@ -208,7 +208,9 @@ AddressRange SlotRange(const Prologue& prologue) {
     const auto& instruction = prologue.instructions[i];
     if (instruction.kind != InstructionKind::RipRelative) continue;
     // The copy ends somewhere in (slot, slot + kSlotSize].
-    const auto destination = static_cast<std::int64_t>(std::min<std::uint64_t>(instruction.destination, kAddressLimit));
+    // An operand beyond user space is reached from no slot (and its arithmetic would overflow).
+    if (instruction.destination >= static_cast<std::uint64_t>(kAddressLimit)) return AddressRange{1, 0};
+    const auto destination = static_cast<std::int64_t>(instruction.destination);
     lowest = std::max(lowest, destination - kRel32Max);
     highest = std::min(highest, destination - kRel32Min - static_cast<std::int64_t>(kSlotSize));
   }

@@ -230,6 +230,14 @@ TEST(HookPrologue, AddressesBeyondUserSpaceAreOutOfReach) {
   for (const std::uint64_t at : {0x8000000000000000ull, 0xFFFFFFFFFFFF0000ull, 0x4000000000000000ull}) {
     EXPECT_EQ(BuildSlot(prologue, at, 0x1000, slot), RelocationStatus::OutOfReach) << std::hex << at;
   }
+  // Just below 2^62 the range of slots ends below it; a RIP-relative operand at or past it leaves
+  // no slot at all.
+  constexpr std::uint64_t kHigh = 0x4000000000000000ull - 0x100;
+  ASSERT_EQ(DecodePrologue(code, kHigh, prologue), RelocationStatus::Ok);
+  EXPECT_EQ(SlotRange(prologue).highest, 0x3FFFFFFFFFFFFFFFull);
+  ASSERT_EQ(DecodePrologue(Code({0x8B, 0x05, 0x00, 0x10, 0x00, 0x00, 0xC3}), kHigh, prologue), RelocationStatus::Ok);
+  const AddressRange none = SlotRange(prologue);
+  EXPECT_GT(none.lowest, none.highest);
 }
 
 }  // namespace
