@@ -348,11 +348,10 @@ long StampMs(const std::string& line) {
 // in-frame renderer drawing the route and the ribbon: resize storms, a second swap chain, window
 // replacement, new devices, depth buffers tagged in turn and replaced, the world map, minimising,
 // the toggle and reload keys, waypoint moves and mounts. PATHLIGHT_STRESS_PRESENTS sets how many
-// presents the storm makes (./run stress; a short run here). Fails on a crash or a hang of the
-// game, a present of more than a second, a log still growing once the storm has passed, or a last
-// frame without the route; prints the figures.
-// Not yet in ./run test: its first short runs still have to be proven under load.
-TEST(StressE2E, DISABLED_PresentPathThroughEveryStorm) {
+// presents the storm makes (./run stress; a short run in ./run test). Fails on a crash or a hang of
+// the game, a present of more than five seconds, a log still growing once the storm has passed, or
+// a last frame without the route; prints the figures.
+TEST(StressE2E, PresentPathThroughEveryStorm) {
   const char* wanted = std::getenv("PATHLIGHT_STRESS_PRESENTS");
   const long presents = std::clamp(wanted != nullptr ? std::atol(wanted) : 1500L, 500L, 10'000'000L);
   constexpr long kCycle = 500;  // the storm's presents in one cycle
@@ -415,7 +414,9 @@ TEST(StressE2E, DISABLED_PresentPathThroughEveryStorm) {
   const Timings storm = ReadTimings(options.output, "storm"), one = ReadTimings(options.output, "one-swapchain"),
                 two = ReadTimings(options.output, "two-swapchains");
   EXPECT_GE(storm.frames, cycles * kCycle * 9 / 10);
-  EXPECT_LT(storm.longest, 1e6) << "a present took more than a second";
+  // A stall, not a slow set-up: a rebuild on a busy machine takes a second under Wine's software
+  // renderer; the longest present is printed below.
+  EXPECT_LT(storm.longest, 5e6) << "a present took more than five seconds";
   EXPECT_EQ(Count(lines, "failed|unexpected|not readable|not an ID3D12Resource|does not point"), 0u) << Dump(lines);
 
   // No present went missing for long: diagnostic lines, one every 5 s of presents, follow each
