@@ -67,6 +67,7 @@ inline constexpr std::int32_t kColourSpacePq2020 = 12;  // DXGI_COLOR_SPACE_RGB_
 struct OutputChoice {
   std::uint32_t mode = kOutputSdr;
   float whiteNits = 203.0f;
+  friend bool operator==(const OutputChoice&, const OutputChoice&) = default;
 };
 
 [[nodiscard]] OutputChoice ChooseOutputMode(const Settings& settings, std::int32_t format, std::int32_t colourSpace);

@@ -155,13 +155,9 @@ void ReleaseOcclusionPipeline(OcclusionPipeline& pipeline) {
   SafeRelease(pipeline.root);
 }
 
-OcclusionDraw& CurrentOcclusionDraw() {
-  static OcclusionDraw draw;
-  return draw;
-}
-
-void OcclusionDrawCallback(const ImDrawList*, const ImDrawCmd*) {
-  const OcclusionDraw& draw = CurrentOcclusionDraw();
+void OcclusionDrawCallback(const ImDrawList*, const ImDrawCmd* command) {
+  if (command == nullptr || command->UserCallbackData == nullptr) return;
+  const OcclusionDraw& draw = *static_cast<const OcclusionDraw*>(command->UserCallbackData);
   if (draw.list == nullptr || draw.pipeline.root == nullptr || draw.pipeline.state == nullptr) return;
   draw.list->SetGraphicsRootSignature(draw.pipeline.root);
   draw.list->SetPipelineState(draw.pipeline.state);

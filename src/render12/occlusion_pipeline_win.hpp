@@ -22,14 +22,13 @@ struct OcclusionPipeline {
                                                        float whiteNits);
 void ReleaseOcclusionPipeline(OcclusionPipeline& pipeline);
 
-// What the callback binds for the frame being recorded.
+// What the callback binds for the frame being recorded; the callback's user data points at it.
 struct OcclusionDraw {
   ID3D12GraphicsCommandList* list = nullptr;
   OcclusionPipeline pipeline;
   OcclusionConstants constants;
   D3D12_GPU_DESCRIPTOR_HANDLE depthView{};
 };
-[[nodiscard]] OcclusionDraw& CurrentOcclusionDraw();
 
 // The Dear ImGui draw callback put ahead of the ribbon's triangles.
 void OcclusionDrawCallback(const ImDrawList* list, const ImDrawCmd* command);

@@ -2,10 +2,7 @@
 // game's back buffer, and their set-up and release. The decisions live in frame_plan.cpp and
 // occlusion.cpp; the drawing in route_drawing.cpp.
 //
-// Everything in PresentTarget is touched only under the render mutex, which a frame holds from the
-// swap chain's description to its submission and the resize detours hold around a resize.
-//
-// Sections: state, set-up, release, the frame, installation.
+// Sections: state, release, set-up, the frame, installation.
 #include "render12/present_renderer_win.hpp"
 
 #include <d3d12.h>
@@ -17,6 +14,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "game/game_readers.hpp"
@@ -52,6 +50,7 @@ constexpr DWORD kFrameWaitMs = 1000;
 constexpr DWORD kReleaseWaitMs = 2000;
 constexpr float kReferenceHeight = 1080.0f;
 constexpr ImU32 kTestPatternColour = 0xFFFF00FF;  // opaque magenta
+constexpr std::uint32_t kMainWindowCheckMs = 1000;
 
 struct FrameContext {
   ID3D12CommandAllocator* allocator = nullptr;
@@ -59,29 +58,35 @@ struct FrameContext {
   ID3D12Resource* depth = nullptr;
 };
 
-struct PresentTarget {
-  IDXGISwapChain* swapchain = nullptr;  // no reference
-  TargetShape shape;
-  ID3D12CommandQueue* queue = nullptr;  // the game's, no reference
-  ID3D12Device* device = nullptr;
+// The device's objects: kept by a set-up on the same device while the back buffers' format and
+// count and the output mode stay, so that a resize, a new swap chain of the same game or a reload
+// makes only the swap chain's objects. Dear ImGui's backend (its pipeline and font texture), the
+// occlusion pipeline, the descriptor heaps and the overlay's fence.
+struct DeviceObjects {
+  ID3D12Device* device = nullptr;  // with a reference
+  std::int32_t format = 0;
+  std::uint32_t bufferCount = 0;
+  OutputChoice output;
   ID3D12DescriptorHeap* rtvHeap = nullptr;
   ID3D12DescriptorHeap* srvHeap = nullptr;
   UINT srvIncrement = 0;
-  ID3D12GraphicsCommandList* list = nullptr;
   ID3D12Fence* fence = nullptr;
   UINT64 lastFence = 0;
   HANDLE event = nullptr;
-  UINT64 frameCounter = 0;
-  OutputChoice output;
   OcclusionPipeline occlusion;
-  bool ready = false;
-  std::vector<FrameContext> contexts;
+  bool occlusionTried = false;  // built, or failed and logged: not tried again on this device
+  bool imgui = false;           // Dear ImGui's context and backend exist
 };
 
-PresentTarget g_target;
-std::uint32_t g_retryTick = 0;
-DepthChooser g_depthChooser;
-WindowsDepthFacts g_depthFacts;
+// The swap chain's objects, made at each set-up.
+struct SwapChainObjects {
+  IDXGISwapChain* swapchain = nullptr;  // no reference: used only inside its own presents and resizes
+  TargetShape shape;
+  ID3D12CommandQueue* queue = nullptr;  // the game's, with a reference
+  ID3D12GraphicsCommandList* list = nullptr;
+  std::vector<FrameContext> contexts;
+  UINT64 frameCounter = 0;
+};
 
 // Which swap chain is drawn into, decided at each present by whichever thread presents; the mutex
 // is held only for the decision, never across a frame.
@@ -92,23 +97,45 @@ struct SwapChainChoiceState {
   std::uint32_t nextMainWindowCheck = 0;
   std::uint64_t newestCreation = 0;
 };
-SwapChainChoiceState g_choice;
-constexpr std::uint32_t kMainWindowCheckMs = 1000;
 
-std::atomic<long> g_presents{0};
-std::atomic<long> g_drawn{0};
-std::atomic<long> g_occluded{0};
-std::atomic<std::uint32_t> g_nextDiagnostic{0};
-std::atomic<bool> g_cameraCompared{false};
-std::atomic<bool> g_presentsSeen{false};
+// The device's objects are made on a thread of their own: the pipelines and the font texture take a
+// software renderer a second or more, far too long for the game's present, which goes on without
+// the overlay meanwhile. While the build runs, that thread alone touches DeviceObjects and Dear
+// ImGui; its end is published through `state`.
+struct DeviceBuild {
+  enum : int { kIdle, kRunning, kSucceeded, kFailed };
+  std::atomic<int> state{kIdle};
+  const void* loggedQueue = nullptr;  // the queue whose line the build's start wrote
+};
+
+// The renderer's whole state. The objects, the retry time and the depth choice are touched only
+// under the render mutex, which a frame holds from the swap chain's description to its
+// submission and the resize detours hold around a resize; the counters by any presenting thread.
+struct InFrameRenderer {
+  DeviceObjects device;
+  DeviceBuild build;
+  SwapChainObjects target;
+  OcclusionDraw occlusionDraw;  // what the ribbon's draw callback binds in the frame being recorded
+  std::uint32_t retryTick = 0;
+  DepthChooser depthChooser;
+  WindowsDepthFacts depthFacts;
+  ImFontAtlas fonts;  // its pixels are built once for the process; each device's set-up uploads them
+  SwapChainChoiceState choice;
+  std::atomic<long> presents{0};
+  std::atomic<long> drawn{0};
+  std::atomic<long> occluded{0};
+  std::atomic<std::uint32_t> nextDiagnostic{0};
+  std::atomic<bool> cameraCompared{false};
+  std::atomic<bool> presentsSeen{false};
+};
+
+InFrameRenderer g_renderer;
 
 template <typename T>
 void SafeRelease(T*& object) {
   if (object != nullptr) object->Release();
   object = nullptr;
 }
-
-bool DeviceObjectsExist() { return g_target.device != nullptr; }
 
 D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, UINT before, UINT after) {
   D3D12_RESOURCE_BARRIER barrier = {};
@@ -136,9 +163,8 @@ TargetShape ShapeOf(IDXGISwapChain* swapchain, const DXGI_SWAP_CHAIN_DESC& desc)
 // Whether this present is the drawn swap chain's. The game's main window is looked for again at
 // most once a second, and at once when a swap chain made since the last look presents, so that a
 // replaced window's new swap chain is taken at its first present.
-bool DrawsInto(IDXGISwapChain* swapchain) {
+bool DrawsInto(SwapChainChoiceState& c, IDXGISwapChain* swapchain) {
   const SwapChainQueueTable::Entry entry = SwapChainQueues().Lookup(swapchain);
-  SwapChainChoiceState& c = g_choice;
   std::lock_guard lock(c.mutex);
   if (swapchain == c.drawn.swapchain && entry.creation == c.drawn.creation) return true;
   PresentingSwapChain presenting{swapchain, entry.creation, entry.window};
@@ -156,70 +182,89 @@ bool DrawsInto(IDXGISwapChain* swapchain) {
   return ChooseSwapChain(c.drawn, presenting, reinterpret_cast<std::uintptr_t>(c.mainWindow));
 }
 
-}  // namespace
-
 // ---- release --------------------------------------------------------------------------------------
 
-void ReleaseDeviceObjects() {
-  PresentTarget& t = g_target;
-  // The overlay's last list may still be executing. Every submission signals the overlay's own
-  // fence behind it, so waiting for the last value signalled is enough; the game's queue is not
-  // touched, since a swap chain replaced at the same address may have taken its queue with it.
-  if (t.fence != nullptr && t.event != nullptr) (void)WaitForFence(t.fence, t.event, t.lastFence, kReleaseWaitMs);
-  if (t.ready) {
-    ImGui_ImplDX12_Shutdown();
-    ImGui::DestroyContext();
-    t.ready = false;
-  }
+// Gives up the swap chain's objects once the overlay's last list has finished; false when it had
+// not within the bound (the device's objects must then go too). Every submission signals the
+// overlay's own fence behind it, so waiting for the last value signalled is enough.
+bool ReleaseSwapChainObjects(InFrameRenderer& r) {
+  DeviceObjects& d = r.device;
+  SwapChainObjects& t = r.target;
+  const bool idle = d.fence == nullptr || d.event == nullptr || WaitForFence(d.fence, d.event, d.lastFence, kReleaseWaitMs);
   for (FrameContext& context : t.contexts) {
     SafeRelease(context.allocator);
     SafeRelease(context.depth);
   }
-  ReleaseOcclusionPipeline(t.occlusion);
-  t.contexts.clear();
   SafeRelease(t.list);
-  SafeRelease(t.rtvHeap);
-  SafeRelease(t.srvHeap);
-  SafeRelease(t.fence);
-  SafeRelease(t.device);
-  if (t.event != nullptr) CloseHandle(t.event);
-  t.event = nullptr;
-  t.queue = nullptr;
-  t.swapchain = nullptr;
-  t.shape = TargetShape{};
-  t.lastFence = 0;
-  CurrentOcclusionDraw() = OcclusionDraw{};
+  SafeRelease(t.queue);
+  t = SwapChainObjects{};
+  r.occlusionDraw = OcclusionDraw{};
+  return idle;
 }
+
+// Waits for a device build in progress to end. Its own waits are bounded (the font upload's); the
+// driver's pipeline builds end by themselves.
+void AwaitDeviceBuild(InFrameRenderer& r) {
+  while (r.build.state.load(std::memory_order_acquire) == DeviceBuild::kRunning) Sleep(1);
+}
+
+void DropDeviceObjects(InFrameRenderer& r) {
+  DeviceObjects& d = r.device;
+  if (d.imgui) {
+    ImGui_ImplDX12_Shutdown();
+    ImGui::DestroyContext();
+  }
+  ReleaseOcclusionPipeline(d.occlusion);
+  SafeRelease(d.rtvHeap);
+  SafeRelease(d.srvHeap);
+  SafeRelease(d.fence);
+  SafeRelease(d.device);
+  if (d.event != nullptr) CloseHandle(d.event);
+  d = DeviceObjects{};
+}
+
+// Gives up the device's objects; the swap chain's are gone already.
+void ReleaseDeviceLevel(InFrameRenderer& r) {
+  AwaitDeviceBuild(r);
+  r.build.state.store(DeviceBuild::kIdle, std::memory_order_relaxed);
+  r.build.loggedQueue = nullptr;
+  DropDeviceObjects(r);
+}
+
+// What a rebuild gives up: the swap chain's objects, and the device's as well when the GPU was
+// not seen done with them.
+void ReleaseForRebuild(InFrameRenderer& r) {
+  if (!ReleaseSwapChainObjects(r)) ReleaseDeviceLevel(r);
+}
+
+}  // namespace
+
+void ReleaseDeviceObjects() {
+  InFrameRenderer& r = g_renderer;
+  AwaitDeviceBuild(r);
+  (void)ReleaseSwapChainObjects(r);
+  ReleaseDeviceLevel(r);
+}
+
+void AwaitDeviceObjects() { AwaitDeviceBuild(g_renderer); }
 
 // ---- set-up ---------------------------------------------------------------------------------------
 
 namespace {
 
-// Creates everything for this swap chain; false leaves the partial objects for the caller's release.
-bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& settings) {
-  PresentTarget& t = g_target;
-  if (!ShapeBuildable(shape)) return false;
-  const PresentQueue found = FindPresentQueue(swapchain);
-  if (found.queue == nullptr) return false;
-  if (FAILED(found.queue->GetDevice(__uuidof(ID3D12Device), reinterpret_cast<void**>(&t.device))) ||
-      t.device == nullptr) {
-    t.device = nullptr;
-    return false;
-  }
-  t.queue = found.queue;
-  Log("Overlay: present queue %p from %s (via %s), device %p", static_cast<void*>(t.queue),
-      ModulePathOf(*reinterpret_cast<void**>(t.queue)).c_str(), found.via, static_cast<void*>(t.device));
-  t.swapchain = swapchain;
-  t.shape = shape;
-  // The queue belongs to the creation it was recorded with; a newer one seen before the next frame
-  // makes that frame rebuild.
-  t.shape.creation = found.creation;
-
+// The device's objects for this format, buffer count and output mode; false leaves the partial
+// objects for the caller's release. Takes over the reference on `device`.
+bool SetUpDevice(InFrameRenderer& r, ID3D12Device* device, const TargetShape& shape, const OutputChoice& output) {
+  DeviceObjects& d = r.device;
+  d.device = device;
+  d.format = shape.format;
+  d.bufferCount = shape.bufferCount;
+  d.output = output;
   D3D12_DESCRIPTOR_HEAP_DESC rtv = {};
   rtv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
   rtv.NumDescriptors = 1;
-  if (FAILED(t.device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&t.rtvHeap)))) {
-    t.rtvHeap = nullptr;
+  if (FAILED(d.device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&d.rtvHeap)))) {
+    d.rtvHeap = nullptr;
     return false;
   }
   // Descriptor 0: Dear ImGui's font texture; 1 + i: frame context i's depth view.
@@ -227,67 +272,135 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
   srv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
   srv.NumDescriptors = shape.bufferCount + 1;
   srv.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
-  if (FAILED(t.device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&t.srvHeap)))) {
-    t.srvHeap = nullptr;
+  if (FAILED(d.device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&d.srvHeap)))) {
+    d.srvHeap = nullptr;
     return false;
   }
-  t.srvIncrement = t.device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV);
-  if (FAILED(t.device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&t.fence)))) {
-    t.fence = nullptr;
+  d.srvIncrement = d.device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV);
+  if (FAILED(d.device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&d.fence)))) {
+    d.fence = nullptr;
     return false;
   }
-  t.lastFence = 0;
+  d.lastFence = 0;
   // No queue of the overlay's own: Dear ImGui 1.90.1's backend makes a temporary one for its font
   // upload inside ImGui_ImplDX12_Init's first frame and takes none from its caller.
-  t.event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  if (t.event == nullptr) return false;
-  t.contexts.resize(shape.bufferCount);
-  for (FrameContext& context : t.contexts) {
-    if (FAILED(t.device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, __uuidof(ID3D12CommandAllocator),
-                                                reinterpret_cast<void**>(&context.allocator)))) {
-      context.allocator = nullptr;
-      return false;
-    }
-  }
-  if (FAILED(t.device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, t.contexts[0].allocator, nullptr,
-                                         __uuidof(ID3D12GraphicsCommandList), reinterpret_cast<void**>(&t.list)))) {
-    t.list = nullptr;
-    return false;
-  }
-  t.list->Close();
+  d.event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (d.event == nullptr) return false;
 
-  t.output = ChooseOutputMode(settings, shape.format, shape.colourSpace);
-
-  // The atlas lives for the process: its pixels are built once, and each set-up only uploads them.
-  static ImFontAtlas fonts;
-  ImGui::CreateContext(&fonts);
+  ImGui::CreateContext(&r.fonts);
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
   io.LogFilename = nullptr;
   // The backend compiles its pixel shader with these macros when it makes its device objects.
-  BackendPixelShaderMacros().Set(t.output.mode, t.output.whiteNits);
+  BackendPixelShaderMacros().Set(output.mode, output.whiteNits);
   // 1.90.1's Init takes the device, the frames in flight, the render-target format, the heap and
   // the font's one descriptor (CPU and GPU handles); it has no fields for a queue, a depth format,
   // user data or allocation callbacks, which the overlay would leave empty anyway.
-  if (!ImGui_ImplDX12_Init(t.device, static_cast<int>(shape.bufferCount), static_cast<DXGI_FORMAT>(shape.format),
-                           t.srvHeap, t.srvHeap->GetCPUDescriptorHandleForHeapStart(),
-                           t.srvHeap->GetGPUDescriptorHandleForHeapStart())) {
+  if (!ImGui_ImplDX12_Init(d.device, static_cast<int>(shape.bufferCount), static_cast<DXGI_FORMAT>(shape.format),
+                           d.srvHeap, d.srvHeap->GetCPUDescriptorHandleForHeapStart(),
+                           d.srvHeap->GetGPUDescriptorHandleForHeapStart())) {
     ImGui::DestroyContext();
     return false;
   }
-  t.ready = true;
+  d.imgui = true;
   // The backend would make its objects (shaders, font texture) in the first NewFrame and ignore a
   // failure there, then record with a null pipeline; made here, a failure fails the set-up.
-  if (!ImGui_ImplDX12_CreateDeviceObjects() || BackendUploadTimedOut()) return false;
+  return ImGui_ImplDX12_CreateDeviceObjects() && !BackendUploadTimedOut();
+}
 
-  if (settings.worldOcclusion && (settings.worldEnabled || settings.worldToggle.Bound())) {
-    t.occlusion = BuildOcclusionPipeline(t.device, static_cast<DXGI_FORMAT>(shape.format), t.output.mode,
-                                         t.output.whiteNits);
+// The build thread's work: the last device's objects given up (the GPU is done with them), then the
+// device's objects, and the occlusion pipeline when it is wanted.
+void BuildDeviceObjects(InFrameRenderer& r, ID3D12Device* device, TargetShape shape, OutputChoice output,
+                        bool occlusion) {
+  bool built = false;
+  try {
+    DropDeviceObjects(r);
+    built = SetUpDevice(r, device, shape, output);
+    if (built && occlusion) {
+      r.device.occlusionTried = true;
+      r.device.occlusion = BuildOcclusionPipeline(r.device.device, static_cast<DXGI_FORMAT>(shape.format), output.mode,
+                                                  output.whiteNits);
+    }
+  } catch (...) {
+    built = false;
   }
+  r.build.state.store(built ? DeviceBuild::kSucceeded : DeviceBuild::kFailed, std::memory_order_release);
+}
+
+enum class SetUpResult { kReady, kBuilding, kFailed };
+
+void LogPresentQueue(const PresentQueue& found, ID3D12Device* device) {
+  Log("Overlay: present queue %p from %s (via %s), device %p", static_cast<void*>(found.queue),
+      ModulePathOf(*reinterpret_cast<void**>(found.queue)).c_str(), found.via, static_cast<void*>(device));
+}
+
+// Makes what this swap chain needs: when the device's objects are missing or were made for another
+// device, format, buffer count, output mode or occlusion, starts their build and answers kBuilding
+// (a later present finds them made); otherwise makes the swap chain's own objects. kFailed leaves
+// the partial objects for the caller's release.
+SetUpResult SetUp(InFrameRenderer& r, IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& settings) {
+  DeviceObjects& d = r.device;
+  SwapChainObjects& t = r.target;
+  if (!ShapeBuildable(shape)) return SetUpResult::kFailed;
+  const PresentQueue found = FindPresentQueue(swapchain);
+  if (found.queue == nullptr) return SetUpResult::kFailed;
+  ID3D12Device* device = nullptr;
+  if (FAILED(found.queue->GetDevice(__uuidof(ID3D12Device), reinterpret_cast<void**>(&device))) || device == nullptr) {
+    return SetUpResult::kFailed;
+  }
+  const OutputChoice output = ChooseOutputMode(settings, shape.format, shape.colourSpace);
+  const bool occlusionWanted = settings.worldOcclusion && (settings.worldEnabled || settings.worldToggle.Bound());
+  // The device held is not freed, so a device at its address is the same one.
+  const bool keep = d.device == device && d.format == shape.format && d.bufferCount == shape.bufferCount &&
+                    d.output == output && (!occlusionWanted || d.occlusionTried);
+  if (!keep) {
+    LogPresentQueue(found, device);
+    r.build.loggedQueue = found.queue;
+    r.build.state.store(DeviceBuild::kRunning, std::memory_order_relaxed);
+    try {
+      // The thread takes over the reference on the device.
+      std::thread(&BuildDeviceObjects, std::ref(r), device, shape, output, occlusionWanted).detach();
+    } catch (...) {
+      r.build.state.store(DeviceBuild::kIdle, std::memory_order_relaxed);
+      device->Release();
+      return SetUpResult::kFailed;
+    }
+    return SetUpResult::kBuilding;
+  }
+  device->Release();
+  if (r.build.loggedQueue != found.queue) LogPresentQueue(found, d.device);
+  r.build.loggedQueue = nullptr;
+  if (!occlusionWanted) {
+    ReleaseOcclusionPipeline(d.occlusion);
+    d.occlusionTried = false;
+  }
+
+  // Taken inside this swap chain's present, which keeps its queue alive; held until released.
+  t.queue = found.queue;
+  t.queue->AddRef();
+  t.swapchain = swapchain;
+  t.shape = shape;
+  // The queue belongs to the creation it was recorded with; a newer one seen before the next frame
+  // makes that frame rebuild.
+  t.shape.creation = found.creation;
+  t.contexts.resize(shape.bufferCount);
+  for (FrameContext& context : t.contexts) {
+    if (FAILED(d.device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, __uuidof(ID3D12CommandAllocator),
+                                                reinterpret_cast<void**>(&context.allocator)))) {
+      context.allocator = nullptr;
+      return SetUpResult::kFailed;
+    }
+  }
+  if (FAILED(d.device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, t.contexts[0].allocator, nullptr,
+                                         __uuidof(ID3D12GraphicsCommandList), reinterpret_cast<void**>(&t.list)))) {
+    t.list = nullptr;
+    return SetUpResult::kFailed;
+  }
+  t.list->Close();
   Log("Overlay: ready on %ux%u, %u buffers, format %d, colour space %d -> output mode %d (white %.0f nits)", shape.width,
-      shape.height, shape.bufferCount, shape.format, shape.colourSpace, static_cast<int>(t.output.mode),
-      t.output.whiteNits);
-  return true;
+      shape.height, shape.bufferCount, shape.format, shape.colourSpace, static_cast<int>(output.mode),
+      output.whiteNits);
+  return SetUpResult::kReady;
 }
 
 // ---- the frame ------------------------------------------------------------------------------------
@@ -297,7 +410,8 @@ bool SetUp(IDXGISwapChain* swapchain, const TargetShape& shape, const Settings& 
 // very frame look stale.
 // The tag's copy carries a reference on its buffer, taken while the tag record held it: it goes to
 // `held` with the chosen source, or back at once.
-std::optional<DepthSource> ChooseDepth(const Settings& settings, std::uint32_t frameTick, ID3D12Resource*& held) {
+std::optional<DepthSource> ChooseDepth(InFrameRenderer& r, const Settings& settings, std::uint32_t frameTick,
+                                       ID3D12Resource*& held) {
   const UpscalerCounters& counters = Counters();
   DepthChoiceInputs in;
   in.occlusionEnabled = settings.worldOcclusion;
@@ -310,7 +424,7 @@ std::optional<DepthSource> ChooseDepth(const Settings& settings, std::uint32_t f
   in.tagCalls = counters.tagCalls.load();
   in.depthTags = counters.depthTags.load();
   in.evaluateCalls = counters.evaluateCalls.load();
-  std::optional<DepthSource> chosen = g_depthChooser.Choose(in, g_depthFacts);
+  std::optional<DepthSource> chosen = r.depthChooser.Choose(in, r.depthFacts);
   if (in.tag.referenced) {
     if (chosen) {
       held = reinterpret_cast<ID3D12Resource*>(in.tag.native);
@@ -324,7 +438,7 @@ std::optional<DepthSource> ChooseDepth(const Settings& settings, std::uint32_t f
 
 // The route views this frame draws, into Dear ImGui's background list.
 void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& route, const FrameDecisions& decisions,
-                float width, float height, const Settings& settings, bool useOcclusion) {
+                float width, float height, const Settings& settings, OcclusionDraw* occlusionDraw) {
   const RoadLineSource roads = [](float x, float z, float radius, std::vector<GroundPoint>& out) {
     CollectRoadLines(x, z, radius, out);
   };
@@ -334,7 +448,10 @@ void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& 
     // Index 0 means no segment had a finite distance: there is no "ahead" to lay a ribbon on.
     if (decisions.ribbon && nearest.index >= 1) {
       RibbonOcclusion occlusion;
-      if (useOcclusion) occlusion.callback = &OcclusionDrawCallback;
+      if (occlusionDraw != nullptr) {
+        occlusion.callback = &OcclusionDrawCallback;
+        occlusion.userData = occlusionDraw;
+      }
       DrawWorldRibbon(draw, snapshot, *route, nearest, width, height, settings, occlusion);
     }
     if (decisions.minimap || decisions.worldMap) {
@@ -353,9 +470,10 @@ void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& 
 
 // From the swap chain's description to the submission, under the render mutex; a failing step skips the
 // overlay for this frame and the game's present goes on.
-void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const GameSnapshot& snapshot,
+void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& settings, const GameSnapshot& snapshot,
                  const RoutePtr& route, const FrameDecisions& decisions, std::uint32_t frameTick, bool rebuildRequested) {
-  PresentTarget& t = g_target;
+  DeviceObjects& d = r.device;
+  SwapChainObjects& t = r.target;
   DXGI_SWAP_CHAIN_DESC desc = {};
   if (HRESULT hr = swapchain->GetDesc(&desc); FAILED(hr)) {
     ReportFailure("GetDesc", hr);
@@ -364,17 +482,27 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   }
   const TargetShape shape = ShapeOf(swapchain, desc);
   // Objects still to be made are made from this frame's record: a request is then already met.
-  if (DeviceObjectsExist() && NeedsRebuild(t.shape, shape, rebuildRequested)) ReleaseDeviceObjects();
-  if (!DeviceObjectsExist()) {
+  if (t.swapchain != nullptr && NeedsRebuild(t.shape, shape, rebuildRequested)) ReleaseForRebuild(r);
+  if (t.swapchain == nullptr) {
     const std::uint32_t now = TickCount();
-    if (!SetupDue(now, g_retryTick)) return;
-    if (!SetUp(swapchain, shape, settings)) {
+    const auto failed = [&] {
       ReleaseDeviceObjects();
-      g_retryTick = now + kSetupRetryMs;
-      if (g_retryTick == 0) g_retryTick = 1;
-      return;
+      r.retryTick = now + kSetupRetryMs;
+      if (r.retryTick == 0) r.retryTick = 1;
+    };
+    switch (r.build.state.load(std::memory_order_acquire)) {
+      case DeviceBuild::kRunning: return;  // this present goes on without the overlay
+      case DeviceBuild::kFailed: return failed();
+      default: break;
     }
-    g_retryTick = 0;
+    if (!SetupDue(now, r.retryTick)) return;
+    switch (SetUp(r, swapchain, shape, settings)) {
+      case SetUpResult::kBuilding: return;
+      case SetUpResult::kFailed: return failed();
+      case SetUpResult::kReady: break;
+    }
+    r.build.state.store(DeviceBuild::kIdle, std::memory_order_relaxed);
+    r.retryTick = 0;
   }
 
   IDXGISwapChain3* swapchain3 = nullptr;
@@ -399,7 +527,7 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   const std::size_t contextIndex = static_cast<std::size_t>(t.frameCounter % t.contexts.size());
   FrameContext& context = t.contexts[contextIndex];
   // The context's allocator is reset below: the GPU must be done with its last list.
-  if (!WaitForFence(t.fence, t.event, context.fenceValue, kFrameWaitMs)) {
+  if (!WaitForFence(d.fence, d.event, context.fenceValue, kFrameWaitMs)) {
     backBuffer->Release();
     ReportFailure("waiting for the previous overlay frame", kHrPending);
     return;
@@ -407,13 +535,13 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   SafeRelease(context.depth);
 
   // Occlusion: the depth buffer is read through this context's own descriptor.
-  OcclusionDraw& occlusionDraw = CurrentOcclusionDraw();
+  OcclusionDraw& occlusionDraw = r.occlusionDraw;
   occlusionDraw = OcclusionDraw{};
   bool useOcclusion = false;
   std::uint32_t depthState = 0;
-  if (decisions.ribbon && decisions.routeUsable && t.occlusion.state != nullptr) {
+  if (decisions.ribbon && decisions.routeUsable && d.occlusion.state != nullptr) {
     ID3D12Resource* held = nullptr;
-    if (const std::optional<DepthSource> depth = ChooseDepth(settings, frameTick, held)) {
+    if (const std::optional<DepthSource> depth = ChooseDepth(r, settings, frameTick, held)) {
       context.depth = held;
       if (context.depth != nullptr) {
         useOcclusion = true;
@@ -423,13 +551,13 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
         view.ViewDimension = D3D12_SRV_DIMENSION_TEXTURE2D;
         view.Shader4ComponentMapping = D3D12_DEFAULT_SHADER_4_COMPONENT_MAPPING;
         view.Texture2D.MipLevels = 1;
-        D3D12_CPU_DESCRIPTOR_HANDLE cpu = t.srvHeap->GetCPUDescriptorHandleForHeapStart();
-        D3D12_GPU_DESCRIPTOR_HANDLE gpu = t.srvHeap->GetGPUDescriptorHandleForHeapStart();
-        cpu.ptr += static_cast<SIZE_T>(1 + contextIndex) * t.srvIncrement;
-        gpu.ptr += static_cast<UINT64>(1 + contextIndex) * t.srvIncrement;
-        t.device->CreateShaderResourceView(context.depth, &view, cpu);
+        D3D12_CPU_DESCRIPTOR_HANDLE cpu = d.srvHeap->GetCPUDescriptorHandleForHeapStart();
+        D3D12_GPU_DESCRIPTOR_HANDLE gpu = d.srvHeap->GetGPUDescriptorHandleForHeapStart();
+        cpu.ptr += static_cast<SIZE_T>(1 + contextIndex) * d.srvIncrement;
+        gpu.ptr += static_cast<UINT64>(1 + contextIndex) * d.srvIncrement;
+        d.device->CreateShaderResourceView(context.depth, &view, cpu);
         occlusionDraw.list = t.list;
-        occlusionDraw.pipeline = t.occlusion;
+        occlusionDraw.pipeline = d.occlusion;
         occlusionDraw.constants = MakeOcclusionConstants(shape.width, shape.height, *depth, settings);
         occlusionDraw.depthView = gpu;
       }
@@ -445,13 +573,13 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
     ReportFailure("command list reset", reset);
     return;
   }
-  const D3D12_CPU_DESCRIPTOR_HANDLE rtv = t.rtvHeap->GetCPUDescriptorHandleForHeapStart();
-  t.device->CreateRenderTargetView(backBuffer, nullptr, rtv);
+  const D3D12_CPU_DESCRIPTOR_HANDLE rtv = d.rtvHeap->GetCPUDescriptorHandleForHeapStart();
+  d.device->CreateRenderTargetView(backBuffer, nullptr, rtv);
   D3D12_RESOURCE_BARRIER before[2] = {Transition(backBuffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET)};
   if (depthBarrier) before[1] = Transition(context.depth, depthState, kStatePixelShaderResource);
   t.list->ResourceBarrier(depthBarrier ? 2 : 1, before);
   t.list->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
-  ID3D12DescriptorHeap* heaps[] = {t.srvHeap};
+  ID3D12DescriptorHeap* heaps[] = {d.srvHeap};
   t.list->SetDescriptorHeaps(1, heaps);
 
   ImGui_ImplDX12_NewFrame();
@@ -470,7 +598,7 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
   // A drawing routine that throws (out of memory) must still leave the frame and the list closed,
   // or every later frame would fail to reset them.
   try {
-    DrawRoutes(draw, snapshot, route, decisions, width, height, settings, useOcclusion);
+    DrawRoutes(draw, snapshot, route, decisions, width, height, settings, useOcclusion ? &occlusionDraw : nullptr);
   } catch (...) {
   }
 
@@ -485,35 +613,36 @@ void RecordFrame(IDXGISwapChain* swapchain, const Settings& settings, const Game
     return;
   }
 
-  if (useOcclusion) g_occluded.fetch_add(1);
+  if (useOcclusion) r.occluded.fetch_add(1);
   ID3D12CommandList* lists[] = {t.list};
   t.queue->ExecuteCommandLists(1, lists);
-  const UINT64 value = ++t.lastFence;
-  t.queue->Signal(t.fence, value);
+  const UINT64 value = ++d.lastFence;
+  t.queue->Signal(d.fence, value);
   context.fenceValue = value;
   ++t.frameCounter;
   backBuffer->Release();
 
-  if (HRESULT removed = t.device->GetDeviceRemovedReason(); FAILED(removed)) {
+  if (HRESULT removed = d.device->GetDeviceRemovedReason(); FAILED(removed)) {
     ReportFailure("device (removed)", removed);
     // No hand-over: the Composition renderer's device would be lost the same way.
     PresentDisabled.store(1);
   }
-  g_drawn.fetch_add(1);
+  r.drawn.fetch_add(1);
 }
 
 }  // namespace
 
 void RenderFrame(IDXGISwapChain* swapchain) {
+  InFrameRenderer& r = g_renderer;
   const std::uint32_t frameTick = TickCount();
-  g_presents.fetch_add(1);
+  r.presents.fetch_add(1);
   // The stand-in that counted presents before this renderer was installed may have said so already.
-  if (!g_presentsSeen.exchange(true) && PresentsCounted() == 0) {
+  if (!r.presentsSeen.exchange(true) && PresentsCounted() == 0) {
     Log("Overlay: presents reach the overlay (swapchain %p)", static_cast<void*>(swapchain));
   }
   if (PresentDisabled.load() != 0) return;
   // Presents of any other swap chain are counted and nothing else.
-  if (!DrawsInto(swapchain)) return;
+  if (!DrawsInto(r.choice, swapchain)) return;
 
   // The request before the record: a reload publishes its record and then raises the request, so
   // the record taken after it is at least as new as the reload that asked. Taken the other way
@@ -530,7 +659,7 @@ void RenderFrame(IDXGISwapChain* swapchain) {
       merge.record = CopyDlssCamera();
       merge.now = TickCount();
     }
-    MergeDlssCamera(snapshot, merge, g_cameraCompared);
+    MergeDlssCamera(snapshot, merge, r.cameraCompared);
   }
   if (snapshot.minimapValid && snapshot.playerValid && !snapshot.worldMapOpen) SmoothMinimap(snapshot, *settings);
   RoutePtr route = GetCurrentRoute();
@@ -538,11 +667,11 @@ void RenderFrame(IDXGISwapChain* swapchain) {
   const FrameDecisions decisions =
       DecideFrame(*settings, snapshot, routePoints, MinimapRouteShown.load() != 0, worldShown);
 
-  if (ClaimDiagnostic(g_nextDiagnostic, TickCount())) {
+  if (ClaimDiagnostic(r.nextDiagnostic, TickCount())) {
     DiagnosticFacts facts;
-    facts.presents = g_presents.exchange(0);
-    facts.drawn = g_drawn.exchange(0);
-    facts.occlusionUsed = g_occluded.exchange(0) != 0;
+    facts.presents = r.presents.exchange(0);
+    facts.drawn = r.drawn.exchange(0);
+    facts.occlusionUsed = r.occluded.exchange(0) != 0;
     facts.swapchain = swapchain;
     facts.routePoints = routePoints;
     facts.worldRouteShown = worldShown;
@@ -554,7 +683,7 @@ void RenderFrame(IDXGISwapChain* swapchain) {
   }
 
   std::lock_guard lock(RenderMutex());
-  RecordFrame(swapchain, *settings, snapshot, route, decisions, frameTick, rebuildRequested);
+  RecordFrame(r, swapchain, *settings, snapshot, route, decisions, frameTick, rebuildRequested);
 }
 
 // ---- installation ---------------------------------------------------------------------------------
@@ -565,7 +694,8 @@ void FrameEntry(void* swapchain) { RenderFrame(static_cast<IDXGISwapChain*>(swap
 
 // The resize detours hold the render mutex already.
 void ReleaseEntry(void* swapchain) {
-  if (swapchain != nullptr && swapchain == g_target.swapchain) ReleaseDeviceObjects();
+  InFrameRenderer& r = g_renderer;
+  if (swapchain != nullptr && swapchain == r.target.swapchain) ReleaseForRebuild(r);
 }
 
 }  // namespace

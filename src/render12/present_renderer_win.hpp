@@ -10,6 +10,10 @@ namespace pathlight {
 void RenderFrame(IDXGISwapChain* swapchain);
 // Gives up every device object; safe when nothing exists. Caller holds the render mutex.
 void ReleaseDeviceObjects();
+// The device's objects (pipelines, the font texture) are built on a thread of their own while the
+// game's presents go on undrawn. Waits until a build in progress has ended, so that the next frame
+// finds them made; for tests and benchmarks.
+void AwaitDeviceObjects();
 
 // Makes RenderFrame the renderer of the present and resize detours.
 void InstallInFrameRenderer();

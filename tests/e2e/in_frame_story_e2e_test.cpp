@@ -135,7 +135,9 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
   ASSERT_TRUE(log);
   const std::vector<std::string> lines = LogMessages(*log);
   EXPECT_GE(Count(lines, "^Occlusion: depth via slSetTag(ForFrame)?: 1280x720 "), 1u) << Dump(lines);
-  EXPECT_EQ(Count(lines, "failed|^Occlusion: not used yet: the depth|unexpected"), 0u) << Dump(lines);
+  // A frame of the game slower than the tag's freshness (on a busy machine) finds its own tag stale:
+  // that one reason may be logged; the pictures below show the occlusion working.
+  EXPECT_EQ(Count(lines, "failed|^Occlusion: not used yet: the depth tag( has|'s)|unexpected"), 0u) << Dump(lines);
 
   const Picture minimap(game.Root() / "minimap.png"), worldmap(game.Root() / "worldmap.png"),
       ribbon(game.Root() / "ribbon.png"), walled(game.Root() / "wall.png"), night(game.Root() / "night.png"),
@@ -220,6 +222,34 @@ std::vector<std::string> RidingWithTheRibbon(GameFolder& game, const std::string
   };
 }
 
+// `times` times `action`, each followed by the new swap chain and the overlay built for it.
+void AddReplacements(std::vector<std::string>& scenario, const std::string& action, int times) {
+  for (int i = 0; i < times; ++i) {
+    scenario.insert(scenario.end(), {"+0 " + action, "+0 wait 30000 ^Overlay: swapchain [0-9A-Fa-f]+ created on queue ",
+                                     "+0 wait 30000 ^Overlay: ready on 1280x720, "});
+  }
+}
+
+// Drawing goes on with occlusion after the replacements: a diagnostic line that says so, then the
+// presented frame saved as `picture` with the route on the minimap and the ribbon on the road.
+// Returns the log's messages; empty when the run failed.
+std::vector<std::string> RunToDrawnPicture(GameFolder& game, std::vector<std::string> scenario, const std::string& picture) {
+  scenario.insert(scenario.end(), {"+0 mark", "+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$",
+                                   "+0 present-shot " + WindowsPath(game.Root() / picture), "+0 quit"});
+  RunOptions streamline;
+  streamline.copies = {"doubles/sl.interposer.dll"};
+  EXPECT_EQ(game.RunScenario(scenario, {}, streamline), 0);
+  const auto log = game.Log();
+  if (!log) return {};
+  const Picture drawn(game.Root() / picture);
+  EXPECT_TRUE(drawn.Ok());
+  if (drawn.Ok()) {
+    EXPECT_GE(RouteInMinimap(drawn), 40);
+    EXPECT_GE(RibbonOnGround(drawn), 300);
+  }
+  return LogMessages(*log);
+}
+
 TEST(SwapchainReplacementE2E, WindowReplacedADozenTimesWhileTheRibbonIsDrawn) {
   constexpr int kReplacements = 12;
   GameFolder game("swapchain-replacement");
@@ -227,30 +257,12 @@ TEST(SwapchainReplacementE2E, WindowReplacedADozenTimesWhileTheRibbonIsDrawn) {
   std::vector<std::string> scenario = RidingWithTheRibbon(game, "");
   ASSERT_FALSE(scenario.empty()) << "no road route in the test world";
   // After each replacement the game goes on presenting, and the overlay builds for the new swap chain.
-  for (int i = 0; i < kReplacements; ++i) {
-    scenario.push_back("+0 replace-window");
-    scenario.push_back("+0 wait 30000 ^Overlay: swapchain [0-9A-Fa-f]+ created on queue ");
-    scenario.push_back("+0 wait 30000 ^Overlay: ready on 1280x720, ");
-  }
-  scenario.push_back("+0 mark");
-  scenario.push_back("+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$");
-  scenario.push_back("+0 present-shot " + WindowsPath(game.Root() / "replaced.png"));
-  scenario.push_back("+0 quit");
-  RunOptions streamline;
-  streamline.copies = {"doubles/sl.interposer.dll"};
-  ASSERT_EQ(game.RunScenario(scenario, {}, streamline), 0);
-
-  const auto log = game.Log();
-  ASSERT_TRUE(log);
-  const std::vector<std::string> lines = LogMessages(*log);
+  AddReplacements(scenario, "replace-window", kReplacements);
+  const std::vector<std::string> lines = RunToDrawnPicture(game, scenario, "replaced.png");
+  ASSERT_FALSE(lines.empty());
   EXPECT_EQ(Count(lines, "^Overlay: swapchain [0-9A-Fa-f]+ created on queue "), 1u + kReplacements) << Dump(lines);
   EXPECT_EQ(Count(lines, "^Overlay: ready on 1280x720, "), 1u + kReplacements) << Dump(lines);
   EXPECT_EQ(Count(lines, "failed|unexpected"), 0u) << Dump(lines);
-
-  const Picture replaced(game.Root() / "replaced.png");
-  ASSERT_TRUE(replaced.Ok());
-  EXPECT_GE(RouteInMinimap(replaced), 40);
-  EXPECT_GE(RibbonOnGround(replaced), 300);
 }
 
 // Two depth buffers tagged in turn are examined once each; a depth buffer released and made anew,
@@ -262,27 +274,12 @@ TEST(SwapchainReplacementE2E, DepthPingPongReplacedDepthAndRecreatedDevices) {
   std::vector<std::string> scenario = RidingWithTheRibbon(game, "ping-pong");
   ASSERT_FALSE(scenario.empty()) << "no road route in the test world";
   for (int i = 0; i < kDepthReplacements; ++i) {
-    scenario.push_back("+0 depth-replace");
-    scenario.push_back("+0 wait 30000 ^Occlusion: depth via ");
+    scenario.insert(scenario.end(), {"+0 depth-replace", "+0 wait 30000 ^Occlusion: depth via "});
   }
-  scenario.push_back("+0 mark");
-  scenario.push_back("+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$");
-  for (int i = 0; i < kDevices; ++i) {
-    scenario.push_back("+0 device-recreate");
-    scenario.push_back("+0 wait 30000 ^Overlay: swapchain [0-9A-Fa-f]+ created on queue ");
-    scenario.push_back("+0 wait 30000 ^Overlay: ready on 1280x720, ");
-  }
-  scenario.push_back("+0 mark");
-  scenario.push_back("+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$");
-  scenario.push_back("+0 present-shot " + WindowsPath(game.Root() / "recreated.png"));
-  scenario.push_back("+0 quit");
-  RunOptions streamline;
-  streamline.copies = {"doubles/sl.interposer.dll"};
-  ASSERT_EQ(game.RunScenario(scenario, {}, streamline), 0);
-
-  const auto log = game.Log();
-  ASSERT_TRUE(log);
-  const std::vector<std::string> lines = LogMessages(*log);
+  scenario.insert(scenario.end(), {"+0 mark", "+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$"});
+  AddReplacements(scenario, "device-recreate", kDevices);
+  const std::vector<std::string> lines = RunToDrawnPicture(game, scenario, "recreated.png");
+  ASSERT_FALSE(lines.empty());
   // Before the first new device: the pair once each, then each replacement once.
   const std::size_t firstDevice = [&] {
     std::size_t created = 0;
@@ -298,11 +295,6 @@ TEST(SwapchainReplacementE2E, DepthPingPongReplacedDepthAndRecreatedDevices) {
   EXPECT_EQ(Count(beforeDevices, "^Occlusion: depth via "), 2u + kDepthReplacements) << Dump(lines);
   EXPECT_EQ(Count(lines, "^Overlay: ready on 1280x720, "), 1u + kDevices) << Dump(lines);
   EXPECT_EQ(Count(lines, "failed|unexpected|not readable|not an ID3D12Resource|does not point"), 0u) << Dump(lines);
-
-  const Picture recreated(game.Root() / "recreated.png");
-  ASSERT_TRUE(recreated.Ok());
-  EXPECT_GE(RouteInMinimap(recreated), 40);
-  EXPECT_GE(RibbonOnGround(recreated), 300);
 }
 
 // ---- the stress --------------------------------------------------------------------------------

@@ -19,6 +19,7 @@ class FakeSwapChain final : public IDXGISwapChain3 {
   HRESULT descResult = S_OK, bufferResult = S_OK;
   bool offersSwapChain3 = true;
   UINT index = 0;
+  UINT reportedWidth = kFakeSide, reportedBuffers = kFakeBuffers;  // what the description says
   int descCalls = 0, bufferCalls = 0;
 
   FakeSwapChain(ID3D12Device* device, ID3D12CommandQueue* queue) : queue_(queue) {
@@ -57,10 +58,11 @@ class FakeSwapChain final : public IDXGISwapChain3 {
     ++descCalls;
     if (FAILED(descResult)) return descResult;
     *desc = {};
-    desc->BufferDesc.Width = desc->BufferDesc.Height = kFakeSide;
+    desc->BufferDesc.Width = reportedWidth;
+    desc->BufferDesc.Height = kFakeSide;
     desc->BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
     desc->SampleDesc.Count = 1;
-    desc->BufferCount = kFakeBuffers;
+    desc->BufferCount = reportedBuffers;
     desc->SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
     return S_OK;
   }

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "hooks/hook_state.hpp"
 #include "hooks/present_frame.hpp"
 #include "host/log.hpp"
+#include "host/run_flags.hpp"
 #include "host/settings.hpp"
 #include "platform/folders.hpp"
 #include "render12/present_renderer_win.hpp"
@@ -29,20 +31,41 @@
 namespace pathlight {
 namespace {
 
-// A device whose GetDeviceRemovedReason answers what the test says: its method table is swapped
-// for a copy with that one entry replaced, and put back afterwards.
+// A device that counts the objects the renderer makes on it and answers GetDeviceRemovedReason as
+// the test says: its method table is swapped for a copy with those entries replaced, and put back
+// afterwards. Every device of the driver shares the original entries.
 std::atomic<HRESULT> g_removedReason{S_OK};
-HRESULT STDMETHODCALLTYPE ReportedRemoval(ID3D12Device*) { return g_removedReason.load(); }
+std::atomic<int> g_allocatorsMade{0}, g_pipelinesMade{0};
+void** g_deviceTable = nullptr;
 
-class RemovableDevice {
+HRESULT STDMETHODCALLTYPE ReportedRemoval(ID3D12Device*) { return g_removedReason.load(); }
+HRESULT STDMETHODCALLTYPE CountedAllocator(ID3D12Device* device, D3D12_COMMAND_LIST_TYPE type, REFIID id, void** out) {
+  g_allocatorsMade.fetch_add(1);
+  using Make = HRESULT(STDMETHODCALLTYPE*)(ID3D12Device*, D3D12_COMMAND_LIST_TYPE, REFIID, void**);
+  return reinterpret_cast<Make>(g_deviceTable[9])(device, type, id, out);
+}
+HRESULT STDMETHODCALLTYPE CountedPipeline(ID3D12Device* device, const D3D12_GRAPHICS_PIPELINE_STATE_DESC* desc, REFIID id,
+                                          void** out) {
+  g_pipelinesMade.fetch_add(1);
+  using Make = HRESULT(STDMETHODCALLTYPE*)(ID3D12Device*, const D3D12_GRAPHICS_PIPELINE_STATE_DESC*, REFIID, void**);
+  return reinterpret_cast<Make>(g_deviceTable[10])(device, desc, id, out);
+}
+
+class WatchedDevice {
  public:
-  static constexpr std::size_t kMethods = 44, kRemovedReasonSlot = 37;  // ID3D12Device's table
-  explicit RemovableDevice(ID3D12Device* device) : table_(reinterpret_cast<void***>(device)), original_(*table_) {
+  // ID3D12Device's table: CreateCommandAllocator, CreateGraphicsPipelineState, GetDeviceRemovedReason.
+  static constexpr std::size_t kMethods = 44, kAllocatorSlot = 9, kPipelineSlot = 10, kRemovedReasonSlot = 37;
+  explicit WatchedDevice(ID3D12Device* device) : table_(reinterpret_cast<void***>(device)), original_(*table_) {
+    g_deviceTable = original_;
     std::memcpy(copy_, original_, sizeof copy_);
+    copy_[kAllocatorSlot] = reinterpret_cast<void*>(&CountedAllocator);
+    copy_[kPipelineSlot] = reinterpret_cast<void*>(&CountedPipeline);
     copy_[kRemovedReasonSlot] = reinterpret_cast<void*>(&ReportedRemoval);
     *table_ = copy_;
   }
-  ~RemovableDevice() { *table_ = original_; }
+  ~WatchedDevice() { *table_ = original_; }
+  WatchedDevice(const WatchedDevice&) = delete;
+  WatchedDevice& operator=(const WatchedDevice&) = delete;
 
  private:
   void*** table_;
@@ -73,6 +96,12 @@ std::vector<std::string> NewMessages(const std::string& before) {
     if (end - at > 15) lines.push_back(text.substr(at + 15, end - at - 15));
   }
   return lines;
+}
+
+// One present, then the end of a device build it started: the next present finds the objects made.
+void Present(FakeSwapChain& swapchain) {
+  RenderFrame(&swapchain);
+  AwaitDeviceObjects();
 }
 
 int CountContaining(const std::vector<std::string>& lines, const std::string& part) {
@@ -119,24 +148,24 @@ struct PathCase {
   HRESULT buffer = S_OK;
   bool queueHeld = false;    // the game's queue waits on a fence nobody signals yet
   HRESULT removed = S_OK;    // what the device answers after a frame
-  int frames = 4;
+  int frames = 4;  // the first only starts the device's build
   const char* failure = nullptr;  // the one failure line expected
   int buffersTaken = 0;
 };
 
 TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
   const PathCase cases[] = {
-      {.name = "all well", .buffersTaken = 4},
+      {.name = "all well", .buffersTaken = 3},
       {.name = "description", .desc = DXGI_ERROR_INVALID_CALL, .failure = "Overlay: GetDesc failed (hr=0x887A0001)"},
       {.name = "no IDXGISwapChain3", .swapchain3 = false,
        .failure = "Overlay: QueryInterface(IDXGISwapChain3) failed (hr=0x80004002)"},
       {.name = "index past the buffers", .index = kFakeBuffers, .failure = "Overlay: back buffer index failed (hr=0x8000FFFF)"},
       {.name = "buffer", .buffer = DXGI_ERROR_INVALID_CALL, .failure = "Overlay: GetBuffer failed (hr=0x887A0001)",
-       .buffersTaken = 4},
-      // The third frame finds frame context 0's fence not passed within the cap.
-      {.name = "queue held", .queueHeld = true, .frames = 3,
+       .buffersTaken = 3},
+      // The fourth frame finds frame context 0's fence not passed within the cap.
+      {.name = "queue held", .queueHeld = true, .frames = 4,
        .failure = "Overlay: waiting for the previous overlay frame failed (hr=0x8000000A)", .buffersTaken = 3},
-      // Drawing stops after the first frame: no description is asked for again.
+      // Drawing stops after the first frame drawn: no description is asked for again.
       {.name = "device removed", .removed = DXGI_ERROR_DEVICE_REMOVED,
        .failure = "Overlay: device (removed) failed (hr=0x887A0005)", .buffersTaken = 1},
   };
@@ -155,10 +184,10 @@ TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
       queue_->Wait(hold, 1);
     }
     {
-      RemovableDevice removable(device_);
+      WatchedDevice watched(device_);
       g_removedReason.store(c.removed);
       ASSERT_EQ(device_->GetDeviceRemovedReason(), c.removed);  // the replaced entry is the one called
-      for (int frame = 0; frame < c.frames; ++frame) RenderFrame(&swapchain);
+      for (int frame = 0; frame < c.frames; ++frame) Present(swapchain);
       g_removedReason.store(S_OK);
     }
     if (hold != nullptr) {
@@ -177,7 +206,7 @@ TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
     // A lost device would be lost to the Composition renderer too: no hand-over.
     EXPECT_EQ(CompositionHandover.load(), 0);
     if (c.removed != S_OK) {
-      EXPECT_EQ(swapchain.descCalls, 1);
+      EXPECT_EQ(swapchain.descCalls, 2);  // the build's present, the one frame drawn
     }
     if (c.desc == S_OK) {
       EXPECT_EQ(CountContaining(lines, "Overlay: ready on 64x64, 2 buffers, format 28,"), 1) << all;
@@ -186,6 +215,68 @@ TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
     ReleaseDeviceObjects();
     PresentDisabled.store(0);
   }
+}
+
+// A rebuild makes the swap chain's objects again (an allocator per buffer), and the device's (Dear
+// ImGui's pipeline and its font upload with an allocator of its own, the occlusion pipeline) only
+// for another device or another buffer count: a resize or a reload costs no pipeline.
+TEST_F(PresentPaths, RebuildsRemakeTheDevicesObjectsOnlyForAnotherDeviceOrBufferCount) {
+  Settings settings;
+  settings.debug.testPattern = true;
+  settings.worldOcclusion = true;
+  settings.worldEnabled = true;
+  PublishSettings(settings);
+  ID3D12Device* otherDevice = nullptr;
+  ID3D12CommandQueue* otherQueue = nullptr;
+  ASSERT_TRUE(SUCCEEDED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device),
+                                          reinterpret_cast<void**>(&otherDevice))));
+  D3D12_COMMAND_QUEUE_DESC queueDesc = {};
+  queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
+  ASSERT_TRUE(SUCCEEDED(otherDevice->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue),
+                                                        reinterpret_cast<void**>(&otherQueue))));
+  {
+    WatchedDevice watched(device_), watchedOther(otherDevice);
+    FakeSwapChain swapchain(device_, queue_), another(otherDevice, otherQueue);
+    // Recorded as the creation step records them: the newer creation is the one drawn into.
+    SwapChainQueues().Record(&swapchain, queue_);
+    struct Step {
+      const char* name;
+      std::function<void()> change;
+      FakeSwapChain* drawn;
+      int allocators, pipelines;
+      const char* ready;
+    };
+    const Step steps[] = {
+        {"first set-up", [] {}, &swapchain, 3, 2, "Overlay: ready on 64x64, 2 buffers,"},
+        {"a frame alone", [] {}, &swapchain, 0, 0, nullptr},
+        {"a reload's request", [] { RebuildRequested.store(1); }, &swapchain, 2, 0, "Overlay: ready on 64x64, 2 buffers,"},
+        {"a resize", [&] { swapchain.reportedWidth = 48; }, &swapchain, 2, 0, "Overlay: ready on 48x64, 2 buffers,"},
+        {"another buffer count", [&] { swapchain.reportedBuffers = 3; }, &swapchain, 4, 2,
+         "Overlay: ready on 48x64, 3 buffers,"},
+        {"another device", [&] { SwapChainQueues().Record(&another, otherQueue); }, &another, 3, 2, "Overlay: ready on 64x64, 2 buffers,"},
+    };
+    for (const Step& step : steps) {
+      SCOPED_TRACE(step.name);
+      const std::string before = LogText();
+      step.change();
+      g_allocatorsMade.store(0);
+      g_pipelinesMade.store(0);
+      Present(*step.drawn);
+      Present(*step.drawn);
+      const std::vector<std::string> lines = NewMessages(before);
+      EXPECT_EQ(g_allocatorsMade.load(), step.allocators);
+      EXPECT_EQ(g_pipelinesMade.load(), step.pipelines);
+      EXPECT_EQ(CountContaining(lines, "Overlay: ready on "), step.ready != nullptr ? 1 : 0);
+      if (step.ready != nullptr) {
+        EXPECT_EQ(CountContaining(lines, step.ready), 1);
+      }
+      EXPECT_EQ(CountContaining(lines, " failed"), 0);
+    }
+    std::lock_guard lock(RenderMutex());
+    ReleaseDeviceObjects();
+  }
+  otherQueue->Release();
+  otherDevice->Release();
 }
 
 TEST_F(PresentPaths, NothingToDrawTakesNoLockAndRecordsNothing) {
