@@ -119,11 +119,11 @@ HRESULT STDMETHODCALLTYPE IDXGISwapChain3_SetColorSpace1(IDXGISwapChain3*, DXGI_
 
 void OnFactoryCreated(IUnknown* factory) {
   using namespace dxgi_hooks;
-  if (factory == nullptr || FactoryHooksInstalled.exchange(1) != 0) return;
+  if (factory == nullptr || Hooks().FactoryHooksInstalled.exchange(1) != 0) return;
   IDXGIFactory2* factory2 = nullptr;
   if (FAILED(factory->QueryInterface(__uuidof(IDXGIFactory2), reinterpret_cast<void**>(&factory2))) ||
       factory2 == nullptr) {
-    FactoryHooksInstalled.store(0);  // a later factory tries again
+    Hooks().FactoryHooksInstalled.store(0);  // a later factory tries again
     return;
   }
   void** table = MethodTable(factory2);
@@ -161,12 +161,12 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device, HWND window) {
   queue->Release();  // the game owns it; the pointer is kept without a reference
   SwapChainQueues().Record(swapchain, queue, reinterpret_cast<std::uintptr_t>(window));
   Log("Overlay: swapchain %p created on queue %p", static_cast<void*>(swapchain), static_cast<void*>(queue));
-  if (SwapChainSeen.exchange(1) != 0) return;
+  if (Hooks().SwapChainSeen.exchange(1) != 0) return;
 
   IDXGISwapChain3* swapchain3 = nullptr;
   if (FAILED(swapchain->QueryInterface(__uuidof(IDXGISwapChain3), reinterpret_cast<void**>(&swapchain3))) ||
       swapchain3 == nullptr) {
-    SwapChainSeen.store(0);
+    Hooks().SwapChainSeen.store(0);
     return;
   }
   void** table = MethodTable(swapchain3);
@@ -174,7 +174,7 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device, HWND window) {
   // Each failure raises SwapChainHooksFailed, which ends the start-up thread's wait at once.
   if (!HookEngineReady()) {
     Log("Overlay: MinHook init failed");
-    SwapChainHooksFailed.store(1);
+    Hooks().SwapChainHooksFailed.store(1);
     return;
   }
   if (present.Create(table[kPresent], &detour::IDXGISwapChain_Present) != MH_OK ||
@@ -183,7 +183,7 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device, HWND window) {
       resizeBuffers1.Create(table[kResizeBuffers1], &detour::IDXGISwapChain3_ResizeBuffers1) != MH_OK ||
       setColorSpace1.Create(table[kSetColorSpace1], &detour::IDXGISwapChain3_SetColorSpace1) != MH_OK) {
     Log("Overlay: creating swapchain hooks failed");
-    SwapChainHooksFailed.store(1);
+    Hooks().SwapChainHooksFailed.store(1);
     return;
   }
   // A resize the overlay does not see would race its frame: all five or the renderer stays off.
@@ -193,12 +193,12 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device, HWND window) {
   }
   if (!enabled) {
     Log("Overlay: enabling swapchain hooks failed");
-    SwapChainHooksFailed.store(1);
+    Hooks().SwapChainHooksFailed.store(1);
     return;
   }
   Log("Overlay: swapchain hooks installed in %s (Present, Present1, ResizeBuffers, ResizeBuffers1, SetColorSpace1)",
       ModulePathOf(table[kPresent]).c_str());
-  SwapChainHooksInstalled.store(1);
+  Hooks().SwapChainHooksInstalled.store(1);
 }
 
 // ---- detours ----------------------------------------------------------------------------------
@@ -278,7 +278,7 @@ namespace {
 // The overlay's frame for the outermost, non-test present of this thread. Nothing may escape
 // into the game's present.
 void DrawFrame(void* swapchain) {
-  if (PresentDisabled.load() != 0) return;
+  if (Hooks().PresentDisabled.load() != 0) return;
   const auto frame = CurrentPresentRenderer().frame;
   if (frame == nullptr) return;
   try {
@@ -339,7 +339,7 @@ HRESULT STDMETHODCALLTYPE IDXGISwapChain3_ResizeBuffers1(IDXGISwapChain3* self, 
 HRESULT STDMETHODCALLTYPE IDXGISwapChain3_SetColorSpace1(IDXGISwapChain3* self, DXGI_COLOR_SPACE_TYPE space) {
   const auto original = setColorSpace1.Get();
   const HRESULT hr = original(self, space);
-  if (SUCCEEDED(hr) && SwapChainColourSpace.exchange(static_cast<std::int32_t>(space)) != static_cast<std::int32_t>(space)) {
+  if (SUCCEEDED(hr) && Hooks().SwapChainColourSpace.exchange(static_cast<std::int32_t>(space)) != static_cast<std::int32_t>(space)) {
     Log("Overlay: swapchain colour space %d", static_cast<int>(space));
   }
   return hr;
@@ -381,8 +381,8 @@ PresentQueue FindPresentQueue(IDXGISwapChain* swapchain) {
   Log("Overlay: the queue of swapchain %p (%s) is unknown; switching to the Composition renderer (minimap and world "
       "map; no in-world route)",
       static_cast<void*>(swapchain), ModulePathOf(MethodTable(swapchain)).c_str());
-  PresentDisabled.store(1);
-  CompositionHandover.store(1);
+  Hooks().PresentDisabled.store(1);
+  Hooks().CompositionHandover.store(1);
   return found;
 }
 

@@ -5,19 +5,11 @@
 
 namespace pathlight {
 
-Flag FactoryHooksInstalled{0};
-Flag SwapChainSeen{0};
-Flag SwapChainHooksInstalled{0};
-Flag SwapChainHooksFailed{0};
-Flag PresentDisabled{0};
-Flag CompositionHandover{0};
-
 thread_local bool InsideFfxContextCreation = false;
 
 namespace {
 
 thread_local std::uint32_t g_presentDepth = 0;
-std::atomic<std::uint64_t> g_presentsEntered{0};
 
 }  // namespace
 
@@ -45,17 +37,19 @@ std::size_t SwapChainQueueTable::Size() const {
   return pairs_.size();
 }
 
-SwapChainQueueTable& SwapChainQueues() {
-  static SwapChainQueueTable table;
-  return table;
+GraphicsHookState& Hooks() {
+  static GraphicsHookState state;
+  return state;
 }
 
+SwapChainQueueTable& SwapChainQueues() { return Hooks().swapChainQueues; }
+
 bool PresentGate::Enter(std::uint32_t presentFlags) {
-  g_presentsEntered.fetch_add(1, std::memory_order_relaxed);
+  Hooks().presentsEntered.fetch_add(1, std::memory_order_relaxed);
   return g_presentDepth++ == 0 && (presentFlags & kPresentTest) == 0;
 }
 
-std::uint64_t PresentGate::Entered() { return g_presentsEntered.load(std::memory_order_relaxed); }
+std::uint64_t PresentGate::Entered() { return Hooks().presentsEntered.load(std::memory_order_relaxed); }
 
 void PresentGate::Leave() {
   if (g_presentDepth > 0) --g_presentDepth;

@@ -1,11 +1,12 @@
-// What the graphics hooks share with the renderers and the start-up thread: the process-wide
-// flags, the table that tells each swap chain's command queue, and the present gate that keeps a
-// nested or test present from drawing.
+// What the graphics hooks share with the renderers and the start-up thread, in one record: the
+// process-wide flags, the table that tells each swap chain's command queue, the renderer the
+// detours call; and the present gate that keeps a nested or test present from drawing.
 //
 // Flags are single bytes exchanged atomically; the table has its own mutex, held only for a lookup
 // or an update. Pointers are the game's objects, held without a reference.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -13,20 +14,6 @@
 #include "host/run_flags.hpp"
 
 namespace pathlight {
-
-// Set by the first factory; cleared again when it offers no IDXGIFactory2, so the next one tries.
-extern Flag FactoryHooksInstalled;
-// Set by the first D3D12 swap chain; cleared again when it offers no IDXGISwapChain3.
-extern Flag SwapChainSeen;
-// The swap chain's hooks are enabled, or could not be made or enabled: one of the two is raised
-// once the first D3D12 swap chain's hooks have been tried, and the start-up thread's wait goes by it.
-extern Flag SwapChainHooksInstalled;
-extern Flag SwapChainHooksFailed;
-// The Present renderer draws nothing from now on.
-extern Flag PresentDisabled;
-// The Present renderer has stopped for good: the start-up thread's wait returns and the
-// Composition renderer takes over.
-extern Flag CompositionHandover;
 
 // Raised on a thread while it is inside FidelityFX's context creation: the swap chain made
 // meanwhile is FidelityFX's own frame-generation swap chain, not the game's.
@@ -64,6 +51,47 @@ class SwapChainQueueTable {
   std::vector<Pair> pairs_;
   std::uint64_t recordings_ = 0;
 };
+
+// The stand-in renderer's frame, until the in-frame renderer installs its own: counts the presents
+// that would draw, so the hook chain, the hand-over paths and their time-outs work on their own.
+void CountPresent(void* swapchain);
+
+// The graphics hooks' state. The detours are plain functions the game calls, so the one record is
+// the process's (Hooks()); everything in it is safe to touch from any thread.
+struct GraphicsHookState {
+  // Set by the first factory; cleared again when it offers no IDXGIFactory2, so the next one tries.
+  Flag FactoryHooksInstalled{0};
+  // Set by the first D3D12 swap chain; cleared again when it offers no IDXGISwapChain3.
+  Flag SwapChainSeen{0};
+  // The swap chain's hooks are enabled, or could not be made or enabled: one of the two is raised
+  // once the first D3D12 swap chain's hooks have been tried, and the start-up thread's wait goes by
+  // it.
+  Flag SwapChainHooksInstalled{0};
+  Flag SwapChainHooksFailed{0};
+  // The Present renderer draws nothing from now on.
+  Flag PresentDisabled{0};
+  // The Present renderer has stopped for good: the start-up thread's wait returns and the
+  // Composition renderer takes over.
+  Flag CompositionHandover{0};
+  // The colour space the game last set on its swap chain (SetColorSpace1), -1 before any; the
+  // renderer compares it with the one its objects were built for.
+  std::atomic<std::int32_t> SwapChainColourSpace{-1};
+  // Which Streamline functions are hooked; cleared when the hook could not be made, which tells
+  // the occlusion code that no constants or tags will come.
+  std::atomic<bool> SlSetConstantsHooked{false};
+  std::atomic<bool> SlSetTagHooked{false};
+  std::atomic<bool> SlSetTagForFrameHooked{false};
+
+  SwapChainQueueTable swapChainQueues;
+  // The renderer the present and resize detours call (see present_frame.hpp).
+  std::atomic<void (*)(void*)> rendererFrame{&CountPresent};
+  std::atomic<void (*)(void*)> rendererRelease{nullptr};
+  std::mutex renderMutex;
+  std::atomic<std::uint64_t> presentsEntered{0};  // every PresentGate::Enter
+  std::atomic<std::uint64_t> presentsCounted{0};  // presents that reached the stand-in's frame
+};
+
+[[nodiscard]] GraphicsHookState& Hooks();
 
 [[nodiscard]] SwapChainQueueTable& SwapChainQueues();
 

@@ -56,8 +56,8 @@ const char* DepthHooksText(bool setTag, bool setTagForFrame) {
 PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services) {
   PresentWaitResult result;
   int pollsWithWindow = 0;
-  const auto handedOver = [] { return CompositionHandover.load() != 0; };
-  const auto hooksTried = [] { return SwapChainHooksInstalled.load() != 0 || SwapChainHooksFailed.load() != 0; };
+  const auto handedOver = [] { return Hooks().CompositionHandover.load() != 0; };
+  const auto hooksTried = [] { return Hooks().SwapChainHooksInstalled.load() != 0 || Hooks().SwapChainHooksFailed.load() != 0; };
   // A hand-over that came first (FidelityFX's frame generation, before any swap chain of the
   // game's own) ends the wait at once: nothing is left to wait for, and the reason is logged.
   while (!hooksTried() && !handedOver() && pollsWithWindow < kPollsWithWindow && result.polls < kPollsInAll) {
@@ -67,18 +67,18 @@ PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services) {
   }
   if (handedOver()) return result;
   const char* composition = "switching to the Composition renderer (minimap and world map; no in-world route)";
-  if (SwapChainHooksFailed.load() != 0) {
+  if (Hooks().SwapChainHooksFailed.load() != 0) {
     result.swapchainSeen = true;
-    PresentDisabled.store(1);
+    Hooks().PresentDisabled.store(1);
     Log("Overlay: the swapchain hooks are not in place; %s", composition);
     return result;
   }
-  if (SwapChainHooksInstalled.load() != 0) {
+  if (Hooks().SwapChainHooksInstalled.load() != 0) {
     result.swapchainSeen = true;
     int polls = 0, withWindow = 0;
     while (services.PresentsReached() == 0 && !handedOver()) {
       if (withWindow >= kFirstPresentPollsWithWindow || polls >= kFirstPresentPollsInAll) {
-        PresentDisabled.store(1);
+        Hooks().PresentDisabled.store(1);
         Log("Overlay: no present reached the swapchain hooks in %d s; %s",
             polls * static_cast<int>(kPresentWaitPollMs) / 1000, composition);
         return result;
@@ -90,7 +90,7 @@ PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services) {
     while (!handedOver()) services.Sleep(kPresentWaitPollMs);
     return result;
   }
-  PresentDisabled.store(1);
+  Hooks().PresentDisabled.store(1);
   const auto yesNo = [&](const char* name) { return services.ModuleLoaded(name) ? "yes" : "no"; };
   Log("Overlay: no D3D12 swapchain creation seen; switching to the Composition renderer (minimap and world map; no "
       "in-world route). The game made its swapchain without going through Streamline (FSR frame generation, or "

@@ -27,10 +27,6 @@ void InstallPresentRenderer(const PresentRenderer& renderer);
 // Held by a renderer for a whole overlay frame and by the resize detours.
 [[nodiscard]] std::mutex& RenderMutex();
 
-// The colour space the game last set on its swap chain (SetColorSpace1), -1 before any; the
-// renderer compares it with the one its objects were built for.
-extern std::atomic<std::int32_t> SwapChainColourSpace;
-
 // Presents that reached the stand-in renderer's frame (the outermost, non-test ones).
 [[nodiscard]] std::uint64_t PresentsCounted();
 

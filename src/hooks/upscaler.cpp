@@ -10,10 +10,6 @@
 
 namespace pathlight {
 
-std::atomic<bool> SlSetConstantsHooked{false};
-std::atomic<bool> SlSetTagHooked{false};
-std::atomic<bool> SlSetTagForFrameHooked{false};
-
 namespace {
 
 constexpr std::uint32_t kDefaultTagStride = 64;

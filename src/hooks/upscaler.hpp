@@ -128,11 +128,6 @@ struct UpscalerCounters {
 };
 [[nodiscard]] UpscalerCounters& Counters();
 
-// Which Streamline functions are hooked; cleared when the hook could not be made, which tells the
-// occlusion code that no constants or tags will come.
-extern std::atomic<bool> SlSetConstantsHooked;
-extern std::atomic<bool> SlSetTagHooked;
-extern std::atomic<bool> SlSetTagForFrameHooked;
 
 // ---- decisions ----------------------------------------------------------------------------------
 

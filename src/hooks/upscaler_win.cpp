@@ -143,8 +143,8 @@ std::uint32_t ffxCreateContext(void* context, void* descriptors, const void* all
       Log("FidelityFX: frame-generation swapchain %p (in %s); switching to the Composition renderer (minimap and "
           "world map; no in-world route)",
           reinterpret_cast<void*>(found->swapchain), ModulePathOf(code).c_str());
-      PresentDisabled.store(1);
-      CompositionHandover.store(1);
+      Hooks().PresentDisabled.store(1);
+      Hooks().CompositionHandover.store(1);
     }
   } catch (...) {
   }
@@ -163,17 +163,17 @@ bool HookUpscalerExport(UpscalerExport which, void* target) {
   switch (which) {
     case UpscalerExport::SlSetConstants: {
       const bool ok = slSetConstants.Install(target, &detour::slSetConstants);
-      SlSetConstantsHooked.store(ok);
+      Hooks().SlSetConstantsHooked.store(ok);
       return ok;
     }
     case UpscalerExport::SlSetTag: {
       const bool ok = slSetTag.Install(target, &detour::slSetTag);
-      SlSetTagHooked.store(ok);
+      Hooks().SlSetTagHooked.store(ok);
       return ok;
     }
     case UpscalerExport::SlSetTagForFrame: {
       const bool ok = slSetTagForFrame.Install(target, &detour::slSetTagForFrame);
-      SlSetTagForFrameHooked.store(ok);
+      Hooks().SlSetTagForFrameHooked.store(ok);
       return ok;
     }
     case UpscalerExport::SlEvaluateFeature: return slEvaluateFeature.Install(target, &detour::slEvaluateFeature);

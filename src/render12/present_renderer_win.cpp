@@ -155,7 +155,7 @@ TargetShape ShapeOf(IDXGISwapChain* swapchain, const DXGI_SWAP_CHAIN_DESC& desc)
   shape.width = desc.BufferDesc.Width;
   shape.height = desc.BufferDesc.Height;
   shape.format = static_cast<std::int32_t>(desc.BufferDesc.Format);
-  shape.colourSpace = SwapChainColourSpace.load();
+  shape.colourSpace = Hooks().SwapChainColourSpace.load();
   shape.creation = SwapChainQueues().Lookup(swapchain).creation;
   return shape;
 }
@@ -415,8 +415,8 @@ std::optional<DepthSource> ChooseDepth(InFrameRenderer& r, const Settings& setti
   const UpscalerCounters& counters = Counters();
   DepthChoiceInputs in;
   in.occlusionEnabled = settings.worldOcclusion;
-  in.tagHooked = SlSetTagHooked.load() || SlSetTagForFrameHooked.load();
-  in.constantsHooked = SlSetConstantsHooked.load();
+  in.tagHooked = Hooks().SlSetTagHooked.load() || Hooks().SlSetTagForFrameHooked.load();
+  in.constantsHooked = Hooks().SlSetConstantsHooked.load();
   if (!in.occlusionEnabled || !in.tagHooked || !in.constantsHooked) return std::nullopt;
   in.tag = CopyDepthTag(&D3D12DepthKeeper());
   in.camera = CopyDlssCamera();
@@ -625,7 +625,7 @@ void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& 
   if (HRESULT removed = d.device->GetDeviceRemovedReason(); FAILED(removed)) {
     ReportFailure("device (removed)", removed);
     // No hand-over: the Composition renderer's device would be lost the same way.
-    PresentDisabled.store(1);
+    Hooks().PresentDisabled.store(1);
   }
   r.drawn.fetch_add(1);
 }
@@ -640,7 +640,7 @@ void RenderFrame(IDXGISwapChain* swapchain) {
   if (!r.presentsSeen.exchange(true) && PresentsCounted() == 0) {
     Log("Overlay: presents reach the overlay (swapchain %p)", static_cast<void*>(swapchain));
   }
-  if (PresentDisabled.load() != 0) return;
+  if (Hooks().PresentDisabled.load() != 0) return;
   // Presents of any other swap chain are counted and nothing else.
   if (!DrawsInto(r.choice, swapchain)) return;
 
@@ -654,7 +654,7 @@ void RenderFrame(IDXGISwapChain* swapchain) {
   const bool worldShown = WorldRouteShown.load() != 0;
   if (worldShown) {
     CameraMergeInputs merge;
-    merge.enabled = settings->worldDlssCamera != 0 && SlSetConstantsHooked.load();
+    merge.enabled = settings->worldDlssCamera != 0 && Hooks().SlSetConstantsHooked.load();
     if (merge.enabled) {
       merge.record = CopyDlssCamera();
       merge.now = TickCount();

@@ -78,10 +78,10 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   // A first factory without IDXGIFactory2 leaves the way open for the next.
   BareUnknown notAFactory;
   OnFactoryCreated(&notAFactory);
-  EXPECT_EQ(FactoryHooksInstalled.load(), 0);
+  EXPECT_EQ(Hooks().FactoryHooksInstalled.load(), 0);
   IDXGIFactory2* factory = nullptr;
   ASSERT_HRESULT_SUCCEEDED(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)));
-  EXPECT_EQ(FactoryHooksInstalled.load(), 1);
+  EXPECT_EQ(Hooks().FactoryHooksInstalled.load(), 1);
 
   // A Direct3D 11 swap chain is ignored.
   ID3D11Device* device11 = nullptr;
@@ -98,7 +98,7 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   desc11.Windowed = TRUE;
   IDXGISwapChain* swapchain11 = nullptr;
   ASSERT_HRESULT_SUCCEEDED(factory->CreateSwapChain(device11, &desc11, &swapchain11));
-  EXPECT_EQ(SwapChainSeen.load(), 0);
+  EXPECT_EQ(Hooks().SwapChainSeen.load(), 0);
   EXPECT_EQ(SwapChainQueues().Size(), 0u);
 
   // The D3D12 swap chain is recorded with its queue and brings the method hooks.
@@ -118,7 +118,7 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   IDXGISwapChain1* swapchain = nullptr;
   ASSERT_HRESULT_SUCCEEDED(factory->CreateSwapChainForHwnd(queue, MakeWindow(800, 600), &desc, nullptr, nullptr,
                                                            &swapchain));
-  EXPECT_EQ(SwapChainSeen.load(), 1);
+  EXPECT_EQ(Hooks().SwapChainSeen.load(), 1);
   EXPECT_EQ(SwapChainQueues().Find(swapchain), queue);
   const PresentQueue found = FindPresentQueue(swapchain);
   EXPECT_EQ(found.queue, queue);

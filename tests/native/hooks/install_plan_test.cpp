@@ -67,10 +67,10 @@ class ScriptedWait final : public PresentWaitServices {
     EXPECT_EQ(ms, 500u);
     ++sleeps;
     if (sleeps == swapchainAtPoll) {
-      SwapChainSeen.store(1);
-      (hooksFail ? SwapChainHooksFailed : SwapChainHooksInstalled).store(1);
+      Hooks().SwapChainSeen.store(1);
+      (hooksFail ? Hooks().SwapChainHooksFailed : Hooks().SwapChainHooksInstalled).store(1);
     }
-    if (sleeps == handoverAtPoll) CompositionHandover.store(1);
+    if (sleeps == handoverAtPoll) Hooks().CompositionHandover.store(1);
     ASSERT_LT(sleeps, 10000) << "the wait does not end";
   }
   bool GameWindowShown() override { return sleeps >= windowFromPoll; }
@@ -83,11 +83,11 @@ class PresentWait : public ::testing::Test {
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
   static void Reset() {
-    SwapChainSeen.store(0);
-    SwapChainHooksInstalled.store(0);
-    SwapChainHooksFailed.store(0);
-    CompositionHandover.store(0);
-    PresentDisabled.store(0);
+    Hooks().SwapChainSeen.store(0);
+    Hooks().SwapChainHooksInstalled.store(0);
+    Hooks().SwapChainHooksFailed.store(0);
+    Hooks().CompositionHandover.store(0);
+    Hooks().PresentDisabled.store(0);
   }
 };
 
@@ -104,8 +104,8 @@ TEST_F(PresentWait, GivesUpAfterFortyPollsWithTheWindowOrTwoHundredFortyInAll) {
     const auto lines = CaptureLog([&] { result = WaitForPresentRenderer(wait); });
     EXPECT_FALSE(result.swapchainSeen);
     EXPECT_EQ(result.polls, c.polls) << c.windowFromPoll;
-    EXPECT_EQ(PresentDisabled.load(), 1);
-    EXPECT_EQ(CompositionHandover.load(), 0);
+    EXPECT_EQ(Hooks().PresentDisabled.load(), 1);
+    EXPECT_EQ(Hooks().CompositionHandover.load(), 0);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("Overlay: no D3D12 swapchain creation seen; switching to the Composition renderer"),
               std::string::npos);
@@ -125,7 +125,7 @@ TEST_F(PresentWait, ASwapChainSeenWaitsForTheHandOver) {
   EXPECT_TRUE(result.swapchainSeen);
   EXPECT_EQ(result.polls, 39);
   EXPECT_EQ(wait.sleeps, 400);
-  EXPECT_EQ(PresentDisabled.load(), 0);
+  EXPECT_EQ(Hooks().PresentDisabled.load(), 0);
   EXPECT_TRUE(lines.empty());
 }
 
@@ -160,7 +160,7 @@ TEST_F(PresentWait, HooksThatFailOrThatNoPresentReachesHandOverWithTheirReason) 
     const auto lines = CaptureLog([&] { result = WaitForPresentRenderer(wait); });
     EXPECT_TRUE(result.swapchainSeen) << c.name;
     EXPECT_EQ(wait.sleeps, c.sleeps) << c.name;
-    EXPECT_EQ(PresentDisabled.load(), 1) << c.name;
+    EXPECT_EQ(Hooks().PresentDisabled.load(), 1) << c.name;
     EXPECT_EQ(lines, (std::vector<std::string>{c.line})) << c.name;
   }
 }

@@ -130,7 +130,7 @@ class PresentPaths : public ::testing::Test {
       std::lock_guard lock(RenderMutex());
       ReleaseDeviceObjects();
     }
-    PresentDisabled.store(0);
+    Hooks().PresentDisabled.store(0);
     PublishSettings(Settings{});
     if (queue_ != nullptr) queue_->Release();
     if (device_ != nullptr) device_->Release();
@@ -202,9 +202,9 @@ TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
       EXPECT_EQ(std::count(lines.begin(), lines.end(), c.failure), 1) << all;
     }
     EXPECT_EQ(swapchain.bufferCalls, c.buffersTaken);
-    EXPECT_EQ(PresentDisabled.load() != 0, c.removed != S_OK);
+    EXPECT_EQ(Hooks().PresentDisabled.load() != 0, c.removed != S_OK);
     // A lost device would be lost to the Composition renderer too: no hand-over.
-    EXPECT_EQ(CompositionHandover.load(), 0);
+    EXPECT_EQ(Hooks().CompositionHandover.load(), 0);
     if (c.removed != S_OK) {
       EXPECT_EQ(swapchain.descCalls, 2);  // the build's present, the one frame drawn
     }
@@ -213,7 +213,7 @@ TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
     }
     std::lock_guard lock(RenderMutex());
     ReleaseDeviceObjects();
-    PresentDisabled.store(0);
+    Hooks().PresentDisabled.store(0);
   }
 }
 
