@@ -26,14 +26,13 @@ struct ShaderCache {
   std::mutex mutex;
   std::vector<CachedShader> shaders;
   ShaderCacheCounts counts;
+  std::atomic<bool> uploadTimedOut{false};  // the backend's font upload gave up its wait
 };
 
 ShaderCache& TheShaderCache() {
   static ShaderCache cache;
   return cache;
 }
-
-std::atomic<bool> g_uploadTimedOut{false};
 
 // Everything that decides the compiler's output, in one string; a zero byte ends each part.
 std::string KeyOf(const void* source, std::size_t length, const D3D_SHADER_MACRO* defines, const char* entry,
@@ -96,10 +95,10 @@ ShaderCacheCounts ShaderCacheCounted() {
 
 bool BackendUploadWaited(ID3D12Fence* fence, void* event) {
   if (WaitForFence(fence, static_cast<HANDLE>(event), 1, kFontUploadWaitMs)) return true;
-  g_uploadTimedOut.store(true);
+  TheShaderCache().uploadTimedOut.store(true);
   return false;
 }
 
-bool BackendUploadTimedOut() { return g_uploadTimedOut.exchange(false); }
+bool BackendUploadTimedOut() { return TheShaderCache().uploadTimedOut.exchange(false); }
 
 }  // namespace pathlight
