@@ -109,15 +109,21 @@ int CountContaining(const std::vector<std::string>& lines, const std::string& pa
                                         [&](const std::string& l) { return l.find(part) != std::string::npos; }));
 }
 
+// A device of the driver with a direct queue on it; false when either cannot be made.
+bool MakeDeviceAndQueue(ID3D12Device*& device, ID3D12CommandQueue*& queue) {
+  if (FAILED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device),
+                               reinterpret_cast<void**>(&device)))) {
+    return false;
+  }
+  D3D12_COMMAND_QUEUE_DESC desc = {};
+  desc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
+  return SUCCEEDED(device->CreateCommandQueue(&desc, __uuidof(ID3D12CommandQueue), reinterpret_cast<void**>(&queue)));
+}
+
 class PresentPaths : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device),
-                                            reinterpret_cast<void**>(&device_))));
-    D3D12_COMMAND_QUEUE_DESC desc = {};
-    desc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
-    ASSERT_TRUE(SUCCEEDED(device_->CreateCommandQueue(&desc, __uuidof(ID3D12CommandQueue),
-                                                      reinterpret_cast<void**>(&queue_))));
+    ASSERT_TRUE(MakeDeviceAndQueue(device_, queue_));
     // The log's first line of the process moves the last run's file aside: not between a test's
     // two reads of it.
     Log("Test: %s", ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -228,12 +234,7 @@ TEST_F(PresentPaths, RebuildsRemakeTheDevicesObjectsOnlyForAnotherDeviceOrBuffer
   PublishSettings(settings);
   ID3D12Device* otherDevice = nullptr;
   ID3D12CommandQueue* otherQueue = nullptr;
-  ASSERT_TRUE(SUCCEEDED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device),
-                                          reinterpret_cast<void**>(&otherDevice))));
-  D3D12_COMMAND_QUEUE_DESC queueDesc = {};
-  queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
-  ASSERT_TRUE(SUCCEEDED(otherDevice->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue),
-                                                        reinterpret_cast<void**>(&otherQueue))));
+  ASSERT_TRUE(MakeDeviceAndQueue(otherDevice, otherQueue));
   {
     WatchedDevice watched(device_), watchedOther(otherDevice);
     FakeSwapChain swapchain(device_, queue_), another(otherDevice, otherQueue);
