@@ -408,13 +408,21 @@ TEST(StressE2E, PresentPathThroughEveryStorm) {
   const Timings storm = ReadTimings(options.output, "storm"), one = ReadTimings(options.output, "one-swapchain"),
                 two = ReadTimings(options.output, "two-swapchains");
   EXPECT_GE(storm.frames, cycles * kCycle * 9 / 10);
-  // A stall, not a slow set-up: a rebuild on a busy machine takes a second under Wine's software
-  // renderer; the longest present is printed below.
-  EXPECT_LT(storm.longest, 5e6) << "a present took more than five seconds";
+  // A stall, not a slow set-up, in any present of the run, the rebuilds' included: a swap chain's
+  // rebuild takes a millisecond, and the device's objects are built beside the presents.
+  double longest = -1;
+  {
+    std::smatch m;
+    const std::regex tally("simhost: [0-9]+ presents, the longest ([0-9]+) us");
+    if (std::regex_search(printed, m, tally)) longest = std::stod(m[1]);
+  }
+  EXPECT_GE(longest, 0) << "the game printed no tally of its presents";
+  EXPECT_LT(longest, 5e6) << "a present took more than five seconds";
   EXPECT_EQ(Count(lines, "failed|unexpected|not readable|not an ID3D12Resource|does not point"), 0u) << Dump(lines);
 
-  // No present went missing for long: diagnostic lines, one every 5 s of presents, follow each
-  // other within 10 s.
+  // The drawn swap chain's presents went on: diagnostic lines, one every 5 s of them, follow each
+  // other within 30 s. Beside the presents' own times above this is a hang guard only: the game's
+  // own new window or device takes a busy machine several seconds under Wine.
   long previous = -1, widest = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (lines[i].rfind("Diag: ", 0) != 0) continue;
@@ -422,7 +430,7 @@ TEST(StressE2E, PresentPathThroughEveryStorm) {
     if (previous >= 0 && at >= previous) widest = std::max(widest, at - previous);
     previous = at;
   }
-  EXPECT_LE(widest, 10'000) << "presents stopped for " << widest << " ms";
+  EXPECT_LE(widest, 30'000) << "presents stopped for " << widest << " ms";
 
   // Once the storm has passed, the log holds the reload's own lines and the diagnostic ones only.
   std::size_t calm = 0;

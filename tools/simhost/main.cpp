@@ -343,6 +343,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Say("simhost: screenshot failed");
     host.exitCode = 1;
   }
+  Say("simhost: %llu presents, the longest %.0f us", Presents().presents, Presents().longestUs);
   Say("simhost: leaving the main loop");
   host.swapchain.reset();
   DestroyWindow(host.window);

@@ -11,6 +11,11 @@
 
 namespace simhost {
 
+PresentTally& Presents() {
+  static PresentTally tally;
+  return tally;
+}
+
 namespace {
 
 template <typename T>
@@ -363,6 +368,8 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   QueryPerformanceFrequency(&frequency);
   const double usPerTick = 1e6 / static_cast<double>(frequency.QuadPart);
   lastPresentUs_ = static_cast<double>(presentEnd.QuadPart - presentStart.QuadPart) * usPerTick;
+  ++Presents().presents;
+  Presents().longestUs = std::max(Presents().longestUs, lastPresentUs_);
   lastOwnWorkUs_ = static_cast<double>(presentStart.QuadPart - frameStart.QuadPart) * usPerTick;
   // The buffer just presented, as presented: what a present hook drew into it is on the same queue
   // before this copy.

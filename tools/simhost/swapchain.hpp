@@ -37,6 +37,14 @@ struct Picture {
 // The back-buffer formats the game can run with: rgba8, rgba16f or rgb10a2 (false for others).
 bool ParseSwapchainFormat(const std::string& name, DXGI_FORMAT& format);
 
+// Every present of the game's own swap chains in the run (each one it made, in turn): how many, and
+// the longest wall time one took (the library's work inside it included).
+struct PresentTally {
+  unsigned long long presents = 0;
+  double longestUs = 0;
+};
+[[nodiscard]] PresentTally& Presents();
+
 class Swapchain {
  public:
   static constexpr UINT kBuffers = 2;
