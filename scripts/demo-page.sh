@@ -99,7 +99,7 @@ moment() {
   shown=$(stamped "$log" | show="$show" awk -v from="$begin" -v to="$last" -v picks=" ${found[*]:-} " '
     NR > from && NR <= to { message = $0; sub(/^\[[0-9:.]*\] /, "", message)
       if (index(picks, " " NR " ") || (ENVIRON["show"] != "" && message ~ ENVIRON["show"])) print }' | head -n 14 | escape)
-  [ -n "$shown" ] || shown="(no lines)"
+  [ -n "$shown" ] || shown="(no log line of its own: the picture and the test's pixel checks show it)"
   {
     echo "<section class=\"moment$([ "$bad" = 1 ] && echo ' failed-moment')\">"
     echo "<h2>$(escape <<<"$title")$([ "$bad" = 1 ] && echo ' <span class="flag">check failed</span>')</h2>"
@@ -213,7 +213,7 @@ pre { background: #f3f3ee; padding: 6px 8px; font-size: 12px; overflow-x: auto; 
 .checks code { font-size: 11px; color: #555; }
 .held .mark { color: #1a7f1a; font-weight: bold; } .failed .mark { color: #c33; font-weight: bold; } .failed { background: #fdd; }
 .source { color: #666; font-size: 13px; margin: 0; }
-.map img { max-width: 900px; width: 100%; border: 1px solid #999; }
+.map img { max-width: 640px; width: 100%; border: 1px solid #999; }
 </style></head><body>
 <h1>Pathlight demo</h1>
 <p class="summary$([ "$failed" -gt 0 ] && echo ' bad')"><b>$held of $total checks held</b>$([ "$failed" -gt 0 ] && echo ", <b>$failed failed</b> (marked below)")
