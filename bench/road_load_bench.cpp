@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
                 read.ms, load.ms, load.ms / read.ms, read.peakMb, load.peakMb, load.graphBytes / load.nodes, loadGrowth / load.nodes);
     const std::string id = "roads.load." + pathlight::bench::WorldSizeLabel(load.nodes);
     const std::string path = "road loading, " + std::to_string(static_cast<long>(load.nodes)) + " nodes";
-    pathlight::bench::PrintBenchRow(id.c_str(), path.c_str(), load.ms, read.ms, "ms", "reading its .pamt and .paz files whole from the page cache");
+    pathlight::bench::PrintBenchRow(id.c_str(), path.c_str(), load.ms, read.ms, "ms",
+                                    "reading its .pamt and .paz files whole from the page cache");
   }
   std::printf("\nread: the folder's %s read whole from the page cache (the baseline); load: LoadRoadNetwork.\n", ".pamt and .paz files");
   std::printf("ratio = load ms / read ms (medians of the runs); MB = peak resident set of the measuring process;\n");

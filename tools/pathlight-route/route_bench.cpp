@@ -101,8 +101,9 @@ std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, f
   const double p95Ratio = theirs.Percentile(0.95) > 0 ? ours.Percentile(0.95) / theirs.Percentile(0.95) : 0;
   std::printf("Bench: ratio FindRoute/BGL median %.2f, p95 %.2f; %zu cost disagreements\n", medianRatio, p95Ratio, disagreements);
   if (dijkstraQueries > 0) {
-    std::printf("Bench: settled nodes on the first %zu queries: FindRoute's A* %zu, BGL's Dijkstra %zu (%.2f)\n", dijkstraQueries, astarSettled,
-                dijkstraSettled, dijkstraSettled > 0 ? static_cast<double>(astarSettled) / static_cast<double>(dijkstraSettled) : 0.0);
+    const double share = dijkstraSettled > 0 ? static_cast<double>(astarSettled) / static_cast<double>(dijkstraSettled) : 0.0;
+    std::printf("Bench: settled nodes on the first %zu queries: FindRoute's A* %zu, BGL's Dijkstra %zu (%.2f)\n", dijkstraQueries,
+                astarSettled, dijkstraSettled, share);
   }
   const std::string size = bench::WorldSizeLabel(static_cast<double>(roads.nodes.size()));
   const auto row = [&](const char* what, const char* path, double figure, double baseline, const char* unit, const char* baselineIs) {
