@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench_clock_win.hpp"
+#include "bench_row.hpp"
 #include "game/fault_guard_win.hpp"
 #include "game/finder_win.hpp"
 
@@ -142,6 +143,9 @@ int main(int argc, char** argv) {
   std::printf("  plain read of the same regions: summing loop %.0f ms (%.0f MB/s), memcpy by 256 KB %.0f ms (%.0f MB/s)\n",
               plainSum * 1e3, mb / plainSum, plainCopy * 1e3, mb / plainCopy);
   std::printf("  full scan / summing loop = %.2f, full scan / memcpy = %.2f\n", fullScan / plainSum, fullScan / plainCopy);
+  char path[96];
+  std::snprintf(path, sizeof path, "heap scan, %.0f MB in %zu regions", mb, scannable.size());
+  bench::PrintBenchRow("finder.heap_scan", path, mb / fullScan, mb / plainSum, "MB/s", "a summing loop over the same regions");
 
   // Chunk re-scan: a finder that found the map objects and the icon by scanning, with no direct
   // table on its root (the table is wiped for this part).

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "bench_clock_win.hpp"
+#include "bench_row.hpp"
 #include "counted_allocations.hpp"
 #include "drawing_scene.hpp"
 #include "render12/backend_shader.hpp"
@@ -261,6 +262,10 @@ int main(int argc, char** argv) {
   Row("baseline: an empty list reset, closed, submitted", baseline, true);
   std::printf("whole frame beyond the empty list: median %.1f us, thread CPU %.1f us a frame\n",
               frame.median - baseline.median, frame.cpuPerCall - baseline.cpuPerCall);
+  bench::PrintBenchRow("frame.own_work", "in-frame overlay frame: its own work (median)", drawingAlone.median, baseline.median, "us",
+                       "an empty list reset, closed and submitted (median)");
+  bench::PrintBenchRow("frame.cpu", "in-frame overlay frame: processor time a whole frame", frame.cpuPerCall, baseline.cpuPerCall, "us",
+                       "the empty list's processor time a frame");
   std::printf("heap allocations a whole frame: %.2f (the route from the player is a new point list each frame)\n",
               allocationsPerFrame);
 

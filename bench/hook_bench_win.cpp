@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_clock_win.hpp"
+#include "bench_row.hpp"
 #include "hookengine/hook_engine.hpp"
 
 using namespace pathlight;
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
   const double hookedNs = CallsPerPass(hooked, calls);
   std::printf("call: direct %.2f ns, through detour and trampoline %.2f ns (+%.2f ns, %.1fx)\n", directNs, hookedNs,
               hookedNs - directNs, hookedNs / directNs);
+  bench::PrintBenchRow("hooks.call", "a hooked call (detour and trampoline)", hookedNs, directNs, "ns",
+                       "a direct call of the same function");
   MH_RemoveHook(reinterpret_cast<LPVOID>(hooked));
 
   const SwitchCost alone = MeasureSwitching(block, kHooks);

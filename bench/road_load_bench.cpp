@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench_row.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -140,6 +142,10 @@ int main(int argc, char** argv) {
     const double loadGrowth = (load.peakMb - load.startMb) * (1 << 20);
     std::printf("%-28s %10.0f %10.0f %9.1f %9.1f %6.1fx %9.1f %9.1f %9.1f %9.1f\n", game.filename().c_str(), load.nodes, load.segments,
                 read.ms, load.ms, load.ms / read.ms, read.peakMb, load.peakMb, load.graphBytes / load.nodes, loadGrowth / load.nodes);
+    const std::string id = "roads.load." + pathlight::bench::WorldSizeLabel(load.nodes);
+    const std::string path = "road loading, " + std::to_string(static_cast<long>(load.nodes)) + " nodes";
+    pathlight::bench::PrintBenchRow(id.c_str(), path.c_str(), load.ms, read.ms, "ms",
+                                    "reading its .pamt and .paz files whole from the page cache");
   }
   std::printf("\nread: the folder's %s read whole from the page cache (the baseline); load: LoadRoadNetwork.\n", ".pamt and .paz files");
   std::printf("ratio = load ms / read ms (medians of the runs); MB = peak resident set of the measuring process;\n");

@@ -60,6 +60,8 @@ host_packages=(
   libcairo2-dev nlohmann-json3-dev libcli11-dev              # pictures, GeoJSON and command lines of the tools
   imagemagick                                                # screenshots: converting and comparing pictures
   zip unzip                                                  # the release package and its install test
+  chromium                                                   # the demo's page rendered headless by its test
+  jq                                                         # the benchmark table from the programs' rows
   xz-utils ca-certificates
 )
 missing=()

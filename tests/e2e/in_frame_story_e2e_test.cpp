@@ -128,6 +128,17 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
                 "+0 resize 1024 640",
                 "+0 wait 30000 ^Overlay: ready on 1024x640, ",
                 "+0 " + shot("resized.png"),
+                // The toggle keys hide both routes; the Diag line proves a whole frame decided so.
+                "+0 postkey 0xDB press",
+                "+0 wait 30000 ^Minimap route off \\(toggle key\\)",
+                "+0 postkey 0xDD press",
+                "+0 wait 30000 ^World route off \\(toggle key\\)",
+                "+0 mark",
+                "+0 wait 30000 ^Diag: .* mm=0 wm=0 world=0",
+                "+0 " + shot("toggled.png"),
+                // The reload key reads Pathlight.ini again.
+                "+0 postkey 0xDC press",
+                "+0 wait 30000 ^Config: reloaded",
                 "+0 quit",
             }, {}, streamline),
             0);
@@ -141,8 +152,8 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
 
   const Picture minimap(game.Root() / "minimap.png"), worldmap(game.Root() / "worldmap.png"),
       ribbon(game.Root() / "ribbon.png"), walled(game.Root() / "wall.png"), night(game.Root() / "night.png"),
-      resized(game.Root() / "resized.png");
-  for (const Picture* p : {&minimap, &worldmap, &ribbon, &walled, &night, &resized}) ASSERT_TRUE(p->Ok());
+      resized(game.Root() / "resized.png"), toggled(game.Root() / "toggled.png");
+  for (const Picture* p : {&minimap, &worldmap, &ribbon, &walled, &night, &resized, &toggled}) ASSERT_TRUE(p->Ok());
 
   EXPECT_GE(RouteInMinimap(minimap), 40);
   EXPECT_EQ(RibbonOnGround(minimap), 0) << "a ribbon while on foot";
@@ -185,6 +196,10 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
   EXPECT_EQ(resized.Width(), 1024);
   EXPECT_GE(RouteInMinimap(resized), 30);
   EXPECT_GE(RibbonOnGround(resized), 150);
+
+  // Both toggled off while riding: neither the minimap route nor the ribbon.
+  EXPECT_EQ(RouteInMinimap(toggled), 0);
+  EXPECT_EQ(RibbonOnGround(toggled), 0);
 }
 
 // The game replaces its window and swap chain a dozen times while the route and the ribbon are drawn

@@ -36,7 +36,8 @@ bool ParsePoint(const std::string& text, pathlight::GroundPoint& point) {
 
 int main(int argc, char** argv) {
   std::string game, from, to, ini, png, geojson;
-  bool wagon = false;
+  std::string walkFile;
+  bool wagon = false, wholeWorld = false;
   int bench = 0;
   std::uint32_t seed = 1;
   CLI::App app{"pathlight-route: loads a game folder's road network and searches routes as Pathlight does"};
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
   app.add_flag("--wagon", wagon, "route as on a wagon ([WagonRouting] weights, when enabled)");
   app.add_option("--ini", ini, "a Pathlight.ini whose [Routing] and [WagonRouting] keys to use")->check(CLI::ExistingFile);
   app.add_option("--png", png, "write the route over the road network as a PNG picture")->needs(fromOption);
+  app.add_flag("--whole-world", wholeWorld, "the picture shows the whole road network, not only the route's surroundings");
+  app.add_option("--walk", walkFile, "draw the player's walk over the picture: a text file of X,Z points, one a line")
+      ->check(CLI::ExistingFile);
   app.add_option("--geojson", geojson, "write the route as a GeoJSON Feature")->needs(fromOption);
   app.add_option("--bench", bench, "time N random start/goal queries against BGL's A* on the same graphs")->check(CLI::Range(1, 1000000));
   app.add_option("--seed", seed, "seed of the benchmark's queries (default 1)");
@@ -68,6 +72,21 @@ int main(int argc, char** argv) {
   if (!from.empty() && (!ParsePoint(from, start) || !ParsePoint(to, goal))) {
     std::cerr << "pathlight-route: --from and --to take X,Z in metres, for example --from 120.5,-300\n";
     return 2;
+  }
+  pathlight::tool::RoutePngView pngView;
+  pngView.wholeWorld = wholeWorld;
+  if (!walkFile.empty()) {
+    std::ifstream in(walkFile);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.empty()) continue;
+      pathlight::GroundPoint point{};
+      if (!ParsePoint(line, point)) {
+        std::cerr << "pathlight-route: " << walkFile << ": not a point X,Z: " << line << "\n";
+        return 2;
+      }
+      pngView.walk.push_back(point);
+    }
   }
   pathlight::Settings settings;
   if (!ini.empty()) {
@@ -121,7 +140,7 @@ int main(int argc, char** argv) {
     // The library draws the straight line then; say so, as its log's "Route:" line does not.
     if (!details.found) std::printf("no road route: straight line\n");
     const bool wagonUsed = pathlight::GetCurrentRoute() && pathlight::GetCurrentRoute()->wagon;
-    if (!png.empty() && !pathlight::tool::WriteRoutePng(png, pathlight::PublishedRoadGraph(), details, wagonUsed)) status = 1;
+    if (!png.empty() && !pathlight::tool::WriteRoutePng(png, pathlight::PublishedRoadGraph(), details, wagonUsed, pngView)) status = 1;
     if (!geojson.empty() && !pathlight::tool::WriteRouteGeoJson(geojson, details, wagonUsed)) status = 1;
   }
   if (bench > 0) {

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
+#include "bench_row.hpp"
 #include "route_outputs.hpp"
 #include "search_graph_bgl.hpp"
 
@@ -54,6 +56,10 @@ std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, f
   bgl::Scratch<float> scratch;
   Figures ours, theirs;
   std::size_t disagreements = 0, straight = 0;
+  // Dijkstra on the first routed queries only: it settles most of the map each time, and a few
+  // dozen queries give the ratio of settled nodes well enough.
+  constexpr std::size_t kDijkstraQueries = 40;
+  std::size_t astarSettled = 0, dijkstraSettled = 0, dijkstraQueries = 0;
   for (int q = 0; q < count; ++q) {
     const RoadNode& a = roads.nodes[anyNode(random)];
     const RoadNode& b = roads.nodes[anyNode(random)];
@@ -72,6 +78,11 @@ std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, f
     const double theirMs = ThreadMilliseconds() - begin;
     ours.Add(ourMs, result.settled);
     theirs.Add(theirMs, independent.settled);
+    if (dijkstraQueries < kDijkstraQueries) {
+      astarSettled += result.settled;
+      dijkstraSettled += bgl::Dijkstra(search.Graph(), scratch).settled;
+      ++dijkstraQueries;
+    }
     if (!independent.found || std::fabs(independent.cost - result.cost) > 1e-4 * std::max(1.0, independent.cost)) {
       ++disagreements;
       std::printf("Bench: query %d (%.1f,%.1f) -> (%.1f,%.1f): cost %.3f, BGL %.3f\n", q, static_cast<double>(start.x),
@@ -89,6 +100,25 @@ std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, f
   const double medianRatio = theirs.Percentile(0.5) > 0 ? ours.Percentile(0.5) / theirs.Percentile(0.5) : 0;
   const double p95Ratio = theirs.Percentile(0.95) > 0 ? ours.Percentile(0.95) / theirs.Percentile(0.95) : 0;
   std::printf("Bench: ratio FindRoute/BGL median %.2f, p95 %.2f; %zu cost disagreements\n", medianRatio, p95Ratio, disagreements);
+  if (dijkstraQueries > 0) {
+    const double share = dijkstraSettled > 0 ? static_cast<double>(astarSettled) / static_cast<double>(dijkstraSettled) : 0.0;
+    std::printf("Bench: settled nodes on the first %zu queries: FindRoute's A* %zu, BGL's Dijkstra %zu (%.2f)\n", dijkstraQueries,
+                astarSettled, dijkstraSettled, share);
+  }
+  const std::string size = bench::WorldSizeLabel(static_cast<double>(roads.nodes.size()));
+  const auto row = [&](const char* what, const char* path, double figure, double baseline, const char* unit, const char* baselineIs) {
+    const std::string id = "route." + std::string(what) + "." + size;
+    const std::string text = std::string(path) + ", " + size + " nodes";
+    bench::PrintBenchRow(id.c_str(), text.c_str(), figure, baseline, unit, baselineIs);
+  };
+  const auto nsPerSettled = [](const Figures& f) { return f.settled > 0 ? f.totalMs * 1e6 / static_cast<double>(f.settled) : 0.0; };
+  row("median", "route search, median", ours.Percentile(0.5), theirs.Percentile(0.5), "ms", "BGL's A* on the same search graphs (median)");
+  row("p95", "route search, 95th percentile", ours.Percentile(0.95), theirs.Percentile(0.95), "ms", "BGL's A* (95th percentile)");
+  row("ns_per_settled", "route search, time per settled node", nsPerSettled(ours), nsPerSettled(theirs), "ns", "BGL's A* per settled node");
+  if (dijkstraQueries > 0) {
+    row("settled", "route search, A*'s settled nodes a query", static_cast<double>(astarSettled) / static_cast<double>(dijkstraQueries),
+        static_cast<double>(dijkstraSettled) / static_cast<double>(dijkstraQueries), "nodes", "BGL's Dijkstra on the same queries");
+  }
   return disagreements;
 }
 

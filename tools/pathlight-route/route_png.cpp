@@ -66,14 +66,20 @@ void Marker(cairo_t* cr, double x, double y, Colour fill, const char* letter) {
 
 }  // namespace
 
-bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteSearchResult& route, bool wagon) {
-  // The view: the route's extent with a margin, at least 400 m across.
+bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteSearchResult& route, bool wagon, const RoutePngView& view) {
+  // The view: the route's extent (or the whole network's, and the walk's) with a margin, at least
+  // 400 m across.
   double minX = 1e300, maxX = -1e300, minZ = 1e300, maxZ = -1e300;
-  for (const GroundPoint& p : route.points) {
-    minX = std::min(minX, static_cast<double>(p.x));
-    maxX = std::max(maxX, static_cast<double>(p.x));
-    minZ = std::min(minZ, static_cast<double>(p.z));
-    maxZ = std::max(maxZ, static_cast<double>(p.z));
+  const auto include = [&](double x, double z) {
+    minX = std::min(minX, x);
+    maxX = std::max(maxX, x);
+    minZ = std::min(minZ, z);
+    maxZ = std::max(maxZ, z);
+  };
+  for (const GroundPoint& p : route.points) include(p.x, p.z);
+  for (const GroundPoint& p : view.walk) include(p.x, p.z);
+  if (view.wholeWorld) {
+    for (const RoadNode& n : roads.nodes) include(n.x, n.z);
   }
   double extent = std::max({maxX - minX, maxZ - minZ, 400.0});
   const double centreX = (minX + maxX) / 2, centreZ = (minZ + maxZ) / 2;
@@ -128,6 +134,30 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
   SetColour(cr, kRouteColour);
   cairo_set_line_width(cr, 5);
   cairo_stroke(cr);
+  // The walk: a dashed dark line over the route, a dot at each position.
+  constexpr Colour kWalkColour{0.10, 0.10, 0.45};
+  if (view.walk.size() >= 2) {
+    for (std::size_t i = 0; i < view.walk.size(); ++i) {
+      const double x = px(view.walk[i].x), y = py(view.walk[i].z);
+      if (i == 0) {
+        cairo_move_to(cr, x, y);
+      } else {
+        cairo_line_to(cr, x, y);
+      }
+    }
+    const double dashes[] = {6.0, 4.0};
+    cairo_set_dash(cr, dashes, 2, 0);
+    SetColour(cr, kWalkColour);
+    cairo_set_line_width(cr, 2.5);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+  }
+  for (const GroundPoint& p : view.walk) {
+    cairo_new_path(cr);
+    cairo_arc(cr, px(p.x), py(p.z), 3.5, 0, 2 * M_PI);
+    SetColour(cr, kWalkColour);
+    cairo_fill(cr);
+  }
   if (!route.points.empty()) {
     Marker(cr, px(route.points.front().x), py(route.points.front().z), {0.10, 0.55, 0.20}, "S");
     Marker(cr, px(route.points.back().x), py(route.points.back().z), {0.75, 0.10, 0.10}, "G");
@@ -136,7 +166,8 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
   // Legend, top left.
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 13);
-  const double rowHeight = 19, boxWidth = 190, boxHeight = rowHeight * (kRoadTypeCount + 2) + 12;
+  const int walkRows = view.walk.empty() ? 0 : 1;
+  const double rowHeight = 19, boxWidth = 190, boxHeight = rowHeight * (kRoadTypeCount + 2 + walkRows) + 12;
   cairo_rectangle(cr, 10, 10, boxWidth, boxHeight);
   cairo_set_source_rgba(cr, 1, 1, 1, 0.88);
   cairo_fill_preserve(cr);
@@ -155,7 +186,8 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
     cairo_show_text(cr, text.c_str());
   };
   legendRow(0, kRouteColour, 5, wagon ? "route (wagon weights)" : "route");
-  for (int t = 0; t < kRoadTypeCount; ++t) legendRow(t + 1, kRoadStyles[t].colour, kRoadStyles[t].width, kRoadStyles[t].name);
+  if (walkRows > 0) legendRow(1, kWalkColour, 2.5, "the player's walk");
+  for (int t = 0; t < kRoadTypeCount; ++t) legendRow(t + 1 + walkRows, kRoadStyles[t].colour, kRoadStyles[t].width, kRoadStyles[t].name);
   char costText[64];
   if (route.found) {
     std::snprintf(costText, sizeof costText, "cost %.0f", static_cast<double>(route.cost));
@@ -163,7 +195,7 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
     std::snprintf(costText, sizeof costText, "no road route: straight line");
   }
   cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-  cairo_move_to(cr, 22, 10 + 6 + rowHeight * (kRoadTypeCount + 1.5) + 4.5);
+  cairo_move_to(cr, 22, 10 + 6 + rowHeight * (kRoadTypeCount + walkRows + 1.5) + 4.5);
   cairo_show_text(cr, costText);
 
   // Scale bar, bottom left: a round length of at most a quarter of the width.

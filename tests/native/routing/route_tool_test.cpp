@@ -3,6 +3,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -107,8 +108,25 @@ TEST(RouteTool, SearchesDrawsAndWritesGeoJsonOnASyntheticWorld) {
 
   run = RunTool("--game '" + game + "' --bench 20");
   EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(StartsWith(run.lines.back(), "Bench: ratio FindRoute/BGL median ")) << run.lines.back();
-  EXPECT_TRUE(run.lines.back().ends_with("; 0 cost disagreements")) << run.lines.back();
+  const auto ratio = std::find_if(run.lines.begin(), run.lines.end(),
+                                  [](const std::string& line) { return StartsWith(line, "Bench: ratio FindRoute/BGL median "); });
+  ASSERT_NE(ratio, run.lines.end());
+  EXPECT_TRUE(ratio->ends_with("; 0 cost disagreements")) << *ratio;
+  // The table's rows follow, one per figure, named by the world's size; A* settles fewer nodes
+  // than Dijkstra on the same queries.
+  std::vector<nlohmann::json> rows;
+  for (const std::string& line : run.lines) {
+    if (StartsWith(line, "bench-row: ")) rows.push_back(nlohmann::json::parse(line.substr(11)));
+  }
+  ASSERT_EQ(rows.size(), 4u);
+  const std::string first = rows[0]["id"];
+  const std::string size = first.substr(first.rfind('.') + 1);
+  const char* figures[] = {"median", "p95", "ns_per_settled", "settled"};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i]["id"], "route." + std::string(figures[i]) + "." + size);
+    EXPECT_TRUE(rows[i]["figure"].is_number() && rows[i]["baseline"].is_number()) << rows[i].dump();
+  }
+  EXPECT_LT(rows[3]["figure"].get<double>(), rows[3]["baseline"].get<double>()) << rows[3].dump();
 }
 
 // The exit statuses the tool's help names: a folder none of whose indexes reads is a failure (1),
