@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "game/game_layout.hpp"
-#include "game/game_memory.hpp"
 #include "game/game_objects.hpp"
-#include "host/settings.hpp"
+#include "platform/game_memory.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

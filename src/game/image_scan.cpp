@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

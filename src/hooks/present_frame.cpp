@@ -1,6 +1,6 @@
 #include "hooks/present_frame.hpp"
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

@@ -1,4 +1,4 @@
-#include "host/settings_load.hpp"
+#include "settings/settings_load.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/run_flags.hpp"
 #include "ini_fixtures.hpp"
 #include "log_capture.hpp"
-#include "host/ini_text.hpp"
+#include "settings/ini_text.hpp"
+#include "settings/run_flags.hpp"
 
 namespace pathlight {
 namespace {

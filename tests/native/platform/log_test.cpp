@@ -1,4 +1,4 @@
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 #include <gtest/gtest.h>
 

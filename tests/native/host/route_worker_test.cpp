@@ -6,9 +6,9 @@
 
 #include <cmath>
 
-#include "host/run_flags.hpp"
-#include "host/settings.hpp"
 #include "roads/byte_fixtures.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings.hpp"
 #include "settings_edit.hpp"
 
 namespace pathlight {

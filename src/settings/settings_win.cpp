@@ -1,8 +1,8 @@
 // The INI read behind LoadSettings: GetPrivateProfileStringW on the file beside the library.
 #include <windows.h>
 
-#include "host/settings_load.hpp"
 #include "platform/folders.hpp"
+#include "settings/settings_load.hpp"
 
 namespace pathlight {
 

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <thread>
 
-#include "host/ini_text.hpp"
 #include "host/route_worker.hpp"
-#include "host/run_flags.hpp"
-#include "host/settings_load.hpp"
+#include "settings/ini_text.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings_load.hpp"
 
 namespace pathlight {
 namespace {

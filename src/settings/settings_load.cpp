@@ -1,13 +1,13 @@
-#include "host/settings_load.hpp"
+#include "settings/settings_load.hpp"
 
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
-#include "host/log.hpp"
-#include "host/run_flags.hpp"
-#include "host/settings_syntax.hpp"
+#include "platform/log.hpp"
 #include "platform/utf8.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings_syntax.hpp"
 
 namespace pathlight {
 

@@ -1,5 +1,5 @@
 // Sections: the probe routine, the vectored handler, guarded reads.
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 
 #include <windows.h>
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "host/settings_load.hpp"
+#include "settings/settings_load.hpp"
 
 namespace pathlight {
 

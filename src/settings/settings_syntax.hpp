@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

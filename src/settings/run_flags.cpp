@@ -1,4 +1,4 @@
-#include "host/run_flags.hpp"
+#include "settings/run_flags.hpp"
 
 namespace pathlight {
 

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "game/game_memory.hpp"
+#include "platform/game_memory.hpp"
 
 namespace pathlight {
 

@@ -1,4 +1,4 @@
-#include "game/game_memory.hpp"
+#include "platform/game_memory.hpp"
 
 namespace pathlight {
 

@@ -1,4 +1,4 @@
-#include "host/ini_text.hpp"
+#include "settings/ini_text.hpp"
 
 #include <cwctype>
 #include <optional>

@@ -8,8 +8,8 @@
 #include <iterator>
 #include <string>
 
-#include "host/log.hpp"
 #include "platform/folders.hpp"
+#include "platform/log.hpp"
 #include "platform/log_platform.hpp"
 
 namespace pathlight {

@@ -1,4 +1,4 @@
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 #include "platform/log_platform.hpp"
 

@@ -9,9 +9,9 @@
 #include <cwchar>
 #include <string>
 
-#include "host/settings_load.hpp"
-#include "host/settings_syntax.hpp"
 #include "platform/folders.hpp"
+#include "settings/settings_load.hpp"
+#include "settings/settings_syntax.hpp"
 
 namespace pathlight {
 namespace {

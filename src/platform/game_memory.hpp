@@ -3,7 +3,7 @@
 // bytes or reports that it could not, and a fault never escapes to the game.
 //
 // In the DLL the implementation is the process's own memory behind the fault guard
-// (game/fault_guard_win.hpp); in native tests it is a fake address space.
+// (platform/fault_guard_win.hpp); in native tests it is a fake address space.
 // Callable from any thread.
 #pragma once
 

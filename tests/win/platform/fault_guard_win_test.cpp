@@ -1,7 +1,7 @@
 // The fault guard against the real Win32 memory manager (under Wine): reads of memory that is
 // unmapped, reserved, decommitted, inaccessible or a guard page fail softly, guard pages stay
 // armed, and memory freed and re-mapped by another thread during reads never lets a fault out.
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 
 #include <windows.h>
 

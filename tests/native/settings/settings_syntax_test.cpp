@@ -1,4 +1,4 @@
-#include "host/settings_syntax.hpp"
+#include "settings/settings_syntax.hpp"
 
 #include <gtest/gtest.h>
 
