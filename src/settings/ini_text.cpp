@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform/text.hpp"
+
 namespace pathlight {
 
 namespace {
@@ -12,14 +14,6 @@ std::wstring_view Trim(std::wstring_view text) {
   while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.remove_suffix(1);
   return text;
-}
-
-bool SameIgnoringCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-  }
-  return true;
 }
 
 std::optional<std::wstring> Find(std::wstring_view text, std::wstring_view section, std::wstring_view key) {
@@ -36,14 +30,14 @@ std::optional<std::wstring> Find(std::wstring_view text, std::wstring_view secti
       if (close == std::wstring_view::npos) continue;
       // Only the first section of a name is searched.
       if (inSection) return std::nullopt;
-      inSection = !sectionSeen && SameIgnoringCase(Trim(line.substr(1, close - 1)), section);
+      inSection = !sectionSeen && EqualsIgnoringCase(Trim(line.substr(1, close - 1)), section);
       sectionSeen = sectionSeen || inSection;
       continue;
     }
     if (!inSection) continue;
     // A key name without "=" is no key: the read answers its fallback.
     const std::size_t equals = line.find(L'=');
-    if (equals == std::wstring_view::npos || !SameIgnoringCase(Trim(line.substr(0, equals)), key)) continue;
+    if (equals == std::wstring_view::npos || !EqualsIgnoringCase(Trim(line.substr(0, equals)), key)) continue;
     std::wstring_view value = Trim(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == L'"' || value.front() == L'\'') && value.back() == value.front()) {
       value = value.substr(1, value.size() - 2);
