@@ -12,7 +12,7 @@
 
 #include "bench_clock_win.hpp"
 #include "bench_row.hpp"
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 #include "game/finder_win.hpp"
 
 using namespace pathlight;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench_clock_win.hpp"
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 
 using namespace pathlight;
 using bench::Now;

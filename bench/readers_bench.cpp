@@ -15,7 +15,7 @@
 #include "game/fake_address_space.hpp"
 #include "game/game_readers.hpp"
 #if defined(_WIN32)
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 #endif
 
 using namespace pathlight;

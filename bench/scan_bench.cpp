@@ -12,7 +12,9 @@
 
 #include "bench_row.hpp"
 #include "game/image_builder.hpp"
-#include "game/image_scan.hpp"
+#include "game/code_patterns.hpp"
+#include "game/game_init.hpp"
+#include "game/rtti_index.hpp"
 
 using namespace pathlight;
 using namespace pathlight::testing;

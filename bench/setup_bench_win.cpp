@@ -17,8 +17,8 @@
 #include "../tests/win/hooks/fake_swapchain_win.hpp"
 #include "bench_clock_win.hpp"
 #include "hooks/present_frame.hpp"
-#include "host/run_flags.hpp"
-#include "host/settings.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings.hpp"
 #include "render12/present_renderer_win.hpp"
 #include "render12/shader_cache_win.hpp"
 

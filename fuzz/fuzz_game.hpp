@@ -12,7 +12,7 @@
 #include "fuzz_memory.hpp"
 #include "game/game_layout.hpp"
 #include "game/game_objects.hpp"
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight::fuzzing {
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "game/finder.hpp"
-#include "game/game_memory.hpp"
+#include "platform/game_memory.hpp"
 
 namespace pathlight::fuzzing {
 

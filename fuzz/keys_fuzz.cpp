@@ -13,10 +13,10 @@
 #include "fuzz_log.hpp"
 #include "fuzz_memory.hpp"
 #include "fuzz_text.hpp"
-#include "host/ini_text.hpp"
 #include "host/keys.hpp"
-#include "host/settings_load.hpp"
-#include "host/settings_syntax.hpp"
+#include "settings/ini_text.hpp"
+#include "settings/settings_load.hpp"
+#include "settings/settings_syntax.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pathlight;

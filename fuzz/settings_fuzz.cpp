@@ -17,9 +17,9 @@
 #include "fuzz_log.hpp"
 #include "fuzz_memory.hpp"
 #include "fuzz_text.hpp"
-#include "host/ini_text.hpp"
-#include "host/settings_load.hpp"
-#include "host/settings_syntax.hpp"
+#include "settings/ini_text.hpp"
+#include "settings/settings_load.hpp"
+#include "settings/settings_syntax.hpp"
 
 namespace pathlight::fuzzing {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "fallback/fallback_renderer.hpp"
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "mapgeom/route_geometry.hpp"
 
 namespace pathlight {

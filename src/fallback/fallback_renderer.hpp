@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fallback/fallback_device.hpp"
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 #include "mapgeom/map_frame.hpp"
 #include "mapgeom/map_projection.hpp"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fallback/fallback_renderer.hpp"
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

@@ -1,11 +1,13 @@
-// Sections: scanning, map objects and direct reads, the tick.
+// Sections: scanning, map objects and direct reads, the tick (its schedule in
+// game/scan_schedule.cpp, the waypoint choice in game/waypoint_choice.cpp).
 #include "game/finder.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "host/log.hpp"
+#include "platform/bytes.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 
@@ -15,26 +17,12 @@ constexpr std::uint32_t kSleepDirect = 100;
 constexpr std::uint32_t kSleepNoWaypoint = 250;
 constexpr std::uint32_t kSleepScanning = 1000;
 
-constexpr std::uint32_t kWorldMapSettleMs = 3000;
-constexpr std::uint32_t kMinimapSearchIntervalMs = 10000;
-constexpr std::uint32_t kFallbackScanIntervalMs = 15000;
-constexpr std::uint32_t kCameraScanIntervalMs = 30000;
-constexpr std::uint32_t kRegionScanFirstMs = 3000;
-constexpr std::uint32_t kRegionScanMaxMs = 15000;
-
 constexpr std::uint64_t kDirectTableBytes = 2048;
 constexpr std::uint64_t kDirectEntryBytes = 24;
 
 void* AsPointer(std::uint64_t address) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)); }
 
 std::uint64_t StackAddress() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
-
-template <typename T>
-T LoadLittle(const std::uint8_t* bytes) {
-  T value;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
-}
 
 }  // namespace
 
@@ -231,8 +219,8 @@ std::uint64_t Finder::CameraFromSession() {
 
 // ---- the tick ---------------------------------------------------------------------------------
 
-std::vector<Finder::Candidate> Finder::Candidates(const std::vector<std::uint64_t>& icons) {
-  std::vector<Candidate> candidates;
+std::vector<WaypointCandidate> Finder::Candidates(const std::vector<std::uint64_t>& icons) {
+  std::vector<WaypointCandidate> candidates;
   for (const std::uint64_t icon : icons) {
     IconPosition position;
     if (ReadIconPosition(memory_, layout_, offsets_, icon, position)) candidates.push_back({icon, position});
@@ -303,40 +291,33 @@ std::uint32_t Finder::Tick(const Settings& settings) {
       }
     }
   }
+  const bool cameraMissing = playerShown && !iconRegions_.empty() && layout_.CameraVtable != 0 &&
+                             !HasVtable(memory_, pointers_.CameraManagerObject.load(), layout_.CameraVtable);
 
   const std::uint32_t now = tickCount_();
-  if (worldMapWasOpen_ && !mapOpen) worldMapClosedAt_ = now;
-  worldMapWasOpen_ = mapOpen;
-  // The game rebuilds its map objects while the world map opens and closes; scans then would
-  // catch them half made.
-  const bool recent = mapOpen || (worldMapClosedAt_ != 0 && now - worldMapClosedAt_ < kWorldMapSettleMs);
-
-  if (playerShown && !iconRegions_.empty()) {
-    if (layout_.CameraVtable != 0 &&
-        !HasVtable(memory_, pointers_.CameraManagerObject.load(), layout_.CameraVtable) && !recent &&
-        now - lastFullScan_ >= kCameraScanIntervalMs) {
-      lastRegionScan_ = lastFullScan_ = now;
+  switch (schedule_.First(playerShown, mapOpen, !iconRegions_.empty(), cameraMissing, now)) {
+    case ScanSchedule::Step::kNothing:
+      return kSleepScanning;
+    case ScanSchedule::Step::kChunks:
+      for (const std::uint64_t chunk : iconChunks_) (void)ScanRange(chunk, kChunkSize, results);
+      break;
+    case ScanSchedule::Step::kFullScanForCamera:
       FullScan(results);
       if (!results.cameraManagers.empty()) {
         pointers_.CameraManagerObject.exchange(results.cameraManagers.front());
         Log("Finder: camera manager %p", AsPointer(results.cameraManagers.front()));
       }
-    } else {
-      for (const std::uint64_t chunk : iconChunks_) (void)ScanRange(chunk, kChunkSize, results);
-    }
-  } else {
-    if (recent || (lastFullScan_ != 0 && now - lastFullScan_ < kMinimapSearchIntervalMs)) return kSleepScanning;
-    lastRegionScan_ = lastFullScan_ = now;
-    FullScan(results);
-    ChooseMapObjects(results);
-    if (!results.cameraManagers.empty()) pointers_.CameraManagerObject.exchange(results.cameraManagers.front());
+      break;
+    case ScanSchedule::Step::kFullScanForMinimap:
+      FullScan(results);
+      ChooseMapObjects(results);
+      if (!results.cameraManagers.empty()) pointers_.CameraManagerObject.exchange(results.cameraManagers.front());
+      break;
   }
 
-  std::vector<Candidate> candidates = Candidates(results.icons);
+  std::vector<WaypointCandidate> candidates = Candidates(results.icons);
 
-  if (!recent && playerShown && !iconRegions_.empty() &&
-      now - lastRegionScan_ >= (candidates.empty() ? regionScanInterval_ : kRegionScanMaxMs)) {
-    lastRegionScan_ = now;
+  if (schedule_.RegionScanDue(playerShown, !iconRegions_.empty(), !candidates.empty(), now)) {
     results = {};
     const std::uint32_t started = tickCount_();
     std::uint64_t total = 0;
@@ -346,50 +327,28 @@ std::uint32_t Finder::Tick(const Settings& settings) {
         static_cast<unsigned long>(tickCount_() - started), results.icons.size(), iconChunks_.size());
     if (results.icons.empty()) iconRegions_.clear();
     candidates = Candidates(results.icons);
-    regionScanInterval_ =
-        candidates.empty() ? std::min(2 * regionScanInterval_, kRegionScanMaxMs) : kRegionScanFirstMs;
+    schedule_.RegionScanDone(!candidates.empty());
   }
 
-  if (candidates.empty() && !recent && playerShown && now - lastFullScan_ >= kFallbackScanIntervalMs) {
-    lastRegionScan_ = lastFullScan_ = now;
+  if (schedule_.FallbackScanDue(playerShown, !candidates.empty(), now)) {
     results = {};
     FullScan(results);
     candidates = Candidates(results.icons);
   }
 
-  // Map markers lie on the map's plane, at height exactly 0; the player's own marker wins over
-  // quest and other icons of the same category.
-  if (std::any_of(candidates.begin(), candidates.end(), [](const Candidate& c) { return c.position.y == 0.0f; })) {
-    std::erase_if(candidates, [](const Candidate& c) { return c.position.y != 0.0f; });
-  }
-
   const std::uint64_t current = pointers_.WaypointIcon.load();
-  std::uint64_t pick = 0;
-  const auto fresh = std::find_if(candidates.begin(), candidates.end(), [&](const Candidate& c) {
-    return !std::binary_search(seenIcons_.begin(), seenIcons_.end(), c.icon);
-  });
-  if (fresh != candidates.end()) {
-    pick = fresh->icon;
-  } else if (std::any_of(candidates.begin(), candidates.end(), [&](const Candidate& c) { return c.icon == current; })) {
-    pick = current;
-  } else if (!candidates.empty()) {
-    pick = candidates.front().icon;
-  }
-  if (pick != current) {
+  WaypointChoice choice = ChooseWaypoint(std::move(candidates), seenIcons_, current);
+  if (choice.icon != current) {
     IconPosition position;
-    if (pick != 0 && ReadIconPosition(memory_, layout_, offsets_, pick, position)) {
-      Log("Finder: waypoint icon %p at (%.1f, %.1f), %zu candidates", AsPointer(pick), position.x, position.z,
-          candidates.size());
+    if (choice.icon != 0 && ReadIconPosition(memory_, layout_, offsets_, choice.icon, position)) {
+      Log("Finder: waypoint icon %p at (%.1f, %.1f), %zu candidates", AsPointer(choice.icon), position.x, position.z,
+          choice.candidates);
     } else {
       Log("Finder: no waypoint");
     }
-    pointers_.WaypointIcon.exchange(pick);
+    pointers_.WaypointIcon.exchange(choice.icon);
   }
-
-  seenIcons_.clear();
-  for (const Candidate& c : candidates) seenIcons_.push_back(c.icon);
-  std::sort(seenIcons_.begin(), seenIcons_.end());
-  seenIcons_.erase(std::unique(seenIcons_.begin(), seenIcons_.end()), seenIcons_.end());
+  seenIcons_ = std::move(choice.seen);
   return kSleepScanning;
 }
 

@@ -19,9 +19,11 @@
 #include <vector>
 
 #include "game/game_layout.hpp"
-#include "game/game_memory.hpp"
 #include "game/game_objects.hpp"
-#include "host/settings.hpp"
+#include "game/scan_schedule.hpp"
+#include "game/waypoint_choice.hpp"
+#include "platform/game_memory.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 
@@ -100,22 +102,17 @@ class Finder {
   [[nodiscard]] const std::vector<std::uint64_t>& SeenIcons() const { return seenIcons_; }
   [[nodiscard]] std::int32_t DirectPath() const { return directPath_; }
   [[nodiscard]] bool DirectReadWorked() const { return directReadWorked_; }
-  [[nodiscard]] std::uint32_t RegionScanInterval() const { return regionScanInterval_; }
+  [[nodiscard]] std::uint32_t RegionScanInterval() const { return schedule_.RegionScanInterval(); }
   // Where the scan buffer lies, so the tests can show that it is never scanned.
   [[nodiscard]] std::uint64_t ScanBufferAddress() const { return reinterpret_cast<std::uintptr_t>(buffer_.data()); }
   [[nodiscard]] std::uint64_t ScanBufferBytes() const { return buffer_.size() * 8; }
 
  private:
-  struct Candidate {
-    std::uint64_t icon;
-    IconPosition position;
-  };
-
   void ScanBlocks(std::uint64_t start, std::uint64_t end, ScanResults& results);
   void ScanRegionPart(const MemoryRegion& region, std::uint64_t start, std::uint64_t end, ScanResults& results);
   [[nodiscard]] bool IsOwnStack(const MemoryRegion& region) const;
   void WipeBuffer();
-  [[nodiscard]] std::vector<Candidate> Candidates(const std::vector<std::uint64_t>& icons);
+  [[nodiscard]] std::vector<WaypointCandidate> Candidates(const std::vector<std::uint64_t>& icons);
   [[nodiscard]] std::uint32_t TickDirect(std::uint64_t root);
 
   GameMemory& memory_;
@@ -140,11 +137,7 @@ class Finder {
   std::int32_t directPath_ = -1;
   bool directReadWorked_ = false;
   bool priorityLowered_ = false;
-  bool worldMapWasOpen_ = false;
-  std::uint32_t worldMapClosedAt_ = 0;
-  std::uint32_t lastFullScan_ = 0;
-  std::uint32_t lastRegionScan_ = 0;
-  std::uint32_t regionScanInterval_ = 3000;
+  ScanSchedule schedule_;
 };
 
 }  // namespace pathlight

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 #include "platform/threads.hpp"
 #include "platform/ticks.hpp"
 

@@ -1,7 +1,7 @@
 // GameInit on the process's main module, the game's executable as it lies mapped.
 #pragma once
 
-#include "game/image_scan.hpp"
+#include "game/game_init.hpp"
 
 namespace pathlight {
 

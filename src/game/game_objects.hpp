@@ -11,8 +11,8 @@
 #include <cstdint>
 
 #include "game/game_layout.hpp"
-#include "game/game_memory.hpp"
-#include "host/settings.hpp"
+#include "platform/game_memory.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

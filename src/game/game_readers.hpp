@@ -14,10 +14,10 @@
 #include <string>
 
 #include "game/game_layout.hpp"
-#include "game/game_memory.hpp"
 #include "game/game_objects.hpp"
 #include "game/game_snapshot.hpp"
-#include "host/settings.hpp"
+#include "platform/game_memory.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -1,8 +1,8 @@
 // The process's own game-state reading: its memory behind the fault guard, and the process-wide
 // layout, settings, published pointers and reader state.
-#include "game/fault_guard_win.hpp"
 #include "game/game_readers.hpp"
-#include "host/run_flags.hpp"
+#include "platform/fault_guard_win.hpp"
+#include "settings/run_flags.hpp"
 
 namespace pathlight {
 

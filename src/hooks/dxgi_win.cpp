@@ -25,7 +25,7 @@
 #include "hooks/hook_state.hpp"
 #include "hooks/module_path.hpp"
 #include "hooks/present_frame.hpp"
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

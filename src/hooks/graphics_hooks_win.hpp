@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "host/run_flags.hpp"
+#include "settings/run_flags.hpp"
 
 namespace pathlight {
 

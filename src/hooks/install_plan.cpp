@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "hooks/hook_state.hpp"
 #include "platform/utf8.hpp"
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

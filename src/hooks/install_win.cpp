@@ -13,7 +13,7 @@
 #include "hooks/hook_state.hpp"
 #include "hooks/install_plan.hpp"
 #include "hooks/upscaler_win.hpp"
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "platform/game_window_win.hpp"
 #include "platform/ticks.hpp"
 #include "platform/utf8.hpp"

@@ -1,7 +1,7 @@
 #include "hooks/present_frame.hpp"
 
 #include "hooks/hook_state.hpp"
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "game/game_memory.hpp"
+#include "platform/game_memory.hpp"
 
 namespace pathlight {
 

@@ -7,13 +7,13 @@
 
 #include <cstdint>
 
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 #include "hooks/hook_slots_win.hpp"
 #include "hooks/hook_state.hpp"
 #include "hooks/module_path.hpp"
 #include "hooks/upscaler.hpp"
 #include "hooks/upscaler_win.hpp"
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "platform/ticks.hpp"
 
 namespace pathlight {

@@ -1,8 +1,8 @@
 #include "host/keys.hpp"
 
-#include "host/log.hpp"
-#include "host/run_flags.hpp"
-#include "host/settings.hpp"
+#include "platform/log.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

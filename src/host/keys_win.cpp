@@ -10,10 +10,10 @@
 
 #include "host/keys.hpp"
 #include "host/keys_win.hpp"
-#include "host/log.hpp"
-#include "host/run_flags.hpp"
-#include "host/settings_load.hpp"
+#include "platform/log.hpp"
 #include "platform/threads.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings_load.hpp"
 
 namespace pathlight {
 

@@ -1,44 +1,25 @@
-// Sections: the current route, DistanceToRoute, one pass (keep rule, search, heights, log), the
-// thread body.
+// Sections: DistanceToRoute, one pass (keep rule, search, heights, log), the thread body.
 #include "host/route_worker.hpp"
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
-#include "host/log.hpp"
-#include "host/run_flags.hpp"
-#include "host/settings.hpp"
+#include "platform/log.hpp"
 #include "platform/ticks.hpp"
 #include "roads/road_loader.hpp"
+#include "routing/current_route.hpp"
 #include "routing/route_search.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 
 namespace {
 
-std::mutex RouteLock;
-RoutePtr CurrentRoute;
-
 // A waypoint that moved by more than this is a new waypoint, metres.
 constexpr double kGoalMovedDistance = 1.0;
 
 }  // namespace
-
-// ---- current route --------------------------------------------------------------------------------
-
-RoutePtr GetCurrentRoute() {
-  std::lock_guard<std::mutex> lock(RouteLock);
-  return CurrentRoute;
-}
-
-void PublishRoute(RoutePtr route) {
-  std::lock_guard<std::mutex> lock(RouteLock);
-  // The swap leaves the previous route in the argument, dropped here, inside the lock: whichever
-  // side lets go of a record last frees it, and never while the other copies the pointer.
-  CurrentRoute.swap(route);
-  route.reset();
-}
 
 // ---- DistanceToRoute ------------------------------------------------------------------------------
 

@@ -1,10 +1,7 @@
 // The route worker: keeps one route from the player to the map waypoint up to date. Every 50 ms it
 // reads the game, decides whether the route it has still serves (the keep rule), searches a new
 // one when it does not, and publishes it as the current route, which the renderers pick up on
-// their next frame without ever waiting for a search.
-//
-// The current route is written by the worker thread only and read by any thread through
-// GetCurrentRoute; RouteLock is held only to copy or swap the pointer.
+// their next frame without ever waiting for a search (routing/current_route.hpp).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "game/game_snapshot.hpp"
+#include "routing/current_route.hpp"
 #include "routing/route.hpp"
 #include "routing/route_weights.hpp"
 
@@ -19,11 +17,6 @@ namespace pathlight {
 
 inline constexpr std::uint32_t kRouteWorkerPollMs = 50;
 inline constexpr std::uint32_t kRoadsWaitPollMs = 200;
-
-// A copy of the current route (empty when there is none); the copy keeps the record alive.
-[[nodiscard]] RoutePtr GetCurrentRoute();
-// Replaces the current route; the reference to the previous one is dropped inside the lock.
-void PublishRoute(RoutePtr route);
 
 // Least distance in the ground plane from (x, z) to the route's line; 1e15 for a route of fewer
 // than two points, which no reroute distance keeps.

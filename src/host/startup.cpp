@@ -1,6 +1,6 @@
 #include "host/startup.hpp"
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "platform/paths.hpp"
 
 namespace pathlight {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -13,12 +13,12 @@
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
 #include "host/route_worker_thread_win.hpp"
-#include "host/settings_load.hpp"
 #include "host/startup.hpp"
 #include "platform/folders.hpp"
 #include "platform/threads.hpp"
 #include "render12/present_renderer_win.hpp"
 #include "roads/road_loader_thread_win.hpp"
+#include "settings/settings_load.hpp"
 
 namespace pathlight {
 

@@ -1,8 +1,8 @@
 #include "mapgeom/map_frame.hpp"
 
-#include "host/route_worker.hpp"
-#include "host/run_flags.hpp"
 #include "mapgeom/route_geometry.hpp"
+#include "routing/current_route.hpp"
+#include "settings/run_flags.hpp"
 
 namespace pathlight {
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "game/game_snapshot.hpp"
-#include "host/settings.hpp"
 #include "mapgeom/minimap_smoothing.hpp"
 #include "roads/road_graph.hpp"
 #include "routing/route.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

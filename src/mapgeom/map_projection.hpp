@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "game/game_snapshot.hpp"
-#include "host/settings.hpp"
 #include "roads/road_graph.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "game/game_snapshot.hpp"
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight::platform {
 

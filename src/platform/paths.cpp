@@ -1,12 +1,12 @@
 #include "platform/paths.hpp"
 
+#include "platform/text.hpp"
+
 namespace pathlight {
 
 namespace {
 
 constexpr std::wstring_view kHostExecutable = L"CrimsonDesert.exe";
-
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 }  // namespace
 
@@ -24,11 +24,7 @@ std::wstring GameFolderFromPath(std::wstring_view executablePath) {
 bool IsHostExecutable(std::wstring_view executablePath) {
   const std::size_t cut = executablePath.find_last_of(L'\\');
   const std::wstring_view name = cut == std::wstring_view::npos ? executablePath : executablePath.substr(cut + 1);
-  if (name.size() != kHostExecutable.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (AsciiLower(name[i]) != AsciiLower(kHostExecutable[i])) return false;
-  }
-  return true;
+  return EqualsIgnoringCase(name, kHostExecutable);
 }
 
 }  // namespace pathlight

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "platform/threads.hpp"
 
 namespace pathlight {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "game/game_snapshot.hpp"
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

@@ -13,7 +13,7 @@
 
 #include "game/game_snapshot.hpp"
 #include "hooks/upscaler.hpp"
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "render12/backend_shader.hpp"
 #include "render12/shader_cache_win.hpp"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "game/game_snapshot.hpp"
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 #include "mapgeom/map_projection.hpp"
 #include "mapgeom/route_geometry.hpp"
 #include "routing/route.hpp"

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/bytes.hpp"
+
 namespace pathlight {
 
 static_assert(std::endian::native == std::endian::little, "the game's files are read in place as little-endian");
@@ -34,15 +36,11 @@ class ByteReader {
   }
   [[nodiscard]] std::uint32_t U32(std::uint64_t pos) const {
     Require(pos, 4);
-    std::uint32_t value;
-    std::memcpy(&value, bytes_.data() + pos, 4);
-    return value;
+    return LoadLittle<std::uint32_t>(bytes_.data() + pos);
   }
   [[nodiscard]] float F32(std::uint64_t pos) const {
     Require(pos, 4);
-    float value;
-    std::memcpy(&value, bytes_.data() + pos, 4);
-    return value;
+    return LoadLittle<float>(bytes_.data() + pos);
   }
   [[nodiscard]] std::string_view Text(std::uint64_t pos, std::uint64_t length) const {
     Require(pos, length);

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "roads/archive.hpp"
 #include "roads/byte_reader.hpp"
 #include "roads/road_tile.hpp"

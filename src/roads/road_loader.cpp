@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 
-#include "host/log.hpp"
 #include "platform/folders.hpp"
+#include "platform/log.hpp"
 #include "roads/archive.hpp"
 #include "roads/field_default.hpp"
 #include "roads/game_files.hpp"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "roads/archive.hpp"
 #include "roads/byte_reader.hpp"
 #include "roads/game_files.hpp"

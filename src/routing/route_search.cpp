@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "host/log.hpp"
-#include "host/settings.hpp"
+#include "platform/log.hpp"
 #include "roads/road_loader.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

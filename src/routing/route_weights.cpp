@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "host/log.hpp"
+#include "platform/log.hpp"
 
 namespace pathlight {
 

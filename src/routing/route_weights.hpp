@@ -4,8 +4,8 @@
 // is replaced by its default, with one "Route:" line per distinct bad value.
 #pragma once
 
-#include "host/settings.hpp"
 #include "routing/route.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 

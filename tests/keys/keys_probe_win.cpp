@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "host/keys_win.hpp"
-#include "host/settings_load.hpp"
 #include "platform/folders.hpp"
+#include "settings/settings_load.hpp"
 
 namespace {
 

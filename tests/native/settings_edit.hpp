@@ -1,7 +1,7 @@
 // Tests change the settings in force as a load does: a whole new record, published.
 #pragma once
 
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight::testing {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "host/log.hpp"
-#include "host/settings_load.hpp"
 #include "ini_fixtures.hpp"
 #include "platform/folders.hpp"
+#include "platform/log.hpp"
+#include "settings/settings_load.hpp"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/settings.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight::testing {
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <utility>
 
-#include "host/settings.hpp"
 #include "platform/utf8.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight::tool {
 

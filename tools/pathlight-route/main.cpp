@@ -11,9 +11,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "host/ini_text.hpp"
 #include "host/route_worker.hpp"
-#include "host/settings_load.hpp"
 #include "platform/ticks.hpp"
 #include "roads/archive.hpp"
 #include "roads/game_files.hpp"
@@ -21,6 +19,8 @@
 #include "route_outputs.hpp"
 #include "routing/route_search.hpp"
 #include "routing/route_weights.hpp"
+#include "settings/ini_text.hpp"
+#include "settings/settings_load.hpp"
 
 namespace {
 

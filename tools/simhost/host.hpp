@@ -37,8 +37,23 @@ struct Host {
   }
 };
 
-// Creates the main window with the given client size; null on failure.
+// Prints a line to the host's standard error (visible in test output; never in the library's log).
+void Say(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+
+// The executable's path, its folder (bin64), and the path of a file in that folder.
+[[nodiscard]] std::wstring ExecutablePath();
+[[nodiscard]] std::wstring ExecutableFolder();
+[[nodiscard]] std::wstring BesideGame(const wchar_t* name);
+
+// Creates the main window with the given client size; null on failure. Its messages reach `host`.
 HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight);
+
+// Takes the messages waiting for the game's thread; WM_QUIT ends the game.
+void PumpMessages(Host& host);
+
+// One pass of the game's loop where the main loop is held up (a wait, a timed run): its messages,
+// its state at this time, its per-frame work, and a frame presented. False without a swap chain.
+bool PumpAndPresent(Host& host);
 
 // Saves the window's client area as a PNG file, as it is on screen.
 bool SaveClientScreenshot(HWND window, const std::wstring& path);
@@ -52,8 +67,5 @@ bool SaveRgbaPng(const std::wstring& path, unsigned width, unsigned height, unsi
 
 // Reports a key or raw-input message that reached the game's own window procedure.
 void ReportInputMessage(UINT message, WPARAM wParam);
-
-// Prints a line to the host's standard error (visible in test output; never in the library's log).
-void Say(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 }  // namespace simhost

@@ -9,13 +9,6 @@ namespace simhost {
 
 namespace {
 
-std::wstring BesideGame(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder = path;
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1) + name;
-}
-
 // The message of a log line: "[12:00:01.250] Route: ..." without its time stamp and line end.
 std::string Message(std::string line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();

@@ -13,10 +13,9 @@
 // version.dll), as a player's install does. The game imports version.dll as real games do and
 // prints what its first call answered.
 //
-// Sections: options, window, built-in actions, main loop.
+// Sections: options, built-in actions, main loop (the window and the frame step in host.cpp).
 #include <windows.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -32,21 +31,11 @@
 
 namespace simhost {
 
-void Say(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
-}
-
 namespace {
 
 constexpr int kClientWidth = 1280;
 constexpr int kClientHeight = 720;
 constexpr unsigned kFrameMs = 16;
-constexpr wchar_t kWindowClass[] = L"SimulatedCrimsonDesert";
 // How long a frame-shot waits for the game's own roads and its maps' renderer.
 constexpr unsigned kMapsWaitMs = 30000;
 
@@ -87,16 +76,9 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
   return true;
 }
 
-std::wstring OwnFolder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder = path;
-  return folder.substr(0, folder.find_last_of(L"\\/"));
-}
-
 // The game folder: the executable lies in its bin64.
 std::wstring GameFolder() {
-  const std::wstring bin = OwnFolder();
+  const std::wstring bin = ExecutableFolder();
   return bin.substr(0, bin.find_last_of(L"\\/"));
 }
 
@@ -105,29 +87,6 @@ std::wstring Widen(const std::string& text) {
   std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
   if (length > 1) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
   return wide;
-}
-
-// ---- window -----------------------------------------------------------------------------------
-
-Host* g_host = nullptr;
-
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_SIZE:
-      if (g_host != nullptr && window == g_host->window) {
-        if (g_host->swapchain) g_host->swapchain->Resize(LOWORD(lParam), HIWORD(lParam));
-        FollowClientHeight(HIWORD(lParam));
-      }
-      return 0;
-    case WM_CLOSE:
-      if (g_host != nullptr) g_host->quit = true;
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    default:
-      ReportInputMessage(message, wParam);
-      return DefWindowProcW(window, message, wParam, lParam);
-  }
 }
 
 // ---- built-in actions -------------------------------------------------------------------------
@@ -142,15 +101,7 @@ void WaitForMaps(Host& host) {
   const unsigned start = host.ElapsedMs();
   const auto waiting = [&] { return GameRoads().Loading() || (host.swapchain && !host.swapchain->MapsSettled()); };
   while (waiting() && !host.quit && host.ElapsedMs() - start < kMapsWaitMs) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) host.quit = true;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    TickGameState(host.ElapsedMs());
-    host.FrameWork();
-    if (host.swapchain) host.swapchain->RenderAndPresent(host.ElapsedMs());
+    (void)PumpAndPresent(host);
     Sleep(kFrameMs);
   }
 }
@@ -195,36 +146,6 @@ const bool kQuitAction = RegisterAction("quit", {0, 0, [](Host& host, const Acti
 
 }  // namespace
 
-bool SavePresentedScreenshot(Host& host, const std::wstring& path) {
-  if (!host.swapchain) return SaveClientScreenshot(host.window, path);
-  host.FrameWork();
-  Picture picture;
-  return host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture) && picture.SavePng(path);
-}
-
-HWND CreateMainWindow(Host& host, int clientWidth, int clientHeight) {
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &WindowProc;
-    windowClass.hInstance = host.instance;
-    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.lpszClassName = kWindowClass;
-    registered = RegisterClassExW(&windowClass) != 0;
-  }
-  const DWORD style = WS_OVERLAPPEDWINDOW;
-  RECT rect = {0, 0, clientWidth, clientHeight};
-  AdjustWindowRectEx(&rect, style, FALSE, 0);
-  HWND window = CreateWindowExW(0, kWindowClass, L"Crimson Desert (simulated)", style, 0, 0, rect.right - rect.left,
-                                rect.bottom - rect.top, nullptr, nullptr, host.instance, nullptr);
-  if (window != nullptr) {
-    ShowWindow(window, SW_SHOW);
-    UpdateWindow(window);
-  }
-  return window;
-}
-
 }  // namespace simhost
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -251,14 +172,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // A first call into version.dll, as games make to read their own or a driver's version; with
   // the project's loader in the folder it is the loader that answers.
   {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
     DWORD handle = 0;
-    Say("simhost: version information of the game: %lu bytes", GetFileVersionInfoSizeW(self, &handle));
+    Say("simhost: version information of the game: %lu bytes", GetFileVersionInfoSizeW(ExecutablePath().c_str(), &handle));
   }
 
   host.instance = instance;
-  g_host = &host;
 
   PrepareImage(options.image);
   PrepareGameState(kClientHeight);
@@ -275,7 +193,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
   actions = std::move(later);
   // As the loader DLL does: the library comes from the executable's own folder, early.
-  const std::wstring library = OwnFolder() + L"\\Pathlight.dll";
+  const std::wstring library = BesideGame(L"Pathlight.dll");
   if (options.loadLibrary && LoadLibraryW(library.c_str()) == nullptr) {
     Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());
   }
@@ -306,12 +224,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   DWORD clockTick = host.startTick;
   LogWatch& watch = ScenarioLogWatch();
   while (!host.quit) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) host.quit = true;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    PumpMessages(host);
     const unsigned now = host.ElapsedMs();
     if (watch.Waiting()) {
       bool timedOut = false;

@@ -103,12 +103,7 @@ void FillPadding() {
 
 // ---- ground truth -------------------------------------------------------------------------------
 
-std::wstring TruthPath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder = path;
-  return folder.substr(0, folder.find_last_of(L"\\/")) + L"\\planted-image.txt";
-}
+std::wstring TruthPath() { return BesideGame(L"planted-image.txt"); }
 
 const char* VariantName(ImageVariant variant) {
   switch (variant) {

@@ -50,16 +50,7 @@ const bool kPresentTiming = RegisterAction("present-timing", {2, 2, [](Host& hos
   present.reserve(frames);
   own.reserve(frames);
   for (unsigned long i = 0; i < frames && !host.quit && host.swapchain; ++i) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) host.quit = true;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    TickGameState(host.ElapsedMs());
-    host.FrameWork();
-    if (!host.swapchain) break;
-    host.swapchain->RenderAndPresent(host.ElapsedMs());
+    if (!PumpAndPresent(host)) break;
     present.push_back(host.swapchain->LastPresentUs());
     own.push_back(host.swapchain->LastOwnWorkUs());
   }

@@ -43,13 +43,6 @@ namespace simhost {
 
 namespace {
 
-std::wstring BesideGame(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring folder = path;
-  return folder.substr(0, folder.find_last_of(L"\\/") + 1) + name;
-}
-
 template <typename Fn>
 Fn Export(const wchar_t* module, const char* name) {
   HMODULE handle = GetModuleHandleW(module);

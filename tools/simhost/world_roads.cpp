@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "host.hpp"
-#include "host/log.hpp"
+#include "platform/log.hpp"
 #include "roads/archive.hpp"
 #include "roads/field_default.hpp"
 #include "roads/game_files.hpp"

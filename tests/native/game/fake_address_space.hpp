@@ -9,7 +9,7 @@
 #include <map>
 #include <vector>
 
-#include "game/game_memory.hpp"
+#include "platform/game_memory.hpp"
 
 namespace pathlight::testing {
 

@@ -267,16 +267,6 @@ TEST(FinderSelection, SameIconsTwiceLogNothingAndANewMarkerIsPickedAtOnce) {
   EXPECT_EQ(w.pointers.WaypointIcon.load(), ScanningWorld::kFirst + 0x1000);
 }
 
-TEST(FinderSelection, MapMarkersAtHeightZeroComeFirst) {
-  ScanningWorld w;
-  w.Icon(ScanningWorld::kFirst + 0x1000, 50, 0.0f, 60);
-  w.Icon(ScanningWorld::kFirst + 0x2000, 70, 3, 80);  // new too, but not on the map's plane
-  w.now += 1000;
-  EXPECT_EQ(w.TickLog(),
-            Lines{Format("Finder: waypoint icon %p at (50.0, 60.0), 1 candidates", P(ScanningWorld::kFirst + 0x1000))});
-  EXPECT_EQ(w.finder.SeenIcons(), (std::vector<std::uint64_t>{ScanningWorld::kFirst + 0x1000}));
-}
-
 TEST(FinderSelection, AllCandidatesGoneThenRegionScansBackOffAndFullScansFallBack) {
   ScanningWorld w;
   // The icon object stays but is no longer a waypoint: icons are found, candidates are not.
@@ -297,25 +287,6 @@ TEST(FinderSelection, AllCandidatesGoneThenRegionScansBackOffAndFullScansFallBac
   EXPECT_EQ(w.finder.RegionScanInterval(), 15000u);
   EXPECT_TRUE(std::all_of(lines.begin(), lines.end(),
                           [](const std::string& l) { return l.find("waypoint icon") == std::string::npos; }));
-}
-
-TEST(FinderSelection, RegionScanIntervalDoublesFromThreeSeconds) {
-  ScanningWorld w;
-  w.Put<std::uint32_t>(ScanningWorld::kFirst + 0xD0, 5);
-  std::vector<std::uint32_t> intervals{w.finder.RegionScanInterval()};
-  for (int i = 0; i < 60; ++i) {
-    w.now += 1000;
-    for (const std::string& line : w.TickLog()) {
-      if (StartsWith(line, "Finder: region scan")) intervals.push_back(w.finder.RegionScanInterval());
-    }
-  }
-  ASSERT_GE(intervals.size(), 5u);
-  intervals.resize(5);
-  EXPECT_EQ(intervals, (std::vector<std::uint32_t>{3000, 6000, 12000, 15000, 15000}));
-  // A candidate found again resets the wait.
-  w.Put<std::uint32_t>(ScanningWorld::kFirst + 0xD0, 22);
-  w.RunUntil(w.now - kStart + 15000);
-  EXPECT_EQ(w.finder.RegionScanInterval(), 3000u);
 }
 
 TEST(FinderSelection, RegionScanWithoutIconsEmptiesTheRegionsAndTheNextScanIsFull) {

@@ -1,17 +1,19 @@
 // Builds executable images in memory as the game's lies mapped: PE headers, then sections at
 // their virtual addresses, with the run-time type information and code patterns the image scan
-// looks for planted at known addresses. Shared by the image-scan tests and the scan benchmark.
+// looks for planted at known addresses. Shared by the tests of the image scan's parts and the scan benchmark.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <stdexcept>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
-#include "game/image_scan.hpp"
+#include "game/mapped_image.hpp"
 
 namespace pathlight::testing {
 
@@ -104,6 +106,13 @@ inline void Append32(Bytes& bytes, std::uint32_t value) {
 }
 
 inline std::uint32_t Rva(std::uint64_t address) { return static_cast<std::uint32_t>(address - kImageBase); }
+
+// An address as the scan's log lines give it: "+0x" and its offset from the image base (+0x0 for 0).
+inline std::string Hex(std::uint64_t address) {
+  char text[32];
+  std::snprintf(text, sizeof text, "+0x%llX", static_cast<unsigned long long>(address == 0 ? 0 : address - kImageBase));
+  return text;
+}
 
 // ---- run-time type information --------------------------------------------------------------
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/run_flags.hpp"
-#include "host/settings.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings.hpp"
 #include "settings_edit.hpp"
 
 namespace pathlight {

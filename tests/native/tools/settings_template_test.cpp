@@ -6,9 +6,9 @@
 
 #include <set>
 
-#include "host/ini_text.hpp"
-#include "host/settings_load.hpp"
 #include "ini_fixtures.hpp"
+#include "settings/ini_text.hpp"
+#include "settings/settings_load.hpp"
 
 namespace pathlight {
 namespace {

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "game/fault_guard_win.hpp"
+#include "platform/fault_guard_win.hpp"
 
 namespace pathlight {
 namespace {

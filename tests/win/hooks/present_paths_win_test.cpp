@@ -19,14 +19,14 @@
 #include <string>
 #include <vector>
 
+#include "fake_swapchain_win.hpp"
 #include "hooks/hook_state.hpp"
 #include "hooks/present_frame.hpp"
-#include "host/log.hpp"
-#include "host/run_flags.hpp"
-#include "host/settings.hpp"
 #include "platform/folders.hpp"
+#include "platform/log.hpp"
 #include "render12/present_renderer_win.hpp"
-#include "fake_swapchain_win.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 namespace {
