@@ -1,9 +1,8 @@
 #include "hooks/install_plan.hpp"
 
-#include <cwctype>
-
-#include "platform/log.hpp"
 #include "hooks/hook_state.hpp"
+#include "platform/log.hpp"
+#include "platform/text.hpp"
 #include "platform/utf8.hpp"
 
 namespace pathlight {
@@ -11,14 +10,6 @@ namespace pathlight {
 namespace {
 
 constexpr std::size_t kMaxNameBytes = 64;
-
-bool StartsWithIgnoringCase(const std::wstring& text, const std::wstring& prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::towlower(text[i]) != std::towlower(prefix[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 

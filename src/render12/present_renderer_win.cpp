@@ -27,6 +27,7 @@
 #include "platform/log.hpp"
 #include "routing/current_route.hpp"
 #include "settings/run_flags.hpp"
+#include "mapgeom/map_projection.hpp"
 #include "mapgeom/minimap_smoothing.hpp"
 #include "mapgeom/route_geometry.hpp"
 #include "platform/game_window_win.hpp"
@@ -48,7 +49,6 @@ namespace {
 
 constexpr DWORD kFrameWaitMs = 1000;
 constexpr DWORD kReleaseWaitMs = 2000;
-constexpr float kReferenceHeight = 1080.0f;
 constexpr ImU32 kTestPatternColour = 0xFFFF00FF;  // opaque magenta
 constexpr std::uint32_t kMainWindowCheckMs = 1000;
 
@@ -589,7 +589,7 @@ void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& 
   ImGui::NewFrame();
   const float width = static_cast<float>(shape.width);
   const float height = static_cast<float>(shape.height);
-  const float scale = height / kReferenceHeight;
+  const float scale = ScreenScale(height);
   ImDrawList& draw = *ImGui::GetBackgroundDrawList();
 
   if (settings.debug.testPattern) {
