@@ -14,6 +14,7 @@
 #include "hooks/install_plan.hpp"
 #include "hooks/upscaler_win.hpp"
 #include "platform/log.hpp"
+#include "platform/folders.hpp"
 #include "platform/game_window_win.hpp"
 #include "platform/ticks.hpp"
 #include "platform/utf8.hpp"
@@ -24,12 +25,6 @@ namespace {
 
 constexpr wchar_t kStreamline[] = L"sl.interposer.dll";
 constexpr wchar_t kFidelityFx[] = L"amd_fidelityfx_loader_dx12.dll";
-
-std::wstring ModuleFileName(HMODULE module) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-  return std::wstring(path, length);
-}
 
 std::uint64_t FileTimeValue(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/folders.hpp"
 #include "platform/utf8.hpp"
 
 namespace pathlight {
@@ -13,9 +14,8 @@ std::string ModulePathOf(const void* address) {
                           static_cast<LPCWSTR>(address), &module)) {
     return "?";
   }
-  wchar_t path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-  return length == 0 ? std::string("?") : ToUtf8(std::wstring_view(path, length));
+  const std::wstring path = ModuleFileName(module);
+  return path.empty() ? std::string("?") : ToUtf8(path);
 }
 
 }  // namespace pathlight

@@ -38,6 +38,8 @@ std::wstring HostExecutablePath() {
   return Widen(path);
 }
 
+std::wstring ModuleFileName(void* module) { return module == nullptr ? HostExecutablePath() : std::wstring(); }
+
 std::wstring GetModuleFolder() { return ModuleFolderFromPath(HostExecutablePath()); }
 
 std::wstring GetGameFolder() { return GameFolderFromPath(HostExecutablePath()); }

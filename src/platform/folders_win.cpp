@@ -9,19 +9,19 @@ namespace {
 
 HMODULE g_libraryModule = nullptr;
 
-std::wstring ModulePath(HMODULE module) {
+}  // namespace
+
+std::wstring ModuleFileName(void* module) {
   wchar_t path[kPathChars] = {};
-  const DWORD length = GetModuleFileNameW(module, path, static_cast<DWORD>(kPathChars));
+  const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module), path, static_cast<DWORD>(kPathChars));
   return std::wstring(path, length < kPathChars ? length : kPathChars);
 }
 
-}  // namespace
-
 void SetLibraryModule(void* module) { g_libraryModule = static_cast<HMODULE>(module); }
 
-std::wstring HostExecutablePath() { return ModulePath(nullptr); }
+std::wstring HostExecutablePath() { return ModuleFileName(nullptr); }
 
-std::wstring GetModuleFolder() { return ModuleFolderFromPath(ModulePath(g_libraryModule)); }
+std::wstring GetModuleFolder() { return ModuleFolderFromPath(ModuleFileName(g_libraryModule)); }
 
 std::wstring GetGameFolder() { return GameFolderFromPath(HostExecutablePath()); }
 
