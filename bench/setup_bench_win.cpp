@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     const double frameBegin = bench::Now();
     RenderFrame(&swapchain);
     frames.push_back(bench::Now() - frameBegin);
-    RebuildRequested.store(1);
+    Flags().RebuildRequested.store(1);
     const double rebuildBegin = bench::Now();
     RenderFrame(&swapchain);
     rebuilt.push_back(bench::Now() - rebuildBegin);

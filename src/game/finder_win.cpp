@@ -1,4 +1,5 @@
 #include "game/finder_win.hpp"
+#include "game/game_state.hpp"
 
 #include <windows.h>
 
@@ -24,22 +25,23 @@ class VirtualQueryRegions final : public RegionQuery {
   }
 };
 
-Finder& ProcessFinder() {
-  static Finder finder({ProcessMemory(), ProcessRegions(), [] { return TickCount(); },
-                        [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }},
-                       g_gameLayout, g_gamePointers);
-  return finder;
-}
-
 void FinderThread() {
-  for (;;) {
-    std::uint32_t sleep = 1000;
-    try {
-      sleep = ProcessFinder().Tick(*CurrentSettings());
-    } catch (...) {
-      // Only an allocation can throw here; the next tick tries again.
+  try {
+    // The thread owns its finder: the schedule and what it has seen live as long as the thread.
+    Finder finder({ProcessMemory(), ProcessRegions(), [] { return TickCount(); },
+                   [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }},
+                  Game().layout, Game().pointers);
+    for (;;) {
+      std::uint32_t sleep = 1000;
+      try {
+        sleep = finder.Tick(*CurrentSettings());
+      } catch (...) {
+        // Only an allocation can throw here; the next tick tries again.
+      }
+      SleepMs(sleep);
     }
-    SleepMs(sleep);
+  } catch (...) {
+    // Nothing leaves a thread body; without the finder the game objects stay unknown.
   }
 }
 

@@ -6,8 +6,6 @@
 
 namespace pathlight {
 
-GameLayout g_gameLayout;
-
 bool GameInit(const MappedImage& image, const GameScanSettings& settings, GameLayout& layout, TickSource ticks) {
   layout = GameLayout{};
   layout.ImageBase = image.Base();

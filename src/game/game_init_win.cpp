@@ -1,4 +1,5 @@
 #include "game/game_init_win.hpp"
+#include "game/game_state.hpp"
 
 #include <windows.h>
 
@@ -16,7 +17,7 @@ bool GameInitOnMainModule(const GameScanSettings& settings) {
   std::vector<AddressRange> unreadable;
   for (const auto& [first, end] : UnreadableParts(address, size)) unreadable.push_back({first, end});
   const MappedImage image(address, {base, size}, std::move(unreadable));
-  return GameInit(image, settings, g_gameLayout, [] { return static_cast<std::uint32_t>(GetTickCount()); });
+  return GameInit(image, settings, Game().layout, [] { return static_cast<std::uint32_t>(GetTickCount()); });
 }
 
 }  // namespace pathlight

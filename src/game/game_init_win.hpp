@@ -5,7 +5,7 @@
 
 namespace pathlight {
 
-// Fills the process-wide g_gameLayout; true when the user-interface class tables were found.
+// Fills the game state's layout; true when the user-interface class tables were found.
 // Init thread only, once, before the worker threads start.
 [[nodiscard]] bool GameInitOnMainModule(const GameScanSettings& settings);
 

@@ -1,6 +1,5 @@
 // Where the game's classes and globals lie in its executable image, as the start-up scan found
-// them. Written once by GameInit on the init thread before any worker thread starts; read without
-// a lock afterwards by the finder, the readers and the renderers. Null (0) means "not found".
+// them (the process's own in the game's state record). Null (0) means "not found".
 #pragma once
 
 #include <cstdint>
@@ -23,8 +22,5 @@ struct GameLayout {
   std::uint64_t ClockSecondsGlobal = 0;
   std::uint64_t ClockMillisecondsGlobal = 0;
 };
-
-// The process-wide layout (see above for who writes it and when).
-extern GameLayout g_gameLayout;
 
 }  // namespace pathlight

@@ -4,8 +4,6 @@
 
 namespace pathlight {
 
-PublishedGamePointers g_gamePointers;
-
 namespace {
 
 bool UsableGround(float x, float z) {

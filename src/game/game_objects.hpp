@@ -26,9 +26,6 @@ struct PublishedGamePointers {
   std::atomic<std::uint64_t> CameraManagerObject{0};
 };
 
-// The process-wide pointers (see above for who writes them).
-extern PublishedGamePointers g_gamePointers;
-
 // Ground coordinates of game objects are believed only below this magnitude.
 inline constexpr float kMaxObjectCoordinate = 1'000'000.0f;
 

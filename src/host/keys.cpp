@@ -61,15 +61,10 @@ void KeyInput::HandleKey(std::uint64_t key, bool down) {
   // One record per press: a reload on the keys thread never splits the three bindings.
   const SettingsPtr settings = CurrentSettings();
   // Equal minimap and world bindings flip both routes with one press.
-  if (Fires(settings->minimapToggle, key, modifiers)) Toggle(MinimapRouteShown, "Minimap");
-  if (Fires(settings->worldToggle, key, modifiers)) Toggle(WorldRouteShown, "World");
+  if (Fires(settings->minimapToggle, key, modifiers)) Toggle(Flags().MinimapRouteShown, "Minimap");
+  if (Fires(settings->worldToggle, key, modifiers)) Toggle(Flags().WorldRouteShown, "World");
   // The keys thread reads the file within about 100 ms; presses before then reload once.
-  if (Fires(settings->reloadKey, key, modifiers)) ReloadRequested.exchange(1);
-}
-
-KeyInput& GameWindowKeys() {
-  static KeyInput keys;
-  return keys;
+  if (Fires(settings->reloadKey, key, modifiers)) Flags().ReloadRequested.exchange(1);
 }
 
 void* ChooseGameWindow(std::span<const WindowCandidate> candidates) {

@@ -40,9 +40,6 @@ class KeyInput {
   KeySource source_ = KeySource::None;
 };
 
-// The one instance the subclassed game window uses.
-[[nodiscard]] KeyInput& GameWindowKeys();
-
 // The game's main window is the top-level window of this process with the largest client area,
 // at least 640 by 360. Candidates arrive in enumeration order, already filtered (this process,
 // visible, no owner, client rectangle readable).

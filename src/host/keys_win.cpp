@@ -23,12 +23,20 @@ constexpr DWORD kKeysPollMs = 100;
 // Room for a keyboard RAWINPUT on 64-bit Windows (the mouse member makes the union 48 bytes).
 constexpr UINT kRawInputBytes = 48;
 
-std::atomic<HWND> g_attached{nullptr};
-std::atomic<WNDPROC> g_previous{nullptr};
+// The keys' state: the key input of the subclassed game window (its thread alone calls it), the
+// window subclassed, and the game's own procedure behind ours. Constant-initialised: the window
+// procedure may run before anything else of the library has.
+struct KeysState {
+  KeyInput input;
+  std::atomic<HWND> attached{nullptr};
+  std::atomic<WNDPROC> previous{nullptr};
+};
+
+constinit KeysState g_keys;
 
 LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
-    KeyInput& keys = GameWindowKeys();
+    KeyInput& keys = g_keys.input;
     switch (message) {
       case WM_KILLFOCUS:
         keys.FocusLost();
@@ -61,7 +69,7 @@ LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   } catch (...) {
     // The game's message must reach the game whatever happened here.
   }
-  const WNDPROC previous = g_previous.load();
+  const WNDPROC previous = g_keys.previous.load();
   return previous != nullptr ? CallWindowProcW(previous, window, message, wParam, lParam)
                              : DefWindowProcW(window, message, wParam, lParam);
 }
@@ -86,23 +94,23 @@ HWND FindGameWindow() {
 }
 
 void Attach(HWND window) {
-  g_previous.store(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)));
+  g_keys.previous.store(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)));
   const LONG_PTR old = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&GameWindowProc));
   if (old != 0) {
-    g_previous.store(reinterpret_cast<WNDPROC>(old));
+    g_keys.previous.store(reinterpret_cast<WNDPROC>(old));
     Log("Keys: listening on the game window %p", static_cast<void*>(window));
   } else {
     Log("Keys: could not attach to the game window (error %lu)", GetLastError());
   }
   // Recorded either way: a window that refused once is not tried again.
-  g_attached.store(window);
+  g_keys.attached.store(window);
 }
 
 void KeysPass() {
   // The file is read here, never on the game's window thread.
-  if (ReloadRequested.exchange(0) != 0) LoadSettings(true);
+  if (Flags().ReloadRequested.exchange(0) != 0) LoadSettings(true);
   if (AllBindingsUnbound()) return;
-  const HWND attached = g_attached.load();
+  const HWND attached = g_keys.attached.load();
   if (attached != nullptr && IsWindow(attached)) return;
   // The game may replace its window (a mode change); the new one is found on this pass.
   if (const HWND window = FindGameWindow(); window != nullptr) Attach(window);

@@ -51,8 +51,8 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
   // The request before the record: a reload publishes its record and then raises the request, so
   // the search it asks for uses that record or a newer one. One record for the whole pass: a
   // reload on the keys thread takes effect at the next one.
-  const bool reroute = RerouteRequested.exchange(0) != 0;
-  const SettingsPtr settings = CurrentSettings();
+  const bool reroute = services.rerouteRequested->exchange(0) != 0;
+  const SettingsPtr settings = services.settings();
   const bool wagon = settings->wagonRoutingEnabled && snapshot.mountState == kMountWagon;
 
   const bool keep = !reroute && current &&
@@ -85,25 +85,25 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
 
 // ---- thread body ----------------------------------------------------------------------------------
 
-RouteWorkerHooks LibraryRouteWorkerHooks(std::function<void(GameSnapshot&)> readSnapshot) {
-  RouteWorkerHooks hooks;
-  hooks.readSnapshot = std::move(readSnapshot);
-  hooks.sleep = [](std::uint32_t ms) { SleepMs(ms); };
-  hooks.roadsReady = [] { return RoadsAreReady(); };
-  hooks.pass.search = [](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
+RouteWorkerServices LibraryRouteWorkerServices(std::function<void(GameSnapshot&)> readSnapshot) {
+  RouteWorkerServices services;
+  services.readSnapshot = std::move(readSnapshot);
+  services.sleep = [](std::uint32_t ms) { SleepMs(ms); };
+  services.roadsReady = [] { return RoadsAreReady(); };
+  services.pass.search = [](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
                          std::vector<float>* heights) { return FindRoute(start, goal, weights, directMaxDistance, heights); };
-  hooks.pass.tickCount = [] { return TickCount(); };
-  return hooks;
+  services.pass.tickCount = [] { return TickCount(); };
+  return services;
 }
 
-void RunRouteWorker(const RouteWorkerHooks& hooks) {
-  while (hooks.keepRunning() && !hooks.roadsReady()) hooks.sleep(kRoadsWaitPollMs);
-  while (hooks.keepRunning()) {
-    hooks.sleep(kRouteWorkerPollMs);
+void RunRouteWorker(const RouteWorkerServices& services) {
+  while (services.keepRunning() && !services.roadsReady()) services.sleep(kRoadsWaitPollMs);
+  while (services.keepRunning()) {
+    services.sleep(kRouteWorkerPollMs);
     try {
       GameSnapshot snapshot;
-      hooks.readSnapshot(snapshot);
-      RunRoutePass(snapshot, hooks.pass);
+      services.readSnapshot(snapshot);
+      RunRoutePass(snapshot, services.pass);
     } catch (...) {
       // Out of memory during a search: this pass publishes nothing, the next one tries again.
     }

@@ -12,6 +12,8 @@
 #include "routing/current_route.hpp"
 #include "routing/route.hpp"
 #include "routing/route_weights.hpp"
+#include "settings/run_flags.hpp"
+#include "settings/settings.hpp"
 
 namespace pathlight {
 
@@ -25,19 +27,23 @@ inline constexpr std::uint32_t kRoadsWaitPollMs = 200;
 using RouteSearchFunction = std::function<std::vector<GroundPoint>(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
                                                                    float directMaxDistance, std::vector<float>* heights)>;
 
-// What one pass needs besides the snapshot: the search (FindRoute in the library) and the clock.
+// What one pass needs besides the snapshot: the search (FindRoute in the library), the clock, the
+// settings in force and the reroute request (the library's record and flag unless replaced).
 struct RoutePassServices {
   RouteSearchFunction search;
   std::function<std::uint32_t()> tickCount;
+  std::function<SettingsPtr()> settings = [] { return CurrentSettings(); };
+  Flag* rerouteRequested = &Flags().RerouteRequested;
 };
 
-// One pass of the worker over a fresh snapshot, with the settings in force (taken once): publishes
-// an empty route when player or waypoint is unknown, keeps the current route when it still serves,
-// else searches, logs the "Route:" line and publishes. Returns true when it searched.
+// One pass of the worker over a fresh snapshot, with one settings record taken once, after the
+// reroute request: publishes an empty route when player or waypoint is unknown (the request then
+// waits), keeps the current route when it still serves, else searches, logs the "Route:" line and
+// publishes. Returns true when it searched.
 bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& services);
 
 // The thread's services, replaceable so tests drive passes without real sleeps or a game.
-struct RouteWorkerHooks {
+struct RouteWorkerServices {
   std::function<void(GameSnapshot&)> readSnapshot;
   std::function<void(std::uint32_t)> sleep;
   std::function<bool()> roadsReady;
@@ -47,10 +53,10 @@ struct RouteWorkerHooks {
 };
 
 // The library's services: FindRoute, TickCount, SleepMs, RoadsAreReady, and the given reader.
-[[nodiscard]] RouteWorkerHooks LibraryRouteWorkerHooks(std::function<void(GameSnapshot&)> readSnapshot);
+[[nodiscard]] RouteWorkerServices LibraryRouteWorkerServices(std::function<void(GameSnapshot&)> readSnapshot);
 
 // The worker thread's body: waits for the roads (200 ms polls), then runs a pass every 50 ms. An
 // exception from a pass (out of memory in a search) is dropped with that pass.
-void RunRouteWorker(const RouteWorkerHooks& hooks);
+void RunRouteWorker(const RouteWorkerServices& services);
 
 }  // namespace pathlight

@@ -1,3 +1,4 @@
+#include "game/game_readers.hpp"
 #include "host/route_worker.hpp"
 #include "host/route_worker_thread_win.hpp"
 #include "platform/threads.hpp"
@@ -6,12 +7,9 @@ namespace pathlight {
 
 namespace {
 
-// Set once before the thread starts, which orders it before the thread's first read.
-void (*g_readSnapshot)(GameSnapshot&) = nullptr;
-
 void RouteWorkerThread() {
   try {
-    RunRouteWorker(LibraryRouteWorkerHooks(g_readSnapshot));
+    RunRouteWorker(LibraryRouteWorkerServices([](GameSnapshot& snapshot) { ReadGameSnapshot(snapshot); }));
   } catch (...) {
     // Nothing leaves a thread body; without the worker the route simply stays as it was.
   }
@@ -19,9 +17,6 @@ void RouteWorkerThread() {
 
 }  // namespace
 
-void StartRouteWorkerThread(void (*readSnapshot)(GameSnapshot& snapshot)) {
-  g_readSnapshot = readSnapshot;
-  StartThread("route worker", &RouteWorkerThread);
-}
+void StartRouteWorkerThread() { StartThread("route worker", &RouteWorkerThread); }
 
 }  // namespace pathlight

@@ -1,11 +1,9 @@
-// Starts the route worker thread, reading the game through the given snapshot reader. Called
-// once, by the start-up sequence.
+// Starts the route worker thread over the game's snapshot reader. Called once, by the start-up
+// sequence.
 #pragma once
-
-#include "game/game_snapshot.hpp"
 
 namespace pathlight {
 
-void StartRouteWorkerThread(void (*readSnapshot)(GameSnapshot& snapshot));
+void StartRouteWorkerThread();
 
 }  // namespace pathlight

@@ -8,7 +8,6 @@
 #include "fallback/composition_renderer_win.hpp"
 #include "game/finder_win.hpp"
 #include "game/game_init_win.hpp"
-#include "game/game_readers.hpp"
 #include "hooks/graphics_hooks_win.hpp"
 #include "host/init_thread_win.hpp"
 #include "host/keys_win.hpp"
@@ -43,7 +42,7 @@ class WindowsStartupHost final : public StartupHost {
   }
   void StartFinderThread() override { pathlight::StartFinderThread(); }
   void StartRoadLoaderThread() override { StartRoadLoader(); }
-  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(&ReadGameSnapshot); }
+  void StartRouteWorkerThread() override { pathlight::StartRouteWorkerThread(); }
   void StartKeysThread() override { pathlight::StartKeysThread(); }
   void WaitForPresentRenderer() override {
     // Only a library that recognised the game draws; until here, and for good with [Debug] Draw=0,

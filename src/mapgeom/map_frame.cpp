@@ -14,13 +14,13 @@ constexpr float kLeastMinimapAlpha = 0.05f;
 
 }  // namespace
 
-MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> readSnapshot) {
+MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> readSnapshot, MinimapSmoother& smoother) {
   MapFrameServices services;
   services.readSnapshot = std::move(readSnapshot);
   services.currentRoute = [] { return GetCurrentRoute(); };
   services.nowMs = [] { return PerformanceMs(); };
-  services.minimapRouteShown = [] { return MinimapRouteShown.load() != 0; };
-  services.smoother = &ProcessMinimapSmoother();
+  services.minimapRouteShown = [] { return Flags().MinimapRouteShown.load() != 0; };
+  services.smoother = &smoother;
   return services;
 }
 

@@ -121,6 +121,7 @@ struct InFrameRenderer {
   WindowsDepthFacts depthFacts;
   ImFontAtlas fonts;  // its pixels are built once for the process; each device's set-up uploads them
   SwapChainChoiceState choice;
+  MinimapSmoother smoother;  // the minimap between the game's updates, on the presenting thread
   std::atomic<long> presents{0};
   std::atomic<long> drawn{0};
   std::atomic<long> occluded{0};
@@ -477,7 +478,7 @@ void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& 
   DXGI_SWAP_CHAIN_DESC desc = {};
   if (HRESULT hr = swapchain->GetDesc(&desc); FAILED(hr)) {
     ReportFailure("GetDesc", hr);
-    if (rebuildRequested) RebuildRequested.store(1);  // for the next frame that records
+    if (rebuildRequested) Flags().RebuildRequested.store(1);  // for the next frame that records
     return;
   }
   const TargetShape shape = ShapeOf(swapchain, desc);
@@ -647,11 +648,11 @@ void RenderFrame(IDXGISwapChain* swapchain) {
   // The request before the record: a reload publishes its record and then raises the request, so
   // the record taken after it is at least as new as the reload that asked. Taken the other way
   // round, a reload between the two would rebuild the objects from the record before it, once.
-  const bool rebuildRequested = RebuildRequested.exchange(0) != 0;
+  const bool rebuildRequested = Flags().RebuildRequested.exchange(0) != 0;
   const SettingsPtr settings = CurrentSettings();
   GameSnapshot snapshot;
   ReadGameSnapshot(snapshot);
-  const bool worldShown = WorldRouteShown.load() != 0;
+  const bool worldShown = Flags().WorldRouteShown.load() != 0;
   if (worldShown) {
     CameraMergeInputs merge;
     merge.enabled = settings->worldDlssCamera != 0 && Hooks().SlSetConstantsHooked.load();
@@ -661,11 +662,11 @@ void RenderFrame(IDXGISwapChain* swapchain) {
     }
     MergeDlssCamera(snapshot, merge, r.cameraCompared);
   }
-  if (snapshot.minimapValid && snapshot.playerValid && !snapshot.worldMapOpen) SmoothMinimap(snapshot, *settings);
+  if (snapshot.minimapValid && snapshot.playerValid && !snapshot.worldMapOpen) r.smoother.Apply(snapshot, *settings, PerformanceMs());
   RoutePtr route = GetCurrentRoute();
   const std::size_t routePoints = route ? route->points.size() : 0;
   const FrameDecisions decisions =
-      DecideFrame(*settings, snapshot, routePoints, MinimapRouteShown.load() != 0, worldShown);
+      DecideFrame(*settings, snapshot, routePoints, Flags().MinimapRouteShown.load() != 0, worldShown);
 
   if (ClaimDiagnostic(r.nextDiagnostic, TickCount())) {
     DiagnosticFacts facts;
@@ -678,7 +679,7 @@ void RenderFrame(IDXGISwapChain* swapchain) {
     Log("%s", DiagnosticLine(facts, snapshot, decisions).c_str());
   }
   if (!decisions.goOn) {
-    if (rebuildRequested) RebuildRequested.store(1);  // for the next frame that records
+    if (rebuildRequested) Flags().RebuildRequested.store(1);  // for the next frame that records
     return;
   }
 

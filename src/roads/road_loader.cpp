@@ -15,9 +15,14 @@ namespace pathlight {
 
 namespace {
 
-// Written only by the loader before RoadsReady is raised; never again afterwards.
-RoadGraph g_roadGraph;
-std::atomic<bool> g_roadsReady{false};
+// The roads' state: the graph, written only by the loader before RoadsReady is raised and never
+// again afterwards, and the flag that publishes it.
+struct RoadsState {
+  RoadGraph graph;
+  std::atomic<bool> RoadsReady{false};
+};
+
+RoadsState g_roads;
 
 }  // namespace
 
@@ -43,26 +48,26 @@ LoadedRoads LoadRoadNetwork(const std::wstring& gameFolder) {
 
 std::size_t LoadRoads(const std::wstring& gameFolder) {
   LoadedRoads loaded = LoadRoadNetwork(gameFolder);
-  g_roadGraph = std::move(loaded.graph);
+  g_roads.graph = std::move(loaded.graph);
   // Sequentially consistent, so a reader that sees true also sees every array written above.
-  g_roadsReady.exchange(!g_roadGraph.segments.empty(), std::memory_order_seq_cst);
+  g_roads.RoadsReady.exchange(!g_roads.graph.segments.empty(), std::memory_order_seq_cst);
   return loaded.indexesRead;
 }
 
 void LoadRoads() { (void)LoadRoads(GetGameFolder()); }
 
-bool RoadsAreReady() { return g_roadsReady.load(); }
+bool RoadsAreReady() { return g_roads.RoadsReady.load(); }
 
-const RoadGraph& PublishedRoadGraph() { return g_roadGraph; }
+const RoadGraph& PublishedRoadGraph() { return g_roads.graph; }
 
 std::vector<SnapCandidate> FindNearbySegments(float x, float z, float radius, int maxCount, float slack) {
   if (!RoadsAreReady()) return {};
-  return FindNearbySegments(g_roadGraph, x, z, radius, maxCount, slack);
+  return FindNearbySegments(g_roads.graph, x, z, radius, maxCount, slack);
 }
 
 void CollectRoadLines(float x, float z, float radius, std::vector<GroundPoint>& out) {
   if (!RoadsAreReady()) return;
-  CollectRoadLines(g_roadGraph, x, z, radius, out);
+  CollectRoadLines(g_roads.graph, x, z, radius, out);
 }
 
 }  // namespace pathlight

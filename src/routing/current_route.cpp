@@ -1,26 +1,27 @@
 #include "routing/current_route.hpp"
 
-#include <mutex>
+#include "routing/routing_state.hpp"
 
 namespace pathlight {
 
 namespace {
 
-std::mutex RouteLock;
-RoutePtr CurrentRoute;
+RoutingState g_routing;
 
 }  // namespace
 
+RoutingState& Routing() { return g_routing; }
+
 RoutePtr GetCurrentRoute() {
-  std::lock_guard<std::mutex> lock(RouteLock);
-  return CurrentRoute;
+  std::lock_guard<std::mutex> lock(g_routing.RouteLock);
+  return g_routing.CurrentRoute;
 }
 
 void PublishRoute(RoutePtr route) {
-  std::lock_guard<std::mutex> lock(RouteLock);
+  std::lock_guard<std::mutex> lock(g_routing.RouteLock);
   // The swap leaves the previous route in the argument, dropped here, inside the lock: whichever
   // side lets go of a record last frees it, and never while the other copies the pointer.
-  CurrentRoute.swap(route);
+  g_routing.CurrentRoute.swap(route);
   route.reset();
 }
 

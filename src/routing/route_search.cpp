@@ -6,6 +6,7 @@
 
 #include "platform/log.hpp"
 #include "roads/road_loader.hpp"
+#include "routing/routing_state.hpp"
 #include "settings/settings.hpp"
 
 namespace pathlight {
@@ -316,11 +317,9 @@ void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& m) {
 
 std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
                                    std::vector<float>* heights, RouteSearchResult* details) {
-  // One search at a time: the route worker is the only caller.
-  static RouteSearch search;
   RouteSearchResult result;
   if (RoadsAreReady()) {
-    result = search.Find(PublishedRoadGraph(), start, goal, weights, directMaxDistance);
+    result = Routing().search.Find(PublishedRoadGraph(), start, goal, weights, directMaxDistance);
   } else {
     result.points = {start, goal};
     result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};

@@ -1,55 +1,67 @@
 #include "routing/route_weights.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <cmath>
-#include <cstdint>
 
 #include "platform/log.hpp"
+#include "platform/utf8.hpp"
+#include "routing/routing_state.hpp"
 
 namespace pathlight {
 
 namespace {
 
-// One key's value: itself when usable, else its default. The bits of the last bad value logged
-// per key keep a value read again on every search (the worker makes weights per search) from
-// filling the log; a different bad value after a reload is logged again.
-struct WeightKey {
-  const char* section;
-  const char* name;
-  float Settings::*field;
-  std::atomic<std::uint32_t> lastLoggedBits{0};  // 0: +0.0, a usable value, so nothing logged yet
+// The field of each weight key; a key's place here is its slot in the warnings.
+enum WeightSlot : std::size_t {
+  kMain, kWagon, kHorse, kSidewalk, kConnector, kOffRoad,
+  kWagonMain, kWagonWide, kWagonWagon, kWagonHorse, kWagonSidewalk, kWagonConnector, kWagonOffRoad,
+};
+constexpr std::array<float Settings::*, kWeightKeyCount> kWeightFields = {
+    &Settings::mainRoadWeight,      &Settings::wagonRoadWeight,      &Settings::horseRoadWeight,
+    &Settings::sidewalkWeight,      &Settings::connectorWeight,      &Settings::offRoadWeight,
+    &Settings::wagonMainRoadWeight, &Settings::wagonWideRoadWeight,  &Settings::wagonWagonRoadWeight,
+    &Settings::wagonHorseRoadWeight, &Settings::wagonSidewalkWeight, &Settings::wagonConnectorWeight,
+    &Settings::wagonOffRoadWeight,
 };
 
-float Usable(const Settings& settings, WeightKey& key) {
-  const float value = settings.*key.field;
+// A float field's section and key, from the key list that names every INI key.
+struct KeyNameFinder {
+  const float* target;
+  const wchar_t* section = L"?";
+  const wchar_t* key = L"?";
+
+  void Float(const wchar_t* s, const wchar_t* k, const float& value) {
+    if (&value == target) section = s, key = k;
+  }
+  template <class... Any> void Bool(const Any&...) {}
+  template <class... Any> void AllBits(const Any&...) {}
+  template <class... Any> void Unsigned(const Any&...) {}
+  template <class... Any> void Colour(const Any&...) {}
+  template <class... Any> void Binding(const Any&...) {}
+  template <class... Any> void Word(const Any&...) {}
+};
+
+// One key's value: itself when usable, else its default.
+float Usable(const Settings& settings, WeightSlot slot, WeightWarnings& warnings) {
+  float Settings::*field = kWeightFields[slot];
+  const float value = settings.*field;
+  std::atomic<std::uint32_t>& lastLoggedBits = warnings[slot];
   if (std::isfinite(value) && value >= 0) {
-    key.lastLoggedBits.store(0, std::memory_order_relaxed);
+    lastLoggedBits.store(0, std::memory_order_relaxed);
     return value;
   }
   static const Settings defaults;
-  const float fallback = defaults.*key.field;
+  const float fallback = defaults.*field;
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-  if (key.lastLoggedBits.exchange(bits) != bits)
-    Log("Route: [%s] %s=%g is not a usable weight, using %g", key.section, key.name, static_cast<double>(value),
-        static_cast<double>(fallback));
+  if (lastLoggedBits.exchange(bits) != bits) {
+    KeyNameFinder name{&(defaults.*field)};
+    ForEachSettingsKey(defaults, name);
+    Log("Route: [%s] %s=%g is not a usable weight, using %g", ToUtf8(name.section).c_str(), ToUtf8(name.key).c_str(),
+        static_cast<double>(value), static_cast<double>(fallback));
+  }
   return fallback;
 }
-
-WeightKey g_main{"Routing", "MainRoadWeight", &Settings::mainRoadWeight};
-WeightKey g_wagon{"Routing", "WagonRoadWeight", &Settings::wagonRoadWeight};
-WeightKey g_horse{"Routing", "HorseRoadWeight", &Settings::horseRoadWeight};
-WeightKey g_sidewalk{"Routing", "SidewalkWeight", &Settings::sidewalkWeight};
-WeightKey g_connector{"Routing", "ConnectorWeight", &Settings::connectorWeight};
-WeightKey g_offRoad{"Routing", "OffRoadWeight", &Settings::offRoadWeight};
-WeightKey g_wagonMain{"WagonRouting", "MainRoadWeight", &Settings::wagonMainRoadWeight};
-WeightKey g_wagonWide{"WagonRouting", "WideRoadWeight", &Settings::wagonWideRoadWeight};
-WeightKey g_wagonWagon{"WagonRouting", "WagonRoadWeight", &Settings::wagonWagonRoadWeight};
-WeightKey g_wagonHorse{"WagonRouting", "HorseRoadWeight", &Settings::wagonHorseRoadWeight};
-WeightKey g_wagonSidewalk{"WagonRouting", "SidewalkWeight", &Settings::wagonSidewalkWeight};
-WeightKey g_wagonConnector{"WagonRouting", "ConnectorWeight", &Settings::wagonConnectorWeight};
-WeightKey g_wagonOffRoad{"WagonRouting", "OffRoadWeight", &Settings::wagonOffRoadWeight};
 
 // Links are made by the loader between a fielddefault road and the tile road beside it; they are
 // a few metres long and have no key of their own.
@@ -59,21 +71,27 @@ constexpr float kLinkWeight = 1.0f;
 
 float RouteWeights::Smallest() const { return std::min(*std::min_element(road.begin(), road.end()), offRoad); }
 
-RouteWeights MakeRouteWeights(const Settings& s) {
+RouteWeights MakeRouteWeights(const Settings& s, WeightWarnings& warnings) {
+  const auto usable = [&](WeightSlot slot) { return Usable(s, slot, warnings); };
   RouteWeights w;
-  const float wagon = Usable(s, g_wagon);
+  const float wagon = usable(kWagon);
   // Walking has no weight of its own for wide roads: they cost like wagon roads.
-  w.road = {Usable(s, g_main), wagon, wagon, Usable(s, g_horse), Usable(s, g_sidewalk), Usable(s, g_connector), kLinkWeight};
-  w.offRoad = Usable(s, g_offRoad);
+  w.road = {usable(kMain), wagon, wagon, usable(kHorse), usable(kSidewalk), usable(kConnector), kLinkWeight};
+  w.offRoad = usable(kOffRoad);
   return w;
 }
 
-RouteWeights MakeWagonRouteWeights(const Settings& s) {
+RouteWeights MakeWagonRouteWeights(const Settings& s, WeightWarnings& warnings) {
+  const auto usable = [&](WeightSlot slot) { return Usable(s, slot, warnings); };
   RouteWeights w;
-  w.road = {Usable(s, g_wagonMain),     Usable(s, g_wagonWide),      Usable(s, g_wagonWagon), Usable(s, g_wagonHorse),
-            Usable(s, g_wagonSidewalk), Usable(s, g_wagonConnector), kLinkWeight};
-  w.offRoad = Usable(s, g_wagonOffRoad);
+  w.road = {usable(kWagonMain),     usable(kWagonWide),      usable(kWagonWagon), usable(kWagonHorse),
+            usable(kWagonSidewalk), usable(kWagonConnector), kLinkWeight};
+  w.offRoad = usable(kWagonOffRoad);
   return w;
 }
+
+RouteWeights MakeRouteWeights(const Settings& s) { return MakeRouteWeights(s, Routing().weightWarnings); }
+
+RouteWeights MakeWagonRouteWeights(const Settings& s) { return MakeWagonRouteWeights(s, Routing().weightWarnings); }
 
 }  // namespace pathlight

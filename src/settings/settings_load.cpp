@@ -13,39 +13,45 @@ namespace pathlight {
 
 namespace {
 
-// The record in force. The lock is held only to copy or swap the pointer; a function-local
-// static so that a reader running before the first load still finds the defaults.
-struct PublishedSettings {
+// The settings' state: the record in force, the file it came from and the run flags. Before the
+// first load a reader finds the defaults. The lock is held only to copy or swap the record's
+// pointer.
+struct SettingsState {
   std::mutex lock;
-  SettingsPtr record = std::make_shared<const Settings>();
+  SettingsPtr record;  // empty until the first publication: the defaults
+  std::wstring iniPath;
+  RunFlags flags;
 };
 
-PublishedSettings& Published() {
-  static PublishedSettings published;
-  return published;
+SettingsState g_settings;
+
+const SettingsPtr& DefaultSettings() {
+  static const SettingsPtr defaults = std::make_shared<const Settings>();
+  return defaults;
 }
 
 }  // namespace
 
+RunFlags& Flags() { return g_settings.flags; }
+
 SettingsPtr CurrentSettings() {
-  PublishedSettings& published = Published();
-  std::lock_guard<std::mutex> lock(published.lock);
-  return published.record;
+  {
+    std::lock_guard<std::mutex> lock(g_settings.lock);
+    if (g_settings.record) return g_settings.record;
+  }
+  return DefaultSettings();
 }
 
 void PublishSettings(const Settings& settings) {
   SettingsPtr record = std::make_shared<const Settings>(settings);
-  PublishedSettings& published = Published();
-  std::lock_guard<std::mutex> lock(published.lock);
+  std::lock_guard<std::mutex> lock(g_settings.lock);
   // The previous record is released inside the lock, as the route is: whichever side lets go of
   // it last frees it, never while the other copies the pointer.
-  published.record.swap(record);
+  g_settings.record.swap(record);
   record.reset();
 }
 
 namespace {
-
-std::wstring g_iniPath;
 
 std::string Format(const char* format, ...) PATHLIGHT_PRINTF(1, 2);
 std::string Format(const char* format, ...) {
@@ -234,24 +240,25 @@ std::array<std::string, 2> SettingsSummary(const Settings& s) {
 }
 
 void LoadSettingsFrom(IniSource& ini, const std::wstring& moduleFolder, bool reload) {
-  g_iniPath = moduleFolder + kIniFileName;
+  std::wstring& iniPath = g_settings.iniPath;
+  iniPath = moduleFolder + kIniFileName;
   // The working record is complete before it is published: no reader sees half of the file.
   std::vector<std::string> misread;
-  const Settings working = ReadSettings(ini, g_iniPath, *CurrentSettings(), reload, &misread);
+  const Settings working = ReadSettings(ini, iniPath, *CurrentSettings(), reload, &misread);
   PublishSettings(working);
   if (reload) {
-    RerouteRequested.exchange(1);
-    RebuildRequested.exchange(1);
+    g_settings.flags.RerouteRequested.exchange(1);
+    g_settings.flags.RebuildRequested.exchange(1);
     // As UTF-8: "%ls" would cut the path at its first character outside ASCII.
-    Log("Config: reloaded %s", ToUtf8(g_iniPath).c_str());
+    Log("Config: reloaded %s", ToUtf8(iniPath).c_str());
   } else {
-    WorldRouteShown.exchange(working.worldEnabled ? 1 : 0);
+    g_settings.flags.WorldRouteShown.exchange(working.worldEnabled ? 1 : 0);
   }
   for (const std::string& line : SettingsSummary(working)) Log("%s", line.c_str());
   // After the summary, which stays two lines: one line per value not read whole.
   for (const std::string& line : misread) Log("%s", line.c_str());
 }
 
-const std::wstring& IniPath() { return g_iniPath; }
+const std::wstring& IniPath() { return g_settings.iniPath; }
 
 }  // namespace pathlight

@@ -24,9 +24,9 @@ class KeysTest : public ::testing::Test {
   void TearDown() override { Reset(); }
   static void Reset() {
     PublishSettings(Settings{});
-    MinimapRouteShown = 1;
-    WorldRouteShown = 1;
-    ReloadRequested = 0;
+    Flags().MinimapRouteShown = 1;
+    Flags().WorldRouteShown = 1;
+    Flags().ReloadRequested = 0;
   }
 
   // Feeds key messages and returns the log lines they wrote, without time stamps.
@@ -63,8 +63,8 @@ TEST_F(KeysTest, HeldKeyFlipsOnceAndAPressAfterReleaseFlipsBack) {
   });
   EXPECT_EQ(lines, (Lines{"Keys: reading the game window's key messages", "Minimap route off (toggle key)",
                           "Minimap route on (toggle key)"}));
-  EXPECT_EQ(MinimapRouteShown, 1);
-  EXPECT_EQ(WorldRouteShown, 1);
+  EXPECT_EQ(Flags().MinimapRouteShown, 1);
+  EXPECT_EQ(Flags().WorldRouteShown, 1);
 }
 
 TEST_F(KeysTest, ModifierMaskMustMatchExactly) {
@@ -73,25 +73,25 @@ TEST_F(KeysTest, ModifierMaskMustMatchExactly) {
   keys.KeyMessage(kCtrl, true);
   keys.KeyMessage(kShift, true);
   Press(kClose);  // Ctrl+Shift+]
-  EXPECT_EQ(WorldRouteShown, 1);
+  EXPECT_EQ(Flags().WorldRouteShown, 1);
   keys.KeyMessage(kShift, false);
   Press(kClose);  // Ctrl+]
-  EXPECT_EQ(WorldRouteShown, 0);
+  EXPECT_EQ(Flags().WorldRouteShown, 0);
   keys.KeyMessage(kCtrl, false);
 
   // Only the generic codes count: a side-specific Ctrl alone is not Ctrl.
   keys.KeyMessage(kLeftCtrl, true);
   Press(kClose);
-  EXPECT_EQ(WorldRouteShown, 0);
+  EXPECT_EQ(Flags().WorldRouteShown, 0);
   keys.KeyMessage(kLeftCtrl, false);
 
   // An unmodified binding does not fire while a modifier is held.
   keys.KeyMessage(kAlt, true);
   Press(kOpen);
-  EXPECT_EQ(MinimapRouteShown, 1);
+  EXPECT_EQ(Flags().MinimapRouteShown, 1);
   keys.KeyMessage(kAlt, false);
   Press(kOpen);
-  EXPECT_EQ(MinimapRouteShown, 0);
+  EXPECT_EQ(Flags().MinimapRouteShown, 0);
 }
 
 TEST_F(KeysTest, OneKeyForBothTogglesFlipsBothMinimapFirstAndReloadAsWell) {
@@ -99,24 +99,24 @@ TEST_F(KeysTest, OneKeyForBothTogglesFlipsBothMinimapFirstAndReloadAsWell) {
   const Lines lines = Logged([&] { Press(0x70); });
   EXPECT_EQ(lines, (Lines{"Keys: reading the game window's key messages", "Minimap route off (toggle key)",
                           "World route off (toggle key)"}));
-  EXPECT_EQ(ReloadRequested, 1);
+  EXPECT_EQ(Flags().ReloadRequested, 1);
 }
 
 TEST_F(KeysTest, ReloadPressedTwiceBeforeTheKeysThreadLooksReloadsOnce) {
   Press(kBackslash);
   Press(kBackslash);
-  EXPECT_EQ(ReloadRequested.exchange(0), 1);
-  EXPECT_EQ(ReloadRequested.exchange(0), 0);
+  EXPECT_EQ(Flags().ReloadRequested.exchange(0), 1);
+  EXPECT_EQ(Flags().ReloadRequested.exchange(0), 0);
   // No toggle fired on the way.
-  EXPECT_EQ(MinimapRouteShown, 1);
-  EXPECT_EQ(WorldRouteShown, 1);
+  EXPECT_EQ(Flags().MinimapRouteShown, 1);
+  EXPECT_EQ(Flags().WorldRouteShown, 1);
 }
 
 TEST_F(KeysTest, FocusLossForgetsKeysReleasedElsewhere) {
   keys.KeyMessage(kCtrl, true);
   keys.FocusLost();  // Ctrl is released in another program; its key-up never arrives here
   Press(kClose);
-  EXPECT_EQ(WorldRouteShown, 0);
+  EXPECT_EQ(Flags().WorldRouteShown, 0);
   // A key held across the focus change counts as a fresh press afterwards.
   const Lines lines = Logged([&] {
     keys.KeyMessage(kOpen, true);
@@ -161,11 +161,11 @@ TEST_F(KeysTest, CodesOutsideOneTo255AreIgnored) {
   Press(0);
   Press(256);
   Press(0x1000000DDull);  // a wParam whose low byte is a bound key
-  EXPECT_EQ(WorldRouteShown, 1);
+  EXPECT_EQ(Flags().WorldRouteShown, 1);
   EXPECT_FALSE(keys.IsDown(0));
   // Unbound bindings never fire, not even on a key code of 0 that slipped through.
   keys.HandleKey(0, true);
-  EXPECT_EQ(MinimapRouteShown, 1);
+  EXPECT_EQ(Flags().MinimapRouteShown, 1);
 }
 
 TEST(GameWindowChoice, LargestClientAreaWithTheFirstWinningTies) {

@@ -18,7 +18,7 @@ class RouteWorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     PublishRoute(nullptr);
-    RerouteRequested.store(0);
+    Flags().RerouteRequested.store(0);
     PublishSettings(Settings{});
     snapshot.playerValid = 1;
     snapshot.playerX = 0;
@@ -117,7 +117,7 @@ TEST_F(RouteWorkerTest, WalkingAlongKeepsTheRouteAndStrayingSearchesAgain) {
   testing::EditSettings([](Settings& s) { s.rerouteDistance = 40; });
   snapshot.playerX = 0;
   snapshot.playerZ = 0;
-  RerouteRequested.store(1);
+  Flags().RerouteRequested.store(1);
   (void)Pass();
   EXPECT_EQ(searches, 3);
   snapshot.playerX = 500;
@@ -149,17 +149,17 @@ TEST_F(RouteWorkerTest, MountingAWagonSearchesWithWagonWeightsOnlyWhenEnabled) {
 
 TEST_F(RouteWorkerTest, AReloadSearchesExactlyOnceAndWaitsForAKnownPosition) {
   (void)Pass();
-  RerouteRequested.store(1);
+  Flags().RerouteRequested.store(1);
   (void)Pass();
   (void)Pass();
   EXPECT_EQ(searches, 2);
-  EXPECT_EQ(RerouteRequested.load(), 0);
+  EXPECT_EQ(Flags().RerouteRequested.load(), 0);
 
   // Without a waypoint the request stays raised for the next pass that has one.
-  RerouteRequested.store(1);
+  Flags().RerouteRequested.store(1);
   snapshot.waypointValid = 0;
   (void)Pass();
-  EXPECT_EQ(RerouteRequested.load(), 1);
+  EXPECT_EQ(Flags().RerouteRequested.load(), 1);
   snapshot.waypointValid = 1;
   (void)Pass();
   EXPECT_EQ(searches, 3);
@@ -195,21 +195,21 @@ TEST_F(RouteWorkerTest, ReadersKeepARouteAliveAfterItIsReplaced) {
 TEST_F(RouteWorkerTest, TheThreadWaitsForTheRoadsThenPollsAndSurvivesAFailingSearch) {
   std::vector<std::uint32_t> sleeps;
   int readiness = 0, reads = 0;
-  RouteWorkerHooks hooks;
-  hooks.pass = services;
-  hooks.pass.search = [&](GroundPoint, GroundPoint, const RouteWeights&, float, std::vector<float>*) -> std::vector<GroundPoint> {
+  RouteWorkerServices worker;
+  worker.pass = services;
+  worker.pass.search = [&](GroundPoint, GroundPoint, const RouteWeights&, float, std::vector<float>*) -> std::vector<GroundPoint> {
     ++searches;
     throw std::bad_alloc();
   };
-  hooks.roadsReady = [&] { return ++readiness > 3; };
-  hooks.readSnapshot = [&](GameSnapshot& s) {
+  worker.roadsReady = [&] { return ++readiness > 3; };
+  worker.readSnapshot = [&](GameSnapshot& s) {
     ++reads;
     s = snapshot;
   };
-  hooks.sleep = [&](std::uint32_t ms) { sleeps.push_back(ms); };
-  hooks.keepRunning = [&] { return sleeps.size() < 6; };
+  worker.sleep = [&](std::uint32_t ms) { sleeps.push_back(ms); };
+  worker.keepRunning = [&] { return sleeps.size() < 6; };
   ::testing::internal::CaptureStdout();
-  RunRouteWorker(hooks);
+  RunRouteWorker(worker);
   (void)::testing::internal::GetCapturedStdout();
   EXPECT_EQ(sleeps, (std::vector<std::uint32_t>{200, 200, 200, 50, 50, 50}));
   EXPECT_EQ(reads, 3);  // nothing read while the roads load

@@ -27,10 +27,10 @@ class LoadSettingsTest : public ::testing::Test {
   void TearDown() override { Reset(); }
   static void Reset() {
     PublishSettings(Settings{});
-    MinimapRouteShown = 1;
-    WorldRouteShown = 1;
-    RerouteRequested = 0;
-    RebuildRequested = 0;
+    Flags().MinimapRouteShown = 1;
+    Flags().WorldRouteShown = 1;
+    Flags().RerouteRequested = 0;
+    Flags().RebuildRequested = 0;
   }
 };
 
@@ -122,7 +122,7 @@ TEST(SettingsKeys, KeyListCoversEveryFieldOnceInDeclaredOrder) {
 
 TEST_F(LoadSettingsTest, FirstLoadWithoutFileLogsTheDefaultSummaryAndSetsTheWorldToggle) {
   TextIni ini(L"", false);
-  WorldRouteShown = 0;
+  Flags().WorldRouteShown = 0;
   const auto lines = CaptureLog([&] { LoadSettingsFrom(ini, L"D:\\mods", false); });
   EXPECT_EQ(lines, (std::vector<std::string>{
                        "Config: world route on (mounted only), toggle key vk=0xDD mods=0, 50 m ahead; minimap toggle "
@@ -131,22 +131,22 @@ TEST_F(LoadSettingsTest, FirstLoadWithoutFileLogsTheDefaultSummaryAndSetsTheWorl
                        "m offroad=2.50"}));
   EXPECT_EQ(ini.lastPath, L"D:\\mods\\Pathlight.ini");
   EXPECT_EQ(IniPath(), L"D:\\mods\\Pathlight.ini");
-  EXPECT_EQ(WorldRouteShown, 1);
-  EXPECT_EQ(RerouteRequested, 0);
-  EXPECT_EQ(RebuildRequested, 0);
+  EXPECT_EQ(Flags().WorldRouteShown, 1);
+  EXPECT_EQ(Flags().RerouteRequested, 0);
+  EXPECT_EQ(Flags().RebuildRequested, 0);
 
   TextIni off(L"[World]\nEnabled=0\n");
   (void)CaptureLog([&] { LoadSettingsFrom(off, L"D:\\mods", false); });
-  EXPECT_EQ(WorldRouteShown, 0);
-  EXPECT_EQ(MinimapRouteShown, 1);  // never set from the file
+  EXPECT_EQ(Flags().WorldRouteShown, 0);
+  EXPECT_EQ(Flags().MinimapRouteShown, 1);  // never set from the file
 }
 
 TEST_F(LoadSettingsTest, ReloadKeepsTheStartOnlyValuesAndTheToggles) {
   TextIni first(L"[Style]\nRenderer=Composition\n[World]\nDlssCamera=0\n[Debug]\nScan=0\n");
   (void)CaptureLog([&] { LoadSettingsFrom(first, L"C:\\a", false); });
   ASSERT_EQ(CurrentSettings()->renderer, RendererChoice::Composition);
-  MinimapRouteShown = 0;
-  WorldRouteShown = 0;
+  Flags().MinimapRouteShown = 0;
+  Flags().WorldRouteShown = 0;
 
   // Everything else changes at once; the four start-only values stay as they started.
   TextIni second(
@@ -165,10 +165,10 @@ TEST_F(LoadSettingsTest, ReloadKeepsTheStartOnlyValuesAndTheToggles) {
   EXPECT_TRUE(CurrentSettings()->debug.testPattern);
   EXPECT_EQ(CurrentSettings()->offsets.minimapZoom, 7u);
   EXPECT_EQ(CurrentSettings()->worldDistance, 80.0f);
-  EXPECT_EQ(MinimapRouteShown, 0);
-  EXPECT_EQ(WorldRouteShown, 0);
-  EXPECT_EQ(RerouteRequested, 1);
-  EXPECT_EQ(RebuildRequested, 1);
+  EXPECT_EQ(Flags().MinimapRouteShown, 0);
+  EXPECT_EQ(Flags().WorldRouteShown, 0);
+  EXPECT_EQ(Flags().RerouteRequested, 1);
+  EXPECT_EQ(Flags().RebuildRequested, 1);
 
   // A key taken out of the file goes back to its default, not to the previous file's value.
   TextIni third(L"");
@@ -192,7 +192,7 @@ TEST_F(LoadSettingsTest, ReloadWithAnUnchangedFileStillRequestsAReroute) {
   const SettingsPtr before = CurrentSettings();
   (void)CaptureLog([&] { LoadSettingsFrom(ini, L"C:\\a", true); });
   EXPECT_EQ(DescribeSettings(*before), DescribeSettings(*CurrentSettings()));
-  EXPECT_EQ(RerouteRequested, 1);
+  EXPECT_EQ(Flags().RerouteRequested, 1);
 }
 
 // Each value the syntax does not read whole gives one line naming it and what it became; values

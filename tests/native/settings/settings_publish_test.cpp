@@ -44,9 +44,9 @@ class SettingsPublishTest : public ::testing::Test {
   static void Reset() {
     PublishSettings(Settings{});
     PublishRoute(nullptr);
-    RerouteRequested = 0;
-    RebuildRequested = 0;
-    WorldRouteShown = 1;
+    Flags().RerouteRequested = 0;
+    Flags().RebuildRequested = 0;
+    Flags().WorldRouteShown = 1;
   }
 };
 
@@ -94,7 +94,7 @@ TEST_F(SettingsPublishTest, ReadersAndARoutePassSeeOneWholeFileWhileReloadsRun) 
   });
   std::thread worker([&] {
     while (!done) {
-      RerouteRequested = 1;
+      Flags().RerouteRequested = 1;
       RunRoutePass(snapshot, services);
       ++passes;
     }

@@ -1,6 +1,7 @@
 // The process's own game-state reading (under Wine): the published pointers, the process-wide
 // layout and the fault guard, over objects whose memory is decommitted between two readings.
 #include "game/game_readers.hpp"
+#include "game/game_state.hpp"
 
 #include <windows.h>
 
@@ -24,10 +25,10 @@ void Put(char* object, std::uint64_t offset, T value) {
 // Keeps the process-wide layout and pointers as the test found them.
 class ProcessReadingTest : public ::testing::Test {
  protected:
-  ProcessReadingTest() : savedLayout_(g_gameLayout), savedRoot_(g_gamePointers.MinimapRoot.load()) {}
+  ProcessReadingTest() : savedLayout_(Game().layout), savedRoot_(Game().pointers.MinimapRoot.load()) {}
   ~ProcessReadingTest() override {
-    g_gameLayout = savedLayout_;
-    g_gamePointers.MinimapRoot = savedRoot_;
+    Game().layout = savedLayout_;
+    Game().pointers.MinimapRoot = savedRoot_;
   }
 
  private:
@@ -36,7 +37,7 @@ class ProcessReadingTest : public ::testing::Test {
 };
 
 TEST_F(ProcessReadingTest, WithoutALayoutNothingIsRead) {
-  g_gameLayout = GameLayout{};
+  Game().layout = GameLayout{};
   GameSnapshot snapshot;
   snapshot.playerValid = 1;
   snapshot.clockHours = 5.0f;
@@ -62,10 +63,10 @@ TEST_F(ProcessReadingTest, DecommittedObjectsReadAsAbsent) {
   Put(root, o.minimapPosObject, Address(holder));
   Put(holder, o.minimapPos, 40.0f);
   Put(holder, o.minimapPos + 4, 840.0f);
-  g_gameLayout = GameLayout{};
-  g_gameLayout.ImageBase = Address(GetModuleHandleW(nullptr));
-  g_gameLayout.MinimapVtable = kMinimapTable;
-  g_gamePointers.MinimapRoot = Address(root);
+  Game().layout = GameLayout{};
+  Game().layout.ImageBase = Address(GetModuleHandleW(nullptr));
+  Game().layout.MinimapVtable = kMinimapTable;
+  Game().pointers.MinimapRoot = Address(root);
 
   GameSnapshot snapshot;
   ReadGameSnapshot(snapshot);

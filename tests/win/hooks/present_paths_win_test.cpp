@@ -250,7 +250,7 @@ TEST_F(PresentPaths, RebuildsRemakeTheDevicesObjectsOnlyForAnotherDeviceOrBuffer
     const Step steps[] = {
         {"first set-up", [] {}, &swapchain, 3, 2, "Overlay: ready on 64x64, 2 buffers,"},
         {"a frame alone", [] {}, &swapchain, 0, 0, nullptr},
-        {"a reload's request", [] { RebuildRequested.store(1); }, &swapchain, 2, 0, "Overlay: ready on 64x64, 2 buffers,"},
+        {"a reload's request", [] { Flags().RebuildRequested.store(1); }, &swapchain, 2, 0, "Overlay: ready on 64x64, 2 buffers,"},
         {"a resize", [&] { swapchain.reportedWidth = 48; }, &swapchain, 2, 0, "Overlay: ready on 48x64, 2 buffers,"},
         {"another buffer count", [&] { swapchain.reportedBuffers = 3; }, &swapchain, 4, 2,
          "Overlay: ready on 48x64, 3 buffers,"},
