@@ -8,6 +8,7 @@
 #include "platform/ticks.hpp"
 #include "roads/road_loader.hpp"
 #include "routing/current_route.hpp"
+#include "routing/polyline_nearest.hpp"
 #include "routing/route_search.hpp"
 #include "settings/run_flags.hpp"
 #include "settings/settings.hpp"
@@ -24,19 +25,8 @@ constexpr double kGoalMovedDistance = 1.0;
 // ---- DistanceToRoute ------------------------------------------------------------------------------
 
 double DistanceToRoute(const Route& route, float x, float z) {
-  double least = 1e30;
-  if (route.points.size() < 2) return std::sqrt(least);
-  for (std::size_t i = 0; i + 1 < route.points.size(); ++i) {
-    const GroundPoint a = route.points[i], b = route.points[i + 1];
-    const double dx = static_cast<double>(b.x) - a.x, dz = static_cast<double>(b.z) - a.z;
-    const double px = static_cast<double>(x) - a.x, pz = static_cast<double>(z) - a.z;
-    const double length2 = dx * dx + dz * dz;
-    double t = length2 > 0 ? (px * dx + pz * dz) / length2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    const double ex = px - t * dx, ez = pz - t * dz;
-    least = std::min(least, ex * ex + ez * ez);
-  }
-  return std::sqrt(least);
+  // 1e15 (the square root of the squared distance's start) for a route of fewer than two points.
+  return std::sqrt(NearestOnPolyline(route.points, x, z).distance2);
 }
 
 // ---- one pass -------------------------------------------------------------------------------------

@@ -1,18 +1,11 @@
 #include "mapgeom/map_frame.hpp"
 
+#include "mapgeom/map_projection.hpp"
 #include "mapgeom/route_geometry.hpp"
 #include "routing/current_route.hpp"
 #include "settings/run_flags.hpp"
 
 namespace pathlight {
-
-namespace {
-
-// The game fades its minimap out rather than hiding it at once; a line over an almost invisible
-// minimap would float on its own.
-constexpr float kLeastMinimapAlpha = 0.05f;
-
-}  // namespace
 
 MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> readSnapshot, MinimapSmoother& smoother) {
   MapFrameServices services;

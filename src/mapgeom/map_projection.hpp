@@ -31,6 +31,10 @@ struct MinimapCircle {
   float pixelsPerMeter = 0;
 };
 
+// The game fades its minimap out rather than hiding it at once: below this alpha no view is drawn
+// over or beside it (a line over an almost invisible minimap would float on its own).
+inline constexpr float kLeastMinimapAlpha = 0.05f;
+
 // The screen height the pixel settings are written for.
 inline constexpr float kReferenceScreenHeight = 1080.0f;
 

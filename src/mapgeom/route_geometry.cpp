@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "routing/polyline_nearest.hpp"
+
 namespace pathlight {
 
 namespace {
@@ -19,27 +21,8 @@ constexpr double kScreenLimit = 1 << 20;
 // ---- nearest point and the route from the player -------------------------------------------------
 
 RouteNearest NearestOnRoute(std::span<const GroundPoint> route, GroundPoint query) {
-  RouteNearest nearest;
-  if (route.empty()) return nearest;
-  nearest.point = route[0];
-  double best = 1e30;
-  for (std::size_t i = 1; i < route.size(); ++i) {
-    const GroundPoint a = route[i - 1], b = route[i];
-    const double dx = static_cast<double>(b.x) - a.x, dz = static_cast<double>(b.z) - a.z;
-    const double qx = static_cast<double>(query.x) - a.x, qz = static_cast<double>(query.z) - a.z;
-    const double length2 = dx * dx + dz * dz;
-    const double t = length2 > 0 ? std::clamp((qx * dx + qz * dz) / length2, 0.0, 1.0) : 0.0;
-    const double cx = a.x + t * dx, cz = a.z + t * dz;
-    const double ex = cx - query.x, ez = cz - query.z;
-    const double distance2 = ex * ex + ez * ez;
-    // Strictly less: on a tie the earlier segment keeps it.
-    if (distance2 < best) {
-      best = distance2;
-      nearest.point = {static_cast<float>(cx), static_cast<float>(cz)};
-      nearest.index = i;
-    }
-  }
-  return nearest;
+  const PolylineNearest found = NearestOnPolyline(route, query.x, query.z);
+  return {{static_cast<float>(found.x), static_cast<float>(found.z)}, found.index};
 }
 
 void RouteFromPlayer(std::span<const GroundPoint> route, const GameSnapshot& snapshot, const RouteNearest& nearest,

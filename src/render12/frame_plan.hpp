@@ -12,15 +12,12 @@
 #include <string>
 
 #include "game/game_snapshot.hpp"
+#include "mapgeom/map_projection.hpp"
 #include "settings/settings.hpp"
 
 namespace pathlight {
 
 // ---- what a frame draws --------------------------------------------------------------------------
-
-// The game fades its minimap rather than hiding it at once; the views drawn over or beside it
-// follow that fade.
-inline constexpr float kLeastMinimapAlpha = 0.05f;
 
 struct FrameDecisions {
   bool minimap = false;

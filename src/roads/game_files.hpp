@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,15 @@ inline constexpr std::uint32_t kReadToEnd = 0xFFFFFFFFu;
 // cut to what was read, and never allocated beyond the file's own size, so a bogus size in an
 // index cannot exhaust memory. A file that cannot be opened gives an empty vector.
 [[nodiscard]] std::vector<std::byte> ReadFileBytes(const std::wstring& path, std::uint64_t offset, std::uint32_t size);
+
+// ReadFileBytes's work on a file each platform opens: the platform's 64-bit seek and tell (archives
+// pass 2 GB, where the C runtime's long offsets stop). Closes the file; a null file reads nothing.
+struct FileSeeking {
+  int (*seek)(std::FILE* file, std::int64_t offset, int origin);
+  std::int64_t (*tell)(std::FILE* file);
+};
+[[nodiscard]] std::vector<std::byte> ReadOpenedFileBytes(std::FILE* file, const FileSeeking& seeking, std::uint64_t offset,
+                                                       std::uint32_t size);
 
 #if !defined(_WIN32)
 // The native tools take folders from their command lines: UTF-8 in, the library's wide form out.

@@ -62,18 +62,10 @@ bool PathExists(const std::wstring& path) {
 }
 
 std::vector<std::byte> ReadFileBytes(const std::wstring& path, std::uint64_t offset, std::uint32_t size) {
-  std::vector<std::byte> bytes;
-  std::FILE* file = std::fopen(NativePathFromWide(path).c_str(), "rb");
-  if (file == nullptr) return bytes;
-  off_t end = -1;
-  if (fseeko(file, 0, SEEK_END) == 0) end = ftello(file);
-  if (end >= 0 && offset < static_cast<std::uint64_t>(end) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0) {
-    const std::uint64_t left = static_cast<std::uint64_t>(end) - offset;
-    bytes.resize(static_cast<std::size_t>(size == kReadToEnd || size > left ? left : size));
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-  }
-  std::fclose(file);
-  return bytes;
+  static constexpr FileSeeking kSeeking = {
+      [](std::FILE* file, std::int64_t offset, int origin) { return fseeko(file, static_cast<off_t>(offset), origin); },
+      [](std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }};
+  return ReadOpenedFileBytes(std::fopen(NativePathFromWide(path).c_str(), "rb"), kSeeking, offset, size);
 }
 
 }  // namespace pathlight

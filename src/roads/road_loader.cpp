@@ -5,11 +5,7 @@
 
 #include "platform/folders.hpp"
 #include "platform/log.hpp"
-#include "roads/archive.hpp"
-#include "roads/field_default.hpp"
-#include "roads/game_files.hpp"
 #include "roads/graph_builder.hpp"
-#include "roads/road_tile.hpp"
 
 namespace pathlight {
 
@@ -29,14 +25,8 @@ RoadsState g_roads;
 LoadedRoads LoadRoadNetwork(const std::wstring& gameFolder) {
   const auto start = std::chrono::steady_clock::now();
   LoadedRoads loaded;
-  const std::vector<std::wstring> indexes = FindArchiveIndexes(gameFolder);
-  loaded.archives = indexes.size();
-
   GraphBuilder builder;
-  for (const std::wstring& index : indexes) {
-    if (PathExists(index) && LoadRoadTiles(index, builder, loaded.tiles, loaded.skipped)) ++loaded.indexesRead;
-  }
-  LoadFieldDefault(indexes.front(), builder);
+  ReadRoadFiles(gameFolder, builder, loaded);
   builder.ReleaseMergeMap();
   loaded.graph = BuildRoadGraph(builder.TakeNodes(), builder.TakeSegments());
 

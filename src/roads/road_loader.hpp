@@ -7,16 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "roads/road_files.hpp"
 #include "roads/road_graph.hpp"
 
 namespace pathlight {
 
-struct LoadedRoads {
+// The counts of ReadRoadFiles and the graph built from what it read.
+struct LoadedRoads : RoadFileCounts {
   RoadGraph graph;
-  std::size_t archives = 0;  // index paths looked for, existing or not
-  std::size_t indexesRead = 0;  // of those, the ones that exist and could be read
-  int tiles = 0;
-  int skipped = 0;
 };
 
 // The whole load of one game folder, ending with the summary line; publishes nothing.

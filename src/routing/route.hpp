@@ -16,7 +16,8 @@ struct RouteWeights {
   std::array<float, kRoadTypeCount> road{};
   float offRoad = 0;
 
-  [[nodiscard]] float Road(RoadType type) const { return road[static_cast<std::size_t>(type)]; }
+  // The factor of one road type: road[type].
+  [[nodiscard]] float Factor(RoadType type) const { return road[static_cast<std::size_t>(type)]; }
   // The least factor of all eight: no leg can cost less than this per metre of straight line.
   [[nodiscard]] float Smallest() const;
 };

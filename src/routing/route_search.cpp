@@ -36,15 +36,15 @@ void MakeRoadEdges(const RoadGraph& roads, const RouteWeights& weights, std::vec
   edges.resize(roads.adjacency.size());
   for (std::size_t i = 0; i < roads.adjacency.size(); ++i) {
     const RoadSegment& s = roads.segments[static_cast<std::size_t>(roads.adjacency[i].segment)];
-    edges[i] = {roads.adjacency[i].neighbour, weights.Road(s.type) * s.length};
+    edges[i] = {roads.adjacency[i].neighbour, weights.Factor(s.type) * s.length};
   }
 }
 
-bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights, const SearchEdge* roadEdges,
+bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights, const SearchEdge* roadEdgeTable,
                       float directMaxDistance, SearchGraph& out) {
   out.roads = &roads;
   out.weights = weights;
-  out.roadEdges = roadEdges;
+  out.roadEdgeTable = roadEdgeTable;
   out.heuristicFactor = weights.Smallest();
   out.start = start;
   out.goal = goal;
@@ -59,7 +59,7 @@ bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goa
 
   const auto segmentCost = [&](const SnapCandidate& c) {
     const RoadSegment& s = roads.segments[static_cast<std::size_t>(c.segment)];
-    return weights.Road(s.type) * s.length;
+    return weights.Factor(s.type) * s.length;
   };
   const auto startNode = [&]() {
     out.virtualStarts_.push_back(static_cast<std::uint32_t>(out.virtualEdges_.size()));

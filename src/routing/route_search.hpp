@@ -52,8 +52,8 @@ class SearchGraph {
   const RoadGraph* roads = nullptr;
   RouteWeights weights;
   // The road graph's adjacency with costs: per adjacency entry, its neighbour and its segment's
-  // weight times length, in adjacency order (MakeRoadEdges).
-  const SearchEdge* roadEdges = nullptr;
+  // weight times length, in adjacency order (MakeRoadEdges); RoadEdges(n) is one node's row of it.
+  const SearchEdge* roadEdgeTable = nullptr;
   float heuristicFactor = 0;  // the smallest weight
   GroundPoint start{};
   GroundPoint goal{};
@@ -76,7 +76,7 @@ class SearchGraph {
   // A road node's adjacency row with costs.
   [[nodiscard]] std::span<const SearchEdge> RoadEdges(std::int32_t n) const {
     const std::int32_t first = roads->rowStarts[static_cast<std::size_t>(n)], last = roads->rowStarts[static_cast<std::size_t>(n) + 1];
-    return {roadEdges + first, static_cast<std::size_t>(last - first)};
+    return {roadEdgeTable + first, static_cast<std::size_t>(last - first)};
   }
   // The edges leaving a virtual node (n >= N).
   [[nodiscard]] std::span<const SearchEdge> VirtualEdges(std::int32_t n) const {
@@ -117,10 +117,10 @@ class SearchGraph {
 };
 
 // Snaps start and goal and makes the virtual nodes and edges; false when either has no road
-// within reach (the search then answers the straight line). roadEdges: the table of
+// within reach (the search then answers the straight line). roadEdgeTable: the table of
 // MakeRoadEdges for these roads and weights.
 [[nodiscard]] bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
-                                    const SearchEdge* roadEdges, float directMaxDistance, SearchGraph& out);
+                                    const SearchEdge* roadEdgeTable, float directMaxDistance, SearchGraph& out);
 
 // Every adjacency entry as (neighbour, weight of its segment's type times the segment's length),
 // so that a search reads a row's costs in the row instead of fetching each segment.

@@ -10,11 +10,7 @@
 
 #include "host.hpp"
 #include "platform/log.hpp"
-#include "roads/archive.hpp"
-#include "roads/field_default.hpp"
-#include "roads/game_files.hpp"
-#include "roads/graph_builder.hpp"
-#include "roads/road_tile.hpp"
+#include "roads/road_files.hpp"
 
 // The road reader's few messages go to the game's standard error: the log file beside the
 // executable is the library's alone.
@@ -59,12 +55,8 @@ void WorldRoads::Load(const std::wstring& gameFolder) {
   const DWORD start = GetTickCount();
   try {
     pathlight::GraphBuilder builder;
-    int tiles = 0, skipped = 0;
-    const std::vector<std::wstring> indexes = pathlight::FindArchiveIndexes(gameFolder);
-    for (const std::wstring& index : indexes) {
-      if (pathlight::PathExists(index)) pathlight::LoadRoadTiles(index, builder, tiles, skipped);
-    }
-    if (!indexes.empty()) pathlight::LoadFieldDefault(indexes.front(), builder);
+    pathlight::RoadFileCounts counts;
+    pathlight::ReadRoadFiles(gameFolder, builder, counts);
     const auto& nodes = builder.nodes();
     lines_.reserve(builder.segments().size());
     for (const pathlight::RoadSegment& segment : builder.segments()) {

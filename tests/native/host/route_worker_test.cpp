@@ -135,7 +135,7 @@ TEST_F(RouteWorkerTest, MountingAWagonSearchesWithWagonWeightsOnlyWhenEnabled) {
   EXPECT_EQ(Pass(), std::vector<std::string>{"Route: (0,0) -> (1000,0): 4 points in 7 ms (wagon roads)"});
   EXPECT_TRUE(GetCurrentRoute()->wagon);
   EXPECT_EQ(lastWeights.offRoad, 4.0f);
-  EXPECT_EQ(lastWeights.Road(RoadType::Wide), 0.6f);
+  EXPECT_EQ(lastWeights.Factor(RoadType::Wide), 0.6f);
   snapshot.mountState = kMountRiding;
   (void)Pass();
   EXPECT_EQ(searches, 3);

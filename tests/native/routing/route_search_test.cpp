@@ -140,9 +140,9 @@ TEST(RouteSearch, WideRoadsCostAsWagonRoadsUnderOrdinaryWeights) {
   settings.wagonRoadWeight = 1.7f;
   settings.wagonWideRoadWeight = 0.5f;
   const RouteWeights ordinary = MakeRouteWeights(settings), wagon = MakeWagonRouteWeights(settings);
-  EXPECT_EQ(ordinary.Road(RoadType::Wide), 1.7f);
-  EXPECT_EQ(wagon.Road(RoadType::Wide), 0.5f);
-  EXPECT_EQ(ordinary.Road(RoadType::Link), 1.0f);
+  EXPECT_EQ(ordinary.Factor(RoadType::Wide), 1.7f);
+  EXPECT_EQ(wagon.Factor(RoadType::Wide), 0.5f);
+  EXPECT_EQ(ordinary.Factor(RoadType::Link), 1.0f);
   EXPECT_EQ(wagon.Smallest(), 0.5f);
 
   const RoadGraph graph = Graph({{0, 0, 0}, {100, 0, 0}}, {{0, 1, RoadType::Wide}});
@@ -185,9 +185,9 @@ TEST(RouteWeights, UnusableWeightsFallBackToTheirDefaultsAndAreLoggedOncePerValu
   (void)MakeRouteWeights(settings);
   const auto log = testing::LogMessages(::testing::internal::GetCapturedStdout());
   EXPECT_EQ(w.offRoad, 2.5f);
-  EXPECT_EQ(w.Road(RoadType::Main), 0.9f);
-  EXPECT_EQ(w.Road(RoadType::Horse), 0.0f);
-  EXPECT_EQ(wagon.Road(RoadType::Sidewalk), 2.5f);
+  EXPECT_EQ(w.Factor(RoadType::Main), 0.9f);
+  EXPECT_EQ(w.Factor(RoadType::Horse), 0.0f);
+  EXPECT_EQ(wagon.Factor(RoadType::Sidewalk), 2.5f);
   const std::vector<std::string> expected = {
       "Route: [Routing] MainRoadWeight=nan is not a usable weight, using 0.9",
       "Route: [Routing] OffRoadWeight=-1 is not a usable weight, using 2.5",
