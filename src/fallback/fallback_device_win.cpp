@@ -13,7 +13,6 @@ using std::min;
 #include <gdiplus.h>
 
 #include <cstring>
-#include <memory>
 
 #include "game/game_readers.hpp"
 #include "mapgeom/minimap_smoothing.hpp"
@@ -44,20 +43,11 @@ HRESULT CreateCompositionDevice(IUnknown* renderingDevice, ComPtr<IDCompositionD
                                    reinterpret_cast<void**>(device.ReleaseAndGetAddressOf()));
 }
 
-// PrepareMapFrame over the game's snapshot and the current route, with the fallback renderer's own
-// smoother, kept as long as the preparation is.
-WindowsFallbackDevice::FramePreparer LibraryFramePreparer() {
-  auto smoother = std::make_shared<MinimapSmoother>();
-  MapFrameServices services = LibraryMapFrameServices([](GameSnapshot& s) { ReadGameSnapshot(s); }, *smoother);
-  return [smoother, services = std::move(services)](MapFrame& frame, const Settings& settings) {
-    return PrepareMapFrame(frame, settings, services);
-  };
-}
-
 }  // namespace
 
 WindowsFallbackDevice::WindowsFallbackDevice()
-    : WindowsFallbackDevice(LibraryFramePreparer()) {}
+    : WindowsFallbackDevice([services = LibraryMapFrameServices([](GameSnapshot& s) { ReadGameSnapshot(s); })](
+                                MapFrame& frame, const Settings& settings) { return PrepareMapFrame(frame, settings, services); }) {}
 
 WindowsFallbackDevice::WindowsFallbackDevice(FramePreparer prepare) : prepare_(std::move(prepare)) {}
 

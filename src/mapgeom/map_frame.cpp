@@ -7,13 +7,13 @@
 
 namespace pathlight {
 
-MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> readSnapshot, MinimapSmoother& smoother) {
+MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> readSnapshot) {
   MapFrameServices services;
   services.readSnapshot = std::move(readSnapshot);
   services.currentRoute = [] { return GetCurrentRoute(); };
   services.nowMs = [] { return PerformanceMs(); };
   services.minimapRouteShown = [] { return Flags().MinimapRouteShown.load() != 0; };
-  services.smoother = &smoother;
+  services.smoother = &ProcessMinimapSmoother();
   return services;
 }
 

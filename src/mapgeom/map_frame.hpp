@@ -37,9 +37,8 @@ struct MapFrameServices {
 };
 
 // The library's services: the given reader, GetCurrentRoute, PerformanceMs, MinimapRouteShown and
-// the renderer's smoother (which outlives the services).
-[[nodiscard]] MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> readSnapshot,
-                                                       MinimapSmoother& smoother);
+// the process's smoother.
+[[nodiscard]] MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> readSnapshot);
 
 // Fills the frame from a fresh snapshot and the current route, with one settings record for the
 // whole tick. True when there is something to draw: a route of at least two points, or the road

@@ -3,8 +3,8 @@
 // in steps. The smoother keeps the last two distinct samples and, when the game updates less often
 // than every 1.5 calls, shows the values interpolated between them, one sample interval late.
 //
-// Each renderer owns its smoother; it is behind a mutex of its own, so a tick on another thread
-// than the last one's is safe.
+// State is process-wide and behind a mutex of its own: the Present renderer and the fallback
+// renderers share the one instance that SmoothMinimap uses.
 #pragma once
 
 #include <cstdint>
@@ -49,5 +49,11 @@ class MinimapSmoother {
 
 // Milliseconds of a steady high-resolution clock (the performance counter on Windows).
 [[nodiscard]] double PerformanceMs();
+
+// The process's smoother.
+[[nodiscard]] MinimapSmoother& ProcessMinimapSmoother();
+
+// The process's smoother at PerformanceMs().
+void SmoothMinimap(GameSnapshot& snapshot, const Settings& settings);
 
 }  // namespace pathlight

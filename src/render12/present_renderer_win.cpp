@@ -121,7 +121,6 @@ struct InFrameRenderer {
   WindowsDepthFacts depthFacts;
   ImFontAtlas fonts;  // its pixels are built once for the process; each device's set-up uploads them
   SwapChainChoiceState choice;
-  MinimapSmoother smoother;  // the minimap between the game's updates, on the presenting thread
   std::atomic<long> presents{0};
   std::atomic<long> drawn{0};
   std::atomic<long> occluded{0};
@@ -662,7 +661,7 @@ void RenderFrame(IDXGISwapChain* swapchain) {
     }
     MergeDlssCamera(snapshot, merge, r.cameraCompared);
   }
-  if (snapshot.minimapValid && snapshot.playerValid && !snapshot.worldMapOpen) r.smoother.Apply(snapshot, *settings, PerformanceMs());
+  if (snapshot.minimapValid && snapshot.playerValid && !snapshot.worldMapOpen) SmoothMinimap(snapshot, *settings);
   RoutePtr route = GetCurrentRoute();
   const std::size_t routePoints = route ? route->points.size() : 0;
   const FrameDecisions decisions =
