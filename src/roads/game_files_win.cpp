@@ -22,6 +22,7 @@ std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::byte> ReadFileBytes(const std::wstring& path, std::uint64_t offset, std::uint32_t size) {
+  // 64-bit seeks: archives pass 2 GB, where the C runtime's long offsets stop.
   static constexpr FileSeeking kSeeking = {
       [](std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(file, offset, origin); },
       [](std::FILE* file) { return static_cast<std::int64_t>(_ftelli64(file)); }};
