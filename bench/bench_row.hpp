@@ -21,9 +21,12 @@ inline std::string JsonNumber(double value) {
   return text;
 }
 
-inline void PrintBenchRow(const char* id, const char* path, double figure, double baseline, const char* unit, const char* baselineIs) {
-  std::printf("bench-row: {\"id\":\"%s\",\"path\":\"%s\",\"figure\":%s,\"baseline\":%s,\"unit\":\"%s\",\"baseline_is\":\"%s\"}\n",
-              id, path, JsonNumber(figure).c_str(), JsonNumber(baseline).c_str(), unit, baselineIs);
+inline void PrintBenchRow(const char* id, const char* path, double figure, double baseline, const char* unit,
+                          const char* baselineIs) {
+  std::printf(
+      "bench-row: "
+      "{\"id\":\"%s\",\"path\":\"%s\",\"figure\":%s,\"baseline\":%s,\"unit\":\"%s\",\"baseline_is\":\"%s\"}\n",
+      id, path, JsonNumber(figure).c_str(), JsonNumber(baseline).c_str(), unit, baselineIs);
   std::fflush(stdout);
 }
 

@@ -60,7 +60,8 @@ inline void DrawSceneFrame(const DrawingScene& scene) {
   ImGui::NewFrame();
   ImDrawList& draw = *ImGui::GetBackgroundDrawList();
   const RouteNearest nearest = NearestOnRoute(scene.route.points, {scene.snapshot.playerX, scene.snapshot.playerZ});
-  DrawWorldRibbon(draw, scene.snapshot, scene.route, nearest, kSceneWidth, kSceneHeight, scene.settings, RibbonOcclusion{});
+  DrawWorldRibbon(draw, scene.snapshot, scene.route, nearest, kSceneWidth, kSceneHeight, scene.settings,
+                  RibbonOcclusion{});
   std::vector<GroundPoint> polyline;
   RouteFromPlayer(scene.route.points, scene.snapshot, nearest, polyline);
   DrawMinimapRoute(draw, scene.snapshot, polyline, kSceneHeight, scene.settings, nullptr);

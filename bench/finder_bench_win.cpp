@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
   // Heap-like contents: pointers into the heap, small numbers and floats, none into the image.
   std::vector<std::uint8_t*> regions;
   for (std::size_t r = 0; r < regionCount; ++r) {
-    auto* base = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, regionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    auto* base =
+        static_cast<std::uint8_t*>(VirtualAlloc(nullptr, regionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     if (base == nullptr) {
       std::printf("could not commit %zu MB\n", regionBytes >> 20);
       return 1;
@@ -140,12 +141,15 @@ int main(int argc, char** argv) {
   const double mb = static_cast<double>(total) / (1 << 20);
   std::printf("full scan of %.0f MB in %zu regions: %.0f ms (%.0f MB/s), %zu objects found\n", mb, scannable.size(),
               fullScan * 1e3, mb / fullScan, found);
-  std::printf("  plain read of the same regions: summing loop %.0f ms (%.0f MB/s), memcpy by 256 KB %.0f ms (%.0f MB/s)\n",
-              plainSum * 1e3, mb / plainSum, plainCopy * 1e3, mb / plainCopy);
-  std::printf("  full scan / summing loop = %.2f, full scan / memcpy = %.2f\n", fullScan / plainSum, fullScan / plainCopy);
+  std::printf(
+      "  plain read of the same regions: summing loop %.0f ms (%.0f MB/s), memcpy by 256 KB %.0f ms (%.0f MB/s)\n",
+      plainSum * 1e3, mb / plainSum, plainCopy * 1e3, mb / plainCopy);
+  std::printf("  full scan / summing loop = %.2f, full scan / memcpy = %.2f\n", fullScan / plainSum,
+              fullScan / plainCopy);
   char path[96];
   std::snprintf(path, sizeof path, "heap scan, %.0f MB in %zu regions", mb, scannable.size());
-  bench::PrintBenchRow("finder.heap_scan", path, mb / fullScan, mb / plainSum, "MB/s", "a summing loop over the same regions");
+  bench::PrintBenchRow("finder.heap_scan", path, mb / fullScan, mb / plainSum, "MB/s",
+                       "a summing loop over the same regions");
 
   // Chunk re-scan: a finder that found the map objects and the icon by scanning, with no direct
   // table on its root (the table is wiped for this part).

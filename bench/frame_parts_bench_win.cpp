@@ -60,12 +60,14 @@ struct Gpu {
   UINT64 frame = 0;
 
   bool Create() {
-    if (FAILED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device), reinterpret_cast<void**>(&device)))) {
+    if (FAILED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device),
+                                 reinterpret_cast<void**>(&device)))) {
       return false;
     }
     D3D12_COMMAND_QUEUE_DESC queueDesc = {};
     queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
-    if (FAILED(device->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue), reinterpret_cast<void**>(&queue)))) {
+    if (FAILED(
+            device->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue), reinterpret_cast<void**>(&queue)))) {
       return false;
     }
     D3D12_HEAP_PROPERTIES heap = {};
@@ -79,8 +81,8 @@ struct Gpu {
     desc.Format = kFormat;
     desc.SampleDesc.Count = 1;
     desc.Flags = D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET;
-    if (FAILED(device->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_PRESENT, nullptr,
-                                               __uuidof(ID3D12Resource), reinterpret_cast<void**>(&target)))) {
+    if (FAILED(device->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_PRESENT,
+                                               nullptr, __uuidof(ID3D12Resource), reinterpret_cast<void**>(&target)))) {
       return false;
     }
     D3D12_DESCRIPTOR_HEAP_DESC rtv = {};
@@ -90,8 +92,10 @@ struct Gpu {
     srv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
     srv.NumDescriptors = 1;
     srv.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
-    if (FAILED(device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&rtvHeap))) ||
-        FAILED(device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&srvHeap)))) {
+    if (FAILED(
+            device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&rtvHeap))) ||
+        FAILED(
+            device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&srvHeap)))) {
       return false;
     }
     for (ID3D12CommandAllocator*& allocator : allocators) {
@@ -103,7 +107,8 @@ struct Gpu {
     if (FAILED(device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocators[0], nullptr,
                                          __uuidof(ID3D12GraphicsCommandList), reinterpret_cast<void**>(&list))) ||
         FAILED(list->Close()) ||
-        FAILED(device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&fence)))) {
+        FAILED(
+            device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&fence)))) {
       return false;
     }
     event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -155,13 +160,15 @@ bool Record(Gpu& gpu) {
   if (FAILED(gpu.Allocator()->Reset()) || FAILED(gpu.list->Reset(gpu.Allocator(), nullptr))) return false;
   const D3D12_CPU_DESCRIPTOR_HANDLE rtv = gpu.rtvHeap->GetCPUDescriptorHandleForHeapStart();
   gpu.device->CreateRenderTargetView(gpu.target, nullptr, rtv);
-  const D3D12_RESOURCE_BARRIER before = Transition(gpu.target, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET);
+  const D3D12_RESOURCE_BARRIER before =
+      Transition(gpu.target, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET);
   gpu.list->ResourceBarrier(1, &before);
   gpu.list->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
   ID3D12DescriptorHeap* heaps[] = {gpu.srvHeap};
   gpu.list->SetDescriptorHeaps(1, heaps);
   ImGui_ImplDX12_RenderDrawData(ImGui::GetDrawData(), gpu.list);
-  const D3D12_RESOURCE_BARRIER after = Transition(gpu.target, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT);
+  const D3D12_RESOURCE_BARRIER after =
+      Transition(gpu.target, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT);
   gpu.list->ResourceBarrier(1, &after);
   return SUCCEEDED(gpu.list->Close());
 }
@@ -214,7 +221,8 @@ int main(int argc, char** argv) {
   const int vertices = ImGui::GetDrawData()->TotalVtxCount;
 
   std::vector<double> drawing, recording, submission, whole;
-  for (std::vector<double>* v : {&drawing, &recording, &submission, &whole}) v->reserve(static_cast<std::size_t>(frames));
+  for (std::vector<double>* v : {&drawing, &recording, &submission, &whole})
+    v->reserve(static_cast<std::size_t>(frames));
   // The loop's processor time includes the waits for the frame contexts, as the renderer's does.
   const long allocationsBegin = bench::allocations.load();
   const double cpuBegin = bench::ThreadCpuSeconds();
@@ -249,9 +257,10 @@ int main(int argc, char** argv) {
   const double emptyCpu = bench::ThreadCpuSeconds() - emptyCpuBegin;
   if (!gpu.Drain()) return 1;
 
-  std::printf("In-frame overlay frame, %dx%d, a %d-point route on the minimap and a %.0f m ribbon (%d vertices), %d frames:\n",
-              static_cast<int>(bench::kSceneWidth), static_cast<int>(bench::kSceneHeight), bench::kSceneRoutePoints,
-              static_cast<double>(scene.settings.worldDistance), vertices, frames);
+  std::printf(
+      "In-frame overlay frame, %dx%d, a %d-point route on the minimap and a %.0f m ribbon (%d vertices), %d frames:\n",
+      static_cast<int>(bench::kSceneWidth), static_cast<int>(bench::kSceneHeight), bench::kSceneRoutePoints,
+      static_cast<double>(scene.settings.worldDistance), vertices, frames);
   const Figures frame = bench::Summarise(whole, cpu);
   Row("drawing alone (the overlay's own work)", drawingAlone, true);
   Row("in a whole frame: drawing", bench::Summarise(drawing, 0), false);
@@ -262,10 +271,10 @@ int main(int argc, char** argv) {
   Row("baseline: an empty list reset, closed, submitted", baseline, true);
   std::printf("whole frame beyond the empty list: median %.1f us, thread CPU %.1f us a frame\n",
               frame.median - baseline.median, frame.cpuPerCall - baseline.cpuPerCall);
-  bench::PrintBenchRow("frame.own_work", "in-frame overlay frame: its own work (median)", drawingAlone.median, baseline.median, "us",
-                       "an empty list reset, closed and submitted (median)");
-  bench::PrintBenchRow("frame.cpu", "in-frame overlay frame: processor time a whole frame", frame.cpuPerCall, baseline.cpuPerCall, "us",
-                       "the empty list's processor time a frame");
+  bench::PrintBenchRow("frame.own_work", "in-frame overlay frame: its own work (median)", drawingAlone.median,
+                       baseline.median, "us", "an empty list reset, closed and submitted (median)");
+  bench::PrintBenchRow("frame.cpu", "in-frame overlay frame: processor time a whole frame", frame.cpuPerCall,
+                       baseline.cpuPerCall, "us", "the empty list's processor time a frame");
   std::printf("heap allocations a whole frame: %.2f (the route from the player is a new point list each frame)\n",
               allocationsPerFrame);
 

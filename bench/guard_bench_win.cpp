@@ -65,10 +65,11 @@ int main() {
   const double plainBlock = best(plainPass);
   const double guardedBlock = best(guardedPass);
   const double megabytes = static_cast<double>(kBuffer) / (1 << 20);
-  std::printf("block reads (64 KB): memcpy %.0f MB/s, guarded %.0f MB/s (%.2fx memcpy's time); %.1f us per MB guarded, "
-              "%.1f us per MB memcpy\n",
-              megabytes / plainBlock, megabytes / guardedBlock, guardedBlock / plainBlock, guardedBlock / megabytes * 1e6,
-              plainBlock / megabytes * 1e6);
+  std::printf(
+      "block reads (64 KB): memcpy %.0f MB/s, guarded %.0f MB/s (%.2fx memcpy's time); %.1f us per MB guarded, "
+      "%.1f us per MB memcpy\n",
+      megabytes / plainBlock, megabytes / guardedBlock, guardedBlock / plainBlock, guardedBlock / megabytes * 1e6,
+      plainBlock / megabytes * 1e6);
   VirtualFree(memory, 0, MEM_RELEASE);
   return sink == 0 ? 1 : 0;
 }

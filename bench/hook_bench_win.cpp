@@ -121,8 +121,9 @@ int main(int argc, char** argv) {
     });
   }
   const SwitchCost busy = MeasureSwitching(block, kHooks);
-  std::printf("with %d idle threads more: bare 5-byte patch %.1f us, create+enable %.1f us (%.0fx), disable+remove %.1f us\n",
-              kIdle, busy.bare, busy.createEnable, busy.createEnable / busy.bare, busy.disableRemove);
+  std::printf(
+      "with %d idle threads more: bare 5-byte patch %.1f us, create+enable %.1f us (%.0fx), disable+remove %.1f us\n",
+      kIdle, busy.bare, busy.createEnable, busy.createEnable / busy.bare, busy.disableRemove);
   stop = true;
   for (auto& thread : idle) thread.join();
   MH_Uninitialize();

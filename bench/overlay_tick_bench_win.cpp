@@ -91,11 +91,12 @@ int main(int argc, char** argv) {
     std::printf("%s, %zu-point route, %d ticks each:\n", map.name, frame.routePolyline.size(), ticks);
     Report("  tick that redraws the overlay", drawn);
     Report("  unchanged tick (baseline)", unchanged);
-    std::printf("  redraw / unchanged: %.0fx; the unchanged ticks pushed %s\n", drawn.median / std::max(unchanged.median, 1e-3),
-                untouched ? "nothing" : "PICTURES (a fault)");
+    std::printf("  redraw / unchanged: %.0fx; the unchanged ticks pushed %s\n",
+                drawn.median / std::max(unchanged.median, 1e-3), untouched ? "nothing" : "PICTURES (a fault)");
     const std::string id = std::string("overlay.tick.") + (map.minimap ? "minimap" : "worldmap");
     const std::string path = std::string("one overlay-window tick that redraws, ") + map.name;
-    bench::PrintBenchRow(id.c_str(), path.c_str(), drawn.median, unchanged.median, "us", "an unchanged tick of the same picture");
+    bench::PrintBenchRow(id.c_str(), path.c_str(), drawn.median, unchanged.median, "us",
+                         "an unchanged tick of the same picture");
     if (!untouched) return 1;
   }
   return 0;

@@ -173,8 +173,8 @@ void Measure(const char* name, GameMemory& memory, Game& game, long iterations) 
   counting.reads = 0;
   ReadGameSnapshot(counted, snapshot);
   const long reads = counting.reads;
-  if (!snapshot.playerValid || !snapshot.waypointValid || !snapshot.cameraValid || snapshot.mountState != kMountRiding ||
-      snapshot.clockHours < 0) {
+  if (!snapshot.playerValid || !snapshot.waypointValid || !snapshot.cameraValid ||
+      snapshot.mountState != kMountRiding || snapshot.clockHours < 0) {
     std::printf("readers bench: the laid-out game did not read back whole\n");
     std::exit(1);
   }
@@ -188,8 +188,8 @@ void Measure(const char* name, GameMemory& memory, Game& game, long iterations) 
       if (memory.ReadValue(word + 8 * (r % 16), value)) sink += value;
     }
   });
-  std::printf("%-13s ReadGameSnapshot %8.3f us   %ld reads of 8 bytes %8.3f us   ratio %.2f%s\n", name, snapshotUs, reads,
-              readsUs, snapshotUs / readsUs, sink == 1 ? " " : "");
+  std::printf("%-13s ReadGameSnapshot %8.3f us   %ld reads of 8 bytes %8.3f us   ratio %.2f%s\n", name, snapshotUs,
+              reads, readsUs, snapshotUs / readsUs, sink == 1 ? " " : "");
 }
 
 }  // namespace

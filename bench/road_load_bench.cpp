@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 
 struct Measure {
   double ms = 0;
-  double peakMb = 0;        // the child's peak resident set
-  double startMb = 0;       // its resident set before the work
+  double peakMb = 0;   // the child's peak resident set
+  double startMb = 0;  // its resident set before the work
   double nodes = 0;
   double segments = 0;
   double graphBytes = 0;
@@ -120,15 +120,17 @@ int main(int argc, char** argv) {
   int repeat = 5;
   std::vector<fs::path> games;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
-    else games.emplace_back(argv[i]);
+    if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc)
+      repeat = std::max(1, std::atoi(argv[++i]));
+    else
+      games.emplace_back(argv[i]);
   }
   if (games.empty()) {
     std::fprintf(stderr, "usage: pathlight-bench-roads [--repeat N] GAME-FOLDER...\n");
     return 2;
   }
-  std::printf("%-28s %10s %10s %9s %9s %7s %9s %9s %9s %9s\n", "world", "nodes", "segments", "read ms", "load ms", "ratio", "read MB",
-              "load MB", "graph B/n", "peak B/n");
+  std::printf("%-28s %10s %10s %9s %9s %7s %9s %9s %9s %9s\n", "world", "nodes", "segments", "read ms", "load ms",
+              "ratio", "read MB", "load MB", "graph B/n", "peak B/n");
   for (const fs::path& game : games) {
     const std::vector<fs::path> files = ArchiveFiles(game);
     (void)InChild([&] { return ReadFiles(files); });  // into the page cache
@@ -140,15 +142,18 @@ int main(int argc, char** argv) {
     }
     const Measure read = Median(reads), load = Median(loads);
     const double loadGrowth = (load.peakMb - load.startMb) * (1 << 20);
-    std::printf("%-28s %10.0f %10.0f %9.1f %9.1f %6.1fx %9.1f %9.1f %9.1f %9.1f\n", game.filename().c_str(), load.nodes, load.segments,
-                read.ms, load.ms, load.ms / read.ms, read.peakMb, load.peakMb, load.graphBytes / load.nodes, loadGrowth / load.nodes);
+    std::printf("%-28s %10.0f %10.0f %9.1f %9.1f %6.1fx %9.1f %9.1f %9.1f %9.1f\n", game.filename().c_str(), load.nodes,
+                load.segments, read.ms, load.ms, load.ms / read.ms, read.peakMb, load.peakMb,
+                load.graphBytes / load.nodes, loadGrowth / load.nodes);
     const std::string id = "roads.load." + pathlight::bench::WorldSizeLabel(load.nodes);
     const std::string path = "road loading, " + std::to_string(static_cast<long>(load.nodes)) + " nodes";
     pathlight::bench::PrintBenchRow(id.c_str(), path.c_str(), load.ms, read.ms, "ms",
                                     "reading its .pamt and .paz files whole from the page cache");
   }
-  std::printf("\nread: the folder's %s read whole from the page cache (the baseline); load: LoadRoadNetwork.\n", ".pamt and .paz files");
+  std::printf("\nread: the folder's %s read whole from the page cache (the baseline); load: LoadRoadNetwork.\n",
+              ".pamt and .paz files");
   std::printf("ratio = load ms / read ms (medians of the runs); MB = peak resident set of the measuring process;\n");
-  std::printf("graph B/n = bytes the finished RoadGraph holds per node; peak B/n = peak growth during the load per node.\n");
+  std::printf(
+      "graph B/n = bytes the finished RoadGraph holds per node; peak B/n = peak growth during the load per node.\n");
   return 0;
 }

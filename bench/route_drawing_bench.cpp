@@ -44,7 +44,8 @@ void DrawPart(ImDrawList& draw, const Scene& s, Part part) {
   }
   if (part == Part::WorldMap) DrawWorldMapRoute(draw, s.snapshot, s.polyline, kWidth, kHeight, s.settings);
   if (part == Part::Ribbon || part == Part::Frame) {
-    DrawWorldRibbon(draw, s.snapshot, s.route, s.nearest, kWidth, kHeight, s.settings, RibbonOcclusion{OccludedCallback, nullptr});
+    DrawWorldRibbon(draw, s.snapshot, s.route, s.nearest, kWidth, kHeight, s.settings,
+                    RibbonOcclusion{OccludedCallback, nullptr});
   }
 }
 
@@ -62,7 +63,8 @@ void BM_Draw(benchmark::State& state, Part part) {
     benchmark::DoNotOptimize(draw.VtxBuffer.Data);
   }
   state.counters["vertices"] = draw.VtxBuffer.Size;
-  state.counters["allocs/frame"] = static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
+  state.counters["allocs/frame"] =
+      static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
   ImGui::EndFrame();
 }
 
@@ -77,7 +79,8 @@ void BM_ImGuiFrame(benchmark::State& state) {
     benchmark::DoNotOptimize(ImGui::GetDrawData());
   }
   state.counters["vertices"] = ImGui::GetDrawData()->TotalVtxCount;
-  state.counters["allocs/frame"] = static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
+  state.counters["allocs/frame"] =
+      static_cast<double>(bench::allocations.load() - before) / static_cast<double>(state.iterations());
 }
 
 // The baseline: as many vertices as a frame on the road writes, copied plainly.
@@ -111,7 +114,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) ns_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        ns_[run.benchmark_name()] = run.GetAdjustedRealTime();
     }
   }
   void Finalize() override {

@@ -43,19 +43,34 @@ void FillCodeLike(std::uint8_t* at, std::uint8_t* end, std::int64_t reach) {
     std::uint8_t length, immediate;
   };
   static const Shape shapes[] = {
-      {{0x48, 0x8B, 0x05}, 3, 4}, {{0x48, 0x8B, 0x48}, 3, 1}, {{0x48, 0x89, 0x5C, 0x24, 0x08}, 5, 0},
-      {{0xE8}, 1, 4},             {{0x48, 0x83, 0xEC, 0x28}, 4, 0}, {{0x48, 0x83, 0xC4, 0x28}, 4, 0},
-      {{0xC3}, 1, 0},             {{0xCC}, 1, 0},             {{0x48, 0x8B, 0xCB}, 3, 0},
-      {{0x4C, 0x8B, 0x05}, 3, 4}, {{0x0F, 0x1F, 0x44, 0x00, 0x00}, 5, 0}, {{0x48, 0x85, 0xC0}, 3, 0},
-      {{0x74}, 1, 1},             {{0x0F, 0x84}, 2, 4},       {{0x48, 0xB8}, 2, 8},
-      {{0xF3, 0x0F, 0x10, 0x05}, 4, 4}, {{0x41, 0x8B, 0x45}, 3, 1}, {{0x48, 0x8D, 0x0D}, 3, 4},
-      {{0x89, 0x44, 0x24}, 3, 1}, {{0x48, 0x8B, 0x4E, 0x18}, 4, 0},
+      {{0x48, 0x8B, 0x05}, 3, 4},
+      {{0x48, 0x8B, 0x48}, 3, 1},
+      {{0x48, 0x89, 0x5C, 0x24, 0x08}, 5, 0},
+      {{0xE8}, 1, 4},
+      {{0x48, 0x83, 0xEC, 0x28}, 4, 0},
+      {{0x48, 0x83, 0xC4, 0x28}, 4, 0},
+      {{0xC3}, 1, 0},
+      {{0xCC}, 1, 0},
+      {{0x48, 0x8B, 0xCB}, 3, 0},
+      {{0x4C, 0x8B, 0x05}, 3, 4},
+      {{0x0F, 0x1F, 0x44, 0x00, 0x00}, 5, 0},
+      {{0x48, 0x85, 0xC0}, 3, 0},
+      {{0x74}, 1, 1},
+      {{0x0F, 0x84}, 2, 4},
+      {{0x48, 0xB8}, 2, 8},
+      {{0xF3, 0x0F, 0x10, 0x05}, 4, 4},
+      {{0x41, 0x8B, 0x45}, 3, 1},
+      {{0x48, 0x8D, 0x0D}, 3, 4},
+      {{0x89, 0x44, 0x24}, 3, 1},
+      {{0x48, 0x8B, 0x4E, 0x18}, 4, 0},
   };
   while (at + 16 <= end) {
     const Shape& shape = shapes[next() % (sizeof shapes / sizeof shapes[0])];
     std::memcpy(at, shape.bytes, shape.length);
     at += shape.length;
-    std::uint64_t value = shape.immediate == 4 ? static_cast<std::uint64_t>(static_cast<std::int64_t>(next() % (2 * reach)) - reach) : next();
+    std::uint64_t value = shape.immediate == 4
+                              ? static_cast<std::uint64_t>(static_cast<std::int64_t>(next() % (2 * reach)) - reach)
+                              : next();
     std::memcpy(at, &value, shape.immediate);
     at += shape.immediate;
   }
@@ -78,7 +93,8 @@ int main(int argc, char** argv) {
   const int rdata = image.AddSection(0x10000, kRdata);
   const int data = image.AddSection(0x10000, kData);
   const std::uint64_t session = image.Put(data, Bytes(8, 0), 8);
-  const VehicleGlobals vehicle{image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0))};
+  const VehicleGlobals vehicle{image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)),
+                               image.Put(data, Bytes(8, 0))};
   const std::uint64_t seconds = image.Put(data, Bytes(8, 0)), ms = image.Put(data, Bytes(8, 0));
   // The planted code sits at the end of the code, as a scan meets it last.
   const std::uint64_t planted = image.SectionEnd(text) - 0x1000;
@@ -88,8 +104,8 @@ int main(int argc, char** argv) {
   PutClockRead(image, text, seconds, ms);
   const std::uint64_t check = PutVehicleCheck(image, text, vehicle);
   const ClassSections at{data, rdata};
-  const std::string_view names[] = {decorated::kMinimap, decorated::kWorldMap, decorated::kIcon, decorated::kCamera,
-                                    decorated::kVehicleComponent, decorated::kActorManager};
+  const std::string_view names[] = {decorated::kMinimap, decorated::kWorldMap,         decorated::kIcon,
+                                    decorated::kCamera,  decorated::kVehicleComponent, decorated::kActorManager};
   for (std::string_view name : names) PutClass(image, at, name);
   PutClass(image, at, decorated::kRidingVehicleCondition, {0, check});
   const MappedImage view = image.Image();
@@ -114,7 +130,8 @@ int main(int argc, char** argv) {
   };
   std::uint64_t sink = 0;
   report("FindVtable (minimap)", Milliseconds([&] { sink += FindVtable(view, decorated::kMinimap); }));
-  report("FindVtable (riding condition)", Milliseconds([&] { sink += FindVtable(view, decorated::kRidingVehicleCondition); }));
+  report("FindVtable (riding condition)",
+         Milliseconds([&] { sink += FindVtable(view, decorated::kRidingVehicleCondition); }));
   report("FindSessionGlobal", Milliseconds([&] { sink += FindSessionGlobal(view); }));
   GameLayout layout;
   report("FindGameClock", Milliseconds([&] { FindGameClock(view, layout); }));

@@ -80,12 +80,13 @@ int main(int argc, char** argv) {
   const double frame = median(frames), rebuild = median(rebuilt), withDevice = median(remade),
                withDevicePresent = median(remadePresents);
   const ShaderCacheCounts cache = ShaderCacheCounted();
-  std::printf("bench-setup: first set-up %.1f ms until drawn (its longest present %.2f ms); rebuild median %.2f ms "
-              "(%.3f of the first) over %d; with the device's objects (another buffer count) %.1f ms until drawn "
-              "(%.2f of the first; longest present %.2f ms); a frame alone %.2f ms; shaders compiled %d, answered from "
-              "the cache %d\n",
-              first * 1e3, firstPresent * 1e3, rebuild * 1e3, rebuild / first, rebuilds, withDevice * 1e3,
-              withDevice / first, withDevicePresent * 1e3, frame * 1e3, cache.compiled, cache.hits);
+  std::printf(
+      "bench-setup: first set-up %.1f ms until drawn (its longest present %.2f ms); rebuild median %.2f ms "
+      "(%.3f of the first) over %d; with the device's objects (another buffer count) %.1f ms until drawn "
+      "(%.2f of the first; longest present %.2f ms); a frame alone %.2f ms; shaders compiled %d, answered from "
+      "the cache %d\n",
+      first * 1e3, firstPresent * 1e3, rebuild * 1e3, rebuild / first, rebuilds, withDevice * 1e3, withDevice / first,
+      withDevicePresent * 1e3, frame * 1e3, cache.compiled, cache.hits);
   {
     std::lock_guard lock(RenderMutex());
     ReleaseDeviceObjects();

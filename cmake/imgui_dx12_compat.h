@@ -4,6 +4,6 @@
 #include <d3d12.h>
 #ifndef PATHLIGHT_HAS_PFN_D3D12_SERIALIZE_ROOT_SIGNATURE
 typedef HRESULT(WINAPI* PFN_D3D12_SERIALIZE_ROOT_SIGNATURE)(const D3D12_ROOT_SIGNATURE_DESC* pRootSignature,
-                                                             D3D_ROOT_SIGNATURE_VERSION Version, ID3DBlob** ppBlob,
-                                                             ID3DBlob** ppErrorBlob);
+                                                            D3D_ROOT_SIGNATURE_VERSION Version, ID3DBlob** ppBlob,
+                                                            ID3DBlob** ppErrorBlob);
 #endif

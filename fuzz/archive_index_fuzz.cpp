@@ -11,8 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const char* folder : {"road/rootlevel/roadlevel", ""}) {
     try {
       (void)pathlight::ParseArchiveIndex(bytes, L"C:\\Game\\0008\\0.pamt", folder);
-    } catch (const std::runtime_error&) {
-    }
+    } catch (const std::runtime_error&) {}
   }
   return 0;
 }

@@ -24,16 +24,19 @@ namespace {
 
 template <typename T>
 bool Ascending(const std::vector<T>& values) {
-  return std::adjacent_find(values.begin(), values.end(), [](const T& a, const T& b) { return !(a < b); }) == values.end();
+  return std::adjacent_find(values.begin(), values.end(), [](const T& a, const T& b) { return !(a < b); }) ==
+         values.end();
 }
 
 void CheckPublished(FuzzMemory& memory, const GameHeader& header, const PublishedGamePointers& p) {
   const GameLayout& layout = header.layout;
   const GameOffsets& offsets = header.settings.offsets;
-  if (const auto root = p.MinimapRoot.load(); root != header.pointers[0] && !HasVtable(memory, root, layout.MinimapVtable)) {
+  if (const auto root = p.MinimapRoot.load();
+      root != header.pointers[0] && !HasVtable(memory, root, layout.MinimapVtable)) {
     Broken("a minimap root published without its class table");
   }
-  if (const auto map = p.WorldMapObject.load(); map != header.pointers[1] && !HasVtable(memory, map, layout.WorldMapVtable)) {
+  if (const auto map = p.WorldMapObject.load();
+      map != header.pointers[1] && !HasVtable(memory, map, layout.WorldMapVtable)) {
     Broken("a world map published without its class table");
   }
   for (int k = 0; k < kWorldMapCandidateCount; ++k) {
@@ -81,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!Ascending(finder.IconChunks()) || !Ascending(finder.SeenIcons())) Broken("chunks or seen icons out of order");
     for (const IconRegion& region : finder.IconRegions()) {
       MemoryRegion actual;
-      if (!memory.RegionAt(region.base, actual) || !actual.scannable || actual.base + actual.size != region.base + region.size) {
+      if (!memory.RegionAt(region.base, actual) || !actual.scannable ||
+          actual.base + actual.size != region.base + region.size) {
         Broken("an icon region that is no scannable region");
       }
     }
@@ -95,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   const std::uint64_t camera = finder.CameraFromSession();
-  if (camera != 0 && !HasVtable(memory, camera, header.layout.CameraVtable)) Broken("a session camera without its class");
+  if (camera != 0 && !HasVtable(memory, camera, header.layout.CameraVtable))
+    Broken("a session camera without its class");
   (void)TakeLogText();
   return 0;
 }

@@ -28,11 +28,19 @@ static_assert(sizeof(GameOffsets) == kOffsetFields * sizeof(std::uint32_t));
 
 inline GameHeader TakeGameHeader(InputReader& input) {
   GameHeader h;
-  std::uint64_t* layout[] = {&h.layout.ImageBase, &h.layout.ImageSize, &h.layout.MinimapVtable,
-                             &h.layout.WorldMapVtable, &h.layout.IconVtable, &h.layout.CameraVtable,
-                             &h.layout.VehicleComponentVtable, &h.layout.ActorManagerVtable,
-                             &h.layout.SessionGlobal, &h.layout.ActorsGlobal, &h.layout.CharactersGlobal,
-                             &h.layout.VehiclesGlobal, &h.layout.ClockSecondsGlobal,
+  std::uint64_t* layout[] = {&h.layout.ImageBase,
+                             &h.layout.ImageSize,
+                             &h.layout.MinimapVtable,
+                             &h.layout.WorldMapVtable,
+                             &h.layout.IconVtable,
+                             &h.layout.CameraVtable,
+                             &h.layout.VehicleComponentVtable,
+                             &h.layout.ActorManagerVtable,
+                             &h.layout.SessionGlobal,
+                             &h.layout.ActorsGlobal,
+                             &h.layout.CharactersGlobal,
+                             &h.layout.VehiclesGlobal,
+                             &h.layout.ClockSecondsGlobal,
                              &h.layout.ClockMillisecondsGlobal};
   for (std::uint64_t* field : layout) *field = input.Take<std::uint64_t>();
   for (std::uint64_t& pointer : h.pointers) pointer = input.Take<std::uint64_t>();

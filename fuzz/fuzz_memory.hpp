@@ -63,7 +63,8 @@ class FuzzMemory final : public GameMemory, public RegionQuery {
       const auto flags = header.Take<std::uint8_t>();
       records = records.subspan(kRegionHeader);
       const std::size_t n = std::min<std::size_t>(length, records.size());
-      Region region{std::vector<std::uint8_t>(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(n)), flags};
+      Region region{std::vector<std::uint8_t>(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(n)),
+                    flags};
       records = records.subspan(n);
       if (n == 0) continue;
       const std::uint64_t base = kSpaceBase + (offset & ~std::uint32_t{0xFFF});
@@ -178,10 +179,14 @@ class SpaceWriter {
     for (const auto& region : regions_) {
       const auto offset = static_cast<std::uint32_t>(region.address - kSpaceBase);
       const auto length = static_cast<std::uint16_t>(region.bytes.size());
-      const std::uint8_t head[kRegionHeader] = {
-          static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
-          static_cast<std::uint8_t>(offset >> 16), static_cast<std::uint8_t>(offset >> 24),
-          static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8), region.flags, 0};
+      const std::uint8_t head[kRegionHeader] = {static_cast<std::uint8_t>(offset),
+                                                static_cast<std::uint8_t>(offset >> 8),
+                                                static_cast<std::uint8_t>(offset >> 16),
+                                                static_cast<std::uint8_t>(offset >> 24),
+                                                static_cast<std::uint8_t>(length),
+                                                static_cast<std::uint8_t>(length >> 8),
+                                                region.flags,
+                                                0};
       out.insert(out.end(), std::begin(head), std::end(head));
       out.insert(out.end(), region.bytes.begin(), region.bytes.end());
     }

@@ -48,11 +48,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.worldToggle = settings.minimapToggle = settings.reloadKey = binding;
   PublishSettings(settings);
   KeyInput keys;
-  const std::span<const std::uint8_t> events = nul == bytes.end() ? std::span<const std::uint8_t>{}
-                                                                   : std::span<const std::uint8_t>(nul + 1, bytes.end());
+  const std::span<const std::uint8_t> events =
+      nul == bytes.end() ? std::span<const std::uint8_t>{} : std::span<const std::uint8_t>(nul + 1, bytes.end());
   for (std::size_t i = 0; i + 1 < events.size() && i < 512; i += 2) {
     const std::uint8_t kind = events[i];
-    const std::uint64_t key = kind & 0x80 ? events[i + 1] | static_cast<std::uint64_t>(kind & 0x70) << 4 : events[i + 1];
+    const std::uint64_t key =
+        kind & 0x80 ? events[i + 1] | static_cast<std::uint64_t>(kind & 0x70) << 4 : events[i + 1];
     switch (kind & 3) {
       case 0: keys.KeyMessage(key, (kind & 4) != 0); break;
       case 1: keys.RawKey(static_cast<std::uint32_t>(key), (kind & 4) != 0); break;

@@ -142,7 +142,8 @@ void CheckSlot(const Prologue& p, const Slot& slot, std::uint64_t detour) {
           at += 14;
         } else if (call && code[0] == 0xFF && code[1] == 0x15) {
           const std::uint8_t form[] = {0xFF, 0x15, 0x02, 0, 0, 0, 0xEB, 0x08};
-          if (std::memcmp(code, form, sizeof form) != 0 || Load64(code + 8) != wanted) Broken("absolute call goes elsewhere");
+          if (std::memcmp(code, form, sizeof form) != 0 || Load64(code + 8) != wanted)
+            Broken("absolute call goes elsewhere");
           at += 16;
         } else if (!jump && !call && code[0] == (0x70 | (copied.condition ^ 1)) && code[1] == 14) {
           if (code[2] != 0xFF || code[3] != 0x25 || Load32(code + 4) != 0 || Load64(code + 8) != wanted) {
@@ -192,7 +193,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const AddressRange range = SlotRange(prologue);
   const bool inRange = (mode & 2) != 0 && range.lowest <= range.highest;
-  const std::uint64_t slotAddress = inRange ? range.lowest + slotChoice % (range.highest - range.lowest + 1) : slotChoice;
+  const std::uint64_t slotAddress =
+      inRange ? range.lowest + slotChoice % (range.highest - range.lowest + 1) : slotChoice;
   Slot slot;
   const RelocationStatus built = BuildSlot(prologue, slotAddress, detour, slot);
   if (inRange && built == RelocationStatus::OutOfReach) Broken("a slot inside SlotRange is out of reach");

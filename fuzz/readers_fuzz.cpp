@@ -53,7 +53,8 @@ void CheckSnapshot(const GameSnapshot& s) {
     Broken("widget position");
   }
   if (s.minimapValid && !std::isfinite(s.minimapRotation)) Broken("minimap rotation");
-  if (s.worldMapOpen && !(std::isfinite(s.worldMapCenterX) && std::isfinite(s.worldMapCenterY) && s.worldMapZoom > 0.0f)) {
+  if (s.worldMapOpen &&
+      !(std::isfinite(s.worldMapCenterX) && std::isfinite(s.worldMapCenterY) && s.worldMapZoom > 0.0f)) {
     Broken("world map");
   }
   if (s.mountState < kMountUnknown || s.mountState > kMountWagon) Broken("mount state");

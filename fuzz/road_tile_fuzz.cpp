@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pathlight::TileRoadList roads;
   try {
     pathlight::ParseRoadTile(bytes, vertices, roads);
-  } catch (const std::runtime_error&) {
-  }
+  } catch (const std::runtime_error&) {}
   pathlight::GraphBuilder builder;
   pathlight::AssembleTileRoads(vertices, roads, builder);
   const pathlight::RoadGraph graph = pathlight::BuildRoadGraph(builder.TakeNodes(), builder.TakeSegments());

@@ -50,9 +50,31 @@ void SettingsAndKeys(Seeds& seeds) {
     seeds.Write("settings", 3, text);     // a reload
     seeds.Write("settings", 0x1F, text);  // the whole load, with its log lines
   }
-  for (const wchar_t* value : {L"0x5B8", L"1464", L"010", L"08", L"-3", L"-0x10", L"2e3", L"1.5", L"  42abc", L"0xg",
-                               L"4294967296", L"#00FF00", L"00FF0080", L"0F0", L"##00FF00", L"true", L"On", L"off",
-                               L"scRGB", L"HDR10", L"Composition", L"none", L"\x3000" L"7", L"+0x7FFFFFFF"}) {
+  for (const wchar_t* value : {L"0x5B8",
+                               L"1464",
+                               L"010",
+                               L"08",
+                               L"-3",
+                               L"-0x10",
+                               L"2e3",
+                               L"1.5",
+                               L"  42abc",
+                               L"0xg",
+                               L"4294967296",
+                               L"#00FF00",
+                               L"00FF0080",
+                               L"0F0",
+                               L"##00FF00",
+                               L"true",
+                               L"On",
+                               L"off",
+                               L"scRGB",
+                               L"HDR10",
+                               L"Composition",
+                               L"none",
+                               L"\x3000"
+                               L"7",
+                               L"+0x7FFFFFFF"}) {
     seeds.Write("settings", 0, FuzzBytes(value));
   }
   // Press and release the key of the binding with its modifiers, through both sources.
@@ -118,7 +140,8 @@ void Upscaler(Seeds& seeds) {
   constexpr std::uint64_t kConstants = kSpaceBase + 0x2000, kInputs = kSpaceBase + 0x3000;
   constexpr std::uint64_t kChain = kSpaceBase + 0x4000, kOut = kSpaceBase + 0x5000;
   for (const std::uint32_t stride : {64u, 56u, 128u}) {
-    for (const std::uint64_t type : {ffx_layout::kWrapSwapchain, ffx_layout::kNewSwapchain, ffx_layout::kNewSwapchainForHwnd}) {
+    for (const std::uint64_t type :
+         {ffx_layout::kWrapSwapchain, ffx_layout::kNewSwapchain, ffx_layout::kNewSwapchainForHwnd}) {
       SpaceWriter w;
       w.Header(kTags);
       w.Header(std::uint32_t{4});
@@ -186,9 +209,10 @@ struct GameWorld {
   std::uint64_t pointers[8] = {};
 
   void Header(std::uint8_t flags) {
-    const std::uint64_t layout[] = {kImage, kImageSize, kMinimapTable, kWorldMapTable, kIconTable, kCameraTable,
-                                    kVehicleComponentTable, kActorManagerTable, kGlobals, kGlobals + 8, kGlobals + 16,
-                                    kGlobals + 24, kGlobals + 32, kGlobals + 40};
+    const std::uint64_t layout[] = {kImage,        kImageSize,   kMinimapTable,          kWorldMapTable,
+                                    kIconTable,    kCameraTable, kVehicleComponentTable, kActorManagerTable,
+                                    kGlobals,      kGlobals + 8, kGlobals + 16,          kGlobals + 24,
+                                    kGlobals + 32, kGlobals + 40};
     for (const std::uint64_t value : layout) w.Header(value);
     for (const std::uint64_t pointer : pointers) w.Header(pointer);
     std::uint32_t offsets[kOffsetFields];
@@ -201,9 +225,9 @@ struct GameWorld {
   void Plant(const char* vehicleName, std::uint32_t hours, std::uint32_t minutes, std::uint32_t seconds,
              std::uint32_t milliseconds) {
     w.Map(kGlobals, 48);
-    const std::size_t sizes[32] = {0,     0x5C0, 0xC0, 0x300, 0xB40, 0xB40, 0x1C0, 0x60,  0xE0,  0x38,  0x58,
-                                   0x70,  0x1A8, 0x20, 0x18,  0x470, 0x8,   0x10,  0xA8,  0x800, 0x20,  0x10,
-                                   0x70,  0x28,  0x38, 0x60,  0x10,  0xA8,  0x60,  0x18,  0x8,   0x48};
+    const std::size_t sizes[32] = {0,    0x5C0, 0xC0, 0x300, 0xB40, 0xB40, 0x1C0, 0x60, 0xE0,  0x38, 0x58,
+                                   0x70, 0x1A8, 0x20, 0x18,  0x470, 0x8,   0x10,  0xA8, 0x800, 0x20, 0x10,
+                                   0x70, 0x28,  0x38, 0x60,  0x10,  0xA8,  0x60,  0x18, 0x8,   0x48};
     for (int n = 1; n < 32; ++n) w.Map(Object(n), sizes[n]);
     const std::uint64_t minimap = Object(1), hide = Object(2), holder = Object(3), map = Object(4), open = Object(5);
     const std::uint64_t icon = Object(6), manager = Object(7), camera = Object(8);
@@ -275,8 +299,11 @@ void Readers(Seeds& seeds) {
     std::uint8_t flags;
   };
   // The day's last millisecond, the night's edges, noon; riding, on a wagon; no clock.
-  const Case cases[] = {{"Wheels of the West", 12, 0, 0, 0, 0x07}, {"Horse", 23, 59, 59, 999, 0x17},
-                        {"Wagon", 21, 0, 0, 0, 0x13}, {"Wagon", 3, 0, 0, 0, 0x05}, {"Mule", 0, 0, 0, 0, 0x0F}};
+  const Case cases[] = {{"Wheels of the West", 12, 0, 0, 0, 0x07},
+                        {"Horse", 23, 59, 59, 999, 0x17},
+                        {"Wagon", 21, 0, 0, 0, 0x13},
+                        {"Wagon", 3, 0, 0, 0, 0x05},
+                        {"Mule", 0, 0, 0, 0, 0x0F}};
   for (const Case& c : cases) {
     GameWorld world;
     world.Plant(c.vehicle, c.h, c.m, c.s, c.ms);

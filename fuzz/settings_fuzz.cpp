@@ -66,19 +66,33 @@ void CheckValue(const std::wstring& text) {
 struct KeyCounter {
   int keys = 0;
   template <typename... T>
-  void Bool(T&&...) { ++keys; }
+  void Bool(T&&...) {
+    ++keys;
+  }
   template <typename... T>
-  void AllBits(T&&...) { ++keys; }
+  void AllBits(T&&...) {
+    ++keys;
+  }
   template <typename... T>
-  void Unsigned(T&&...) { ++keys; }
+  void Unsigned(T&&...) {
+    ++keys;
+  }
   template <typename... T>
-  void Float(T&&...) { ++keys; }
+  void Float(T&&...) {
+    ++keys;
+  }
   template <typename... T>
-  void Colour(T&&...) { ++keys; }
+  void Colour(T&&...) {
+    ++keys;
+  }
   template <typename... T>
-  void Binding(T&&...) { ++keys; }
+  void Binding(T&&...) {
+    ++keys;
+  }
   template <typename... T>
-  void Word(T&&...) { ++keys; }
+  void Word(T&&...) {
+    ++keys;
+  }
 };
 
 int KeyCount() {
@@ -135,7 +149,8 @@ void CheckFile(const std::wstring& text, bool reload, bool logged) {
   }
   // Each line whole: a cut line would lose its last field.
   const auto summary = SettingsSummary(read);
-  if (summary[0].rfind("Config: world route ", 0) != 0 || summary[0].find("; minimap toggle key vk=0x") == std::string::npos ||
+  if (summary[0].rfind("Config: world route ", 0) != 0 ||
+      summary[0].find("; minimap toggle key vk=0x") == std::string::npos ||
       summary[1].rfind("Config: minimap=", 0) != 0 || summary[1].find(" offroad=") == std::string::npos) {
     Broken("a Config: line cut or malformed");
   }

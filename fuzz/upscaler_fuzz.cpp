@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const DlssCameraRecord camera = CopyDlssCamera();
   if (camera.sequence != cameras) {
     if (!Unit(camera.forward) || !Unit(camera.up) || !Scale(camera.projX) || !Scale(camera.projY) ||
-        !std::isfinite(camera.position[0]) || !std::isfinite(camera.position[1]) || !std::isfinite(camera.position[2])) {
+        !std::isfinite(camera.position[0]) || !std::isfinite(camera.position[1]) ||
+        !std::isfinite(camera.position[2])) {
       Broken("an unusable camera stored");
     }
   }

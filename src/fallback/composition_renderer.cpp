@@ -35,16 +35,19 @@ void LeaveComposition(FallbackRenderer& r, FallbackDevice& device, const char* r
 void DrawFailed(FallbackRenderer& r, FallbackDevice& device, ResultCode hr) {
   Log("Composition: BeginDraw failed (hr=0x%08lX)", Hr(hr));
   ForgetSurface(r, device);  // the next tick makes a new one
-  const bool giveUp = r.dxgiSurfaceMode ? ++r.dxgiDrawFailures >= kDxgiDrawFailuresToGiveUp : !RetryWithDxgiSurfaces(r, device);
+  const bool giveUp =
+      r.dxgiSurfaceMode ? ++r.dxgiDrawFailures >= kDxgiDrawFailuresToGiveUp : !RetryWithDxgiSurfaces(r, device);
   if (giveUp) LeaveComposition(r, device, kRefusesToDraw);
 }
 
 void LogDiagnostics(const FallbackRenderer& r) {
   const GameSnapshot& g = r.frame.snapshot;
-  Log("Diag: ticks=%ld drawn=%ld player=%d (%.1f,%.1f) minimap=%d alpha=%.2f rot=%.1f zoom=%.2f worldmap=%d route=%zu -> mm=%d wm=%d "
+  Log("Diag: ticks=%ld drawn=%ld player=%d (%.1f,%.1f) minimap=%d alpha=%.2f rot=%.1f zoom=%.2f worldmap=%d route=%zu "
+      "-> mm=%d wm=%d "
       "shown=%d",
-      r.ticks, r.drawn, g.playerValid, g.playerX, g.playerZ, g.minimapValid, g.minimapAlpha, g.minimapRotation, g.minimapZoom,
-      g.worldMapOpen, r.frame.routePolyline.size(), r.frame.drawMinimap, r.frame.drawWorldMap, r.routeShown ? 1 : 0);
+      r.ticks, r.drawn, g.playerValid, g.playerX, g.playerZ, g.minimapValid, g.minimapAlpha, g.minimapRotation,
+      g.minimapZoom, g.worldMapOpen, r.frame.routePolyline.size(), r.frame.drawMinimap, r.frame.drawWorldMap,
+      r.routeShown ? 1 : 0);
 }
 
 void CheckGameWindow(FallbackRenderer& r, FallbackDevice& device) {
@@ -78,7 +81,8 @@ void CheckGameWindow(FallbackRenderer& r, FallbackDevice& device) {
   device.Commit();
   ClientSize size;
   if (!device.ReadClientSize(window, size)) size = {};
-  Log("Composition: now on window %p (%ldx%ld)", AsPointer(window), static_cast<long>(size.width), static_cast<long>(size.height));
+  Log("Composition: now on window %p (%ldx%ld)", AsPointer(window), static_cast<long>(size.width),
+      static_cast<long>(size.height));
 }
 
 }  // namespace
@@ -138,7 +142,8 @@ bool EnsureSurface(FallbackRenderer& r, FallbackDevice& device, const Settings& 
     ForgetSurface(r, device);
   }
   const char* reason = nullptr;
-  if (settings.debug.dxgiSurfaces && !r.dxgiSurfaceMode && !RetryWithDxgiSurfaces(r, device)) reason = "DXGI surface setup failed";
+  if (settings.debug.dxgiSurfaces && !r.dxgiSurfaceMode && !RetryWithDxgiSurfaces(r, device))
+    reason = "DXGI surface setup failed";
   while (reason == nullptr) {
     const ResultCode hr = device.CreateSurface(width, height);
     if (Succeeded(hr)) {
@@ -209,7 +214,8 @@ void CompositionTick(FallbackRenderer& r, FallbackDevice& device, const Settings
   if (!device.WindowExists(r.gameWindow)) return;
   ClientSize client;
   if (!device.ReadClientSize(r.gameWindow, client)) return;
-  if (!something || client.width < kMinDrawnClientSize || client.height < kMinDrawnClientSize || device.IsMinimised(r.gameWindow)) {
+  if (!something || client.width < kMinDrawnClientSize || client.height < kMinDrawnClientSize ||
+      device.IsMinimised(r.gameWindow)) {
     HideRoute(r, device);
     return;
   }
@@ -230,16 +236,19 @@ void CompositionTick(FallbackRenderer& r, FallbackDevice& device, const Settings
   } else {
     ProjectToWorldMap(frame.routePolyline, frame.snapshot, width, height, settings, r.projected);
     const float stroke = (2 * settings.outlineWidth + settings.worldMapLineWidth) * s;
-    RoundCornersOnScreen(r.projected, width, height, OffScreenMargin(cornerRadius, stroke), spacing, cornerRadius, r.polyline);
+    RoundCornersOnScreen(r.projected, width, height, OffScreenMargin(cornerRadius, stroke), spacing, cornerRadius,
+                         r.polyline);
     dirty = PolylineDirtyRect(r.polyline, stroke + 2);
   }
 
   if (r.overlayWindowMode) {
-    if (DrawOverlay(r, device, settings, frame, r.polyline, dirty, circle.centerX, circle.centerY, circle.radius, s)) ++r.drawn;
+    if (DrawOverlay(r, device, settings, frame, r.polyline, dirty, circle.centerX, circle.centerY, circle.radius, s))
+      ++r.drawn;
     return;
   }
 
-  if (!EnsureSurface(r, device, settings, static_cast<std::uint32_t>(client.width), static_cast<std::uint32_t>(client.height)) ||
+  if (!EnsureSurface(r, device, settings, static_cast<std::uint32_t>(client.width),
+                     static_cast<std::uint32_t>(client.height)) ||
       r.overlayWindowMode) {
     return;
   }
@@ -265,7 +274,8 @@ void CompositionTick(FallbackRenderer& r, FallbackDevice& device, const Settings
     picture.circle = circle;
     if (settings.debug.drawRoads) {
       r.roadLines.clear();
-      device.CollectRoadLines(frame.snapshot.playerX, frame.snapshot.playerZ, MinimapRoadLinesRadius(settings, frame.snapshot), r.roadLines);
+      device.CollectRoadLines(frame.snapshot.playerX, frame.snapshot.playerZ,
+                              MinimapRoadLinesRadius(settings, frame.snapshot), r.roadLines);
       ProjectToMinimap(r.roadLines, frame.snapshot, circle, r.roadPoints);
       picture.roadPairs = r.roadPoints;
       picture.roadWidth = 1.5f * s;
@@ -332,8 +342,8 @@ PixelRect PolylineDirtyRect(std::span<const ScreenPoint> points, float margin) {
   return {FloorPixel(minX - m), FloorPixel(minY - m), CeilPixel(maxX + m), CeilPixel(maxY + m)};
 }
 
-PixelRect UpdateRectangle(bool fullRedraw, const PixelRect& dirty, const PixelRect& previous, std::uint32_t surfaceWidth,
-                          std::uint32_t surfaceHeight) {
+PixelRect UpdateRectangle(bool fullRedraw, const PixelRect& dirty, const PixelRect& previous,
+                          std::uint32_t surfaceWidth, std::uint32_t surfaceHeight) {
   const auto w = static_cast<std::int32_t>(std::min<std::uint32_t>(surfaceWidth, 1u << 30));
   const auto h = static_cast<std::int32_t>(std::min<std::uint32_t>(surfaceHeight, 1u << 30));
   PixelRect u;

@@ -49,13 +49,15 @@ ComPtr<ID2D1PathGeometry> BuildPathGeometry(ID2D1Factory1* factory, std::span<co
   return geometry;
 }
 
-void DrawRouteGeometry(ID2D1DeviceContext* context, ID2D1Geometry* geometry, ID2D1StrokeStyle* stroke, const RouteStroke& outline,
-                       const RouteStroke& route) {
+void DrawRouteGeometry(ID2D1DeviceContext* context, ID2D1Geometry* geometry, ID2D1StrokeStyle* stroke,
+                       const RouteStroke& outline, const RouteStroke& route) {
   if (geometry == nullptr) return;
   ComPtr<ID2D1SolidColorBrush> outlineBrush, routeBrush;
-  if (FAILED(context->CreateSolidColorBrush(ToColour(outline.colour, outline.alpha), &outlineBrush))) outlineBrush.Reset();
+  if (FAILED(context->CreateSolidColorBrush(ToColour(outline.colour, outline.alpha), &outlineBrush)))
+    outlineBrush.Reset();
   if (FAILED(context->CreateSolidColorBrush(ToColour(route.colour, route.alpha), &routeBrush))) routeBrush.Reset();
-  if (outlineBrush && outline.width > 0) context->DrawGeometry(geometry, outlineBrush.Get(), 2 * outline.width + route.width, stroke);
+  if (outlineBrush && outline.width > 0)
+    context->DrawGeometry(geometry, outlineBrush.Get(), 2 * outline.width + route.width, stroke);
   if (routeBrush) context->DrawGeometry(geometry, routeBrush.Get(), route.width, stroke);
 }
 
@@ -67,7 +69,9 @@ void Direct2DCanvas::Bind(ID2D1Factory1* factory, ID2D1StrokeStyle* stroke, ID2D
   roadBrush_.Reset();
 }
 
-void Direct2DCanvas::SetTranslation(float dx, float dy) { context_->SetTransform(D2D1::Matrix3x2F::Translation(dx, dy)); }
+void Direct2DCanvas::SetTranslation(float dx, float dy) {
+  context_->SetTransform(D2D1::Matrix3x2F::Translation(dx, dy));
+}
 
 void Direct2DCanvas::Clear() { context_->Clear(D2D1::ColorF(0, 0, 0, 0)); }
 
@@ -92,11 +96,13 @@ void Direct2DCanvas::PopLayer() {
 }
 
 void Direct2DCanvas::DrawRoadLine(ScreenPoint a, ScreenPoint b, float width) {
-  if (!roadBrush_ && FAILED(context_->CreateSolidColorBrush(D2D1::ColorF(0.0f, 1.0f, 1.0f, 0.85f), &roadBrush_))) return;
+  if (!roadBrush_ && FAILED(context_->CreateSolidColorBrush(D2D1::ColorF(0.0f, 1.0f, 1.0f, 0.85f), &roadBrush_)))
+    return;
   context_->DrawLine(ToD2D(a), ToD2D(b), roadBrush_.Get(), width);
 }
 
-void Direct2DCanvas::DrawRoute(std::span<const ScreenPoint> points, const RouteStroke& outline, const RouteStroke& route) {
+void Direct2DCanvas::DrawRoute(std::span<const ScreenPoint> points, const RouteStroke& outline,
+                               const RouteStroke& route) {
   const ComPtr<ID2D1PathGeometry> geometry = BuildPathGeometry(factory_, points);
   DrawRouteGeometry(context_, geometry.Get(), stroke_, outline, route);
 }

@@ -14,12 +14,13 @@ namespace pathlight {
 [[nodiscard]] Microsoft::WRL::ComPtr<ID2D1StrokeStyle> CreateRouteStrokeStyle(ID2D1Factory1* factory);
 
 // An open, hollow path through the points; none for fewer than two points or on any failure.
-[[nodiscard]] Microsoft::WRL::ComPtr<ID2D1PathGeometry> BuildPathGeometry(ID2D1Factory1* factory, std::span<const ScreenPoint> points);
+[[nodiscard]] Microsoft::WRL::ComPtr<ID2D1PathGeometry> BuildPathGeometry(ID2D1Factory1* factory,
+                                                                          std::span<const ScreenPoint> points);
 
 // The outline (2 x outline width + route width wide, when the outline width is above 0), then the
 // route, with brushes made for this call.
-void DrawRouteGeometry(ID2D1DeviceContext* context, ID2D1Geometry* geometry, ID2D1StrokeStyle* stroke, const RouteStroke& outline,
-                       const RouteStroke& route);
+void DrawRouteGeometry(ID2D1DeviceContext* context, ID2D1Geometry* geometry, ID2D1StrokeStyle* stroke,
+                       const RouteStroke& outline, const RouteStroke& route);
 
 class Direct2DCanvas final : public RouteCanvas {
  public:

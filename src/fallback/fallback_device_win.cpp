@@ -46,8 +46,9 @@ HRESULT CreateCompositionDevice(IUnknown* renderingDevice, ComPtr<IDCompositionD
 }  // namespace
 
 WindowsFallbackDevice::WindowsFallbackDevice()
-    : WindowsFallbackDevice([services = LibraryMapFrameServices([](GameSnapshot& s) { ReadGameSnapshot(s); })](
-                                MapFrame& frame, const Settings& settings) { return PrepareMapFrame(frame, settings, services); }) {}
+    : WindowsFallbackDevice(
+          [services = LibraryMapFrameServices([](GameSnapshot& s) { ReadGameSnapshot(s); })](
+              MapFrame& frame, const Settings& settings) { return PrepareMapFrame(frame, settings, services); }) {}
 
 WindowsFallbackDevice::WindowsFallbackDevice(FramePreparer prepare) : prepare_(std::move(prepare)) {}
 
@@ -72,7 +73,9 @@ void WindowsFallbackDevice::PumpMessages() {
 
 void WindowsFallbackDevice::WaitForCompositorFrame() { DwmFlush(); }
 
-bool WindowsFallbackDevice::PrepareFrame(MapFrame& frame, const Settings& settings) { return prepare_(frame, settings); }
+bool WindowsFallbackDevice::PrepareFrame(MapFrame& frame, const Settings& settings) {
+  return prepare_(frame, settings);
+}
 
 void WindowsFallbackDevice::CollectRoadLines(float x, float z, float radius, std::vector<GroundPoint>& out) {
   pathlight::CollectRoadLines(x, z, radius, out);
@@ -118,8 +121,8 @@ FallbackDevice::SetupResult WindowsFallbackDevice::SetUpComposition(WindowHandle
       return result;
     }
   }
-  HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
-                                 D3D11_SDK_VERSION, &d3dDevice_, nullptr, nullptr);
+  HRESULT hr = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr,
+                                 0, D3D11_SDK_VERSION, &d3dDevice_, nullptr, nullptr);
   if (FAILED(hr)) {
     result.deviceFailed = true;
     result.hr = Code(hr);
@@ -170,7 +173,8 @@ ResultCode WindowsFallbackDevice::CreateTarget(WindowHandle window) {
 
 ResultCode WindowsFallbackDevice::CreateSurface(std::uint32_t width, std::uint32_t height) {
   if (!compositor_ || !visual_) return Code(E_POINTER);
-  const HRESULT hr = compositor_->CreateSurface(width, height, DXGI_FORMAT_B8G8R8A8_UNORM, DXGI_ALPHA_MODE_PREMULTIPLIED, &surface_);
+  const HRESULT hr =
+      compositor_->CreateSurface(width, height, DXGI_FORMAT_B8G8R8A8_UNORM, DXGI_ALPHA_MODE_PREMULTIPLIED, &surface_);
   if (SUCCEEDED(hr)) visual_->SetContent(surface_.Get());
   return Code(hr);
 }
@@ -183,20 +187,22 @@ void WindowsFallbackDevice::Commit() {
   if (compositor_) compositor_->Commit();
 }
 
-ResultCode WindowsFallbackDevice::BeginDraw(const PixelRect& update, bool dxgiSurfaces, std::int32_t& offsetX, std::int32_t& offsetY) {
+ResultCode WindowsFallbackDevice::BeginDraw(const PixelRect& update, bool dxgiSurfaces, std::int32_t& offsetX,
+                                            std::int32_t& offsetY) {
   if (!surface_) return Code(E_POINTER);
   const RECT rect = {update.left, update.top, update.right, update.bottom};
   POINT offset = {0, 0};
   drawingDxgi_ = dxgiSurfaces;
   if (!dxgiSurfaces) {
-    const HRESULT hr = surface_->BeginDraw(&rect, __uuidof(ID2D1DeviceContext), reinterpret_cast<void**>(drawContext_.ReleaseAndGetAddressOf()),
-                                           &offset);
+    const HRESULT hr = surface_->BeginDraw(&rect, __uuidof(ID2D1DeviceContext),
+                                           reinterpret_cast<void**>(drawContext_.ReleaseAndGetAddressOf()), &offset);
     if (FAILED(hr)) return Code(hr);
     canvas_.Bind(d2dFactory_.Get(), stroke_.Get(), drawContext_.Get());
   } else {
     if (!dxgiContext_) return Code(E_POINTER);
     ComPtr<IDXGISurface> dxgiSurface;
-    HRESULT hr = surface_->BeginDraw(&rect, __uuidof(IDXGISurface), reinterpret_cast<void**>(dxgiSurface.GetAddressOf()), &offset);
+    HRESULT hr = surface_->BeginDraw(&rect, __uuidof(IDXGISurface),
+                                     reinterpret_cast<void**>(dxgiSurface.GetAddressOf()), &offset);
     if (FAILED(hr)) return Code(hr);
     const D2D1_BITMAP_PROPERTIES1 properties = D2D1::BitmapProperties1(
         D2D1_BITMAP_OPTIONS_TARGET | D2D1_BITMAP_OPTIONS_CANNOT_DRAW,
@@ -212,7 +218,8 @@ ResultCode WindowsFallbackDevice::BeginDraw(const PixelRect& update, bool dxgiSu
     // The context is reused from tick to tick and still has the last drawing's translation; the
     // clip is given in the surface's own pixels, so it is pushed before this tick's is set.
     dxgiContext_->SetTransform(D2D1::Matrix3x2F::Identity());
-    const float width = static_cast<float>(update.right - update.left), height = static_cast<float>(update.bottom - update.top);
+    const float width = static_cast<float>(update.right - update.left),
+                height = static_cast<float>(update.bottom - update.top);
     dxgiContext_->PushAxisAlignedClip(
         D2D1::RectF(static_cast<float>(offset.x), static_cast<float>(offset.y), offset.x + width, offset.y + height),
         D2D1_ANTIALIAS_MODE_ALIASED);
@@ -302,7 +309,8 @@ void WindowsFallbackDevice::ReleasePixelBuffer() {
 
 namespace {
 
-void StrokeLines(Gdiplus::GpGraphics* graphics, const Gdiplus::PointF* points, INT count, std::uint32_t argb, float width) {
+void StrokeLines(Gdiplus::GpGraphics* graphics, const Gdiplus::PointF* points, INT count, std::uint32_t argb,
+                 float width) {
   using namespace Gdiplus::DllExports;
   Gdiplus::GpPen* pen = nullptr;
   if (GdipCreatePen1(argb, width, Gdiplus::UnitWorld, &pen) != Gdiplus::Ok) return;

@@ -49,7 +49,8 @@ class WindowsFallbackDevice final : public FallbackDevice {
   void ReleaseSurface() override { surface_.Reset(); }
   void SetVisualAttached(bool attached) override;
   void Commit() override;
-  ResultCode BeginDraw(const PixelRect& update, bool dxgiSurfaces, std::int32_t& offsetX, std::int32_t& offsetY) override;
+  ResultCode BeginDraw(const PixelRect& update, bool dxgiSurfaces, std::int32_t& offsetX,
+                       std::int32_t& offsetY) override;
   RouteCanvas& Canvas() override { return canvas_; }
   void EndDraw() override;
 
@@ -81,9 +82,9 @@ class WindowsFallbackDevice final : public FallbackDevice {
   Microsoft::WRL::ComPtr<IDCompositionTarget> target_;
   Microsoft::WRL::ComPtr<IDCompositionVisual2> visual_;
   Microsoft::WRL::ComPtr<IDCompositionSurface> surface_;
-  Microsoft::WRL::ComPtr<ID2D1DeviceContext> dxgiContext_;   // DXGI-surface mode only
-  Microsoft::WRL::ComPtr<ID2D1DeviceContext> drawContext_;   // from the surface, while drawing
-  Microsoft::WRL::ComPtr<ID2D1Bitmap1> drawBitmap_;          // DXGI-surface mode, while drawing
+  Microsoft::WRL::ComPtr<ID2D1DeviceContext> dxgiContext_;  // DXGI-surface mode only
+  Microsoft::WRL::ComPtr<ID2D1DeviceContext> drawContext_;  // from the surface, while drawing
+  Microsoft::WRL::ComPtr<ID2D1Bitmap1> drawBitmap_;         // DXGI-surface mode, while drawing
   bool drawingDxgi_ = false;
   Direct2DCanvas canvas_;
   // Overlay window.

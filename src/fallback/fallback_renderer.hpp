@@ -81,8 +81,8 @@ inline constexpr std::uint32_t kShortPassSleepMs = 4;
 void CompositionLoopPass(FallbackRenderer& r, FallbackDevice& device, const Settings& settings);
 
 [[nodiscard]] bool SetUpComposition(FallbackRenderer& r, FallbackDevice& device);
-[[nodiscard]] bool EnsureSurface(FallbackRenderer& r, FallbackDevice& device, const Settings& settings, std::uint32_t width,
-                                 std::uint32_t height);
+[[nodiscard]] bool EnsureSurface(FallbackRenderer& r, FallbackDevice& device, const Settings& settings,
+                                 std::uint32_t width, std::uint32_t height);
 [[nodiscard]] bool RetryWithDxgiSurfaces(FallbackRenderer& r, FallbackDevice& device);
 void CompositionTick(FallbackRenderer& r, FallbackDevice& device, const Settings& settings);
 void HideRoute(FallbackRenderer& r, FallbackDevice& device);
@@ -104,9 +104,9 @@ void DrawCompositionPicture(RouteCanvas& canvas, const CompositionPicture& pictu
 [[nodiscard]] bool SwitchToOverlayWindow(FallbackRenderer& r, FallbackDevice& device, const char* reason);
 [[nodiscard]] bool CreateOverlayWindow(FallbackRenderer& r, FallbackDevice& device);
 // True when the window was updated.
-[[nodiscard]] bool DrawOverlay(FallbackRenderer& r, FallbackDevice& device, const Settings& settings, const MapFrame& frame,
-                               std::span<const ScreenPoint> points, const PixelRect& rect, float cx, float cy, float radius,
-                               float scale);
+[[nodiscard]] bool DrawOverlay(FallbackRenderer& r, FallbackDevice& device, const Settings& settings,
+                               const MapFrame& frame, std::span<const ScreenPoint> points, const PixelRect& rect,
+                               float cx, float cy, float radius, float scale);
 
 // ---- pure helpers -------------------------------------------------------------------------------
 

@@ -50,7 +50,8 @@ bool CreateOverlayWindow(FallbackRenderer& r, FallbackDevice& device) {
 }
 
 bool DrawOverlay(FallbackRenderer& r, FallbackDevice& device, const Settings& settings, const MapFrame& frame,
-                 std::span<const ScreenPoint> points, const PixelRect& rect, float cx, float cy, float radius, float scale) {
+                 std::span<const ScreenPoint> points, const PixelRect& rect, float cx, float cy, float radius,
+                 float scale) {
   OverlayWindowState& o = r.overlay;
   ClientSize client;
   if (!device.ReadClientSize(r.gameWindow, client)) client = {};
@@ -71,10 +72,16 @@ bool DrawOverlay(FallbackRenderer& r, FallbackDevice& device, const Settings& se
   device.ClientOrigin(r.gameWindow, originX, originY);
   const float alpha = frame.drawMinimap ? frame.snapshot.minimapAlpha : 1.0f;
   const float lineWidth = frame.drawMinimap ? settings.minimapLineWidth : settings.worldMapLineWidth;
-  const OverlayKey key = {FloatBits(static_cast<float>(picture.left)), FloatBits(static_cast<float>(picture.top)),
-                          FloatBits(static_cast<float>(originX)), FloatBits(static_cast<float>(originY)), FloatBits(alpha),
-                          settings.routeColor, settings.outlineColor, FloatBits(settings.outlineWidth * 100 + lineWidth),
-                          static_cast<std::uint32_t>(picture.width), static_cast<std::uint32_t>(picture.height)};
+  const OverlayKey key = {FloatBits(static_cast<float>(picture.left)),
+                          FloatBits(static_cast<float>(picture.top)),
+                          FloatBits(static_cast<float>(originX)),
+                          FloatBits(static_cast<float>(originY)),
+                          FloatBits(alpha),
+                          settings.routeColor,
+                          settings.outlineColor,
+                          FloatBits(settings.outlineWidth * 100 + lineWidth),
+                          static_cast<std::uint32_t>(picture.width),
+                          static_cast<std::uint32_t>(picture.height)};
   if (r.routeShown && key == o.previousKey && SamePoints(points, o.previousPolyline)) return false;
   o.previousPolyline.assign(points.begin(), points.end());
   o.previousKey = key;

@@ -40,7 +40,7 @@ std::uint64_t FindIn(const MappedImage& image, std::uint64_t first, std::uint64_
 // sections run at memory speed: sixteen positions at a time are tested for the two needle bytes
 // at `anchor` (chosen rare in code and data), and only where both are in place is the rest
 // compared.
-[[nodiscard]] const std::uint8_t* FindBytes(const std::uint8_t* first, const std::uint8_t* last, const std::uint8_t* needle,
-                                            std::size_t length, std::size_t anchor);
+[[nodiscard]] const std::uint8_t* FindBytes(const std::uint8_t* first, const std::uint8_t* last,
+                                            const std::uint8_t* needle, std::size_t length, std::size_t anchor);
 
 }  // namespace pathlight

@@ -55,7 +55,8 @@ std::uint64_t FindSessionGlobal(const MappedImage& image) {
   table.reserve(kSiteTableEntries);
   const auto count = [&](std::uint64_t target) {
     if (target <= image.Base() || target >= image.End()) return;
-    auto known = std::find_if(table.begin(), table.end(), [&](const SiteTableEntry& site) { return site.target == target; });
+    auto known =
+        std::find_if(table.begin(), table.end(), [&](const SiteTableEntry& site) { return site.target == target; });
     if (known != table.end()) {
       ++known->count;
     } else if (table.size() < kSiteTableEntries) {
@@ -70,7 +71,8 @@ std::uint64_t FindSessionGlobal(const MappedImage& image) {
     // place is the whole pattern tested. The loads reach 17 bytes past the first position; the
     // last few positions, where they would leave the section, are tested one by one.
     for (; i + 8 + 17 < section.size; i += 8) {
-      const std::uint64_t candidates = EqualLanes(LoadLittle<std::uint64_t>(bytes + i + 1), 0x8B) & EqualLanes(LoadLittle<std::uint64_t>(bytes + i + 8), 0x8B) &
+      const std::uint64_t candidates = EqualLanes(LoadLittle<std::uint64_t>(bytes + i + 1), 0x8B) &
+                                       EqualLanes(LoadLittle<std::uint64_t>(bytes + i + 8), 0x8B) &
                                        EqualLanes(LoadLittle<std::uint64_t>(bytes + i + 10), 0x30);
       if (candidates == 0) continue;
       for (int k = 0; k < 8; ++k) {
@@ -79,9 +81,8 @@ std::uint64_t FindSessionGlobal(const MappedImage& image) {
     }
     for (; i + 11 < section.size; ++i) count(SessionSiteTarget(bytes + i, section.start + i));
   }
-  std::stable_sort(table.begin(), table.end(), [](const SiteTableEntry& a, const SiteTableEntry& b) {
-    return a.count > b.count;
-  });
+  std::stable_sort(table.begin(), table.end(),
+                   [](const SiteTableEntry& a, const SiteTableEntry& b) { return a.count > b.count; });
   const std::uint64_t best = table.empty() ? 0 : table[0].target;
   const int sites = table.empty() ? 0 : static_cast<int>(table[0].count);
   const int runnerUp = table.size() < 2 ? 0 : static_cast<int>(table[1].count);
@@ -105,7 +106,7 @@ constexpr Pattern<3> kLoadRaxRip = {0x48, 0x8B, 0x05};                          
 constexpr Pattern<6> kCompareVehicle = {0x8B, 0x4E, 0x18, 0x39, 0x48, 0x40};  // mov ecx,[rsi+18h]; cmp [rax+40h],ecx
 constexpr Pattern<4> kLoadCharacterId = {0x0F, 0xB7, 0x55, 0x38};             // movzx edx, word [rbp+38h]
 constexpr Pattern<7> kLoadCharacterKind = {0x0F, 0xB7, 0x88, 0xA0, 0x00, 0x00, 0x00};  // movzx ecx, word [rax+0A0h]
-constexpr Pattern<3> kLoadRbxRip = {0x48, 0x8B, 0x1D};                                  // mov rbx, [rip+d]
+constexpr Pattern<3> kLoadRbxRip = {0x48, 0x8B, 0x1D};                                 // mov rbx, [rip+d]
 
 // The global a 7-byte rip-relative load reads, or 0 when its displacement does not lie in the
 // image.
@@ -162,10 +163,10 @@ constexpr std::uint64_t kClockPrefix = 19;
 
 bool ClockPrefixMatches(const MappedImage& image, std::uint64_t q) {
   const std::uint8_t* p = image.At(q - kClockPrefix);
-  return p[0] == 0x4C && p[1] == 0x8B && p[2] == 0x05           // mov r8, [rip+d]
-         && p[7] == 0x4D && p[8] == 0x85 && p[9] == 0xC0       // test r8, r8
-         && p[10] == 0x74                                      // je short
-         && p[12] == 0x48 && p[13] == 0x8B && p[14] == 0x0D;   // mov rcx, [rip+d]
+  return p[0] == 0x4C && p[1] == 0x8B && p[2] == 0x05         // mov r8, [rip+d]
+         && p[7] == 0x4D && p[8] == 0x85 && p[9] == 0xC0      // test r8, r8
+         && p[10] == 0x74                                     // je short
+         && p[12] == 0x48 && p[13] == 0x8B && p[14] == 0x0D;  // mov rcx, [rip+d]
 }
 
 }  // namespace

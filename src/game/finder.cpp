@@ -195,8 +195,8 @@ std::uint64_t Finder::ReadWaypointDirect(std::uint32_t pathOffset) {
     const auto array = LoadLittle<std::uint64_t>(bytes + i + 8);
     const auto count = LoadLittle<std::uint32_t>(bytes + i + 16);
     const auto capacity = LoadLittle<std::uint32_t>(bytes + i + 20);
-    if (key != offsets_.waypointCategory || !IsPlausiblePointer(array) || count < 1 || count > 64 ||
-        capacity < count || capacity > 4096) {
+    if (key != offsets_.waypointCategory || !IsPlausiblePointer(array) || count < 1 || count > 64 || capacity < count ||
+        capacity > 4096) {
       continue;
     }
     for (std::uint32_t j = 0; j < count; ++j) {
@@ -296,8 +296,7 @@ std::uint32_t Finder::Tick(const Settings& settings) {
 
   const std::uint32_t now = tickCount_();
   switch (schedule_.First(playerShown, mapOpen, !iconRegions_.empty(), cameraMissing, now)) {
-    case ScanSchedule::Step::kNothing:
-      return kSleepScanning;
+    case ScanSchedule::Step::kNothing: return kSleepScanning;
     case ScanSchedule::Step::kChunks:
       for (const std::uint64_t chunk : iconChunks_) (void)ScanRange(chunk, kChunkSize, results);
       break;

@@ -15,9 +15,9 @@ namespace pathlight {
 
 // The settings that decide which searches run, as they stand at start.
 struct GameScanSettings {
-  bool worldEnabled = true;                // [World] Enabled
-  std::uint32_t worldToggleKey = 0xDD;     // [World] ToggleKey's virtual-key code; 0 = unbound
-  bool wagonRoutingEnabled = true;         // [WagonRouting] Enabled
+  bool worldEnabled = true;             // [World] Enabled
+  std::uint32_t worldToggleKey = 0xDD;  // [World] ToggleKey's virtual-key code; 0 = unbound
+  bool wagonRoutingEnabled = true;      // [WagonRouting] Enabled
 
   [[nodiscard]] bool InWorldRouteCanBeShown() const { return worldEnabled || worldToggleKey != 0; }
 };

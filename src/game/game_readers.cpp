@@ -12,7 +12,7 @@ namespace pathlight {
 
 namespace {
 
-constexpr float kMinZoom = 0.2f, kMaxZoom = 5.0f;          // exclusive
+constexpr float kMinZoom = 0.2f, kMaxZoom = 5.0f;  // exclusive
 constexpr std::uint32_t kMinimapHiddenBit = 0x400;
 constexpr float kMinWidgetSize = 50.0f, kMaxWidgetSize = 8000.0f;
 constexpr float kMaxWidgetPosition = 20000.0f;
@@ -46,10 +46,10 @@ constexpr std::size_t kMaxNameBytes = 47;
 
 // The time-of-day record.
 constexpr std::uint64_t kClockHours = 0x454, kClockRate = 0x466, kClockStamp = 0x468;
-constexpr std::uint64_t kScaleDayMs = 75'600'000;  // 21 hours
-constexpr std::uint64_t kNightEndMs = 10'800'000;  // 03:00
-constexpr std::uint64_t kNightStartMs = 75'600'000;  // 21:00
-constexpr std::uint64_t kNightEndOnScale = kNightEndMs / 2;                  // 5,400,000
+constexpr std::uint64_t kScaleDayMs = 75'600'000;                               // 21 hours
+constexpr std::uint64_t kNightEndMs = 10'800'000;                               // 03:00
+constexpr std::uint64_t kNightStartMs = 75'600'000;                             // 21:00
+constexpr std::uint64_t kNightEndOnScale = kNightEndMs / 2;                     // 5,400,000
 constexpr std::uint64_t kNightStartOnScale = kNightStartMs - kNightEndOnScale;  // 70,200,000
 // From 21:00 the scale runs at half speed again: day ms = 2 x scale ms - this.
 constexpr std::uint64_t kLateNightShift = 2 * kNightStartOnScale - kNightStartMs;  // 64,800,000
@@ -117,7 +117,9 @@ void ReadPlayer(const GameReadContext& context, GameSnapshot& snapshot) {
   if (!context.memory.Read(root + context.settings.offsets.minimapPlayerPosition, xyz, sizeof xyz)) return;
   const float x = xyz[0], z = xyz[2];
   // Unlike the finder's test, a coordinate of exactly 1,000,000 is believed.
-  if (!std::isfinite(x) || !std::isfinite(z) || std::fabs(x) > kMaxObjectCoordinate || std::fabs(z) > kMaxObjectCoordinate) return;
+  if (!std::isfinite(x) || !std::isfinite(z) || std::fabs(x) > kMaxObjectCoordinate ||
+      std::fabs(z) > kMaxObjectCoordinate)
+    return;
   if (x == 0.0f && z == 0.0f) return;
   snapshot.playerX = x;
   snapshot.playerY = xyz[1];
@@ -188,7 +190,8 @@ bool ReadMinimapWidget(const GameReadContext& context, std::uint64_t root, GameS
   float position[2];
   if (!memory.Read(holder + offsets.minimapPos, position, sizeof position)) return false;
   const float x = position[0], y = position[1];
-  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxWidgetPosition || std::fabs(y) > kMaxWidgetPosition) {
+  if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > kMaxWidgetPosition ||
+      std::fabs(y) > kMaxWidgetPosition) {
     return true;
   }
   snapshot.widgetX = x;
@@ -381,7 +384,8 @@ std::string ReadVehicleTypeName(const GameReadContext& context, std::uint32_t id
 
   std::uint64_t info = 0, character = 0, vehicle = 0, nameObject = 0;
   std::uint16_t characterIndex = 0, vehicleIndex = 0;
-  if (!ReadPointer(memory, actor + kActorInfo, info) || !ReadPointer(memory, info + kInfoCharacter, character)) return unnamed();
+  if (!ReadPointer(memory, actor + kActorInfo, info) || !ReadPointer(memory, info + kInfoCharacter, character))
+    return unnamed();
   if (!memory.ReadValue(character + kCharacterIndex, characterIndex)) return unnamed();
   if (!ReadTableElement(memory, layout.CharactersGlobal, characterIndex, character)) return unnamed();
   if (!memory.ReadValue(character + kCharacterVehicleIndex, vehicleIndex)) return unnamed();

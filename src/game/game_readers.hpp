@@ -71,7 +71,8 @@ inline constexpr std::uint32_t kNoVehicleId = 0xFFFFFFFFu;
 // The type name of vehicle `id` (at most 47 printable bytes); empty when it cannot be named.
 // `faulted`, when given, tells whether a read failed on the way (freed memory), as opposed to a
 // value that failed its checks.
-[[nodiscard]] std::string ReadVehicleTypeName(const GameReadContext& context, std::uint32_t id, bool* faulted = nullptr);
+[[nodiscard]] std::string ReadVehicleTypeName(const GameReadContext& context, std::uint32_t id,
+                                              bool* faulted = nullptr);
 // Hours of the game's day, 0 <= h < 24, or -1 when it cannot be read.
 [[nodiscard]] float ReadTimeOfDay(const GameReadContext& context);
 

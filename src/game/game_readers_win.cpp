@@ -11,8 +11,8 @@ void ReadGameSnapshot(GameSnapshot& snapshot) {
   // One settings record for the whole read: the offsets of one file, never of two.
   const SettingsPtr settings = CurrentSettings();
   GameState& game = Game();
-  const GameReadContext context{ProcessMemory(), game.layout, *settings, game.pointers, game.reader,
-                                Flags().WorldRouteShown.load() != 0};
+  const GameReadContext context{ProcessMemory(), game.layout, *settings,
+                                game.pointers,   game.reader, Flags().WorldRouteShown.load() != 0};
   ReadGameSnapshot(context, snapshot);
 }
 

@@ -32,7 +32,8 @@ void ForEachPair(const std::uint8_t* first, const std::uint8_t* last, std::uint8
   for (; p + 17 <= last; p += 16) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, wantA), _mm_cmpeq_epi8(y, wantB))));
+    auto mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, wantA), _mm_cmpeq_epi8(y, wantB))));
     for (; mask != 0; mask &= mask - 1) visit(p + __builtin_ctz(mask));
   }
 #endif

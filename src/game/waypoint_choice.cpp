@@ -17,7 +17,8 @@ WaypointChoice ChooseWaypoint(std::vector<WaypointCandidate> candidates, const s
   });
   if (fresh != candidates.end()) {
     choice.icon = fresh->icon;
-  } else if (std::any_of(candidates.begin(), candidates.end(), [&](const WaypointCandidate& c) { return c.icon == current; })) {
+  } else if (std::any_of(candidates.begin(), candidates.end(),
+                         [&](const WaypointCandidate& c) { return c.icon == current; })) {
     choice.icon = current;
   } else if (!candidates.empty()) {
     choice.icon = candidates.front().icon;

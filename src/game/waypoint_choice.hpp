@@ -16,9 +16,9 @@ struct WaypointCandidate {
 };
 
 struct WaypointChoice {
-  std::uint64_t icon = 0;                 // 0: no waypoint
-  std::size_t candidates = 0;             // how many remained after the map-marker rule
-  std::vector<std::uint64_t> seen;        // their icons, ascending, each once: the next `seen`
+  std::uint64_t icon = 0;           // 0: no waypoint
+  std::size_t candidates = 0;       // how many remained after the map-marker rule
+  std::vector<std::uint64_t> seen;  // their icons, ascending, each once: the next `seen`
 };
 
 // Map markers lie on the map's plane, at height exactly 0: when any candidate does, the others

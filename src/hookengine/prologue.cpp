@@ -22,7 +22,7 @@ struct Decoded {
   std::uint8_t condition = 0;
   std::uint8_t dispOffset = 0;
   std::uint64_t destination = 0;
-  bool relative = false;    // a branch with a relative immediate, of a kind we rebuild or not
+  bool relative = false;  // a branch with a relative immediate, of a kind we rebuild or not
   bool supported = true;
   bool terminator = false;  // execution never falls through to the next byte
   bool call = false;

@@ -10,15 +10,15 @@
 
 namespace pathlight::hookengine {
 
-inline constexpr std::size_t kPatchSize = 5;           // jmp rel32 at the target
-inline constexpr std::size_t kMaxInstructions = 5;     // each at least 1 byte, stopping at 5
-inline constexpr std::size_t kMaxCopied = 4 + 15;      // 4 bytes, then the longest instruction
-inline constexpr std::size_t kLookAhead = 64;          // bytes after the copy searched for jumps back
+inline constexpr std::size_t kPatchSize = 5;                         // jmp rel32 at the target
+inline constexpr std::size_t kMaxInstructions = 5;                   // each at least 1 byte, stopping at 5
+inline constexpr std::size_t kMaxCopied = 4 + 15;                    // 4 bytes, then the longest instruction
+inline constexpr std::size_t kLookAhead = 64;                        // bytes after the copy searched for jumps back
 inline constexpr std::size_t kCodeWanted = kMaxCopied + kLookAhead;  // what a caller should offer
 
 // A slot: the relay to the detour, then the trampoline.
 inline constexpr std::size_t kSlotSize = 128;
-inline constexpr std::size_t kRelaySize = 14;          // jmp [rip+0]; dq detour
+inline constexpr std::size_t kRelaySize = 14;  // jmp [rip+0]; dq detour
 inline constexpr std::size_t kTrampolineOffset = 16;
 
 enum class RelocationStatus : std::uint8_t {
@@ -57,8 +57,7 @@ struct Prologue {
 // Decodes the whole instructions that the 5-byte patch overlaps, from `code` (the bytes at
 // `address`, ideally kCodeWanted of them; fewer where the memory ends), and checks the
 // instructions after them for jumps back into the patch.
-[[nodiscard]] RelocationStatus DecodePrologue(std::span<const std::byte> code, std::uint64_t address,
-                                              Prologue& out);
+[[nodiscard]] RelocationStatus DecodePrologue(std::span<const std::byte> code, std::uint64_t address, Prologue& out);
 
 // Inclusive range of slot addresses from which the relay is reachable by the target's jmp rel32
 // and every RIP-relative operand stays reachable from the copy; empty when lowest > highest.
@@ -87,8 +86,8 @@ struct Slot {
 };
 
 // Builds the relay to `detour` and the trampoline for a slot at `slotAddress`.
-[[nodiscard]] RelocationStatus BuildSlot(const Prologue& prologue, std::uint64_t slotAddress,
-                                         std::uint64_t detour, Slot& out);
+[[nodiscard]] RelocationStatus BuildSlot(const Prologue& prologue, std::uint64_t slotAddress, std::uint64_t detour,
+                                         Slot& out);
 
 // The 5 bytes written at the target: jmp rel32 to the relay. The caller has checked the reach
 // (SlotRange).

@@ -8,8 +8,8 @@ namespace pathlight::hookengine {
 
 namespace {
 
-constexpr ACCESS_MASK kThreadAccess = THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_SET_CONTEXT |
-                                      THREAD_QUERY_LIMITED_INFORMATION;
+constexpr ACCESS_MASK kThreadAccess =
+    THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_SET_CONTEXT | THREAD_QUERY_LIMITED_INFORMATION;
 constexpr std::size_t kMaxThreads = 65536;  // against a walk that never ends
 
 using NextThreadFunction = LONG(NTAPI*)(HANDLE, HANDLE, ACCESS_MASK, ULONG, ULONG, PHANDLE);

@@ -15,7 +15,7 @@ namespace pathlight::hookengine {
 
 class ThreadFreeze {
  public:
-  ThreadFreeze();  // suspends every other thread of the process
+  ThreadFreeze();   // suspends every other thread of the process
   ~ThreadFreeze();  // resumes them
   ThreadFreeze(const ThreadFreeze&) = delete;
   ThreadFreeze& operator=(const ThreadFreeze&) = delete;

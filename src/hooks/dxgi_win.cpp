@@ -35,19 +35,21 @@ namespace dxgi_hooks {
 
 using CreateFactoryFn = HRESULT(WINAPI*)(REFIID, void**);
 using CreateFactory2Fn = HRESULT(WINAPI*)(UINT, REFIID, void**);
-using CreateSwapChainFn = HRESULT(STDMETHODCALLTYPE*)(IDXGIFactory*, IUnknown*, DXGI_SWAP_CHAIN_DESC*, IDXGISwapChain**);
+using CreateSwapChainFn = HRESULT(STDMETHODCALLTYPE*)(IDXGIFactory*, IUnknown*, DXGI_SWAP_CHAIN_DESC*,
+                                                      IDXGISwapChain**);
 using CreateForHwndFn = HRESULT(STDMETHODCALLTYPE*)(IDXGIFactory2*, IUnknown*, HWND, const DXGI_SWAP_CHAIN_DESC1*,
                                                     const DXGI_SWAP_CHAIN_FULLSCREEN_DESC*, IDXGIOutput*,
                                                     IDXGISwapChain1**);
 using CreateForCoreWindowFn = HRESULT(STDMETHODCALLTYPE*)(IDXGIFactory2*, IUnknown*, IUnknown*,
-                                                          const DXGI_SWAP_CHAIN_DESC1*, IDXGIOutput*, IDXGISwapChain1**);
+                                                          const DXGI_SWAP_CHAIN_DESC1*, IDXGIOutput*,
+                                                          IDXGISwapChain1**);
 using CreateForCompositionFn = HRESULT(STDMETHODCALLTYPE*)(IDXGIFactory2*, IUnknown*, const DXGI_SWAP_CHAIN_DESC1*,
                                                            IDXGIOutput*, IDXGISwapChain1**);
 using PresentFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain*, UINT, UINT);
 using Present1Fn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain1*, UINT, UINT, const DXGI_PRESENT_PARAMETERS*);
 using ResizeBuffersFn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain*, UINT, UINT, UINT, DXGI_FORMAT, UINT);
-using ResizeBuffers1Fn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain3*, UINT, UINT, UINT, DXGI_FORMAT, UINT,
-                                                     const UINT*, IUnknown* const*);
+using ResizeBuffers1Fn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain3*, UINT, UINT, UINT, DXGI_FORMAT, UINT, const UINT*,
+                                                     IUnknown* const*);
 using SetColorSpace1Fn = HRESULT(STDMETHODCALLTYPE*)(IDXGISwapChain3*, DXGI_COLOR_SPACE_TYPE);
 
 HookSlot<CreateFactoryFn> createFactory, createFactory1;
@@ -95,7 +97,8 @@ class Nested {
 namespace detour {
 using namespace dxgi_hooks;
 
-HRESULT STDMETHODCALLTYPE IDXGIFactory_CreateSwapChain(IDXGIFactory*, IUnknown*, DXGI_SWAP_CHAIN_DESC*, IDXGISwapChain**);
+HRESULT STDMETHODCALLTYPE IDXGIFactory_CreateSwapChain(IDXGIFactory*, IUnknown*, DXGI_SWAP_CHAIN_DESC*,
+                                                       IDXGISwapChain**);
 HRESULT STDMETHODCALLTYPE IDXGIFactory2_CreateSwapChainForHwnd(IDXGIFactory2*, IUnknown*, HWND,
                                                                const DXGI_SWAP_CHAIN_DESC1*,
                                                                const DXGI_SWAP_CHAIN_FULLSCREEN_DESC*, IDXGIOutput*,
@@ -132,8 +135,8 @@ void OnFactoryCreated(IUnknown* factory) {
       createForHwnd.Create(table[kCreateForHwnd], &detour::IDXGIFactory2_CreateSwapChainForHwnd) != MH_OK ||
       createForCoreWindow.Create(table[kCreateForCoreWindow], &detour::IDXGIFactory2_CreateSwapChainForCoreWindow) !=
           MH_OK ||
-      createForComposition.Create(table[kCreateForComposition],
-                                  &detour::IDXGIFactory2_CreateSwapChainForComposition) != MH_OK) {
+      createForComposition.Create(table[kCreateForComposition], &detour::IDXGIFactory2_CreateSwapChainForComposition) !=
+          MH_OK) {
     Log("Overlay: creating the factory hooks failed");
     return;
   }
@@ -229,8 +232,8 @@ HRESULT WINAPI CreateDXGIFactory2(UINT flags, REFIID riid, void** factory) {
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE IDXGIFactory_CreateSwapChain(IDXGIFactory* self, IUnknown* device,
-                                                      DXGI_SWAP_CHAIN_DESC* desc, IDXGISwapChain** swapchain) {
+HRESULT STDMETHODCALLTYPE IDXGIFactory_CreateSwapChain(IDXGIFactory* self, IUnknown* device, DXGI_SWAP_CHAIN_DESC* desc,
+                                                       IDXGISwapChain** swapchain) {
   const auto original = createSwapChain.Get();
   Nested nest(g_creationDepth);
   const HRESULT hr = original(self, device, desc, swapchain);
@@ -283,8 +286,7 @@ void DrawFrame(void* swapchain) {
   if (frame == nullptr) return;
   try {
     frame(swapchain);
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 // Releases the renderer's hold on the buffers before they are resized, under the render mutex;
@@ -297,8 +299,7 @@ HRESULT UnderRenderMutex(void* swapchain, Resize resize) {
   if (const auto release = CurrentPresentRenderer().releaseDeviceObjects; release != nullptr) {
     try {
       release(swapchain);
-    } catch (...) {
-    }
+    } catch (...) {}
   }
   return resize();
 }
@@ -332,14 +333,14 @@ HRESULT STDMETHODCALLTYPE IDXGISwapChain3_ResizeBuffers1(IDXGISwapChain3* self, 
                                                          DXGI_FORMAT format, UINT flags, const UINT* nodeMasks,
                                                          IUnknown* const* queues) {
   const auto original = resizeBuffers1.Get();
-  return UnderRenderMutex(self,
-                          [&] { return original(self, count, width, height, format, flags, nodeMasks, queues); });
+  return UnderRenderMutex(self, [&] { return original(self, count, width, height, format, flags, nodeMasks, queues); });
 }
 
 HRESULT STDMETHODCALLTYPE IDXGISwapChain3_SetColorSpace1(IDXGISwapChain3* self, DXGI_COLOR_SPACE_TYPE space) {
   const auto original = setColorSpace1.Get();
   const HRESULT hr = original(self, space);
-  if (SUCCEEDED(hr) && Hooks().SwapChainColourSpace.exchange(static_cast<std::int32_t>(space)) != static_cast<std::int32_t>(space)) {
+  if (SUCCEEDED(hr) &&
+      Hooks().SwapChainColourSpace.exchange(static_cast<std::int32_t>(space)) != static_cast<std::int32_t>(space)) {
     Log("Overlay: swapchain colour space %d", static_cast<int>(space));
   }
   return hr;

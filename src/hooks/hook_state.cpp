@@ -16,7 +16,8 @@ thread_local std::uint32_t g_presentDepth = 0;
 void SwapChainQueueTable::Record(const void* swapchain, void* queue, std::uintptr_t window) {
   std::lock_guard lock(mutex_);
   const Entry entry{queue, ++recordings_, window};
-  const auto found = std::find_if(pairs_.begin(), pairs_.end(), [&](const Pair& p) { return p.swapchain == swapchain; });
+  const auto found =
+      std::find_if(pairs_.begin(), pairs_.end(), [&](const Pair& p) { return p.swapchain == swapchain; });
   if (found != pairs_.end()) {
     found->entry = entry;
   } else {
@@ -28,7 +29,8 @@ void* SwapChainQueueTable::Find(const void* swapchain) const { return Lookup(swa
 
 SwapChainQueueTable::Entry SwapChainQueueTable::Lookup(const void* swapchain) const {
   std::lock_guard lock(mutex_);
-  const auto found = std::find_if(pairs_.begin(), pairs_.end(), [&](const Pair& p) { return p.swapchain == swapchain; });
+  const auto found =
+      std::find_if(pairs_.begin(), pairs_.end(), [&](const Pair& p) { return p.swapchain == swapchain; });
   return found != pairs_.end() ? found->entry : Entry{};
 }
 

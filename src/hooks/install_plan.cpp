@@ -13,7 +13,8 @@ constexpr std::size_t kMaxNameBytes = 64;
 
 }  // namespace
 
-std::string LoaderDllList(const std::wstring& exeFolder, const std::vector<std::pair<std::string, std::wstring>>& loaded) {
+std::string LoaderDllList(const std::wstring& exeFolder,
+                          const std::vector<std::pair<std::string, std::wstring>>& loaded) {
   std::string list;
   for (const auto& [name, path] : loaded) {
     if (exeFolder.empty() || !StartsWithIgnoringCase(path, exeFolder)) continue;
@@ -48,7 +49,9 @@ PresentWaitResult WaitForPresentRenderer(PresentWaitServices& services) {
   PresentWaitResult result;
   int pollsWithWindow = 0;
   const auto handedOver = [] { return Hooks().CompositionHandover.load() != 0; };
-  const auto hooksTried = [] { return Hooks().SwapChainHooksInstalled.load() != 0 || Hooks().SwapChainHooksFailed.load() != 0; };
+  const auto hooksTried = [] {
+    return Hooks().SwapChainHooksInstalled.load() != 0 || Hooks().SwapChainHooksFailed.load() != 0;
+  };
   // A hand-over that came first (FidelityFX's frame generation, before any swap chain of the
   // game's own) ends the wait at once: nothing is left to wait for, and the reason is logged.
   while (!hooksTried() && !handedOver() && pollsWithWindow < kPollsWithWindow && result.polls < kPollsInAll) {

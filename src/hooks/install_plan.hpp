@@ -14,8 +14,8 @@ namespace pathlight {
 // ---- start-up report ------------------------------------------------------------------------------
 
 // The DLLs a loader of plug-ins usually poses as, in the order the report names them.
-inline constexpr const char* kLoaderDllNames[] = {"winmm.dll",   "dinput8.dll", "version.dll",   "dxgi.dll",
-                                                  "d3d11.dll",   "d3d12.dll",   "dsound.dll",    "winhttp.dll",
+inline constexpr const char* kLoaderDllNames[] = {"winmm.dll",     "dinput8.dll",   "version.dll", "dxgi.dll",
+                                                  "d3d11.dll",     "d3d12.dll",     "dsound.dll",  "winhttp.dll",
                                                   "xinput1_3.dll", "xinput1_4.dll", "wininet.dll"};
 
 // The loaded loader DLLs (name, full path) that lie in the game executable's folder (the folder

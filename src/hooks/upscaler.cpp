@@ -176,7 +176,8 @@ std::uint32_t TagArrayStride(GameMemory& memory, std::uint64_t tags, std::uint32
   return 0;
 }
 
-std::optional<DepthTag> FindDepthTag(GameMemory& memory, std::uint64_t tags, std::uint32_t count, std::uint32_t stride) {
+std::optional<DepthTag> FindDepthTag(GameMemory& memory, std::uint64_t tags, std::uint32_t count,
+                                     std::uint32_t stride) {
   using namespace sl_layout;
   if (tags == 0 || stride == 0) return std::nullopt;
   const std::uint32_t walked = std::min(count, kMaxTagsWalked);

@@ -43,8 +43,8 @@ inline constexpr int kConstantsFloatsRead = 110;  // through float 109, the last
 namespace ffx_layout {
 inline constexpr std::uint64_t kNext = 8;
 inline constexpr std::uint64_t kSwapchainOut = 16;
-inline constexpr std::uint64_t kWrapSwapchain = 0x30001;  // game queue at 24
-inline constexpr std::uint64_t kNewSwapchain = 0x30005;   // game queue at 40
+inline constexpr std::uint64_t kWrapSwapchain = 0x30001;        // game queue at 24
+inline constexpr std::uint64_t kNewSwapchain = 0x30005;         // game queue at 40
 inline constexpr std::uint64_t kNewSwapchainForHwnd = 0x30006;  // game queue at 56
 }  // namespace ffx_layout
 
@@ -127,7 +127,6 @@ struct UpscalerCounters {
   std::atomic<std::uint8_t> constantsRefused{0};
 };
 [[nodiscard]] UpscalerCounters& Counters();
-
 
 // ---- decisions ----------------------------------------------------------------------------------
 

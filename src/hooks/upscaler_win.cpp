@@ -95,8 +95,7 @@ std::int32_t slSetConstants(const void* values, const void* frame, const void* v
   const auto original = upscaler_hooks::slSetConstants.Get();
   try {
     OnSetConstants(ProcessMemory(), Address(values), TickCount());
-  } catch (...) {
-  }
+  } catch (...) {}
   return original(values, frame, viewport);
 }
 
@@ -104,8 +103,7 @@ std::int32_t slSetTag(const void* viewport, const void* tags, std::uint32_t coun
   const auto original = upscaler_hooks::slSetTag.Get();
   try {
     OnSetTag(ProcessMemory(), "slSetTag", Address(tags), count, TickCount(), &D3D12DepthKeeper());
-  } catch (...) {
-  }
+  } catch (...) {}
   return original(viewport, tags, count, commands);
 }
 
@@ -114,8 +112,7 @@ std::int32_t slSetTagForFrame(const void* frame, const void* viewport, const voi
   const auto original = upscaler_hooks::slSetTagForFrame.Get();
   try {
     OnSetTag(ProcessMemory(), "slSetTagForFrame", Address(tags), count, TickCount(), &D3D12DepthKeeper());
-  } catch (...) {
-  }
+  } catch (...) {}
   return original(frame, viewport, tags, count, commands);
 }
 
@@ -124,8 +121,7 @@ std::int32_t slEvaluateFeature(std::uint32_t feature, const void* frame, const v
   const auto original = upscaler_hooks::slEvaluateFeature.Get();
   try {
     OnEvaluateFeature(ProcessMemory(), feature, Address(inputs), count);
-  } catch (...) {
-  }
+  } catch (...) {}
   return original(feature, frame, inputs, count, commands);
 }
 
@@ -146,8 +142,7 @@ std::uint32_t ffxCreateContext(void* context, void* descriptors, const void* all
       Hooks().PresentDisabled.store(1);
       Hooks().CompositionHandover.store(1);
     }
-  } catch (...) {
-  }
+  } catch (...) {}
   return result;
 }
 

@@ -17,9 +17,7 @@ bool Fires(const KeyBinding& binding, std::uint64_t key, std::uint32_t modifiers
   return binding.key != 0 && binding.key == key && binding.modifiers == modifiers;
 }
 
-void Toggle(Flag& flag, const char* which) {
-  Log("%s route %s (toggle key)", which, FlipFlag(flag) ? "on" : "off");
-}
+void Toggle(Flag& flag, const char* which) { Log("%s route %s (toggle key)", which, FlipFlag(flag) ? "on" : "off"); }
 
 }  // namespace
 

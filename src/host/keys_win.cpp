@@ -38,17 +38,15 @@ LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   try {
     KeyInput& keys = g_keys.input;
     switch (message) {
-      case WM_KILLFOCUS:
-        keys.FocusLost();
-        break;
+      case WM_KILLFOCUS: keys.FocusLost(); break;
       case WM_ACTIVATEAPP:
         if (wParam == FALSE) keys.FocusLost();
         break;
       case WM_INPUT: {
         alignas(RAWINPUT) BYTE buffer[kRawInputBytes];
         UINT size = sizeof buffer;
-        const UINT got = GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, buffer, &size,
-                                         sizeof(RAWINPUTHEADER));
+        const UINT got =
+            GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, buffer, &size, sizeof(RAWINPUTHEADER));
         const auto* input = reinterpret_cast<const RAWINPUT*>(buffer);
         if (got != static_cast<UINT>(-1) && got >= sizeof(RAWINPUTHEADER) && input->header.dwType == RIM_TYPEKEYBOARD) {
           keys.RawKey(input->data.keyboard.VKey, (input->data.keyboard.Flags & RI_KEY_BREAK) != 0);
@@ -56,15 +54,10 @@ LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
       }
       case WM_KEYDOWN:
-      case WM_SYSKEYDOWN:
-        keys.KeyMessage(wParam, true);
-        break;
+      case WM_SYSKEYDOWN: keys.KeyMessage(wParam, true); break;
       case WM_KEYUP:
-      case WM_SYSKEYUP:
-        keys.KeyMessage(wParam, false);
-        break;
-      default:
-        break;
+      case WM_SYSKEYUP: keys.KeyMessage(wParam, false); break;
+      default: break;
     }
   } catch (...) {
     // The game's message must reach the game whatever happened here.

@@ -48,7 +48,8 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
   const bool keep = !reroute && current &&
                     std::hypot(static_cast<double>(current->goalX) - snapshot.waypointX,
                                static_cast<double>(current->goalZ) - snapshot.waypointZ) <= kGoalMovedDistance &&
-                    DistanceToRoute(*current, snapshot.playerX, snapshot.playerZ) <= settings->rerouteDistance && current->wagon == wagon;
+                    DistanceToRoute(*current, snapshot.playerX, snapshot.playerZ) <= settings->rerouteDistance &&
+                    current->wagon == wagon;
   if (keep) return false;
 
   const std::uint32_t startTick = services.tickCount();
@@ -57,8 +58,8 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
   route->goalZ = snapshot.waypointZ;
   route->wagon = wagon;
   const RouteWeights weights = wagon ? MakeWagonRouteWeights(*settings) : MakeRouteWeights(*settings);
-  route->points = services.search({snapshot.playerX, snapshot.playerZ}, {snapshot.waypointX, snapshot.waypointZ}, weights,
-                                  settings->directMaxDistance, &route->heights);
+  route->points = services.search({snapshot.playerX, snapshot.playerZ}, {snapshot.waypointX, snapshot.waypointZ},
+                                  weights, settings->directMaxDistance, &route->heights);
   // The first height is the player's own; unknown heights carry the last known one forward.
   std::vector<float>& heights = route->heights;
   if (!heights.empty()) heights[0] = snapshot.playerY;
@@ -67,8 +68,9 @@ bool RunRoutePass(const GameSnapshot& snapshot, const RoutePassServices& service
   }
   const std::uint32_t elapsed = services.tickCount() - startTick;
   Log("Route: (%.0f,%.0f) -> (%.0f,%.0f): %zu points in %lu ms%s", static_cast<double>(snapshot.playerX),
-      static_cast<double>(snapshot.playerZ), static_cast<double>(snapshot.waypointX), static_cast<double>(snapshot.waypointZ),
-      route->points.size(), static_cast<unsigned long>(elapsed), wagon ? " (wagon roads)" : "");
+      static_cast<double>(snapshot.playerZ), static_cast<double>(snapshot.waypointX),
+      static_cast<double>(snapshot.waypointZ), route->points.size(), static_cast<unsigned long>(elapsed),
+      wagon ? " (wagon roads)" : "");
   PublishRoute(std::move(route));
   return true;
 }
@@ -81,7 +83,9 @@ RouteWorkerServices LibraryRouteWorkerServices(std::function<void(GameSnapshot&)
   services.sleep = [](std::uint32_t ms) { SleepMs(ms); };
   services.roadsReady = [] { return RoadsAreReady(); };
   services.pass.search = [](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
-                         std::vector<float>* heights) { return FindRoute(start, goal, weights, directMaxDistance, heights); };
+                            std::vector<float>* heights) {
+    return FindRoute(start, goal, weights, directMaxDistance, heights);
+  };
   services.pass.tickCount = [] { return TickCount(); };
   return services;
 }

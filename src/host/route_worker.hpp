@@ -24,8 +24,9 @@ inline constexpr std::uint32_t kRoadsWaitPollMs = 200;
 // than two points, which no reroute distance keeps.
 [[nodiscard]] double DistanceToRoute(const Route& route, float x, float z);
 
-using RouteSearchFunction = std::function<std::vector<GroundPoint>(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
-                                                                   float directMaxDistance, std::vector<float>* heights)>;
+using RouteSearchFunction =
+    std::function<std::vector<GroundPoint>(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                           float directMaxDistance, std::vector<float>* heights)>;
 
 // What one pass needs besides the snapshot: the search (FindRoute in the library), the clock, the
 // settings in force and the reroute request (the library's record and flag unless replaced).

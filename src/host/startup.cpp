@@ -40,16 +40,13 @@ StartupOutcome RunStartup(StartupHost& host) {
   if (!host.DrawEnabled()) Log("Debug: Draw=0, the Present renderer will not create graphics objects or draw");
 
   switch (renderer) {
-    case RendererChoice::None:
-      return StartupOutcome::RendererNone;
+    case RendererChoice::None: return StartupOutcome::RendererNone;
     case RendererChoice::Present:
       host.WaitForPresentRenderer();
       // It gave up on the swap chain, or never saw one: the Composition renderer takes over.
       host.RunCompositionRenderer();
       return StartupOutcome::RendererReturned;
-    case RendererChoice::Composition:
-      host.RunCompositionRenderer();
-      return StartupOutcome::RendererReturned;
+    case RendererChoice::Composition: host.RunCompositionRenderer(); return StartupOutcome::RendererReturned;
   }
   return StartupOutcome::RendererReturned;
 }

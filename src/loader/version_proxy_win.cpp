@@ -106,20 +106,20 @@ DWORD WINAPI LoadPathlight(LPVOID) {
 
 // Each proxy looks its function up once and calls it; a function the system's version.dll lacks
 // fails as a missing one would.
-#define PATHLIGHT_PROXY(ret, name, failure, params, args)                                         \
-  extern "C" ret WINAPI Proxy_##name params {                                                     \
-    using Fn = ret(WINAPI*) params;                                                                \
-    static std::atomic<Fn> resolved{nullptr};                                                      \
-    Fn real = resolved.load(std::memory_order_acquire);                                            \
-    if (real == nullptr) {                                                                         \
-      real = reinterpret_cast<Fn>(reinterpret_cast<void*>(SystemFunction(#name)));                 \
-      resolved.store(real, std::memory_order_release);                                             \
-    }                                                                                              \
-    if (real == nullptr) {                                                                         \
-      SetLastError(ERROR_PROC_NOT_FOUND);                                                          \
-      return failure;                                                                              \
-    }                                                                                              \
-    return real args;                                                                              \
+#define PATHLIGHT_PROXY(ret, name, failure, params, args)                          \
+  extern "C" ret WINAPI Proxy_##name params {                                      \
+    using Fn = ret(WINAPI*) params;                                                \
+    static std::atomic<Fn> resolved{nullptr};                                      \
+    Fn real = resolved.load(std::memory_order_acquire);                            \
+    if (real == nullptr) {                                                         \
+      real = reinterpret_cast<Fn>(reinterpret_cast<void*>(SystemFunction(#name))); \
+      resolved.store(real, std::memory_order_release);                             \
+    }                                                                              \
+    if (real == nullptr) {                                                         \
+      SetLastError(ERROR_PROC_NOT_FOUND);                                          \
+      return failure;                                                              \
+    }                                                                              \
+    return real args;                                                              \
   }
 
 PATHLIGHT_PROXY(BOOL, GetFileVersionInfoA, FALSE, (LPCSTR file, DWORD handle, DWORD length, LPVOID data),
@@ -127,17 +127,14 @@ PATHLIGHT_PROXY(BOOL, GetFileVersionInfoA, FALSE, (LPCSTR file, DWORD handle, DW
 // Undocumented; four arguments in registers, passed on as they came.
 PATHLIGHT_PROXY(BOOL, GetFileVersionInfoByHandle, FALSE, (DWORD flags, HANDLE file, LPVOID* data, PDWORD length),
                 (flags, file, data, length))
-PATHLIGHT_PROXY(BOOL, GetFileVersionInfoExA, FALSE,
-                (DWORD flags, LPCSTR file, DWORD handle, DWORD length, LPVOID data),
+PATHLIGHT_PROXY(BOOL, GetFileVersionInfoExA, FALSE, (DWORD flags, LPCSTR file, DWORD handle, DWORD length, LPVOID data),
                 (flags, file, handle, length, data))
 PATHLIGHT_PROXY(BOOL, GetFileVersionInfoExW, FALSE,
                 (DWORD flags, LPCWSTR file, DWORD handle, DWORD length, LPVOID data),
                 (flags, file, handle, length, data))
 PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeA, 0, (LPCSTR file, LPDWORD handle), (file, handle))
-PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeExA, 0, (DWORD flags, LPCSTR file, LPDWORD handle),
-                (flags, file, handle))
-PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeExW, 0, (DWORD flags, LPCWSTR file, LPDWORD handle),
-                (flags, file, handle))
+PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeExA, 0, (DWORD flags, LPCSTR file, LPDWORD handle), (flags, file, handle))
+PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeExW, 0, (DWORD flags, LPCWSTR file, LPDWORD handle), (flags, file, handle))
 PATHLIGHT_PROXY(DWORD, GetFileVersionInfoSizeW, 0, (LPCWSTR file, LPDWORD handle), (file, handle))
 PATHLIGHT_PROXY(BOOL, GetFileVersionInfoW, FALSE, (LPCWSTR file, DWORD handle, DWORD length, LPVOID data),
                 (file, handle, length, data))

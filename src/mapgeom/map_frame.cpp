@@ -22,7 +22,8 @@ bool PrepareMapFrame(MapFrame& frame, const Settings& settings, const MapFrameSe
   snapshot = GameSnapshot{};
   if (services.readSnapshot) services.readSnapshot(snapshot);
   const bool minimapLive = snapshot.minimapValid && snapshot.playerValid && !snapshot.worldMapOpen;
-  if (minimapLive && services.smoother && services.nowMs) services.smoother->Apply(snapshot, settings, services.nowMs());
+  if (minimapLive && services.smoother && services.nowMs)
+    services.smoother->Apply(snapshot, settings, services.nowMs());
 
   const bool toggle = services.minimapRouteShown ? services.minimapRouteShown() : true;
   frame.drawMinimap = settings.minimapEnabled && toggle && minimapLive && snapshot.minimapAlpha > kLeastMinimapAlpha;

@@ -31,9 +31,9 @@ struct MapFrame {
 struct MapFrameServices {
   std::function<void(GameSnapshot&)> readSnapshot;
   std::function<RoutePtr()> currentRoute;
-  std::function<double()> nowMs;  // the smoothing clock
+  std::function<double()> nowMs;            // the smoothing clock
   std::function<bool()> minimapRouteShown;  // the run-time minimap toggle
-  MinimapSmoother* smoother = nullptr;  // none: no smoothing
+  MinimapSmoother* smoother = nullptr;      // none: no smoothing
 };
 
 // The library's services: the given reader, GetCurrentRoute, PerformanceMs, MinimapRouteShown and

@@ -47,7 +47,8 @@ ScreenPoint ProjectToMinimap(GroundPoint p, const GameSnapshot& snapshot, const 
   const float c = std::cos(theta), s = std::sin(theta);
   const float dx = p.x - snapshot.playerX, dz = p.z - snapshot.playerZ;
   // Screen y grows downwards, so world +z (north at rotation 0) is negative y.
-  return {(dx * c - dz * s) * circle.pixelsPerMeter + circle.centerX, (-dx * s - dz * c) * circle.pixelsPerMeter + circle.centerY};
+  return {(dx * c - dz * s) * circle.pixelsPerMeter + circle.centerX,
+          (-dx * s - dz * c) * circle.pixelsPerMeter + circle.centerY};
 }
 
 void ProjectToMinimap(std::span<const GroundPoint> points, const GameSnapshot& snapshot, const MinimapCircle& circle,
@@ -82,11 +83,12 @@ float MinimapRoadLinesRadius(const Settings& settings, const GameSnapshot& snaps
 ScreenPoint ProjectToWorldMap(GroundPoint p, const GameSnapshot& snapshot, float screenWidth, float screenHeight,
                               const Settings& settings) {
   const float f = snapshot.worldMapZoom / settings.worldMapZoomDivisor * ScreenScale(screenHeight);
-  return {(p.x - snapshot.worldMapCenterX) * f + screenWidth / 2, screenHeight / 2 - (p.z - snapshot.worldMapCenterY) * f};
+  return {(p.x - snapshot.worldMapCenterX) * f + screenWidth / 2,
+          screenHeight / 2 - (p.z - snapshot.worldMapCenterY) * f};
 }
 
-void ProjectToWorldMap(std::span<const GroundPoint> points, const GameSnapshot& snapshot, float screenWidth, float screenHeight,
-                       const Settings& settings, std::vector<ScreenPoint>& out) {
+void ProjectToWorldMap(std::span<const GroundPoint> points, const GameSnapshot& snapshot, float screenWidth,
+                       float screenHeight, const Settings& settings, std::vector<ScreenPoint>& out) {
   out.clear();
   out.reserve(points.size());
   for (const GroundPoint p : points) out.push_back(ProjectToWorldMap(p, snapshot, screenWidth, screenHeight, settings));

@@ -64,10 +64,10 @@ inline constexpr float kMaxRoadLinesRadius = 2000.0f;
 
 // The open world map, centred on (worldMapCenterX, worldMapCenterY) at worldMapZoom over
 // [WorldMap] ZoomDivisor.
-[[nodiscard]] ScreenPoint ProjectToWorldMap(GroundPoint p, const GameSnapshot& snapshot, float screenWidth, float screenHeight,
-                                            const Settings& settings);
+[[nodiscard]] ScreenPoint ProjectToWorldMap(GroundPoint p, const GameSnapshot& snapshot, float screenWidth,
+                                            float screenHeight, const Settings& settings);
 // The whole polyline, replacing out's contents.
-void ProjectToWorldMap(std::span<const GroundPoint> points, const GameSnapshot& snapshot, float screenWidth, float screenHeight,
-                       const Settings& settings, std::vector<ScreenPoint>& out);
+void ProjectToWorldMap(std::span<const GroundPoint> points, const GameSnapshot& snapshot, float screenWidth,
+                       float screenHeight, const Settings& settings, std::vector<ScreenPoint>& out);
 
 }  // namespace pathlight

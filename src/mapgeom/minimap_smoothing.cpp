@@ -54,13 +54,16 @@ void MinimapSmoother::Apply(GameSnapshot& snapshot, const Settings& settings, do
   }
 
   const std::int32_t mode = settings.minimapInterpolate;
-  const bool wanted = mode == kInterpolateOn || (mode == kInterpolateAuto && callsPerChange_ >= kAutoInterpolateCallsPerChange);
+  const bool wanted =
+      mode == kInterpolateOn || (mode == kInterpolateAuto && callsPerChange_ >= kAutoInterpolateCallsPerChange);
   const double gap = lastMs_ - previousMs_;
   if (!wanted || !(gap > 0) || !(gap <= kMinimapSampleGapMs)) return;
 
   double t = (nowMs - settings.minimapDelayMs - lastMs_) / gap;
   t = t >= 0 ? std::min(t, 1.0) : 0.0;  // NaN (a NaN delay) counts as 0
-  const auto lerp = [t](float from, float to) { return static_cast<float>(from + (static_cast<double>(to) - from) * t); };
+  const auto lerp = [t](float from, float to) {
+    return static_cast<float>(from + (static_cast<double>(to) - from) * t);
+  };
   snapshot.playerX = lerp(previous_.playerX, last_.playerX);
   snapshot.playerZ = lerp(previous_.playerZ, last_.playerZ);
   snapshot.minimapZoom = lerp(previous_.zoom, last_.zoom);

@@ -54,7 +54,8 @@ void AveragePass(std::span<ScreenPoint> points, std::size_t w, std::vector<doubl
   for (std::size_t i = 1; i + 1 < n; ++i) {
     const std::size_t g = std::min({w, i, n - 1 - i});
     const double count = static_cast<double>(2 * g + 1);
-    points[i] = {static_cast<float>((sx[i + g + 1] - sx[i - g]) / count), static_cast<float>((sy[i + g + 1] - sy[i - g]) / count)};
+    points[i] = {static_cast<float>((sx[i + g + 1] - sx[i - g]) / count),
+                 static_cast<float>((sy[i + g + 1] - sy[i - g]) / count)};
   }
 }
 
@@ -81,7 +82,8 @@ void AppendRounded(std::span<const ScreenPoint> polyline, float spacing, std::si
     // Past the budget a segment is kept as its end point alone; the count is clamped in double so an
     // infinite length never reaches the integer conversion.
     const double wanted = std::ceil(length / spacing);
-    const std::size_t c = wanted > static_cast<double>(budget) ? budget + 1 : std::max<std::size_t>(1, static_cast<std::size_t>(wanted));
+    const std::size_t c =
+        wanted > static_cast<double>(budget) ? budget + 1 : std::max<std::size_t>(1, static_cast<std::size_t>(wanted));
     budget -= c - 1;
     for (std::size_t j = 1; j < c; ++j) {
       const double t = static_cast<double>(j) / static_cast<double>(c);
@@ -150,7 +152,8 @@ bool ClipToBox(ScreenPoint a, ScreenPoint b, const Box& box, double& t0, double&
 ScreenPoint At(ScreenPoint a, ScreenPoint b, double t) {
   if (t <= 0) return a;
   if (t >= 1) return b;
-  return {static_cast<float>(a.x + t * (static_cast<double>(b.x) - a.x)), static_cast<float>(a.y + t * (static_cast<double>(b.y) - a.y))};
+  return {static_cast<float>(a.x + t * (static_cast<double>(b.x) - a.x)),
+          static_cast<float>(a.y + t * (static_cast<double>(b.y) - a.y))};
 }
 
 // The corners passed going from one point on the box's edge to another the shorter way round.

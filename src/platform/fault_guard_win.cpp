@@ -83,8 +83,8 @@ void InstallHandlerOnce() {
 
 std::atomic<std::uint64_t> g_guardPagesRestored{0};
 
-constexpr DWORD kReadableProtections =
-    PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+constexpr DWORD kReadableProtections = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                                       PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
 
 bool IsReadable(const MEMORY_BASIC_INFORMATION& region) {
   return region.State == MEM_COMMIT && (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 &&
@@ -121,8 +121,8 @@ std::uint64_t GuardPagesRestored() { return g_guardPagesRestored.load(std::memor
 
 std::size_t FaultGuard::ReadSome(std::uint64_t address, void* out, std::size_t size) {
   if (size == 0 || address < kLowestUserAddress || address > kHighestUserAddress) return 0;
-  const std::uint64_t end = std::min<std::uint64_t>(address + std::min<std::uint64_t>(size, kHighestUserAddress),
-                                                    kHighestUserAddress + 1);
+  const std::uint64_t end =
+      std::min<std::uint64_t>(address + std::min<std::uint64_t>(size, kHighestUserAddress), kHighestUserAddress + 1);
   std::size_t copied = 0;
   for (std::uint64_t cursor = address; cursor < end;) {
     MEMORY_BASIC_INFORMATION region;

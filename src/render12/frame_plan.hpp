@@ -29,8 +29,8 @@ struct FrameDecisions {
   bool goOn = false;
 };
 
-[[nodiscard]] FrameDecisions DecideFrame(const Settings& settings, const GameSnapshot& snapshot, std::size_t routePoints,
-                                         bool minimapRouteShown, bool worldRouteShown);
+[[nodiscard]] FrameDecisions DecideFrame(const Settings& settings, const GameSnapshot& snapshot,
+                                         std::size_t routePoints, bool minimapRouteShown, bool worldRouteShown);
 
 // ---- the diagnostic line -------------------------------------------------------------------------
 

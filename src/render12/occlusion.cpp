@@ -74,7 +74,7 @@ bool DepthReadable(const ResourceDescription& d) {
 }
 
 const DepthChooser::Examined& DepthChooser::Examine(const DepthChoiceInputs& in, const ProjectionTerms& projection,
-                                                  DepthResourceFacts& facts) {
+                                                    DepthResourceFacts& facts) {
   for (const Examined& e : examined_) {
     if (e.identity == in.tag.identity) return e;
   }

@@ -47,12 +47,14 @@ OcclusionPipeline BuildOcclusionPipeline(ID3D12Device* device, DXGI_FORMAT forma
   ID3DBlob* ps = nullptr;
   ID3DBlob* errors = nullptr;
   const std::size_t length = std::strlen(kOcclusionShaderHlsl);
-  if (FAILED(CompileShaderCached(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "vs", "vs_5_0", 0, 0, &vs, &errors))) {
+  if (FAILED(CompileShaderCached(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "vs", "vs_5_0", 0, 0, &vs,
+                                 &errors))) {
     LogStepFailed("vertex shader", errors);
     SafeRelease(errors);
     return pipeline;
   }
-  if (FAILED(CompileShaderCached(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "ps", "ps_5_0", 0, 0, &ps, &errors))) {
+  if (FAILED(CompileShaderCached(kOcclusionShaderHlsl, length, nullptr, defines, nullptr, "ps", "ps_5_0", 0, 0, &ps,
+                                 &errors))) {
     LogStepFailed("pixel shader", errors);
     SafeRelease(errors);
     SafeRelease(vs);
@@ -94,9 +96,9 @@ OcclusionPipeline BuildOcclusionPipeline(ID3D12Device* device, DXGI_FORMAT forma
     return pipeline;
   }
   SafeRelease(errors);
-  const HRESULT rootResult = device->CreateRootSignature(0, serialised->GetBufferPointer(), serialised->GetBufferSize(),
-                                                         __uuidof(ID3D12RootSignature),
-                                                         reinterpret_cast<void**>(&pipeline.root));
+  const HRESULT rootResult =
+      device->CreateRootSignature(0, serialised->GetBufferPointer(), serialised->GetBufferSize(),
+                                  __uuidof(ID3D12RootSignature), reinterpret_cast<void**>(&pipeline.root));
   SafeRelease(serialised);
   if (FAILED(rootResult)) {
     LogStepFailed("CreateRootSignature", nullptr);

@@ -18,8 +18,8 @@ struct OcclusionPipeline {
 
 // Compiles the shader for the output mode and white level and builds both objects; on failure logs
 // the step and returns an empty pipeline (the ribbon is then drawn without occlusion).
-[[nodiscard]] OcclusionPipeline BuildOcclusionPipeline(ID3D12Device* device, DXGI_FORMAT format, std::uint32_t outputMode,
-                                                       float whiteNits);
+[[nodiscard]] OcclusionPipeline BuildOcclusionPipeline(ID3D12Device* device, DXGI_FORMAT format,
+                                                       std::uint32_t outputMode, float whiteNits);
 void ReleaseOcclusionPipeline(OcclusionPipeline& pipeline);
 
 // What the callback binds for the frame being recorded; the callback's user data points at it.

@@ -190,7 +190,8 @@ bool DrawsInto(SwapChainChoiceState& c, IDXGISwapChain* swapchain) {
 bool ReleaseSwapChainObjects(InFrameRenderer& r) {
   DeviceObjects& d = r.device;
   SwapChainObjects& t = r.target;
-  const bool idle = d.fence == nullptr || d.event == nullptr || WaitForFence(d.fence, d.event, d.lastFence, kReleaseWaitMs);
+  const bool idle =
+      d.fence == nullptr || d.event == nullptr || WaitForFence(d.fence, d.event, d.lastFence, kReleaseWaitMs);
   for (FrameContext& context : t.contexts) {
     SafeRelease(context.allocator);
     SafeRelease(context.depth);
@@ -263,7 +264,8 @@ bool SetUpDevice(InFrameRenderer& r, ID3D12Device* device, const TargetShape& sh
   D3D12_DESCRIPTOR_HEAP_DESC rtv = {};
   rtv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
   rtv.NumDescriptors = 1;
-  if (FAILED(d.device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&d.rtvHeap)))) {
+  if (FAILED(
+          d.device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&d.rtvHeap)))) {
     d.rtvHeap = nullptr;
     return false;
   }
@@ -272,12 +274,14 @@ bool SetUpDevice(InFrameRenderer& r, ID3D12Device* device, const TargetShape& sh
   srv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
   srv.NumDescriptors = shape.bufferCount + 1;
   srv.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
-  if (FAILED(d.device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&d.srvHeap)))) {
+  if (FAILED(
+          d.device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&d.srvHeap)))) {
     d.srvHeap = nullptr;
     return false;
   }
   d.srvIncrement = d.device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV);
-  if (FAILED(d.device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&d.fence)))) {
+  if (FAILED(
+          d.device->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&d.fence)))) {
     d.fence = nullptr;
     return false;
   }
@@ -397,8 +401,8 @@ SetUpResult SetUp(InFrameRenderer& r, IDXGISwapChain* swapchain, const TargetSha
     return SetUpResult::kFailed;
   }
   t.list->Close();
-  Log("Overlay: ready on %ux%u, %u buffers, format %d, colour space %d -> output mode %d (white %.0f nits)", shape.width,
-      shape.height, shape.bufferCount, shape.format, shape.colourSpace, static_cast<int>(output.mode),
+  Log("Overlay: ready on %ux%u, %u buffers, format %d, colour space %d -> output mode %d (white %.0f nits)",
+      shape.width, shape.height, shape.bufferCount, shape.format, shape.colourSpace, static_cast<int>(output.mode),
       output.whiteNits);
   return SetUpResult::kReady;
 }
@@ -471,7 +475,8 @@ void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& 
 // From the swap chain's description to the submission, under the render mutex; a failing step skips the
 // overlay for this frame and the game's present goes on.
 void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& settings, const GameSnapshot& snapshot,
-                 const RoutePtr& route, const FrameDecisions& decisions, std::uint32_t frameTick, bool rebuildRequested) {
+                 const RoutePtr& route, const FrameDecisions& decisions, std::uint32_t frameTick,
+                 bool rebuildRequested) {
   DeviceObjects& d = r.device;
   SwapChainObjects& t = r.target;
   DXGI_SWAP_CHAIN_DESC desc = {};
@@ -575,7 +580,8 @@ void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& 
   }
   const D3D12_CPU_DESCRIPTOR_HANDLE rtv = d.rtvHeap->GetCPUDescriptorHandleForHeapStart();
   d.device->CreateRenderTargetView(backBuffer, nullptr, rtv);
-  D3D12_RESOURCE_BARRIER before[2] = {Transition(backBuffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET)};
+  D3D12_RESOURCE_BARRIER before[2] = {
+      Transition(backBuffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET)};
   if (depthBarrier) before[1] = Transition(context.depth, depthState, kStatePixelShaderResource);
   t.list->ResourceBarrier(depthBarrier ? 2 : 1, before);
   t.list->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
@@ -599,12 +605,12 @@ void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& 
   // or every later frame would fail to reset them.
   try {
     DrawRoutes(draw, snapshot, route, decisions, width, height, settings, useOcclusion ? &occlusionDraw : nullptr);
-  } catch (...) {
-  }
+  } catch (...) {}
 
   ImGui::Render();
   ImGui_ImplDX12_RenderDrawData(ImGui::GetDrawData(), t.list);
-  D3D12_RESOURCE_BARRIER after[2] = {Transition(backBuffer, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT)};
+  D3D12_RESOURCE_BARRIER after[2] = {
+      Transition(backBuffer, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT)};
   if (depthBarrier) after[1] = Transition(context.depth, kStatePixelShaderResource, depthState);
   t.list->ResourceBarrier(depthBarrier ? 2 : 1, after);
   if (HRESULT closed = t.list->Close(); FAILED(closed)) {

@@ -163,10 +163,12 @@ void DrawMinimapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span<
   ProjectToMinimap(polyline, snapshot, circle, scratch.projected);
   CutToMinimapReach(scratch.projected, circle);
   RoundCorners(scratch.projected, CornerSpacing(scale), settings.cornerRadius * scale, scratch.rounded);
-  const std::size_t count = ClipPolylineToCircle(scratch.rounded, circle.centerX, circle.centerY, circle.radius, scratch.pieces);
+  const std::size_t count =
+      ClipPolylineToCircle(scratch.rounded, circle.centerX, circle.centerY, circle.radius, scratch.pieces);
   const float alpha = snapshot.minimapAlpha;
-  StrokePolylines(draw, std::span(scratch.pieces.data(), count), settings.minimapLineWidth * scale, settings.outlineWidth * scale,
-                  ScaleAlpha(settings.routeColor, alpha), ScaleAlpha(settings.outlineColor, alpha));
+  StrokePolylines(draw, std::span(scratch.pieces.data(), count), settings.minimapLineWidth * scale,
+                  settings.outlineWidth * scale, ScaleAlpha(settings.routeColor, alpha),
+                  ScaleAlpha(settings.outlineColor, alpha));
 }
 
 void DrawWorldMapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span<const GroundPoint> polyline,
@@ -251,8 +253,8 @@ float Dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1]
 
 }  // namespace
 
-void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest, const Settings& settings,
-                     std::vector<RibbonPathPoint>& out) {
+void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest,
+                     const Settings& settings, std::vector<RibbonPathPoint>& out) {
   out.clear();
   const std::vector<GroundPoint>& points = route.points;
   const std::size_t k = nearest.index;
@@ -264,7 +266,8 @@ void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const Rou
   // The nearest point's height lies between its segment's ends, by its distance along it.
   const GroundPoint a = points[k - 1], b = points[k];
   const double segment = std::hypot(static_cast<double>(b.x) - a.x, static_cast<double>(b.z) - a.z);
-  const double along = std::hypot(static_cast<double>(nearest.point.x) - a.x, static_cast<double>(nearest.point.z) - a.z);
+  const double along =
+      std::hypot(static_cast<double>(nearest.point.x) - a.x, static_cast<double>(nearest.point.z) - a.z);
   double t = segment > 0 ? along / segment : 0.0;
   t = t > 0 ? std::min(t, 1.0) : 0.0;  // NaN too
   const float nearestY = static_cast<float>(height(k - 1) + t * (height(k) - height(k - 1)));
@@ -284,7 +287,8 @@ void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const Rou
   double distance = 0;
   for (std::size_t i = 1; i < pathCount && distance < reach && out.size() < kMaxRibbonPoints; ++i) {
     const RibbonPathPoint p = pathPoint(i - 1), q = pathPoint(i);
-    const double dx = static_cast<double>(q.x) - p.x, dy = static_cast<double>(q.y) - p.y, dz = static_cast<double>(q.z) - p.z;
+    const double dx = static_cast<double>(q.x) - p.x, dy = static_cast<double>(q.y) - p.y,
+                 dz = static_cast<double>(q.z) - p.z;
     const double length = std::hypot(dx, dz);
     // Non-finite ends give a non-finite length and are passed over like a point too close.
     if (!(length >= kShortestRibbonSegment) || !std::isfinite(length) || !std::isfinite(dy)) continue;
@@ -292,8 +296,8 @@ void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const Rou
     for (double j = 1; j <= steps && distance < reach && out.size() < kMaxRibbonPoints; ++j) {
       distance += length / steps;
       const double f = j / steps;
-      out.push_back({static_cast<float>(p.x + f * dx), static_cast<float>(p.y + f * dy), static_cast<float>(p.z + f * dz),
-                     static_cast<float>(distance)});
+      out.push_back({static_cast<float>(p.x + f * dx), static_cast<float>(p.y + f * dy),
+                     static_cast<float>(p.z + f * dz), static_cast<float>(distance)});
     }
   }
 
@@ -305,7 +309,8 @@ void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const Rou
 }
 
 void DrawWorldRibbon(ImDrawList& draw, const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest,
-                     float screenWidth, float screenHeight, const Settings& settings, const RibbonOcclusion& occlusion) {
+                     float screenWidth, float screenHeight, const Settings& settings,
+                     const RibbonOcclusion& occlusion) {
   DrawingScratch& scratch = Scratch();
   if (nearest.index < 1 || nearest.index >= route.points.size()) return;
   BuildRibbonPath(snapshot, route, nearest, settings, scratch.path);
@@ -341,7 +346,8 @@ void DrawWorldRibbon(ImDrawList& draw, const GameSnapshot& snapshot, const Route
 
     bool valid = true;
     for (int v = 0; v < 4 && valid; ++v) {
-      const float r[3] = {p.x + sideX * kCrossOffsets[v] - eye[0], p.y + lift - eye[1], p.z + sideZ * kCrossOffsets[v] - eye[2]};
+      const float r[3] = {p.x + sideX * kCrossOffsets[v] - eye[0], p.y + lift - eye[1],
+                          p.z + sideZ * kCrossOffsets[v] - eye[2]};
       const float depth = Dot(r, forward);
       if (!(depth >= kNearestDepth)) {
         valid = false;

@@ -85,7 +85,7 @@ inline constexpr std::size_t kMaxRibbonPoints = 4096;
 // The centre line: from the player through the nearest point and along the route, resampled in
 // steps of at most a metre up to [World] Distance and smoothed by [World] CornerRadius. Missing or
 // non-finite heights are the player's. Replaces out's contents; empty when k is not in 1 .. last.
-void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest, const Settings& settings,
-                     std::vector<RibbonPathPoint>& out);
+void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest,
+                     const Settings& settings, std::vector<RibbonPathPoint>& out);
 
 }  // namespace pathlight

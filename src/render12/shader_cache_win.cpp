@@ -57,8 +57,8 @@ std::string KeyOf(const void* source, std::size_t length, const D3D_SHADER_MACRO
 }  // namespace
 
 long CompileShaderCached(const void* source, std::size_t length, const char* name, const _D3D_SHADER_MACRO* defines,
-                         ID3DInclude* include, const char* entry, const char* target, unsigned flags1,
-                         unsigned flags2, ID3D10Blob** code, ID3D10Blob** errors) {
+                         ID3DInclude* include, const char* entry, const char* target, unsigned flags1, unsigned flags2,
+                         ID3D10Blob** code, ID3D10Blob** errors) {
   if (code == nullptr) return E_INVALIDARG;
   *code = nullptr;
   if (errors != nullptr) *errors = nullptr;

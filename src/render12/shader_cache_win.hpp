@@ -19,8 +19,8 @@ namespace pathlight {
 // and flags give the blob compiled the first time (a reference of the caller's own). Errors are not
 // kept. Under the render mutex, like every set-up; it has a mutex of its own anyway.
 long CompileShaderCached(const void* source, std::size_t length, const char* name, const _D3D_SHADER_MACRO* defines,
-                         ID3DInclude* include, const char* entry, const char* target, unsigned flags1,
-                         unsigned flags2, ID3D10Blob** code, ID3D10Blob** errors);
+                         ID3DInclude* include, const char* entry, const char* target, unsigned flags1, unsigned flags2,
+                         ID3D10Blob** code, ID3D10Blob** errors);
 
 // How many compilations the cache answered without the compiler, and how many it compiled.
 struct ShaderCacheCounts {

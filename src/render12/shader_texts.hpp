@@ -10,37 +10,36 @@
 namespace pathlight {
 
 // Shared by both shaders: MrOutput(colour).
-#define PATHLIGHT_HLSL_OUTPUT_CONVERSION                                                       \
-  "#ifndef MR_MODE\n#define MR_MODE 0\n#endif\n"                                               \
-  "#ifndef MR_WHITE\n#define MR_WHITE 203.0\n#endif\n"                                         \
-  "float3 MrLinear(float3 c) {\n"                                                              \
-  "  c = max(c, 0.0);\n"                                                                       \
-  "  float3 low = c / 12.92;\n"                                                                \
-  "  float3 high = pow((c + 0.055) / 1.055, 2.4);\n"                                           \
-  "  return float3(c.r <= 0.04045 ? low.r : high.r, c.g <= 0.04045 ? low.g : high.g,\n"        \
-  "                c.b <= 0.04045 ? low.b : high.b);\n"                                        \
-  "}\n"                                                                                        \
-  "float3 MrPq(float3 y) {\n"                                                                  \
-  "  const float m1 = 0.1593017578125, m2 = 78.84375;\n"                                       \
-  "  const float c1 = 0.8359375, c2 = 18.8515625, c3 = 18.6875;\n"                             \
-  "  float3 p = pow(saturate(y), m1);\n"                                                       \
-  "  return pow((c1 + c2 * p) / (1.0 + c3 * p), m2);\n"                                        \
-  "}\n"                                                                                        \
-  "float4 MrOutput(float4 c) {\n"                                                              \
-  "#if MR_MODE == 1\n"                                                                         \
-  "  c.rgb = MrLinear(c.rgb) * (MR_WHITE / 80.0);\n"                                           \
-  "#elif MR_MODE == 2\n"                                                                       \
-  "  const float3x3 bt709To2020 = float3x3(0.6274, 0.3293, 0.0433,\n"                          \
-  "                                        0.0691, 0.9195, 0.0114,\n"                          \
-  "                                        0.0164, 0.0880, 0.8956);\n"                         \
-  "  c.rgb = MrPq(mul(bt709To2020, MrLinear(c.rgb)) * (MR_WHITE / 10000.0));\n"                \
-  "#endif\n"                                                                                   \
-  "  return c;\n"                                                                              \
+#define PATHLIGHT_HLSL_OUTPUT_CONVERSION                                                \
+  "#ifndef MR_MODE\n#define MR_MODE 0\n#endif\n"                                        \
+  "#ifndef MR_WHITE\n#define MR_WHITE 203.0\n#endif\n"                                  \
+  "float3 MrLinear(float3 c) {\n"                                                       \
+  "  c = max(c, 0.0);\n"                                                                \
+  "  float3 low = c / 12.92;\n"                                                         \
+  "  float3 high = pow((c + 0.055) / 1.055, 2.4);\n"                                    \
+  "  return float3(c.r <= 0.04045 ? low.r : high.r, c.g <= 0.04045 ? low.g : high.g,\n" \
+  "                c.b <= 0.04045 ? low.b : high.b);\n"                                 \
+  "}\n"                                                                                 \
+  "float3 MrPq(float3 y) {\n"                                                           \
+  "  const float m1 = 0.1593017578125, m2 = 78.84375;\n"                                \
+  "  const float c1 = 0.8359375, c2 = 18.8515625, c3 = 18.6875;\n"                      \
+  "  float3 p = pow(saturate(y), m1);\n"                                                \
+  "  return pow((c1 + c2 * p) / (1.0 + c3 * p), m2);\n"                                 \
+  "}\n"                                                                                 \
+  "float4 MrOutput(float4 c) {\n"                                                       \
+  "#if MR_MODE == 1\n"                                                                  \
+  "  c.rgb = MrLinear(c.rgb) * (MR_WHITE / 80.0);\n"                                    \
+  "#elif MR_MODE == 2\n"                                                                \
+  "  const float3x3 bt709To2020 = float3x3(0.6274, 0.3293, 0.0433,\n"                   \
+  "                                        0.0691, 0.9195, 0.0114,\n"                   \
+  "                                        0.0164, 0.0880, 0.8956);\n"                  \
+  "  c.rgb = MrPq(mul(bt709To2020, MrLinear(c.rgb)) * (MR_WHITE / 10000.0));\n"         \
+  "#endif\n"                                                                            \
+  "  return c;\n"                                                                       \
   "}\n"
 
 // Replaces the stock pixel shader of Dear ImGui's DX12 backend; same inputs and bindings.
-inline constexpr char kBackendPixelShaderHlsl[] =
-    PATHLIGHT_HLSL_OUTPUT_CONVERSION
+inline constexpr char kBackendPixelShaderHlsl[] = PATHLIGHT_HLSL_OUTPUT_CONVERSION
     "struct PS_INPUT {\n"
     "  float4 pos : SV_POSITION;\n"
     "  float4 col : COLOR0;\n"
@@ -55,8 +54,7 @@ inline constexpr char kBackendPixelShaderHlsl[] =
 // The ribbon through the game's depth buffer. The vertex stage takes Dear ImGui's vertices in
 // pixels; the ribbon stores each vertex's inverse view depth in the texture coordinate's x, which
 // interpolates linearly in screen space where the depth itself would not.
-inline constexpr char kOcclusionShaderHlsl[] =
-    PATHLIGHT_HLSL_OUTPUT_CONVERSION
+inline constexpr char kOcclusionShaderHlsl[] = PATHLIGHT_HLSL_OUTPUT_CONVERSION
     "cbuffer C : register(b0) {\n"
     "  float2 invScreen; float2 dSize; float2 dOff; float2 dMax;\n"
     "  float m22; float m32; float tolBase; float tolSlope;\n"

@@ -113,7 +113,8 @@ std::vector<ArchiveEntry> ParseArchiveIndex(std::span<const std::byte> index, st
     const std::uint64_t record = foldersAt + 4 + kFolderRecordBytes * f;
     reader.Require(record, kFolderRecordBytes);
     const std::string name = FullName(folderNames, reader.U32(record + 4));
-    if (name.size() >= folderText.size() && name.compare(name.size() - folderText.size(), folderText.size(), folderText) == 0) {
+    if (name.size() >= folderText.size() &&
+        name.compare(name.size() - folderText.size(), folderText.size(), folderText) == 0) {
       matched.push_back({reader.U32(record + 8), reader.U32(record + 12)});
     }
   }

@@ -39,6 +39,7 @@ struct ArchiveEntry {
 
 // size bytes from offset (kReadToEnd: to the end of the archive), cut to what could be read;
 // empty when the archive cannot be opened. The caller compares the length.
-[[nodiscard]] std::vector<std::byte> ReadEntryBytes(const std::wstring& archivePath, std::uint32_t offset, std::uint32_t size);
+[[nodiscard]] std::vector<std::byte> ReadEntryBytes(const std::wstring& archivePath, std::uint32_t offset,
+                                                    std::uint32_t size);
 
 }  // namespace pathlight

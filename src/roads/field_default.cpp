@@ -49,9 +49,9 @@ std::optional<FieldVertex> ReadFieldVertex(const ByteReader& reader, std::uint64
   if (reader.U32(pos) != position) return std::nullopt;
   const float x = reader.F32(pos + 4), y = reader.F32(pos + 8), z = reader.F32(pos + 12), w = reader.F32(pos + 16);
   const std::uint32_t k = reader.U32(pos + 24);
-  const bool valid = std::isfinite(x) && std::isfinite(y) && std::isfinite(z) && std::isfinite(w) && std::fabs(x) < kMaxFieldGround &&
-                     std::fabs(z) < kMaxFieldGround && std::fabs(y) < kMaxFieldHeight && w >= 0 && w < kMaxFieldW &&
-                     k <= kMaxEdgeIdsPerVertex;
+  const bool valid = std::isfinite(x) && std::isfinite(y) && std::isfinite(z) && std::isfinite(w) &&
+                     std::fabs(x) < kMaxFieldGround && std::fabs(z) < kMaxFieldGround &&
+                     std::fabs(y) < kMaxFieldHeight && w >= 0 && w < kMaxFieldW && k <= kMaxEdgeIdsPerVertex;
   if (!valid) return std::nullopt;
   reader.Require(pos + kFieldVertexFixedBytes, 4 * static_cast<std::uint64_t>(k));
   return FieldVertex{x, y, z, pos + kFieldVertexFixedBytes, k};
@@ -73,7 +73,8 @@ std::optional<std::uint64_t> VertexListEnd(const ByteReader& reader, std::uint64
   if (pos == reader.size()) return pos;
   if (pos + 4 >= reader.size()) return std::nullopt;
   const std::uint32_t nextNameLength = reader.U32(pos);
-  if (nextNameLength < 1 || nextNameLength > kMaxSectionNameLength || !IsAsciiLetter(reader.U8(pos + 4))) return std::nullopt;
+  if (nextNameLength < 1 || nextNameLength > kMaxSectionNameLength || !IsAsciiLetter(reader.U8(pos + 4)))
+    return std::nullopt;
   return pos;
 }
 
@@ -93,7 +94,8 @@ class JunctionCells {
     std::vector<std::uint32_t> counts;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
       const std::int32_t cx = Cell(nodes[i].x), cz = Cell(nodes[i].z);
-      const auto [block, inserted] = blocks_.TryEmplace(PairKey(cx >> kBlockShift, cz >> kBlockShift), static_cast<std::uint32_t>(counts.size()));
+      const auto [block, inserted] =
+          blocks_.TryEmplace(PairKey(cx >> kBlockShift, cz >> kBlockShift), static_cast<std::uint32_t>(counts.size()));
       if (inserted) counts.push_back(0);
       ++counts[*block];
       blockOf[i] = *block;
@@ -112,13 +114,16 @@ class JunctionCells {
   // Calls visit(entry) for every tile node whose cell lies within reach of (cx, cz).
   template <class F>
   void ForEachNear(std::int32_t cx, std::int32_t cz, F&& visit) const {
-    for (std::int32_t bx = (cx - kJunctionCellReach) >> kBlockShift; bx <= (cx + kJunctionCellReach) >> kBlockShift; ++bx) {
-      for (std::int32_t bz = (cz - kJunctionCellReach) >> kBlockShift; bz <= (cz + kJunctionCellReach) >> kBlockShift; ++bz) {
+    for (std::int32_t bx = (cx - kJunctionCellReach) >> kBlockShift; bx <= (cx + kJunctionCellReach) >> kBlockShift;
+         ++bx) {
+      for (std::int32_t bz = (cz - kJunctionCellReach) >> kBlockShift; bz <= (cz + kJunctionCellReach) >> kBlockShift;
+           ++bz) {
         const std::uint32_t* block = blocks_.Find(PairKey(bx, bz));
         if (block == nullptr) continue;
         for (std::uint32_t e = starts_[*block]; e < starts_[*block + 1]; ++e) {
           const Entry& entry = entries_[e];
-          if (std::abs(std::int64_t{entry.cellX} - cx) <= kJunctionCellReach && std::abs(std::int64_t{entry.cellZ} - cz) <= kJunctionCellReach) {
+          if (std::abs(std::int64_t{entry.cellX} - cx) <= kJunctionCellReach &&
+              std::abs(std::int64_t{entry.cellZ} - cz) <= kJunctionCellReach) {
             visit(entry);
           }
         }
@@ -143,7 +148,8 @@ SectionResult AddSection(const ByteReader& reader, const std::vector<FieldVertex
                          const JunctionCells& cells, GraphBuilder& builder) {
   SectionResult result;
   std::vector<std::int32_t> nodeOf(vertices.size());
-  for (std::size_t i = 0; i < vertices.size(); ++i) nodeOf[i] = builder.NodeForPosition(vertices[i].x, vertices[i].y, vertices[i].z);
+  for (std::size_t i = 0; i < vertices.size(); ++i)
+    nodeOf[i] = builder.NodeForPosition(vertices[i].x, vertices[i].y, vertices[i].z);
 
   // Groups by edge id, in the order the ids first appear; members in vertex order.
   FlatMap64<std::uint32_t> groupOf;
@@ -151,7 +157,8 @@ SectionResult AddSection(const ByteReader& reader, const std::vector<FieldVertex
   std::vector<std::uint32_t> memberGroup;
   for (const FieldVertex& v : vertices) {
     for (std::uint32_t e = 0; e < v.edgeIdCount; ++e) {
-      const auto [group, inserted] = groupOf.TryEmplace(reader.U32(v.edgeIdsAt + 4 * e), static_cast<std::uint32_t>(groupSizes.size()));
+      const auto [group, inserted] =
+          groupOf.TryEmplace(reader.U32(v.edgeIdsAt + 4 * e), static_cast<std::uint32_t>(groupSizes.size()));
       if (inserted) groupSizes.push_back(0);
       ++groupSizes[*group];
       memberGroup.push_back(*group);
@@ -165,7 +172,8 @@ SectionResult AddSection(const ByteReader& reader, const std::vector<FieldVertex
     std::vector<std::uint32_t> cursor(groupStarts.begin(), groupStarts.end() - 1);
     std::size_t m = 0;
     for (std::size_t i = 0; i < vertices.size(); ++i) {
-      for (std::uint32_t e = 0; e < vertices[i].edgeIdCount; ++e) members[cursor[memberGroup[m++]]++] = static_cast<std::uint32_t>(i);
+      for (std::uint32_t e = 0; e < vertices[i].edgeIdCount; ++e)
+        members[cursor[memberGroup[m++]]++] = static_cast<std::uint32_t>(i);
     }
   }
 
@@ -263,9 +271,12 @@ void AddFieldDefault(std::span<const std::byte> file, GraphBuilder& builder) {
     pos = *listEnd;
 
     RoadType type;
-    if (name == "worldmaproad") type = RoadType::Main;
-    else if (name == "wagon") type = RoadType::Wide;
-    else continue;
+    if (name == "worldmaproad")
+      type = RoadType::Main;
+    else if (name == "wagon")
+      type = RoadType::Wide;
+    else
+      continue;
 
     const std::uint32_t count = reader.U32(*listAt);
     vertices.clear();
@@ -276,8 +287,8 @@ void AddFieldDefault(std::span<const std::byte> file, GraphBuilder& builder) {
       at = vertices.back().edgeIdsAt + 4 * static_cast<std::uint64_t>(vertices.back().edgeIdCount);
     }
     const SectionResult result = AddSection(reader, vertices, type, cells, builder);
-    Log("Roads: fielddefault '%s': %zu vertices, %zu edges, %zu segments, %zu junction links", name.c_str(), vertices.size(),
-        result.edges, result.treeSegments, result.links);
+    Log("Roads: fielddefault '%s': %zu vertices, %zu edges, %zu segments, %zu junction links", name.c_str(),
+        vertices.size(), result.edges, result.treeSegments, result.links);
   }
 }
 

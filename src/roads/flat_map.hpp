@@ -29,9 +29,7 @@ class FlatMap64 {
       if (keys_[slot] == kEmpty) return nullptr;
     }
   }
-  [[nodiscard]] V* Find(std::uint64_t key) {
-    return const_cast<V*>(static_cast<const FlatMap64*>(this)->Find(key));
-  }
+  [[nodiscard]] V* Find(std::uint64_t key) { return const_cast<V*>(static_cast<const FlatMap64*>(this)->Find(key)); }
 
   // Inserts (key, value) unless the key is present; returns the stored value and whether it was
   // inserted.
@@ -63,7 +61,9 @@ class FlatMap64 {
     if (hasSentinel_) visit(kEmpty, sentinelValue_);
   }
 
-  [[nodiscard]] std::size_t MemoryBytes() const { return keys_.capacity() * sizeof(std::uint64_t) + values_.capacity() * sizeof(V); }
+  [[nodiscard]] std::size_t MemoryBytes() const {
+    return keys_.capacity() * sizeof(std::uint64_t) + values_.capacity() * sizeof(V);
+  }
 
  private:
   // The all-ones key marks an empty slot; a real all-ones key lives beside the table.

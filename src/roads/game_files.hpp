@@ -39,8 +39,8 @@ struct FileSeeking {
   int (*seek)(std::FILE* file, std::int64_t offset, int origin);
   std::int64_t (*tell)(std::FILE* file);
 };
-[[nodiscard]] std::vector<std::byte> ReadOpenedFileBytes(std::FILE* file, const FileSeeking& seeking, std::uint64_t offset,
-                                                       std::uint32_t size);
+[[nodiscard]] std::vector<std::byte> ReadOpenedFileBytes(std::FILE* file, const FileSeeking& seeking,
+                                                         std::uint64_t offset, std::uint32_t size);
 
 #if !defined(_WIN32)
 // The native tools take folders from their command lines: UTF-8 in, the library's wide form out.

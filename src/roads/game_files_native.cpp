@@ -25,8 +25,10 @@ std::wstring WidePathFromNative(std::string_view path) {
     std::uint32_t c = extra == 3 ? b & 0x07u : extra == 2 ? b & 0x0Fu : extra == 1 ? b & 0x1Fu : b;
     bool valid = b < 0x80 || extra > 0;
     for (int k = 1; valid && k <= extra; ++k) {
-      if (i + k >= path.size() || (static_cast<unsigned char>(path[i + k]) & 0xC0) != 0x80) valid = false;
-      else c = (c << 6) | (static_cast<unsigned char>(path[i + k]) & 0x3Fu);
+      if (i + k >= path.size() || (static_cast<unsigned char>(path[i + k]) & 0xC0) != 0x80)
+        valid = false;
+      else
+        c = (c << 6) | (static_cast<unsigned char>(path[i + k]) & 0x3Fu);
     }
     if (!valid) {
       out.push_back(static_cast<wchar_t>(b));

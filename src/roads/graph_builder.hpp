@@ -37,7 +37,9 @@ class GraphBuilder {
     nodes_.reserve(count);
     nodeMap_.Reserve(count);
   }
-  void AddSegment(std::int32_t first, std::int32_t second, RoadType type) { segments_.push_back({first, second, 0.0f, type}); }
+  void AddSegment(std::int32_t first, std::int32_t second, RoadType type) {
+    segments_.push_back({first, second, 0.0f, type});
+  }
 
   [[nodiscard]] const std::vector<RoadNode>& nodes() const { return nodes_; }
   [[nodiscard]] const std::vector<RoadSegment>& segments() const { return segments_; }

@@ -11,7 +11,7 @@
 namespace pathlight {
 
 struct RoadFileCounts {
-  std::size_t archives = 0;  // index paths looked for, existing or not
+  std::size_t archives = 0;     // index paths looked for, existing or not
   std::size_t indexesRead = 0;  // of those, the ones that exist and could be read
   int tiles = 0;
   int skipped = 0;

@@ -69,7 +69,8 @@ bool ForEachNearbyCellSegment(const RoadGrid& grid, float x, float z, float radi
   }
   for (std::int64_t gx = cx - r; gx <= cx + r; ++gx) {
     for (std::int64_t gz = cz - r; gz <= cz + r; ++gz) {
-      for (const std::int32_t s : grid.SegmentsInCell(static_cast<std::int32_t>(gx), static_cast<std::int32_t>(gz))) visit(s);
+      for (const std::int32_t s : grid.SegmentsInCell(static_cast<std::int32_t>(gx), static_cast<std::int32_t>(gz)))
+        visit(s);
     }
   }
   return true;
@@ -87,7 +88,8 @@ class RoadGridBuilder {
     std::vector<std::uint32_t> counts;
     for (const RoadSegment& s : segments) {
       ForEachSegmentCell(nodes[s.first], nodes[s.second], [&](std::int32_t cx, std::int32_t cz) {
-        const auto [cell, inserted] = grid.cells_.TryEmplace(PairKey(cx, cz), static_cast<std::uint32_t>(counts.size()));
+        const auto [cell, inserted] =
+            grid.cells_.TryEmplace(PairKey(cx, cz), static_cast<std::uint32_t>(counts.size()));
         if (inserted) counts.push_back(0);
         ++counts[*cell];
       });
@@ -111,12 +113,14 @@ std::span<const std::int32_t> RoadGrid::SegmentsInCell(std::int32_t cellX, std::
 }
 
 std::size_t RoadGrid::MemoryBytes() const {
-  return cells_.MemoryBytes() + starts_.capacity() * sizeof(std::uint32_t) + segments_.capacity() * sizeof(std::int32_t);
+  return cells_.MemoryBytes() + starts_.capacity() * sizeof(std::uint32_t) +
+         segments_.capacity() * sizeof(std::int32_t);
 }
 
 std::size_t RoadGraph::MemoryBytes() const {
-  return nodes.capacity() * sizeof(RoadNode) + segments.capacity() * sizeof(RoadSegment) + rowStarts.capacity() * sizeof(std::int32_t) +
-         adjacency.capacity() * sizeof(AdjacencyEntry) + grid.MemoryBytes();
+  return nodes.capacity() * sizeof(RoadNode) + segments.capacity() * sizeof(RoadSegment) +
+         rowStarts.capacity() * sizeof(std::int32_t) + adjacency.capacity() * sizeof(AdjacencyEntry) +
+         grid.MemoryBytes();
 }
 
 std::int32_t RoadGridCell(float v) { return FloorCell(v, kRoadGridCellSize); }
@@ -159,24 +163,29 @@ std::string ValidateRoadGraph(const RoadGraph& graph) {
     if (graph.rowStarts[n + 1] < graph.rowStarts[n]) return "row starts: decreasing at node " + std::to_string(n);
     std::int32_t previous = -1;
     for (const AdjacencyEntry& e : graph.Row(static_cast<std::int32_t>(n))) {
-      if (e.segment < 0 || static_cast<std::size_t>(e.segment) >= graph.segments.size()) return "adjacency: bad segment index";
-      if (e.segment <= previous) return "adjacency: row of node " + std::to_string(n) + " not in ascending segment order";
+      if (e.segment < 0 || static_cast<std::size_t>(e.segment) >= graph.segments.size())
+        return "adjacency: bad segment index";
+      if (e.segment <= previous)
+        return "adjacency: row of node " + std::to_string(n) + " not in ascending segment order";
       previous = e.segment;
       const RoadSegment& s = graph.segments[static_cast<std::size_t>(e.segment)];
-      const bool fromFirst = s.first == n && s.second == e.neighbour, fromSecond = s.second == n && s.first == e.neighbour;
+      const bool fromFirst = s.first == n && s.second == e.neighbour,
+                 fromSecond = s.second == n && s.first == e.neighbour;
       if (!fromFirst && !fromSecond) return "adjacency: entry does not match segment " + std::to_string(e.segment);
       ++seen[static_cast<std::size_t>(e.segment)];
     }
   }
   for (std::size_t j = 0; j < graph.segments.size(); ++j) {
     const RoadSegment& s = graph.segments[j];
-    if (s.first < 0 || s.first >= nodeCount || s.second < 0 || s.second >= nodeCount) return "segment " + std::to_string(j) + ": bad node";
+    if (s.first < 0 || s.first >= nodeCount || s.second < 0 || s.second >= nodeCount)
+      return "segment " + std::to_string(j) + ": bad node";
     if (s.first == s.second) return "segment " + std::to_string(j) + ": joins a node to itself";
     if (seen[j] != 2) return "segment " + std::to_string(j) + ": not twice in the adjacency";
     if (static_cast<int>(s.type) >= kRoadTypeCount) return "segment " + std::to_string(j) + ": bad type";
     const RoadNode& a = graph.nodes[static_cast<std::size_t>(s.first)];
     const RoadNode& b = graph.nodes[static_cast<std::size_t>(s.second)];
-    if (std::fabs(s.length - GroundDistance(a.x, a.z, b.x, b.z)) > 1e-3 * (1 + s.length)) return "segment " + std::to_string(j) + ": length";
+    if (std::fabs(s.length - GroundDistance(a.x, a.z, b.x, b.z)) > 1e-3 * (1 + s.length))
+      return "segment " + std::to_string(j) + ": length";
     for (const RoadNode* end : {&a, &b}) {
       const auto cell = graph.grid.SegmentsInCell(RoadGridCell(end->x), RoadGridCell(end->z));
       if (!std::binary_search(cell.begin(), cell.end(), static_cast<std::int32_t>(j)))
@@ -186,9 +195,11 @@ std::string ValidateRoadGraph(const RoadGraph& graph) {
   return {};
 }
 
-std::vector<SnapCandidate> FindNearbySegments(const RoadGraph& graph, float x, float z, float radius, int maxCount, float slack) {
+std::vector<SnapCandidate> FindNearbySegments(const RoadGraph& graph, float x, float z, float radius, int maxCount,
+                                              float slack) {
   std::vector<std::int32_t> found;
-  if (maxCount <= 0 || !ForEachNearbyCellSegment(graph.grid, x, z, radius, [&](std::int32_t s) { found.push_back(s); })) return {};
+  if (maxCount <= 0 || !ForEachNearbyCellSegment(graph.grid, x, z, radius, [&](std::int32_t s) { found.push_back(s); }))
+    return {};
   // A segment in several cells is looked at once.
   std::sort(found.begin(), found.end());
   found.erase(std::unique(found.begin(), found.end()), found.end());
@@ -205,11 +216,13 @@ std::vector<SnapCandidate> FindNearbySegments(const RoadGraph& graph, float x, f
     const double qx = a.x + t * dx, qz = a.z + t * dz;
     const double distance = GroundDistance(x, z, qx, qz);
     if (distance <= radius) {
-      accepted.push_back({j, static_cast<float>(t), static_cast<float>(distance), static_cast<float>(qx), static_cast<float>(qz)});
+      accepted.push_back(
+          {j, static_cast<float>(t), static_cast<float>(distance), static_cast<float>(qx), static_cast<float>(qz)});
     }
   }
   // Stable, so equal distances keep ascending segment order and a query always answers alike.
-  std::stable_sort(accepted.begin(), accepted.end(), [](const SnapCandidate& l, const SnapCandidate& r) { return l.distance < r.distance; });
+  std::stable_sort(accepted.begin(), accepted.end(),
+                   [](const SnapCandidate& l, const SnapCandidate& r) { return l.distance < r.distance; });
   std::vector<SnapCandidate> out;
   for (const SnapCandidate& c : accepted) {
     if (static_cast<int>(out.size()) >= maxCount || c.distance > accepted.front().distance + slack) break;

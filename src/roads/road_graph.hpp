@@ -30,7 +30,8 @@ class RoadGrid {
   template <class F>
   void ForEachCell(F&& visit) const {
     cells_.ForEach([&](std::uint64_t key, std::uint32_t cell) {
-      visit(static_cast<std::int32_t>(key >> 32), static_cast<std::int32_t>(static_cast<std::uint32_t>(key)), Segments(cell));
+      visit(static_cast<std::int32_t>(key >> 32), static_cast<std::int32_t>(static_cast<std::uint32_t>(key)),
+            Segments(cell));
     });
   }
   [[nodiscard]] std::size_t MemoryBytes() const;
@@ -48,7 +49,7 @@ class RoadGrid {
 struct RoadGraph {
   std::vector<RoadNode> nodes;
   std::vector<RoadSegment> segments;
-  std::vector<std::int32_t> rowStarts;     // nodes + 1 entries
+  std::vector<std::int32_t> rowStarts;    // nodes + 1 entries
   std::vector<AdjacencyEntry> adjacency;  // rows in ascending segment order
   RoadGrid grid;
 
@@ -80,8 +81,8 @@ struct SnapCandidate {
 
 // Segments within radius of (x, z), nearest first: at most maxCount, and none farther than the
 // nearest one's distance + slack.
-[[nodiscard]] std::vector<SnapCandidate> FindNearbySegments(const RoadGraph& graph, float x, float z, float radius, int maxCount,
-                                                            float slack);
+[[nodiscard]] std::vector<SnapCandidate> FindNearbySegments(const RoadGraph& graph, float x, float z, float radius,
+                                                            int maxCount, float slack);
 
 struct GroundPoint {
   float x;

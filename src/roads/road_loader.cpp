@@ -30,9 +30,10 @@ LoadedRoads LoadRoadNetwork(const std::wstring& gameFolder) {
   builder.ReleaseMergeMap();
   loaded.graph = BuildRoadGraph(builder.TakeNodes(), builder.TakeSegments());
 
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  Log("Roads: %zu archives, %d tiles (%d skipped), %zu nodes, %zu segments, %lu ms", loaded.archives, loaded.tiles, loaded.skipped,
-      loaded.graph.nodes.size(), loaded.graph.segments.size(), static_cast<unsigned long>(ms));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  Log("Roads: %zu archives, %d tiles (%d skipped), %zu nodes, %zu segments, %lu ms", loaded.archives, loaded.tiles,
+      loaded.skipped, loaded.graph.nodes.size(), loaded.graph.segments.size(), static_cast<unsigned long>(ms));
   return loaded;
 }
 

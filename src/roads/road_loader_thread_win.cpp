@@ -16,8 +16,6 @@ void RoadLoaderThread() {
 
 }  // namespace
 
-void StartRoadLoader() {
-  StartThread("road loader", &RoadLoaderThread);
-}
+void StartRoadLoader() { StartThread("road loader", &RoadLoaderThread); }
 
 }  // namespace pathlight

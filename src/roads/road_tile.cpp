@@ -87,7 +87,9 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
       pos += 4;
       for (std::uint32_t v = 0; v < vertexCount; ++v) {
         reader.Require(pos, kVertexRecordFixedBytes);
-        if (type) vertices[TileVertexKey(hash, reader.U32(pos))] = {reader.F32(pos + 4), reader.F32(pos + 8), reader.F32(pos + 12)};
+        if (type)
+          vertices[TileVertexKey(hash, reader.U32(pos))] = {reader.F32(pos + 4), reader.F32(pos + 8),
+                                                            reader.F32(pos + 12)};
         pos += kVertexRecordFixedBytes + 4 * static_cast<std::uint64_t>(reader.U32(pos + 24));
       }
     }

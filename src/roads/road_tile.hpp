@@ -58,7 +58,9 @@ class TileRoadList {
   void Truncate(std::size_t size);
   [[nodiscard]] std::size_t size() const { return roads_.size(); }
   [[nodiscard]] const std::vector<Road>& roads() const { return roads_; }
-  [[nodiscard]] std::span<const std::uint32_t> Ids(const Road& road) const { return {ids_.data() + road.firstId, road.idCount}; }
+  [[nodiscard]] std::span<const std::uint32_t> Ids(const Road& road) const {
+    return {ids_.data() + road.firstId, road.idCount};
+  }
 
  private:
   std::vector<Road> roads_;

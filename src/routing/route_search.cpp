@@ -40,8 +40,8 @@ void MakeRoadEdges(const RoadGraph& roads, const RouteWeights& weights, std::vec
   }
 }
 
-bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights, const SearchEdge* roadEdgeTable,
-                      float directMaxDistance, SearchGraph& out) {
+bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                      const SearchEdge* roadEdgeTable, float directMaxDistance, SearchGraph& out) {
   out.roads = &roads;
   out.weights = weights;
   out.roadEdgeTable = roadEdgeTable;
@@ -61,9 +61,7 @@ bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goa
     const RoadSegment& s = roads.segments[static_cast<std::size_t>(c.segment)];
     return weights.Factor(s.type) * s.length;
   };
-  const auto startNode = [&]() {
-    out.virtualStarts_.push_back(static_cast<std::uint32_t>(out.virtualEdges_.size()));
-  };
+  const auto startNode = [&]() { out.virtualStarts_.push_back(static_cast<std::uint32_t>(out.virtualEdges_.size())); };
 
   // The start: the direct leg first, then one leg onto each start candidate.
   startNode();
@@ -166,8 +164,8 @@ RouteSearch::HeapEntry RouteSearch::Pop() {
 // ---- search ---------------------------------------------------------------------------------------
 
 void RouteSearch::PrepareTables(const RoadGraph& roads, const RouteWeights& weights) {
-  if (roadEdgesGraph_ != &roads || roadEdgesEntries_ != roads.adjacency.size() || roadEdgesAdjacency_ != roads.adjacency.data() ||
-      roadEdgesWeights_.road != weights.road) {
+  if (roadEdgesGraph_ != &roads || roadEdgesEntries_ != roads.adjacency.size() ||
+      roadEdgesAdjacency_ != roads.adjacency.data() || roadEdgesWeights_.road != weights.road) {
     MakeRoadEdges(roads, weights, roadEdges_);
     roadEdgesGraph_ = &roads;
     roadEdgesEntries_ = roads.adjacency.size();
@@ -185,8 +183,8 @@ void RouteSearch::PrepareTables(const RoadGraph& roads, const RouteWeights& weig
   }
 }
 
-RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
-                                    float directMaxDistance) {
+RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal,
+                                    const RouteWeights& weights, float directMaxDistance) {
   RouteSearchResult result;
   result.points = {start, goal};
   result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};
@@ -308,15 +306,16 @@ RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, const RoadSegmen
 }
 
 void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& m) {
-  Log("Route: by road type (m): main %.0f, wide %.0f, wagon %.0f, horse %.0f, sidewalk %.0f, to-sidewalk %.0f, link %.0f",
+  Log("Route: by road type (m): main %.0f, wide %.0f, wagon %.0f, horse %.0f, sidewalk %.0f, to-sidewalk %.0f, link "
+      "%.0f",
       static_cast<double>(m[0]), static_cast<double>(m[1]), static_cast<double>(m[2]), static_cast<double>(m[3]),
       static_cast<double>(m[4]), static_cast<double>(m[5]), static_cast<double>(m[6]));
 }
 
 // ---- FindRoute ------------------------------------------------------------------------------------
 
-std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
-                                   std::vector<float>* heights, RouteSearchResult* details) {
+std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
+                                   float directMaxDistance, std::vector<float>* heights, RouteSearchResult* details) {
   RouteSearchResult result;
   if (RoadsAreReady()) {
     result = Routing().search.Find(PublishedRoadGraph(), start, goal, weights, directMaxDistance);

@@ -63,7 +63,9 @@ class SearchGraph {
   [[nodiscard]] std::int32_t RoadNodeCount() const { return static_cast<std::int32_t>(roads->nodes.size()); }
   [[nodiscard]] std::int32_t StartNode() const { return RoadNodeCount(); }
   [[nodiscard]] std::int32_t GoalNode() const { return RoadNodeCount() + 1; }
-  [[nodiscard]] std::int32_t StartSnapNode(std::size_t j) const { return RoadNodeCount() + 2 + static_cast<std::int32_t>(j); }
+  [[nodiscard]] std::int32_t StartSnapNode(std::size_t j) const {
+    return RoadNodeCount() + 2 + static_cast<std::int32_t>(j);
+  }
   [[nodiscard]] std::int32_t GoalSnapNode(std::size_t k) const {
     return RoadNodeCount() + 2 + static_cast<std::int32_t>(startSnaps.size() + k);
   }
@@ -75,7 +77,8 @@ class SearchGraph {
   [[nodiscard]] float Estimate(std::int32_t n) const { return heuristicFactor * GroundDistance(Position(n), goal); }
   // A road node's adjacency row with costs.
   [[nodiscard]] std::span<const SearchEdge> RoadEdges(std::int32_t n) const {
-    const std::int32_t first = roads->rowStarts[static_cast<std::size_t>(n)], last = roads->rowStarts[static_cast<std::size_t>(n) + 1];
+    const std::int32_t first = roads->rowStarts[static_cast<std::size_t>(n)],
+                       last = roads->rowStarts[static_cast<std::size_t>(n) + 1];
     return {roadEdgeTable + first, static_cast<std::size_t>(last - first)};
   }
   // The edges leaving a virtual node (n >= N).
@@ -104,7 +107,8 @@ class SearchGraph {
   }
 
  private:
-  friend bool BuildSearchGraph(const RoadGraph&, GroundPoint, GroundPoint, const RouteWeights&, const SearchEdge*, float, SearchGraph&);
+  friend bool BuildSearchGraph(const RoadGraph&, GroundPoint, GroundPoint, const RouteWeights&, const SearchEdge*,
+                               float, SearchGraph&);
   std::vector<std::uint32_t> virtualStarts_;
   std::vector<SearchEdge> virtualEdges_;
   // Sorted by road node, each node's edges in the order made; few (two per goal candidate).
@@ -119,26 +123,27 @@ class SearchGraph {
 // Snaps start and goal and makes the virtual nodes and edges; false when either has no road
 // within reach (the search then answers the straight line). roadEdgeTable: the table of
 // MakeRoadEdges for these roads and weights.
-[[nodiscard]] bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
-                                    const SearchEdge* roadEdgeTable, float directMaxDistance, SearchGraph& out);
+[[nodiscard]] bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goal,
+                                    const RouteWeights& weights, const SearchEdge* roadEdgeTable,
+                                    float directMaxDistance, SearchGraph& out);
 
 // Every adjacency entry as (neighbour, weight of its segment's type times the segment's length),
 // so that a search reads a row's costs in the row instead of fetching each segment.
 void MakeRoadEdges(const RoadGraph& roads, const RouteWeights& weights, std::vector<SearchEdge>& edges);
 
 struct RouteSearchResult {
-  std::vector<GroundPoint> points;  // start first, goal last
-  std::vector<float> heights;       // one per point; NaN at both ends
-  bool found = false;               // false: the straight line [start, goal]
-  float cost = NAN;                 // the best cost at the goal; NaN for the straight line
+  std::vector<GroundPoint> points;                   // start first, goal last
+  std::vector<float> heights;                        // one per point; NaN at both ends
+  bool found = false;                                // false: the straight line [start, goal]
+  float cost = NAN;                                  // the best cost at the goal; NaN for the straight line
   std::array<float, kRoadTypeCount> lengthByType{};  // metres of road per type along the route
   std::size_t settled = 0;                           // nodes expanded
 };
 
 class RouteSearch {
  public:
-  [[nodiscard]] RouteSearchResult Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal, const RouteWeights& weights,
-                                       float directMaxDistance);
+  [[nodiscard]] RouteSearchResult Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal,
+                                       const RouteWeights& weights, float directMaxDistance);
   // The search graph of the last query (meaningful when its result was found).
   [[nodiscard]] const SearchGraph& Graph() const { return graph_; }
 
@@ -159,7 +164,8 @@ class RouteSearch {
   void Push(HeapEntry entry);
   HeapEntry Pop();
   void PrepareTables(const RoadGraph& roads, const RouteWeights& weights);
-  RouteSearchResult WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes, RouteSearchResult& result) const;
+  RouteSearchResult WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes,
+                             RouteSearchResult& result) const;
 
   SearchGraph graph_;
   // Every node's state is "unreached" between searches: a search resets what it touched, which is

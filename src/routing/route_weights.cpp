@@ -14,13 +14,24 @@ namespace {
 
 // The field of each weight key; a key's place here is its slot in the warnings.
 enum WeightSlot : std::size_t {
-  kMain, kWagon, kHorse, kSidewalk, kConnector, kOffRoad,
-  kWagonMain, kWagonWide, kWagonWagon, kWagonHorse, kWagonSidewalk, kWagonConnector, kWagonOffRoad,
+  kMain,
+  kWagon,
+  kHorse,
+  kSidewalk,
+  kConnector,
+  kOffRoad,
+  kWagonMain,
+  kWagonWide,
+  kWagonWagon,
+  kWagonHorse,
+  kWagonSidewalk,
+  kWagonConnector,
+  kWagonOffRoad,
 };
 constexpr std::array<float Settings::*, kWeightKeyCount> kWeightFields = {
-    &Settings::mainRoadWeight,      &Settings::wagonRoadWeight,      &Settings::horseRoadWeight,
-    &Settings::sidewalkWeight,      &Settings::connectorWeight,      &Settings::offRoadWeight,
-    &Settings::wagonMainRoadWeight, &Settings::wagonWideRoadWeight,  &Settings::wagonWagonRoadWeight,
+    &Settings::mainRoadWeight,       &Settings::wagonRoadWeight,     &Settings::horseRoadWeight,
+    &Settings::sidewalkWeight,       &Settings::connectorWeight,     &Settings::offRoadWeight,
+    &Settings::wagonMainRoadWeight,  &Settings::wagonWideRoadWeight, &Settings::wagonWagonRoadWeight,
     &Settings::wagonHorseRoadWeight, &Settings::wagonSidewalkWeight, &Settings::wagonConnectorWeight,
     &Settings::wagonOffRoadWeight,
 };
@@ -34,12 +45,18 @@ struct KeyNameFinder {
   void Float(const wchar_t* s, const wchar_t* k, const float& value) {
     if (&value == target) section = s, key = k;
   }
-  template <class... Any> void Bool(const Any&...) {}
-  template <class... Any> void AllBits(const Any&...) {}
-  template <class... Any> void Unsigned(const Any&...) {}
-  template <class... Any> void Colour(const Any&...) {}
-  template <class... Any> void Binding(const Any&...) {}
-  template <class... Any> void Word(const Any&...) {}
+  template <class... Any>
+  void Bool(const Any&...) {}
+  template <class... Any>
+  void AllBits(const Any&...) {}
+  template <class... Any>
+  void Unsigned(const Any&...) {}
+  template <class... Any>
+  void Colour(const Any&...) {}
+  template <class... Any>
+  void Binding(const Any&...) {}
+  template <class... Any>
+  void Word(const Any&...) {}
 };
 
 // One key's value: itself when usable, else its default.

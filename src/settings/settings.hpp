@@ -84,7 +84,7 @@ struct Settings {
   KeyBinding worldToggle{0xDD, 0};    // "]"
   KeyBinding minimapToggle{0xDB, 0};  // "["
   KeyBinding reloadKey{0xDC, 0};      // "\"
-  float worldDistance = 50.0f;  // metres ahead of the player
+  float worldDistance = 50.0f;        // metres ahead of the player
   float worldWidth = 0.35f;
   float worldLift = 0.05f;
   float worldFadeNear = 20.0f;
@@ -111,7 +111,7 @@ struct Settings {
   std::uint32_t routeColor = PackColour(0xD1, 0x4D, 0x45, 0xF5);
   std::uint32_t outlineColor = PackColour(0x29, 0x19, 0x14, 0xD2);
   RendererChoice renderer = RendererChoice::Present;  // start only
-  std::int32_t hdrMode = -1;  // -1 auto, 0 SDR, 1 scRGB, 2 HDR10
+  std::int32_t hdrMode = -1;                          // -1 auto, 0 SDR, 1 scRGB, 2 HDR10
   float hdrWhiteNits = 203.0f;
   DebugSwitches debug;
   float rerouteDistance = 25.0f;  // metres

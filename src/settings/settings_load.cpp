@@ -65,26 +65,21 @@ std::string Format(const char* format, ...) {
 
 const char* WordName(WordKey word, std::int32_t value) {
   switch (word) {
-    case WordKey::Interpolate:
-      return value == 1 ? "On" : value == 0 ? "Off" : "Auto";
-    case WordKey::HdrMode:
-      return value == 0 ? "SDR" : value == 1 ? "scRGB" : value == 2 ? "HDR10" : "Auto";
+    case WordKey::Interpolate: return value == 1 ? "On" : value == 0 ? "Off" : "Auto";
+    case WordKey::HdrMode: return value == 0 ? "SDR" : value == 1 ? "scRGB" : value == 2 ? "HDR10" : "Auto";
     case WordKey::Renderer:
       return value == static_cast<std::int32_t>(RendererChoice::Composition) ? "Composition"
              : value == static_cast<std::int32_t>(RendererChoice::None)      ? "None"
-                                                                              : "Present";
+                                                                             : "Present";
   }
   return "";
 }
 
 const char* WordChoices(WordKey word) {
   switch (word) {
-    case WordKey::Interpolate:
-      return "On, Off or Auto";
-    case WordKey::HdrMode:
-      return "SDR, Off, scRGB, HDR10 or Auto";
-    case WordKey::Renderer:
-      return "Present, Composition or None";
+    case WordKey::Interpolate: return "On, Off or Auto";
+    case WordKey::HdrMode: return "SDR, Off, scRGB, HDR10 or Auto";
+    case WordKey::Renderer: return "Present, Composition or None";
   }
   return "";
 }
@@ -151,15 +146,9 @@ class KeyReader {
     const std::wstring text = ini_.ReadValue(path_, section, key, fallback, chars);
     std::int32_t value = 0;
     switch (word) {
-      case WordKey::Interpolate:
-        value = ParseInterpolate(text);
-        break;
-      case WordKey::HdrMode:
-        value = ParseHdrMode(text);
-        break;
-      case WordKey::Renderer:
-        value = static_cast<std::int32_t>(ParseRenderer(text));
-        break;
+      case WordKey::Interpolate: value = ParseInterpolate(text); break;
+      case WordKey::HdrMode: value = ParseHdrMode(text); break;
+      case WordKey::Renderer: value = static_cast<std::int32_t>(ParseRenderer(text)); break;
     }
     field = static_cast<T>(value);
     if (!WordReadsWhole(word, text)) {
@@ -229,9 +218,10 @@ Settings ReadSettings(IniSource& ini, const std::wstring& path, const Settings& 
 
 std::array<std::string, 2> SettingsSummary(const Settings& s) {
   return {
-      Format("Config: world route %s%s, toggle key vk=0x%02X mods=%u, %.0f m ahead; minimap toggle key vk=0x%02X mods=%u",
-             s.worldEnabled ? "on" : "off", s.mountedOnly ? " (mounted only)" : "", s.worldToggle.key,
-             s.worldToggle.modifiers, s.worldDistance, s.minimapToggle.key, s.minimapToggle.modifiers),
+      Format(
+          "Config: world route %s%s, toggle key vk=0x%02X mods=%u, %.0f m ahead; minimap toggle key vk=0x%02X mods=%u",
+          s.worldEnabled ? "on" : "off", s.mountedOnly ? " (mounted only)" : "", s.worldToggle.key,
+          s.worldToggle.modifiers, s.worldDistance, s.minimapToggle.key, s.minimapToggle.modifiers),
       Format("Config: minimap=%d centre=(%.1f,%.1f) r=%.1f %.3f px/m; worldmap=%d divisor=%.2f; reroute=%.0f m "
              "offroad=%.2f",
              s.minimapEnabled ? 1 : 0, s.minimapCenterX, s.minimapCenterY, s.minimapRadius, s.minimapPixelsPerMeter,

@@ -31,11 +31,16 @@ struct KeyName {
 };
 
 constexpr KeyName kKeyNames[] = {
-    {L"Home", 0x24},           {L"End", 0x23},         {L"Insert", 0x2D},         {L"Delete", 0x2E},
-    {L"PageUp", 0x21},         {L"PageDown", 0x22},    {L"Pause", 0x13},          {L"ScrollLock", 0x91},
-    {L"Space", 0x20},          {L"Tab", 0x09},         {L"Backspace", 0x08},      {L"Enter", 0x0D},
-    {L"NumpadAdd", 0x6B},      {L"NumpadSubtract", 0x6D}, {L"NumpadMultiply", 0x6A}, {L"NumpadDivide", 0x6F},
-    {L"NumpadDecimal", 0x6E},  {L"LeftBracket", 0xDB}, {L"RightBracket", 0xDD},   {L"Backslash", 0xDC},
+    {L"Home", 0x24},           {L"End", 0x23},
+    {L"Insert", 0x2D},         {L"Delete", 0x2E},
+    {L"PageUp", 0x21},         {L"PageDown", 0x22},
+    {L"Pause", 0x13},          {L"ScrollLock", 0x91},
+    {L"Space", 0x20},          {L"Tab", 0x09},
+    {L"Backspace", 0x08},      {L"Enter", 0x0D},
+    {L"NumpadAdd", 0x6B},      {L"NumpadSubtract", 0x6D},
+    {L"NumpadMultiply", 0x6A}, {L"NumpadDivide", 0x6F},
+    {L"NumpadDecimal", 0x6E},  {L"LeftBracket", 0xDB},
+    {L"RightBracket", 0xDD},   {L"Backslash", 0xDC},
 };
 
 constexpr std::uint32_t kVkF1Base = 0x6F;      // F1 is 0x70
@@ -89,9 +94,18 @@ bool ApplyToken(std::wstring_view token, KeyBinding& binding) {
       binding.key = static_cast<std::uint32_t>(c - L'a' + L'A');
       return true;
     }
-    if (c == L'[') { binding.key = 0xDB; return true; }
-    if (c == L']') { binding.key = 0xDD; return true; }
-    if (c == L'\\') { binding.key = 0xDC; return true; }
+    if (c == L'[') {
+      binding.key = 0xDB;
+      return true;
+    }
+    if (c == L']') {
+      binding.key = 0xDD;
+      return true;
+    }
+    if (c == L'\\') {
+      binding.key = 0xDC;
+      return true;
+    }
   }
   for (const KeyName& name : kKeyNames) {
     if (EqualsIgnoringCase(token, name.name)) {
@@ -233,10 +247,8 @@ bool ColourReadsWhole(std::wstring_view text) {
 bool WordReadsWhole(WordKey word, std::wstring_view text) {
   if (text.empty()) return true;
   switch (word) {
-    case WordKey::Interpolate:
-      return ParseInterpolate(text) != -1 || EqualsIgnoringCase(text, L"Auto");
-    case WordKey::HdrMode:
-      return ParseHdrMode(text) != -1 || EqualsIgnoringCase(text, L"Auto");
+    case WordKey::Interpolate: return ParseInterpolate(text) != -1 || EqualsIgnoringCase(text, L"Auto");
+    case WordKey::HdrMode: return ParseHdrMode(text) != -1 || EqualsIgnoringCase(text, L"Auto");
     case WordKey::Renderer:
       return ParseRenderer(text) != RendererChoice::Present || EqualsIgnoringCase(text, L"Present");
   }

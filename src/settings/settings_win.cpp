@@ -13,8 +13,8 @@ class ProfileIni final : public IniSource {
   std::wstring ReadValue(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
                          std::size_t bufferChars) override {
     std::wstring buffer(bufferChars, L'\0');
-    const DWORD length = GetPrivateProfileStringW(section, key, fallback, buffer.data(),
-                                                  static_cast<DWORD>(bufferChars), path.c_str());
+    const DWORD length =
+        GetPrivateProfileStringW(section, key, fallback, buffer.data(), static_cast<DWORD>(bufferChars), path.c_str());
     buffer.resize(length < bufferChars ? length : 0);
     return buffer;
   }

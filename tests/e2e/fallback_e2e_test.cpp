@@ -1,8 +1,8 @@
 // The library in the simulated game with [Style] Renderer Composition and the overlay window: the
-// route on the minimap and on the world map. Checked through the log and through X screenshots, in which the overlay window shows
-// premultiplied and unblended (black where transparent); the pictures a person looks at are the
-// game's own frame with the overlay's pixels laid over it (overlay-compose), left as
-// minimap.png and worldmap.png in the test's folder.
+// route on the minimap and on the world map. Checked through the log and through X screenshots, in which the overlay
+// window shows premultiplied and unblended (black where transparent); the pictures a person looks at are the game's own
+// frame with the overlay's pixels laid over it (overlay-compose), left as minimap.png and worldmap.png in the test's
+// folder.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -68,8 +68,8 @@ bool ReadXShot(const fs::path& path, XShot& shot) {
   }
   std::FILE* where = std::fopen((path.string() + ".where").c_str(), "r");
   if (where == nullptr) return false;
-  const int got = std::fscanf(where, "%ld %ld %ld %ld %ld %ld %ld %ld", &shot.clientX, &shot.clientY, &shot.clientW, &shot.clientH,
-                              &shot.left, &shot.top, &shot.right, &shot.bottom);
+  const int got = std::fscanf(where, "%ld %ld %ld %ld %ld %ld %ld %ld", &shot.clientX, &shot.clientY, &shot.clientW,
+                              &shot.clientH, &shot.left, &shot.top, &shot.right, &shot.bottom);
   std::fclose(where);
   return got == 8;
 }
@@ -90,7 +90,8 @@ Census Count(const XShot& shot) {
       const std::uint32_t p = shot.At(x, y);
       if (p == 0) continue;
       ++c.painted;
-      const int red = static_cast<int>(p >> 16), green = static_cast<int>((p >> 8) & 0xFF), blue = static_cast<int>(p & 0xFF);
+      const int red = static_cast<int>(p >> 16), green = static_cast<int>((p >> 8) & 0xFF),
+                blue = static_cast<int>(p & 0xFF);
       if (std::abs(red - 200) < 24 && std::abs(green - 74) < 24 && std::abs(blue - 66) < 24) ++c.route;
       if (std::hypot(x + 0.5 - cx, y + 0.5 - cy) > r) ++c.outsideDisc;
     }
@@ -99,8 +100,8 @@ Census Count(const XShot& shot) {
 }
 
 bool Compose(const fs::path& frame, const fs::path& shot, const fs::path& out) {
-  const std::string command = std::string(PATHLIGHT_OVERLAY_COMPOSE) + " '" + frame.string() + "' '" + shot.string() + "' '" +
-                              out.string() + "' >/dev/null";
+  const std::string command = std::string(PATHLIGHT_OVERLAY_COMPOSE) + " '" + frame.string() + "' '" + shot.string() +
+                              "' '" + out.string() + "' >/dev/null";
   return std::system(command.c_str()) == 0;
 }
 
@@ -116,7 +117,8 @@ TEST(FallbackE2E, OverlayWindowDrawsMinimapAndWorldMap) {
   // ticks drew that state.
   const std::string minimapDrawn = "Diag: .* worldmap=0 route=[1-9][0-9]* -> mm=1 wm=0 shown=1";
   const std::string worldDrawn = "Diag: .* worldmap=1 route=[1-9][0-9]* -> mm=0 wm=1 shown=1";
-  std::ofstream(root / "scenario.txt") << "0 place " << kStartX << " " << kStartZ << "  # on the main road south-west of a town\n"
+  std::ofstream(root / "scenario.txt") << "0 place " << kStartX << " " << kStartZ
+                                       << "  # on the main road south-west of a town\n"
                                        << "0 waypoint " << kWaypointX << " " << kWaypointZ << "  # in the town\n"
                                        << "0 wait 60000 ^Overlay window: composition setup failed\n"
                                        << "0 wait 30000 " << minimapDrawn << "\n"
@@ -144,7 +146,8 @@ TEST(FallbackE2E, OverlayWindowDrawsMinimapAndWorldMap) {
   ASSERT_TRUE(log.has_value());
   std::vector<std::string> renderer;
   for (const std::string& line : LogMessages(*log)) {
-    if (line.rfind("Composition:", 0) == 0 || line.rfind("Overlay window:", 0) == 0 || line.rfind("Renderer:", 0) == 0) {
+    if (line.rfind("Composition:", 0) == 0 || line.rfind("Overlay window:", 0) == 0 ||
+        line.rfind("Renderer:", 0) == 0) {
       renderer.push_back(line);
     }
   }
@@ -172,7 +175,8 @@ TEST(FallbackE2E, OverlayWindowDrawsMinimapAndWorldMap) {
   ASSERT_TRUE(world.Overlay());
   const Census w = Count(world);
   EXPECT_GT(w.route, 100);
-  EXPECT_GT((world.right - world.left) * (world.bottom - world.top), (minimap.right - minimap.left) * (minimap.bottom - minimap.top));
+  EXPECT_GT((world.right - world.left) * (world.bottom - world.top),
+            (minimap.right - minimap.left) * (minimap.bottom - minimap.top));
 
   // Closed again: the overlay is back over the minimap alone, the world map's drawing gone.
   ASSERT_TRUE(closed.Overlay());

@@ -36,14 +36,17 @@ int GameFolder::Run(const std::vector<std::string>& args, const RunOptions& opti
   fs::copy_file(windowsBin / "CrimsonDesert.exe", Bin64() / options.executable, fs::copy_options::overwrite_existing);
   fs::copy_file(windowsBin / "Pathlight.dll", Bin64() / "Pathlight.dll", fs::copy_options::overwrite_existing);
   for (const fs::path& file : options.copies) {
-    fs::copy_file(fs::path(PATHLIGHT_WINDOWS_BUILD) / file, Bin64() / file.filename(), fs::copy_options::overwrite_existing);
+    fs::copy_file(fs::path(PATHLIGHT_WINDOWS_BUILD) / file, Bin64() / file.filename(),
+                  fs::copy_options::overwrite_existing);
   }
 
   std::string readOnly;
   for (const fs::path& path : options.readOnly) readOnly += (readOnly.empty() ? "" : " ") + path.string();
-  const std::string overrides = options.dllOverrides.empty() ? "" : "WINEDLLOVERRIDES=" + Quote("mscoree,mshtml=;" + options.dllOverrides) + " ";
-  std::string command = overrides + "PATHLIGHT_WINE_RO_BIND=" + Quote(readOnly) + " " + Quote(PATHLIGHT_SOURCE_DIR "/scripts/winrun.sh") +
-                        " --timeout " + std::to_string(options.timeoutSeconds) + " " +
+  const std::string overrides =
+      options.dllOverrides.empty() ? "" : "WINEDLLOVERRIDES=" + Quote("mscoree,mshtml=;" + options.dllOverrides) + " ";
+  std::string command = overrides + "PATHLIGHT_WINE_RO_BIND=" + Quote(readOnly) + " " +
+                        Quote(PATHLIGHT_SOURCE_DIR "/scripts/winrun.sh") + " --timeout " +
+                        std::to_string(options.timeoutSeconds) + " " +
                         (options.beside.empty() ? "" : "--beside " + Quote(options.beside) + " ") +
                         Quote((Bin64() / options.executable).string());
   for (const std::string& arg : args) command += " " + Quote(arg);

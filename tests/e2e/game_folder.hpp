@@ -12,10 +12,10 @@ namespace e2e {
 namespace fs = std::filesystem;
 
 struct RunOptions {
-  std::string executable = "CrimsonDesert.exe";   // the name the host is copied under
-  std::vector<fs::path> readOnly;                 // folders the run may not write
+  std::string executable = "CrimsonDesert.exe";  // the name the host is copied under
+  std::vector<fs::path> readOnly;                // folders the run may not write
   int timeoutSeconds = 120;
-  std::string beside;  // a script run beside the game (winrun.sh --beside)
+  std::string beside;            // a script run beside the game (winrun.sh --beside)
   std::vector<fs::path> copies;  // more files of the Windows build copied into bin64 beside the host
   std::string dllOverrides;      // added to Wine's DLL overrides ("version=n,b": the folder's copy first)
   fs::path output;               // the game's standard output and error go to this file instead

@@ -98,20 +98,34 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
   std::ofstream(game.Root() / "scenario.txt")
       << "0 world off  # the plain landscape behind the maps\n"
          "0 place -980 -990  # on the main road south-west of a town\n"
-         "100 " << shot("minimap.png") << "\n"
+         "100 "
+      << shot("minimap.png")
+      << "\n"
          "200 minimap-widget 300 600 540  # larger, mid-window\n"
-         "200 " << shot("widget.png") << "\n"
+         "200 "
+      << shot("widget.png")
+      << "\n"
          "300 resize 960 540  # the widget scales by a half\n"
-         "300 " << shot("resized.png") << "\n"
+         "300 "
+      << shot("resized.png")
+      << "\n"
          "400 minimap-view 90 1  # turned a quarter\n"
-         "400 " << shot("turned.png") << "\n"
+         "400 "
+      << shot("turned.png")
+      << "\n"
          "450 minimap-view 0 2  # zoomed in twice\n"
-         "450 " << shot("zoomed.png") << "\n"
+         "450 "
+      << shot("zoomed.png")
+      << "\n"
          "500 worldmap open\n"
-         "500 " << shot("worldmap.png") << "\n"
+         "500 "
+      << shot("worldmap.png")
+      << "\n"
          "600 worldmap close\n"
          "600 minimap hide\n"
-         "600 " << shot("hidden.png") << "\n"
+         "600 "
+      << shot("hidden.png")
+      << "\n"
          // The library reads the widget as published: back to its normal size in the half-height
          // window, smaller than the normal widget it saw at 720 lines.
          "650 minimap-widget 200 150 945\n"
@@ -124,10 +138,8 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
     int width, height;
     Disc disc;
   } minimaps[] = {
-      {"minimap.png", 1280, 720, DiscOf(200, 150, 945, 720)},
-      {"widget.png", 1280, 720, DiscOf(300, 600, 540, 720)},
-      {"resized.png", 960, 540, DiscOf(300, 600, 540, 540)},
-      {"turned.png", 960, 540, DiscOf(300, 600, 540, 540)},
+      {"minimap.png", 1280, 720, DiscOf(200, 150, 945, 720)}, {"widget.png", 1280, 720, DiscOf(300, 600, 540, 720)},
+      {"resized.png", 960, 540, DiscOf(300, 600, 540, 540)},  {"turned.png", 960, 540, DiscOf(300, 600, 540, 540)},
       {"zoomed.png", 960, 540, DiscOf(300, 600, 540, 540)},
   };
   for (const auto& m : minimaps) {
@@ -145,7 +157,8 @@ TEST(GameFrameE2E, MinimapFollowsWidgetAndWindowWorldMapFillsIt) {
   // Turned a quarter, a world point shown at (x, y) from the centre moves to (y, -x): east comes
   // to the top. Zoomed in twice, it moves to (2x, 2y).
   const Disc disc = DiscOf(300, 600, 540, 540);
-  const Picture upright(game.Root() / "resized.png"), turned(game.Root() / "turned.png"), zoomed(game.Root() / "zoomed.png");
+  const Picture upright(game.Root() / "resized.png"), turned(game.Root() / "turned.png"),
+      zoomed(game.Root() / "zoomed.png");
   ASSERT_TRUE(upright.Ok() && turned.Ok() && zoomed.Ok());
   EXPECT_GE(RoadsFoundAgain(upright, turned, disc, [](double x, double y) { return std::pair{y, -x}; }), 0.9);
   EXPECT_GE(RoadsFoundAgain(upright, zoomed, disc, [](double x, double y) { return std::pair{2 * x, 2 * y}; }), 0.9);

@@ -25,7 +25,6 @@ constexpr int kWorldNodes = 2000;
 constexpr Point kStart{-980, -990};
 constexpr Point kWaypoint{-480, -530};
 
-
 // Least ground distance from p to the polyline, as the route worker measures it.
 double DistanceToLine(const std::vector<Point>& line, Point p) {
   double best = 1e30;
@@ -76,15 +75,15 @@ void ExpectLines(const std::vector<std::string>& lines, const std::vector<std::s
 
 std::string RouteLine(Point from, Point to, const char* suffix = "") {
   char text[200];
-  std::snprintf(text, sizeof text, "Route: \\(%.0f,%.0f\\) -> \\(%.0f,%.0f\\): \\d+ points in \\d+ ms%s", from.x, from.z, to.x,
-                to.z, suffix);
+  std::snprintf(text, sizeof text, "Route: \\(%.0f,%.0f\\) -> \\(%.0f,%.0f\\): \\d+ points in \\d+ ms%s", from.x,
+                from.z, to.x, to.z, suffix);
   return text;
 }
 
 std::string DirectLine(Point at, int path) {
   char text[200];
-  std::snprintf(text, sizeof text, "Finder: waypoint icon [0-9a-fA-F]+ at \\(%.1f, %.1f\\) read directly \\(path %d\\)", at.x,
-                at.z, path);
+  std::snprintf(text, sizeof text, "Finder: waypoint icon [0-9a-fA-F]+ at \\(%.1f, %.1f\\) read directly \\(path %d\\)",
+                at.x, at.z, path);
   return text;
 }
 
@@ -110,60 +109,71 @@ TEST(GameStateE2E, WaypointRoutesStrayingMountsAndTheReadersLines) {
   // route worker's 50 ms passes before the next step.
   const std::string routeTo = " -> \\(" + Text(goal.x) + "," + Text(goal.z) + "\\)";
   const std::string from = "Route: \\(" + Text(strayed->x) + "," + Text(strayed->z) + "\\)";
-  WriteScenario(game.Root() / "scenario.txt",
-                {"0 place " + Text(kStart.x) + " " + Text(kStart.z) + "  # the player stands on the main road",
-                 "0 wait 60000 ^Clock: 09:15  # roads loaded, the route worker reads the game",
-                 "+0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z) + "  # waypoint set in the town: found, routed",
-                 "+0 wait 30000 ^Route: ",
-                 "+0 waypoint " + Text(moved.x) + " " + Text(moved.z) + "  # moved 0.5 m: the route stays",
-                 "+1000 waypoint " + Text(goal.x) + " " + Text(goal.z) + "  # moved 2 m: a new route",
-                 "+0 wait 30000 ^Route: .*" + routeTo,
-                 walk + "  # walks along the route: it stays",
-                 "+2200 place " + Text(near.x) + " " + Text(near.z) + "  # 20 m off the route: it stays",
-                 "+1000 place " + Text(strayed->x) + " " + Text(strayed->z) + "  # 30 m off: rerouted from here",
-                 "+0 wait 30000 ^" + from,
-                 "+0 mount horse  # riding is no wagon: the route stays",
-                 "+0 wait 30000 ^Player: riding",
-                 "+1000 mount wagon  # on a wagon: rerouted on wagon roads",
-                 "+0 wait 30000 ^Route: .*\\(wagon roads\\)$",
-                 "+0 mount off  # on foot again: rerouted",
-                 "+0 wait 30000 ^Route: .* ms$",
-                 "+0 minimap-widget 180 50 850  # the widget shrinks: a new normal size",
-                 "+0 wait 30000 ^Minimap: normal widget size",
-                 "+0 clock unknown  # the time of day cannot be read",
-                 "+0 wait 30000 ^Clock: time of day unknown",
-                 "+0 clock 21:30  # and can again",
-                 "+0 wait 30000 ^Clock: 21:30",
-                 "+0 icons free  # the icons' memory is decommitted: no waypoint, no route, no crash",
-                 "+0 wait 30000 ^Finder: no waypoint",
-                 "+0 icons restore  # back: found again, routed again",
-                 "+0 wait 30000 ^Route: ",
-                 "+0 worldmap open", "+600 worldmap close",
-                 "+0 waypoint-path 1  # the waypoint now hangs on the minimap's second icon path",
-                 "+0 wait 30000 ^Finder: waypoint icon .*\\(path 1\\)",
-                 "+1000 waypoint-clear  # no waypoint: the route is dropped",
-                 "+0 wait 30000 ^Finder: no waypoint",
-                 "+300 screenshot " + WindowsPath(game.Root() / "screenshot.png"), "+300 quit"});
+  WriteScenario(
+      game.Root() / "scenario.txt",
+      {"0 place " + Text(kStart.x) + " " + Text(kStart.z) + "  # the player stands on the main road",
+       "0 wait 60000 ^Clock: 09:15  # roads loaded, the route worker reads the game",
+       "+0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z) + "  # waypoint set in the town: found, routed",
+       "+0 wait 30000 ^Route: ",
+       "+0 waypoint " + Text(moved.x) + " " + Text(moved.z) + "  # moved 0.5 m: the route stays",
+       "+1000 waypoint " + Text(goal.x) + " " + Text(goal.z) + "  # moved 2 m: a new route",
+       "+0 wait 30000 ^Route: .*" + routeTo,
+       walk + "  # walks along the route: it stays",
+       "+2200 place " + Text(near.x) + " " + Text(near.z) + "  # 20 m off the route: it stays",
+       "+1000 place " + Text(strayed->x) + " " + Text(strayed->z) + "  # 30 m off: rerouted from here",
+       "+0 wait 30000 ^" + from,
+       "+0 mount horse  # riding is no wagon: the route stays",
+       "+0 wait 30000 ^Player: riding",
+       "+1000 mount wagon  # on a wagon: rerouted on wagon roads",
+       "+0 wait 30000 ^Route: .*\\(wagon roads\\)$",
+       "+0 mount off  # on foot again: rerouted",
+       "+0 wait 30000 ^Route: .* ms$",
+       "+0 minimap-widget 180 50 850  # the widget shrinks: a new normal size",
+       "+0 wait 30000 ^Minimap: normal widget size",
+       "+0 clock unknown  # the time of day cannot be read",
+       "+0 wait 30000 ^Clock: time of day unknown",
+       "+0 clock 21:30  # and can again",
+       "+0 wait 30000 ^Clock: 21:30",
+       "+0 icons free  # the icons' memory is decommitted: no waypoint, no route, no crash",
+       "+0 wait 30000 ^Finder: no waypoint",
+       "+0 icons restore  # back: found again, routed again",
+       "+0 wait 30000 ^Route: ",
+       "+0 worldmap open",
+       "+600 worldmap close",
+       "+0 waypoint-path 1  # the waypoint now hangs on the minimap's second icon path",
+       "+0 wait 30000 ^Finder: waypoint icon .*\\(path 1\\)",
+       "+1000 waypoint-clear  # no waypoint: the route is dropped",
+       "+0 wait 30000 ^Finder: no waypoint",
+       "+300 screenshot " + WindowsPath(game.Root() / "screenshot.png"),
+       "+300 quit"});
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
   for (const std::string& line : LogMessages(*log)) EXPECT_EQ(line.find("<malformed"), std::string::npos) << line;
 
   ExpectLines(StoryLines(*log), {
-      "Minimap: normal widget size 133 at \\(100, 630\\)", "Player: on foot", "Clock: 09:15",
-      DirectLine(kWaypoint, 0), RouteLine(kStart, kWaypoint),
-      RouteLine(kStart, goal),
-      RouteLine(*strayed, goal),
-      "Player: riding, vehicle Horse_Saddled",
-      "Player: on a wagon, vehicle Cargo_Wagon", RouteLine(*strayed, goal, " \\(wagon roads\\)"),
-      "Player: on foot", RouteLine(*strayed, goal),
-      "Minimap: normal widget size 120 at \\(33, 567\\)",
-      "Clock: time of day unknown", "Clock: 21:30",
-      // The waypoint icon's memory is gone and comes back: no crash, the route follows.
-      "Finder: no waypoint", DirectLine(goal, 0), RouteLine(*strayed, goal),
-      DirectLine(goal, 1),
-      "Finder: no waypoint",
-  });
+                                    "Minimap: normal widget size 133 at \\(100, 630\\)",
+                                    "Player: on foot",
+                                    "Clock: 09:15",
+                                    DirectLine(kWaypoint, 0),
+                                    RouteLine(kStart, kWaypoint),
+                                    RouteLine(kStart, goal),
+                                    RouteLine(*strayed, goal),
+                                    "Player: riding, vehicle Horse_Saddled",
+                                    "Player: on a wagon, vehicle Cargo_Wagon",
+                                    RouteLine(*strayed, goal, " \\(wagon roads\\)"),
+                                    "Player: on foot",
+                                    RouteLine(*strayed, goal),
+                                    "Minimap: normal widget size 120 at \\(33, 567\\)",
+                                    "Clock: time of day unknown",
+                                    "Clock: 21:30",
+                                    // The waypoint icon's memory is gone and comes back: no crash, the route follows.
+                                    "Finder: no waypoint",
+                                    DirectLine(goal, 0),
+                                    RouteLine(*strayed, goal),
+                                    DirectLine(goal, 1),
+                                    "Finder: no waypoint",
+                                });
 }
 
 // Milliseconds of the day at which the log wrote each line, beside its message.
@@ -187,40 +197,41 @@ TEST(GameStateE2E, ScanningFinderOutlivesFreedIconsAndWaitsForTheWorldMap) {
   // Without the minimap's icon paths the finder has to find the waypoint by scanning the heap. The
   // clock's "unknown" line marks in the log when the world map opened.
   constexpr long kMapOpenMs = 3000, kQuietAfterCloseMs = 3000;
-  WriteScenario(game.Root() / "scenario.txt",
-                {"0 icon-paths off", "0 place " + Text(kStart.x) + " " + Text(kStart.z),
-                 "0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z),
-                 "0 wait 60000 ^Route: ",
-                 "+0 icons free  # chunk re-scans over decommitted memory: no waypoint",
-                 "+0 wait 30000 ^Finder: no waypoint",
-                 "+0 clock unknown", "+0 worldmap open  # no region scan while open",
-                 "+0 wait 30000 ^Clock: time of day unknown",
-                 "+3000 worldmap close  # nor within 3 s after",
-                 // The first scan after the quiet period looks while the icons are still away.
-                 "+0 wait 30000 ^Finder: (region|full) scan",
-                 "+0 icons restore  # found again by a region re-scan",
-                 "+0 wait 30000 ^Route: ", "+300 quit"});
+  WriteScenario(
+      game.Root() / "scenario.txt",
+      {"0 icon-paths off", "0 place " + Text(kStart.x) + " " + Text(kStart.z),
+       "0 waypoint " + Text(kWaypoint.x) + " " + Text(kWaypoint.z),
+       "0 wait 60000 ^Route: ", "+0 icons free  # chunk re-scans over decommitted memory: no waypoint",
+       "+0 wait 30000 ^Finder: no waypoint", "+0 clock unknown", "+0 worldmap open  # no region scan while open",
+       "+0 wait 30000 ^Clock: time of day unknown", "+3000 worldmap close  # nor within 3 s after",
+       // The first scan after the quiet period looks while the icons are still away.
+       "+0 wait 30000 ^Finder: (region|full) scan", "+0 icons restore  # found again by a region re-scan",
+       "+0 wait 30000 ^Route: ", "+300 quit"});
   ASSERT_EQ(game.Run({"--scenario", WindowsPath(game.Root() / "scenario.txt")}), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log.has_value());
   const std::vector<std::string> all = LogMessages(*log);
-  const auto renderer = std::find(all.begin(), all.end(), "Renderer: None (no graphics hooks, nothing drawn); scanning on");
+  const auto renderer =
+      std::find(all.begin(), all.end(), "Renderer: None (no graphics hooks, nothing drawn); scanning on");
   ASSERT_NE(renderer, all.end());
   // Right after it, but the workers already log beside the init thread.
-  EXPECT_NE(std::find(renderer, all.end(), "Debug: Draw=0, the Present renderer will not create graphics objects or draw"),
-            all.end());
+  EXPECT_NE(
+      std::find(renderer, all.end(), "Debug: Draw=0, the Present renderer will not create graphics objects or draw"),
+      all.end());
   const std::string candidate = "Finder: waypoint icon [0-9a-fA-F]+ at \\(-480.0, -530.0\\), 1 candidates";
   std::vector<std::string> lines;
   for (const std::string& line : StoryLines(*log)) {
     if (line.rfind("Finder:", 0) == 0 || line.rfind("Route:", 0) == 0) lines.push_back(line);
   }
   // Found by the scan, lost with its memory, found again once the memory is back.
-  ExpectLines(lines, {candidate, RouteLine(kStart, kWaypoint), "Finder: no waypoint", candidate, RouteLine(kStart, kWaypoint)});
+  ExpectLines(
+      lines, {candidate, RouteLine(kStart, kWaypoint), "Finder: no waypoint", candidate, RouteLine(kStart, kWaypoint)});
 
   // No region or full scan from the map's opening until 3 s after its closing (less 200 ms for
   // the marker's own delay); the first one after it no longer sees the freed icons.
   const auto timed = TimedMessages(*log);
-  const auto marker = std::find_if(timed.begin(), timed.end(), [](const auto& t) { return t.second == "Clock: time of day unknown"; });
+  const auto marker =
+      std::find_if(timed.begin(), timed.end(), [](const auto& t) { return t.second == "Clock: time of day unknown"; });
   ASSERT_NE(marker, timed.end());
   const auto scan = std::find_if(marker, timed.end(), [](const auto& t) {
     return t.second.rfind("Finder: region scan", 0) == 0 || t.second.rfind("Finder: full scan", 0) == 0;

@@ -60,15 +60,12 @@ TEST(GameWorldE2E, RoadWallNightAndHalfFloatValues) {
       << seen.first << "," << seen.second;
 
   const auto at = [&](const char* name) { return WindowsPath(game.Root() / name); };
-  ASSERT_EQ(game.RunScenario({"0 swapchain-format rgba16f  # a half-float swap chain",
-                              "0 place " + Arg(from, " "), "0 walk 1 " + Arg(player),
+  ASSERT_EQ(game.RunScenario({"0 swapchain-format rgba16f  # a half-float swap chain", "0 place " + Arg(from, " "),
+                              "0 walk 1 " + Arg(player),
                               "100 frame-shot " + at("frame.png") + "  # waits for the game's roads",
-                              "+0 screenshot " + at("day.png"),
-                              "+0 pixel-values " + at("values.txt") + " 10 10 1270 5",
-                              "+0 wall " + Arg(wallAt, " ") + " 30 10",
-                              "+0 screenshot " + at("wall.png"),
-                              "+0 wall off", "+0 clock 23:00",
-                              "+0 screenshot " + at("night.png"), "+0 quit"}),
+                              "+0 screenshot " + at("day.png"), "+0 pixel-values " + at("values.txt") + " 10 10 1270 5",
+                              "+0 wall " + Arg(wallAt, " ") + " 30 10", "+0 screenshot " + at("wall.png"),
+                              "+0 wall off", "+0 clock 23:00", "+0 screenshot " + at("night.png"), "+0 quit"}),
             0);
 
   const Picture day(game.Root() / "day.png"), wall(game.Root() / "wall.png"), night(game.Root() / "night.png");
@@ -78,7 +75,8 @@ TEST(GameWorldE2E, RoadWallNightAndHalfFloatValues) {
   EXPECT_TRUE(Around(day, seen, Road)) << "road pixel " << day.At(seen.first, seen.second).r << " "
                                        << day.At(seen.first, seen.second).g << " " << day.At(seen.first, seen.second).b;
   EXPECT_TRUE(Around(wall, seen, Wall)) << "wall pixel " << wall.At(seen.first, seen.second).r << " "
-                                        << wall.At(seen.first, seen.second).g << " " << wall.At(seen.first, seen.second).b;
+                                        << wall.At(seen.first, seen.second).g << " "
+                                        << wall.At(seen.first, seen.second).b;
   EXPECT_LT(MeanBrightness(night), 0.5 * MeanBrightness(day));
 
   // The sky is the colour the frame is cleared to by day: (0.52, 0.66, 0.82), opaque, to within a

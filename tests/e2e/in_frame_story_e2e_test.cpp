@@ -93,54 +93,57 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
   RunOptions streamline;
   streamline.copies = {"doubles/sl.interposer.dll"};
   const auto shot = [&](const char* name) { return "present-shot " + WindowsPath(game.Root() / name); };
-  ASSERT_EQ(game.RunScenario({
-                // Streamline's double hands the library the game's depth buffer and camera.
-                "0 defer-swapchain", "0 load-streamline",
-                "0 place " + Text(start.x) + " " + Text(start.z),
-                "0 wait 60000 ^Overlay: DLSS depth hooked",
-                "+0 swapchain streamline",
-                "+0 wait 20000 ^Overlay: swapchain hooks installed in ",
-                "+0 streamline-frames",
-                "+0 waypoint " + Text(waypoint.x) + " " + Text(waypoint.z),
-                "+0 wait 60000 ^Route: \\(",
-                walk,
-                "+1600 wait 30000 ^Overlay: ready on 1280x720, ",
-                // On foot the ribbon waits for a mount ([World] MountedOnly): the minimap shows the route.
-                "+0 " + shot("minimap.png"),
-                "+0 worldmap open",
-                "+0 " + shot("worldmap.png"),
-                "+0 worldmap close",
-                "+0 mount horse",
-                "+0 wait 30000 ^Player: riding",
-                "+0 mark",
-                "+0 wait 30000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$",
-                "+0 " + shot("ribbon.png"),
-                "+0 wall " + Text(wall.x) + " " + Text(wall.z) + " 14 8",
-                "+0 " + shot("wall.png"),
-                "+0 wall off",
-                "+0 clock 23:00",
-                "+0 mark",
-                "+0 wait 30000 ^Diag: .* clock 23\\.00 .* world=1 ",
-                "+0 " + shot("night.png"),
-                "+0 clock 12:00",
-                "+0 mark",
-                "+0 wait 30000 ^Diag: .* clock 12\\.00 ",
-                "+0 resize 1024 640",
-                "+0 wait 30000 ^Overlay: ready on 1024x640, ",
-                "+0 " + shot("resized.png"),
-                // The toggle keys hide both routes; the Diag line proves a whole frame decided so.
-                "+0 postkey 0xDB press",
-                "+0 wait 30000 ^Minimap route off \\(toggle key\\)",
-                "+0 postkey 0xDD press",
-                "+0 wait 30000 ^World route off \\(toggle key\\)",
-                "+0 mark",
-                "+0 wait 30000 ^Diag: .* mm=0 wm=0 world=0",
-                "+0 " + shot("toggled.png"),
-                // The reload key reads Pathlight.ini again.
-                "+0 postkey 0xDC press",
-                "+0 wait 30000 ^Config: reloaded",
-                "+0 quit",
-            }, {}, streamline),
+  ASSERT_EQ(game.RunScenario(
+                {
+                    // Streamline's double hands the library the game's depth buffer and camera.
+                    "0 defer-swapchain",
+                    "0 load-streamline",
+                    "0 place " + Text(start.x) + " " + Text(start.z),
+                    "0 wait 60000 ^Overlay: DLSS depth hooked",
+                    "+0 swapchain streamline",
+                    "+0 wait 20000 ^Overlay: swapchain hooks installed in ",
+                    "+0 streamline-frames",
+                    "+0 waypoint " + Text(waypoint.x) + " " + Text(waypoint.z),
+                    "+0 wait 60000 ^Route: \\(",
+                    walk,
+                    "+1600 wait 30000 ^Overlay: ready on 1280x720, ",
+                    // On foot the ribbon waits for a mount ([World] MountedOnly): the minimap shows the route.
+                    "+0 " + shot("minimap.png"),
+                    "+0 worldmap open",
+                    "+0 " + shot("worldmap.png"),
+                    "+0 worldmap close",
+                    "+0 mount horse",
+                    "+0 wait 30000 ^Player: riding",
+                    "+0 mark",
+                    "+0 wait 30000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$",
+                    "+0 " + shot("ribbon.png"),
+                    "+0 wall " + Text(wall.x) + " " + Text(wall.z) + " 14 8",
+                    "+0 " + shot("wall.png"),
+                    "+0 wall off",
+                    "+0 clock 23:00",
+                    "+0 mark",
+                    "+0 wait 30000 ^Diag: .* clock 23\\.00 .* world=1 ",
+                    "+0 " + shot("night.png"),
+                    "+0 clock 12:00",
+                    "+0 mark",
+                    "+0 wait 30000 ^Diag: .* clock 12\\.00 ",
+                    "+0 resize 1024 640",
+                    "+0 wait 30000 ^Overlay: ready on 1024x640, ",
+                    "+0 " + shot("resized.png"),
+                    // The toggle keys hide both routes; the Diag line proves a whole frame decided so.
+                    "+0 postkey 0xDB press",
+                    "+0 wait 30000 ^Minimap route off \\(toggle key\\)",
+                    "+0 postkey 0xDD press",
+                    "+0 wait 30000 ^World route off \\(toggle key\\)",
+                    "+0 mark",
+                    "+0 wait 30000 ^Diag: .* mm=0 wm=0 world=0",
+                    "+0 " + shot("toggled.png"),
+                    // The reload key reads Pathlight.ini again.
+                    "+0 postkey 0xDC press",
+                    "+0 wait 30000 ^Config: reloaded",
+                    "+0 quit",
+                },
+                {}, streamline),
             0);
   const auto log = game.Log();
   ASSERT_TRUE(log);
@@ -220,7 +223,8 @@ std::vector<std::string> RidingWithTheRibbon(GameFolder& game, const std::string
   for (std::size_t i = 1; i < next; ++i) walk += " " + Text(route[i].x) + "," + Text(route[i].z);
   walk += " " + Text(standing.x) + "," + Text(standing.z);
   return {
-      "0 defer-swapchain", "0 load-streamline",
+      "0 defer-swapchain",
+      "0 load-streamline",
       "0 place " + Text(start.x) + " " + Text(start.z),
       "0 wait 60000 ^Overlay: DLSS depth hooked",
       "+0 swapchain streamline",
@@ -248,9 +252,11 @@ void AddReplacements(std::vector<std::string>& scenario, const std::string& acti
 // Drawing goes on with occlusion after the replacements: a diagnostic line that says so, then the
 // presented frame saved as `picture` with the route on the minimap and the ribbon on the road.
 // Returns the log's messages; empty when the run failed.
-std::vector<std::string> RunToDrawnPicture(GameFolder& game, std::vector<std::string> scenario, const std::string& picture) {
-  scenario.insert(scenario.end(), {"+0 mark", "+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$",
-                                   "+0 present-shot " + WindowsPath(game.Root() / picture), "+0 quit"});
+std::vector<std::string> RunToDrawnPicture(GameFolder& game, std::vector<std::string> scenario,
+                                           const std::string& picture) {
+  scenario.insert(scenario.end(),
+                  {"+0 mark", "+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$",
+                   "+0 present-shot " + WindowsPath(game.Root() / picture), "+0 quit"});
   RunOptions streamline;
   streamline.copies = {"doubles/sl.interposer.dll"};
   EXPECT_EQ(game.RunScenario(scenario, {}, streamline), 0);
@@ -291,7 +297,8 @@ TEST(SwapchainReplacementE2E, DepthPingPongReplacedDepthAndRecreatedDevices) {
   for (int i = 0; i < kDepthReplacements; ++i) {
     scenario.insert(scenario.end(), {"+0 depth-replace", "+0 wait 30000 ^Occlusion: depth via "});
   }
-  scenario.insert(scenario.end(), {"+0 mark", "+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$"});
+  scenario.insert(scenario.end(),
+                  {"+0 mark", "+0 wait 30000 ^Diag: .* drawn=[1-9][0-9]* .* world=1 \\(on=1 cam=1 dlss occl\\)$"});
   AddReplacements(scenario, "device-recreate", kDevices);
   const std::vector<std::string> lines = RunToDrawnPicture(game, scenario, "recreated.png");
   ASSERT_FALSE(lines.empty());
@@ -299,7 +306,8 @@ TEST(SwapchainReplacementE2E, DepthPingPongReplacedDepthAndRecreatedDevices) {
   const std::size_t firstDevice = [&] {
     std::size_t created = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (std::regex_search(lines[i], std::regex("^Overlay: swapchain [0-9A-Fa-f]+ created on queue ")) && ++created == 2) {
+      if (std::regex_search(lines[i], std::regex("^Overlay: swapchain [0-9A-Fa-f]+ created on queue ")) &&
+          ++created == 2) {
         return i;
       }
     }
@@ -324,8 +332,9 @@ struct Timings {
 Timings ReadTimings(const fs::path& output, const std::string& label) {
   Timings t;
   std::ifstream in(output);
-  const std::regex line("^simhost: timing " + label +
-                        ": ([0-9]+) frames, present median ([0-9.]+) p99 ([0-9.]+) us, .* longest present ([0-9.]+) us");
+  const std::regex line(
+      "^simhost: timing " + label +
+      ": ([0-9]+) frames, present median ([0-9.]+) p99 ([0-9.]+) us, .* longest present ([0-9.]+) us");
   std::smatch m;
   for (std::string text; std::getline(in, text);) {
     if (!text.empty() && text.back() == '\r') text.pop_back();
@@ -384,13 +393,33 @@ TEST(StressE2E, PresentPathThroughEveryStorm) {
     for (int r = 0; r < 6; ++r) {
       add({"+0 resize " + std::to_string(1000 + 40 * r) + " " + std::to_string(600 + 20 * r), timing(3, "storm")});
     }
-    add({"+0 resize 1280 720", timing(50, "storm"), "+0 second-swapchain on", timing(100, "storm"),
-         "+0 second-swapchain off", "+0 mark", "+0 replace-window", "+0 wait 30000 ^Overlay: ready on 1280x720, ",
-         timing(50, "storm"), "+0 mark", "+0 device-recreate", "+0 wait 30000 ^Overlay: ready on 1280x720, ",
-         "+0 depth-replace", timing(50, "storm"), "+0 worldmap open", timing(30, "storm"), "+0 worldmap close",
-         "+0 minimize", timing(10, "storm"), "+0 restore", "+0 postkey 0xDB press", "+0 postkey 0xDB press",
-         "+0 postkey 0xDD press", "+0 postkey 0xDD press", "+0 postkey 0xDC press",
-         cycle % 2 == 0 ? "+0 waypoint -520 -560" : home, cycle % 2 == 0 ? "+0 mount wagon" : "+0 mount horse",
+    add({"+0 resize 1280 720",
+         timing(50, "storm"),
+         "+0 second-swapchain on",
+         timing(100, "storm"),
+         "+0 second-swapchain off",
+         "+0 mark",
+         "+0 replace-window",
+         "+0 wait 30000 ^Overlay: ready on 1280x720, ",
+         timing(50, "storm"),
+         "+0 mark",
+         "+0 device-recreate",
+         "+0 wait 30000 ^Overlay: ready on 1280x720, ",
+         "+0 depth-replace",
+         timing(50, "storm"),
+         "+0 worldmap open",
+         timing(30, "storm"),
+         "+0 worldmap close",
+         "+0 minimize",
+         timing(10, "storm"),
+         "+0 restore",
+         "+0 postkey 0xDB press",
+         "+0 postkey 0xDB press",
+         "+0 postkey 0xDD press",
+         "+0 postkey 0xDD press",
+         "+0 postkey 0xDC press",
+         cycle % 2 == 0 ? "+0 waypoint -520 -560" : home,
+         cycle % 2 == 0 ? "+0 mount wagon" : "+0 mount horse",
          timing(100, "storm")});
   }
   // The calm: the story's waypoint and horse again; a reload marks the calm's start in the log.
@@ -466,13 +495,14 @@ TEST(StressE2E, PresentPathThroughEveryStorm) {
   EXPECT_GE(RouteInMinimap(last), 40);
   EXPECT_GE(RibbonOnGround(last), 300);
 
-  std::printf("stress: %ld presents of the storm in %.0f s (%ld cycles); Present median %.0f us, p99 %.0f us, longest "
-              "%.0f us; one swap chain median %.0f us, with a second presenting %.0f us (%.2fx); rebuilds %zu; log %zu "
-              "lines, %zu bytes; after the storm %zu lines in %.1f min besides the diagnostic ones\n",
-              storm.frames, seconds, cycles, MedianOf(storm.medians), MedianOf(storm.p99s), storm.longest,
-              MedianOf(one.medians), MedianOf(two.medians),
-              MedianOf(one.medians) > 0 ? MedianOf(two.medians) / MedianOf(one.medians) : 0.0,
-              Count(lines, "^Overlay: ready on "), lines.size(), log->size(), after.size(), calmMinutes);
+  std::printf(
+      "stress: %ld presents of the storm in %.0f s (%ld cycles); Present median %.0f us, p99 %.0f us, longest "
+      "%.0f us; one swap chain median %.0f us, with a second presenting %.0f us (%.2fx); rebuilds %zu; log %zu "
+      "lines, %zu bytes; after the storm %zu lines in %.1f min besides the diagnostic ones\n",
+      storm.frames, seconds, cycles, MedianOf(storm.medians), MedianOf(storm.p99s), storm.longest,
+      MedianOf(one.medians), MedianOf(two.medians),
+      MedianOf(one.medians) > 0 ? MedianOf(two.medians) / MedianOf(one.medians) : 0.0,
+      Count(lines, "^Overlay: ready on "), lines.size(), log->size(), after.size(), calmMinutes);
 }
 
 }  // namespace

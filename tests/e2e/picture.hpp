@@ -24,7 +24,8 @@ class Picture {
   int Width() const { return cairo_image_surface_get_width(surface_.get()); }
   int Height() const { return cairo_image_surface_get_height(surface_.get()); }
   Rgb At(int x, int y) const {
-    const unsigned char* row = cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
+    const unsigned char* row =
+        cairo_image_surface_get_data(surface_.get()) + y * cairo_image_surface_get_stride(surface_.get());
     std::uint32_t pixel;
     std::memcpy(&pixel, row + 4 * x, 4);
     return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF), static_cast<int>(pixel & 0xFF)};

@@ -32,30 +32,33 @@ TEST(PresentRendererE2E, DrawsRouteAndTestPatternIntoThePresentedFrameAndRebuild
   ASSERT_TRUE(MakeWorld(game));
   const fs::path ini = game.Bin64() / "Pathlight.ini";
   // [Style] last: the reload's appended line belongs to it.
-  std::ofstream(ini) << "[Debug]\r\nTestPattern=1\r\n[Style]\r\nRenderer=Present\r\nColor=#00E0FF\r\nOutlineWidth=0\r\n";
+  std::ofstream(ini)
+      << "[Debug]\r\nTestPattern=1\r\n[Style]\r\nRenderer=Present\r\nColor=#00E0FF\r\nOutlineWidth=0\r\n";
   const auto shot = [&](const char* name) { return "present-shot " + WindowsPath(game.Root() / name); };
-  ASSERT_EQ(game.RunScenario({
-                "0 place -980 -990",
-                "0 waypoint -480 -530",
-                "0 wait 60000 ^Route: \\(",
-                "+0 wait 30000 ^Overlay: ready on 1280x720, 2 buffers, format 28, colour space -?[0-9]+ -> output mode 0 ",
-                "+0 " + shot("minimap.png"),
-                "+0 worldmap open",
-                "+0 " + shot("worldmap.png"),
-                "+0 worldmap close",
-                "+0 append-line " + WindowsPath(ini) + " HdrMode=scRGB",
-                "+0 postkey 0xDC press",
-                "+0 wait 30000 ^Config: reloaded",
-                "+0 wait 30000 ^Overlay: ready on .* -> output mode 1 \\(white 203 nits\\)$",
-                "+0 " + shot("scrgb.png"),
-                "+0 quit",
-            }),
-            0);
+  ASSERT_EQ(
+      game.RunScenario({
+          "0 place -980 -990",
+          "0 waypoint -480 -530",
+          "0 wait 60000 ^Route: \\(",
+          "+0 wait 30000 ^Overlay: ready on 1280x720, 2 buffers, format 28, colour space -?[0-9]+ -> output mode 0 ",
+          "+0 " + shot("minimap.png"),
+          "+0 worldmap open",
+          "+0 " + shot("worldmap.png"),
+          "+0 worldmap close",
+          "+0 append-line " + WindowsPath(ini) + " HdrMode=scRGB",
+          "+0 postkey 0xDC press",
+          "+0 wait 30000 ^Config: reloaded",
+          "+0 wait 30000 ^Overlay: ready on .* -> output mode 1 \\(white 203 nits\\)$",
+          "+0 " + shot("scrgb.png"),
+          "+0 quit",
+      }),
+      0);
   const auto log = game.Log();
   ASSERT_TRUE(log);
   const std::vector<std::string> lines = LogMessages(*log);
-  EXPECT_EQ(Count(lines, "^Overlay: present queue [0-9A-Fa-f]+ from .*\\.dll \\(via recorded at swapchain creation\\), "
-                         "device [0-9A-Fa-f]+$"),
+  EXPECT_EQ(Count(lines,
+                  "^Overlay: present queue [0-9A-Fa-f]+ from .*\\.dll \\(via recorded at swapchain creation\\), "
+                  "device [0-9A-Fa-f]+$"),
             2u)
       << Dump(lines);
   EXPECT_EQ(Count(lines, "^Overlay: ready on "), 2u);

@@ -98,15 +98,16 @@ TEST(RibbonE2E, LiesOnTheRoadAheadFadingNearAndFarAndFainterAtNight) {
     double distance, alpha, tolerance;
   };
   for (const Expected& e : std::initializer_list<Expected>{{3, 0.027, 0.03},
-                                                          {10, 0.225, 0.06},
-                                                          {22, 0.45, 0.05},
-                                                          {38, 0.212, 0.06},
-                                                          {60, 0.0, 0.01},
-                                                          {75, 0.0, 0.01}}) {
+                                                           {10, 0.225, 0.06},
+                                                           {22, 0.45, 0.05},
+                                                           {38, 0.212, 0.06},
+                                                           {60, 0.0, 0.01},
+                                                           {75, 0.0, 0.01}}) {
     const auto at = world.Ahead(e.distance);
     ASSERT_TRUE(at.first > 10 && at.first < kWidth - 10 && at.second > kHeight / 2 && at.second < kHeight - 10)
         << e.distance << " m: " << at.first << "," << at.second;
-    EXPECT_NEAR(Cover(dayBare, day, at), e.alpha, e.tolerance) << e.distance << " m at " << at.first << "," << at.second;
+    EXPECT_NEAR(Cover(dayBare, day, at), e.alpha, e.tolerance)
+        << e.distance << " m at " << at.first << "," << at.second;
     EXPECT_NEAR(Cover(nightBare, night, at), e.alpha * 0.25 / 0.45, e.tolerance) << e.distance << " m at night";
   }
 }
@@ -120,23 +121,16 @@ TEST(RibbonE2E, AWallHidesTheRibbonBehindItOnlyWithOcclusion) {
   std::vector<std::string> scenario = {"0 defer-swapchain", "0 load-streamline"};
   for (const std::string& line : world.Start()) scenario.push_back(line);
   const std::vector<std::string> rest = {
-      "0 wait 60000 ^Overlay: DLSS depth hooked",
-      "0 swapchain streamline",
-      "0 streamline-frames",
+      "0 wait 60000 ^Overlay: DLSS depth hooked", "0 swapchain streamline", "0 streamline-frames",
       "0 wait 60000 ^Route: \\(",
       // 25 m ahead, across the road, far higher than the camera.
       "+0 wall " + Arg(Along(world.road, 4 + 25), " ") + " 30 10",
       "+0 wait 30000 ^Occlusion: depth via slSetTag(ForFrame)?: 1280x720 format 39 \\(read as 41\\), state 0x10, "
       "lifecycle 1, extent 0,0 1280x720; projection m22=0.000000 m32=0.100000$",
-      "+0 wait 15000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$",
-      "+0 frame-shot " + world.Shot("bare.png"),
-      "+0 present-shot " + world.Shot("occluded.png"),
-      "+0 append-line " + WindowsPath(ini) + " Occlusion=0",
-      "+0 postkey 0xDC press",
-      "+0 wait 30000 ^Config: reloaded",
-      "+0 wait 30000 ^Overlay: ready on ",
-      "+0 present-shot " + world.Shot("open.png"),
-      "+0 quit"};
+      "+0 wait 15000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$", "+0 frame-shot " + world.Shot("bare.png"),
+      "+0 present-shot " + world.Shot("occluded.png"), "+0 append-line " + WindowsPath(ini) + " Occlusion=0",
+      "+0 postkey 0xDC press", "+0 wait 30000 ^Config: reloaded", "+0 wait 30000 ^Overlay: ready on ",
+      "+0 present-shot " + world.Shot("open.png"), "+0 quit"};
   scenario.insert(scenario.end(), rest.begin(), rest.end());
   RunOptions options;
   options.copies = {"doubles/sl.interposer.dll"};

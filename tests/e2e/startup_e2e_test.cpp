@@ -12,7 +12,8 @@ namespace {
 const std::vector<std::string> kUnrecognisedImage = {"--image", "no-ui-classes"};
 
 // Runs until the library's start-up has decided: inactive after the scan, or the renderer chosen.
-const std::vector<std::string> kUntilStarted = {"0 wait 60000 ^(Init: game layout not recognised|Renderer: )", "+200 quit"};
+const std::vector<std::string> kUntilStarted = {"0 wait 60000 ^(Init: game layout not recognised|Renderer: )",
+                                                "+200 quit"};
 
 bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 

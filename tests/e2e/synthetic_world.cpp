@@ -15,8 +15,9 @@ std::string Text(double v) {
 }
 
 bool MakeWorld(const GameFolder& game, int seed, int nodes) {
-  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --force --out '" + game.Root().string() + "' --seed " +
-                              std::to_string(seed) + " --nodes " + std::to_string(nodes) + " --dlc 0 >/dev/null";
+  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --force --out '" + game.Root().string() +
+                              "' --seed " + std::to_string(seed) + " --nodes " + std::to_string(nodes) +
+                              " --dlc 0 >/dev/null";
   if (std::system(command.c_str()) != 0) return false;
   fs::create_directories(game.Bin64());  // worldgen makes the folder anew
   return true;
@@ -24,9 +25,9 @@ bool MakeWorld(const GameFolder& game, int seed, int nodes) {
 
 std::vector<Point> NativeRoute(const GameFolder& game, Point from, Point to) {
   const fs::path json = game.Root() / "route.json";
-  const std::string command = std::string(PATHLIGHT_ROUTE_TOOL) + " --game '" + game.Root().string() + "' --from=" +
-                              Text(from.x) + "," + Text(from.z) + " --to=" + Text(to.x) + "," + Text(to.z) +
-                              " --geojson '" + json.string() + "' >/dev/null";
+  const std::string command = std::string(PATHLIGHT_ROUTE_TOOL) + " --game '" + game.Root().string() +
+                              "' --from=" + Text(from.x) + "," + Text(from.z) + " --to=" + Text(to.x) + "," +
+                              Text(to.z) + " --geojson '" + json.string() + "' >/dev/null";
   std::vector<Point> points;
   if (std::system(command.c_str()) != 0) return points;
   std::ifstream in(json);

@@ -20,7 +20,8 @@ inline Lines LogMessages(const std::string& out) {
   for (std::size_t at = 0, end; at < out.size(); at = end + 1) {
     end = std::min(out.find('\n', at), out.size());
     const std::string line = out.substr(at, end - at);
-    const bool stamped = line.size() > 15 && line[0] == '[' && line[3] == ':' && line[6] == ':' && line[9] == '.' && line.compare(13, 2, "] ") == 0;
+    const bool stamped = line.size() > 15 && line[0] == '[' && line[3] == ':' && line[6] == ':' && line[9] == '.' &&
+                         line.compare(13, 2, "] ") == 0;
     messages.push_back(stamped ? line.substr(15) : "BAD: " + line);
   }
   return messages;

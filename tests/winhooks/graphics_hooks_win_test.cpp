@@ -116,8 +116,8 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   desc.BufferCount = 2;
   desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
   IDXGISwapChain1* swapchain = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateSwapChainForHwnd(queue, MakeWindow(800, 600), &desc, nullptr, nullptr,
-                                                           &swapchain));
+  ASSERT_HRESULT_SUCCEEDED(
+      factory->CreateSwapChainForHwnd(queue, MakeWindow(800, 600), &desc, nullptr, nullptr, &swapchain));
   EXPECT_EQ(Hooks().SwapChainSeen.load(), 1);
   EXPECT_EQ(SwapChainQueues().Find(swapchain), queue);
   const PresentQueue found = FindPresentQueue(swapchain);
@@ -135,8 +135,8 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   // Inside FidelityFX's context creation a swap chain is FidelityFX's own: not recorded.
   InsideFfxContextCreation = true;
   IDXGISwapChain1* frameGeneration = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(factory->CreateSwapChainForHwnd(queue, MakeWindow(400, 300), &desc, nullptr, nullptr,
-                                                           &frameGeneration));
+  ASSERT_HRESULT_SUCCEEDED(
+      factory->CreateSwapChainForHwnd(queue, MakeWindow(400, 300), &desc, nullptr, nullptr, &frameGeneration));
   InsideFfxContextCreation = false;
   EXPECT_EQ(SwapChainQueues().Size(), 1u);
 

@@ -26,26 +26,26 @@ inline constexpr std::uint32_t kFfxErrorBackend = 0x8000000Au;
 // Wraps the game's swap chain: in, the game's; out, the frame-generation one.
 struct FfxWrapSwapchain {
   FfxHeader header;
-  IDXGISwapChain4** swapchain;  // 16
+  IDXGISwapChain4** swapchain;    // 16
   ID3D12CommandQueue* gameQueue;  // 24
 };
 
 struct FfxNewSwapchain {
   FfxHeader header;
-  IDXGISwapChain4** swapchain;  // 16
-  DXGI_SWAP_CHAIN_DESC* desc;   // 24
-  IDXGIFactory* factory;        // 32
+  IDXGISwapChain4** swapchain;    // 16
+  DXGI_SWAP_CHAIN_DESC* desc;     // 24
+  IDXGIFactory* factory;          // 32
   ID3D12CommandQueue* gameQueue;  // 40
 };
 
 struct FfxNewSwapchainForHwnd {
   FfxHeader header;
-  IDXGISwapChain4** swapchain;                       // 16
-  HWND hwnd;                                         // 24
-  DXGI_SWAP_CHAIN_DESC1* desc;                       // 32
-  DXGI_SWAP_CHAIN_FULLSCREEN_DESC* fullscreenDesc;   // 40
-  IDXGIFactory* factory;                             // 48
-  ID3D12CommandQueue* gameQueue;                     // 56
+  IDXGISwapChain4** swapchain;                      // 16
+  HWND hwnd;                                        // 24
+  DXGI_SWAP_CHAIN_DESC1* desc;                      // 32
+  DXGI_SWAP_CHAIN_FULLSCREEN_DESC* fullscreenDesc;  // 40
+  IDXGIFactory* factory;                            // 48
+  ID3D12CommandQueue* gameQueue;                    // 56
 };
 
 static_assert(offsetof(FfxWrapSwapchain, gameQueue) == 24);

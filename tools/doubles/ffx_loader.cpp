@@ -55,7 +55,8 @@ extern "C" std::uint32_t Double_ffxCreateContext(void** context, FfxHeader* chai
         return kFfxErrorBackend;
       }
       IDXGISwapChain1* made = nullptr;
-      factory2->CreateSwapChainForHwnd(fresh->gameQueue, fresh->hwnd, fresh->desc, fresh->fullscreenDesc, nullptr, &made);
+      factory2->CreateSwapChainForHwnd(fresh->gameQueue, fresh->hwnd, fresh->desc, fresh->fullscreenDesc, nullptr,
+                                       &made);
       factory2->Release();
       if (const std::uint32_t result = Finish(made, fresh->swapchain); result != kFfxOk) return result;
     }

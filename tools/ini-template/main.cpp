@@ -9,7 +9,8 @@
 int main() {
   std::vector<std::string> missing;
   const std::string text = pathlight::tool::SettingsTemplate(&missing);
-  for (const std::string& key : missing) std::fprintf(stderr, "pathlight-ini-template: no meaning for %s\n", key.c_str());
+  for (const std::string& key : missing)
+    std::fprintf(stderr, "pathlight-ini-template: no meaning for %s\n", key.c_str());
   if (!missing.empty()) return 1;
   std::fwrite(text.data(), 1, text.size(), stdout);
   return 0;

@@ -33,7 +33,8 @@ bool ReadXwd(const std::string& path, XwdImage& image, std::string& error) {
   const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (bytes.size() < 100) return error = "too short for an xwd header", false;
   auto field = [&](int i) { return Big32(&bytes[static_cast<std::size_t>(i) * 4]); };
-  const std::uint32_t headerSize = field(0), format = field(2), width = field(4), height = field(5), byteOrder = field(7);
+  const std::uint32_t headerSize = field(0), format = field(2), width = field(4), height = field(5),
+                      byteOrder = field(7);
   const std::uint32_t bitsPerPixel = field(11), bytesPerLine = field(12), redMask = field(14), colours = field(19);
   if (field(1) != 7 || format != 2) return error = "not a version 7 ZPixmap dump", false;
   if ((bitsPerPixel != 24 && bitsPerPixel != 32) || width == 0 || height == 0 || width > 16384 || height > 16384) {
@@ -41,7 +42,8 @@ bool ReadXwd(const std::string& path, XwdImage& image, std::string& error) {
   }
   const std::uint32_t pixelBytes = bitsPerPixel / 8;
   const std::size_t start = std::size_t{headerSize} + std::size_t{colours} * 12;
-  if (start + std::size_t{bytesPerLine} * height > bytes.size() || bytesPerLine < width * pixelBytes) return error = "truncated", false;
+  if (start + std::size_t{bytesPerLine} * height > bytes.size() || bytesPerLine < width * pixelBytes)
+    return error = "truncated", false;
   image.width = static_cast<int>(width);
   image.height = static_cast<int>(height);
   image.pixels.resize(std::size_t{width} * height);
@@ -75,8 +77,8 @@ int main(int argc, char** argv) {
   if (!ReadXwd(argv[2], shot, error)) return Fail(std::string(argv[2]) + ": " + error);
   long clientX = 0, clientY = 0, clientW = 0, clientH = 0, left = 0, top = 0, right = 0, bottom = 0;
   std::FILE* where = std::fopen((std::string(argv[2]) + ".where").c_str(), "r");
-  if (where == nullptr || std::fscanf(where, "%ld %ld %ld %ld %ld %ld %ld %ld", &clientX, &clientY, &clientW, &clientH, &left, &top,
-                                      &right, &bottom) != 8) {
+  if (where == nullptr || std::fscanf(where, "%ld %ld %ld %ld %ld %ld %ld %ld", &clientX, &clientY, &clientW, &clientH,
+                                      &left, &top, &right, &bottom) != 8) {
     return Fail(std::string("cannot read ") + argv[2] + ".where");
   }
   std::fclose(where);
@@ -95,7 +97,9 @@ int main(int argc, char** argv) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const long sx = clientX + x, sy = clientY + y;
-      if (sx < left || sx >= right || sy < top || sy >= bottom || sx < 0 || sy < 0 || sx >= shot.width || sy >= shot.height) continue;
+      if (sx < left || sx >= right || sy < top || sy >= bottom || sx < 0 || sy < 0 || sx >= shot.width ||
+          sy >= shot.height)
+        continue;
       const std::uint32_t v = shot.pixels[static_cast<std::size_t>(sy) * shot.width + sx];
       if (v == 0) continue;
       reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride)[x] = v;

@@ -29,7 +29,8 @@ bool ParsePoint(const std::string& text, pathlight::GroundPoint& point) {
   std::istringstream in(text);
   char comma = 0;
   in >> point.x >> comma >> point.z;
-  return in && comma == ',' && in.peek() == std::char_traits<char>::eof() && std::isfinite(point.x) && std::isfinite(point.z);
+  return in && comma == ',' && in.peek() == std::char_traits<char>::eof() && std::isfinite(point.x) &&
+         std::isfinite(point.z);
 }
 
 }  // namespace
@@ -47,13 +48,16 @@ int main(int argc, char** argv) {
   fromOption->needs(toOption);
   toOption->needs(fromOption);
   app.add_flag("--wagon", wagon, "route as on a wagon ([WagonRouting] weights, when enabled)");
-  app.add_option("--ini", ini, "a Pathlight.ini whose [Routing] and [WagonRouting] keys to use")->check(CLI::ExistingFile);
+  app.add_option("--ini", ini, "a Pathlight.ini whose [Routing] and [WagonRouting] keys to use")
+      ->check(CLI::ExistingFile);
   app.add_option("--png", png, "write the route over the road network as a PNG picture")->needs(fromOption);
-  app.add_flag("--whole-world", wholeWorld, "the picture shows the whole road network, not only the route's surroundings");
+  app.add_flag("--whole-world", wholeWorld,
+               "the picture shows the whole road network, not only the route's surroundings");
   app.add_option("--walk", walkFile, "draw the player's walk over the picture: a text file of X,Z points, one a line")
       ->check(CLI::ExistingFile);
   app.add_option("--geojson", geojson, "write the route as a GeoJSON Feature")->needs(fromOption);
-  app.add_option("--bench", bench, "time N random start/goal queries against BGL's A* on the same graphs")->check(CLI::Range(1, 1000000));
+  app.add_option("--bench", bench, "time N random start/goal queries against BGL's A* on the same graphs")
+      ->check(CLI::Range(1, 1000000));
   app.add_option("--seed", seed, "seed of the benchmark's queries (default 1)");
   app.footer(
       "Exit status: 0 done (a route that found no road is the straight line, said as \"no road route: straight "
@@ -101,7 +105,8 @@ int main(int argc, char** argv) {
 
   const std::wstring folder = pathlight::WidePathFromNative(game);
   const std::vector<std::wstring> indexes = pathlight::FindArchiveIndexes(folder);
-  if (std::none_of(indexes.begin(), indexes.end(), [](const std::wstring& path) { return pathlight::PathExists(path); })) {
+  if (std::none_of(indexes.begin(), indexes.end(),
+                   [](const std::wstring& path) { return pathlight::PathExists(path); })) {
     std::cerr << "pathlight-route: no archive index in " << game << " (looked for " << game
               << "/0008/0.pamt and dlc/*/0008/0.pamt)\n";
     return 1;
@@ -140,7 +145,9 @@ int main(int argc, char** argv) {
     // The library draws the straight line then; say so, as its log's "Route:" line does not.
     if (!details.found) std::printf("no road route: straight line\n");
     const bool wagonUsed = pathlight::GetCurrentRoute() && pathlight::GetCurrentRoute()->wagon;
-    if (!png.empty() && !pathlight::tool::WriteRoutePng(png, pathlight::PublishedRoadGraph(), details, wagonUsed, pngView)) status = 1;
+    if (!png.empty() &&
+        !pathlight::tool::WriteRoutePng(png, pathlight::PublishedRoadGraph(), details, wagonUsed, pngView))
+      status = 1;
     if (!geojson.empty() && !pathlight::tool::WriteRouteGeoJson(geojson, details, wagonUsed)) status = 1;
   }
   if (bench > 0) {
@@ -151,7 +158,8 @@ int main(int argc, char** argv) {
     const pathlight::RouteWeights weights =
         wagon ? pathlight::MakeWagonRouteWeights(settings) : pathlight::MakeRouteWeights(settings);
     std::printf("Bench: %s weights\n", wagon ? "wagon" : "ordinary");
-    if (pathlight::tool::RunRouteBench(pathlight::PublishedRoadGraph(), weights, settings.directMaxDistance, bench, seed) > 0)
+    if (pathlight::tool::RunRouteBench(pathlight::PublishedRoadGraph(), weights, settings.directMaxDistance, bench,
+                                       seed) > 0)
       status = 1;
   }
   return status;

@@ -34,7 +34,9 @@ struct Figures {
     const auto rank = static_cast<std::size_t>(std::ceil(p * static_cast<double>(sorted.size())));
     return sorted[std::min(sorted.size() - 1, rank > 0 ? rank - 1 : 0)];
   }
-  [[nodiscard]] double SettledPerSecond() const { return totalMs > 0 ? static_cast<double>(settled) / (totalMs / 1000.0) : 0; }
+  [[nodiscard]] double SettledPerSecond() const {
+    return totalMs > 0 ? static_cast<double>(settled) / (totalMs / 1000.0) : 0;
+  }
 };
 
 // The thread's processor time, not the wall clock: on a shared machine the wall clock also counts
@@ -47,7 +49,8 @@ double ThreadMilliseconds() {
 
 }  // namespace
 
-std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, float directMaxDistance, int count, std::uint32_t seed) {
+std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, float directMaxDistance, int count,
+                          std::uint32_t seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<std::size_t> anyNode(0, roads.nodes.size() - 1);
   // A player stands near a road, rarely on it.
@@ -86,38 +89,48 @@ std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, f
     if (!independent.found || std::fabs(independent.cost - result.cost) > 1e-4 * std::max(1.0, independent.cost)) {
       ++disagreements;
       std::printf("Bench: query %d (%.1f,%.1f) -> (%.1f,%.1f): cost %.3f, BGL %.3f\n", q, static_cast<double>(start.x),
-                  static_cast<double>(start.z), static_cast<double>(goal.x), static_cast<double>(goal.z), static_cast<double>(result.cost),
-                  independent.cost);
+                  static_cast<double>(start.z), static_cast<double>(goal.x), static_cast<double>(goal.z),
+                  static_cast<double>(result.cost), independent.cost);
     }
   }
-  std::printf("Bench: %d queries on %zu nodes, %zu segments (seed %u): %zu routed, %zu straight lines\n", count, roads.nodes.size(),
-              roads.segments.size(), seed, ours.ms.size(), straight);
+  std::printf("Bench: %d queries on %zu nodes, %zu segments (seed %u): %zu routed, %zu straight lines\n", count,
+              roads.nodes.size(), roads.segments.size(), seed, ours.ms.size(), straight);
   std::printf("Bench: search times are the thread's processor time per query\n");
-  std::printf("Bench: FindRoute  median %7.2f ms, p95 %7.2f ms, %6.2f M settled nodes/s\n", ours.Percentile(0.5), ours.Percentile(0.95),
-              ours.SettledPerSecond() / 1e6);
+  std::printf("Bench: FindRoute  median %7.2f ms, p95 %7.2f ms, %6.2f M settled nodes/s\n", ours.Percentile(0.5),
+              ours.Percentile(0.95), ours.SettledPerSecond() / 1e6);
   std::printf("Bench: BGL A*     median %7.2f ms, p95 %7.2f ms, %6.2f M settled nodes/s\n", theirs.Percentile(0.5),
               theirs.Percentile(0.95), theirs.SettledPerSecond() / 1e6);
   const double medianRatio = theirs.Percentile(0.5) > 0 ? ours.Percentile(0.5) / theirs.Percentile(0.5) : 0;
   const double p95Ratio = theirs.Percentile(0.95) > 0 ? ours.Percentile(0.95) / theirs.Percentile(0.95) : 0;
-  std::printf("Bench: ratio FindRoute/BGL median %.2f, p95 %.2f; %zu cost disagreements\n", medianRatio, p95Ratio, disagreements);
+  std::printf("Bench: ratio FindRoute/BGL median %.2f, p95 %.2f; %zu cost disagreements\n", medianRatio, p95Ratio,
+              disagreements);
   if (dijkstraQueries > 0) {
-    const double share = dijkstraSettled > 0 ? static_cast<double>(astarSettled) / static_cast<double>(dijkstraSettled) : 0.0;
-    std::printf("Bench: settled nodes on the first %zu queries: FindRoute's A* %zu, BGL's Dijkstra %zu (%.2f)\n", dijkstraQueries,
-                astarSettled, dijkstraSettled, share);
+    const double share =
+        dijkstraSettled > 0 ? static_cast<double>(astarSettled) / static_cast<double>(dijkstraSettled) : 0.0;
+    std::printf("Bench: settled nodes on the first %zu queries: FindRoute's A* %zu, BGL's Dijkstra %zu (%.2f)\n",
+                dijkstraQueries, astarSettled, dijkstraSettled, share);
   }
   const std::string size = bench::WorldSizeLabel(static_cast<double>(roads.nodes.size()));
-  const auto row = [&](const char* what, const char* path, double figure, double baseline, const char* unit, const char* baselineIs) {
+  const auto row = [&](const char* what, const char* path, double figure, double baseline, const char* unit,
+                       const char* baselineIs) {
     const std::string id = "route." + std::string(what) + "." + size;
     const std::string text = std::string(path) + ", " + size + " nodes";
     bench::PrintBenchRow(id.c_str(), text.c_str(), figure, baseline, unit, baselineIs);
   };
-  const auto nsPerSettled = [](const Figures& f) { return f.settled > 0 ? f.totalMs * 1e6 / static_cast<double>(f.settled) : 0.0; };
-  row("median", "route search, median", ours.Percentile(0.5), theirs.Percentile(0.5), "ms", "BGL's A* on the same search graphs (median)");
-  row("p95", "route search, 95th percentile", ours.Percentile(0.95), theirs.Percentile(0.95), "ms", "BGL's A* (95th percentile)");
-  row("ns_per_settled", "route search, time per settled node", nsPerSettled(ours), nsPerSettled(theirs), "ns", "BGL's A* per settled node");
+  const auto nsPerSettled = [](const Figures& f) {
+    return f.settled > 0 ? f.totalMs * 1e6 / static_cast<double>(f.settled) : 0.0;
+  };
+  row("median", "route search, median", ours.Percentile(0.5), theirs.Percentile(0.5), "ms",
+      "BGL's A* on the same search graphs (median)");
+  row("p95", "route search, 95th percentile", ours.Percentile(0.95), theirs.Percentile(0.95), "ms",
+      "BGL's A* (95th percentile)");
+  row("ns_per_settled", "route search, time per settled node", nsPerSettled(ours), nsPerSettled(theirs), "ns",
+      "BGL's A* per settled node");
   if (dijkstraQueries > 0) {
-    row("settled", "route search, A*'s settled nodes a query", static_cast<double>(astarSettled) / static_cast<double>(dijkstraQueries),
-        static_cast<double>(dijkstraSettled) / static_cast<double>(dijkstraQueries), "nodes", "BGL's Dijkstra on the same queries");
+    row("settled", "route search, A*'s settled nodes a query",
+        static_cast<double>(astarSettled) / static_cast<double>(dijkstraQueries),
+        static_cast<double>(dijkstraSettled) / static_cast<double>(dijkstraQueries), "nodes",
+        "BGL's Dijkstra on the same queries");
   }
   return disagreements;
 }

@@ -15,8 +15,9 @@ bool WriteRouteGeoJson(const std::string& path, const RouteSearchResult& route, 
     coordinates.push_back({route.points[i].x, route.points[i].z});
     const float h = i < route.heights.size() ? route.heights[i] : NAN;
     heights.push_back(std::isnan(h) ? nlohmann::json(nullptr) : nlohmann::json(h));
-    if (i > 0) length += std::hypot(static_cast<double>(route.points[i].x) - route.points[i - 1].x,
-                                    static_cast<double>(route.points[i].z) - route.points[i - 1].z);
+    if (i > 0)
+      length += std::hypot(static_cast<double>(route.points[i].x) - route.points[i - 1].x,
+                           static_cast<double>(route.points[i].z) - route.points[i - 1].z);
   }
   const nlohmann::json feature = {
       {"type", "Feature"},

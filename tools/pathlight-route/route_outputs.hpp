@@ -21,8 +21,8 @@ struct RoutePngView {
 // The road network around the route coloured by road type, the route over it, start and goal
 // marked, with a legend and a scale bar. False (with a message on standard error) when the file
 // cannot be written.
-[[nodiscard]] bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteSearchResult& route, bool wagon,
-                                 const RoutePngView& view = {});
+[[nodiscard]] bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteSearchResult& route,
+                                 bool wagon, const RoutePngView& view = {});
 
 // A GeoJSON Feature: a LineString of the route's [x, z] points, with heights (null where unknown),
 // cost (null for the straight-line fallback), length_m and wagon.
@@ -30,6 +30,7 @@ struct RoutePngView {
 
 // count random start/goal queries across the whole graph, timed against BGL's A* on the same
 // search graphs with the same costs; prints the figures. Returns the number of cost disagreements.
-std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, float directMaxDistance, int count, std::uint32_t seed);
+std::size_t RunRouteBench(const RoadGraph& roads, const RouteWeights& weights, float directMaxDistance, int count,
+                          std::uint32_t seed);
 
 }  // namespace pathlight::tool

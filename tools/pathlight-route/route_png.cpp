@@ -26,15 +26,16 @@ struct RoadStyle {
 
 // Indexed by RoadType.
 constexpr RoadStyle kRoadStyles[kRoadTypeCount] = {
-    {"main road", {0.16, 0.33, 0.65}, 3.2},  {"wide road", {0.90, 0.56, 0.05}, 2.8}, {"wagon road", {0.55, 0.40, 0.18}, 2.0},
-    {"horse road", {0.20, 0.60, 0.22}, 1.6}, {"sidewalk", {0.55, 0.55, 0.55}, 1.0},  {"connector", {0.62, 0.52, 0.80}, 1.0},
+    {"main road", {0.16, 0.33, 0.65}, 3.2},  {"wide road", {0.90, 0.56, 0.05}, 2.8},
+    {"wagon road", {0.55, 0.40, 0.18}, 2.0}, {"horse road", {0.20, 0.60, 0.22}, 1.6},
+    {"sidewalk", {0.55, 0.55, 0.55}, 1.0},   {"connector", {0.62, 0.52, 0.80}, 1.0},
     {"link", {0.09, 0.72, 0.80}, 1.4},
 };
 // The library's default route colour and outline.
 constexpr Colour kRouteColour{0xD1 / 255.0, 0x4D / 255.0, 0x45 / 255.0};
 constexpr Colour kOutlineColour{0x29 / 255.0, 0x19 / 255.0, 0x14 / 255.0};
 constexpr Colour kBackground{0.96, 0.95, 0.92};
-constexpr int kLongSide = 1000;  // pixels
+constexpr int kLongSide = 1000;   // pixels
 constexpr double kMargin = 0.12;  // of the route's extent, each side
 
 void SetColour(cairo_t* cr, Colour c, double alpha = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha); }
@@ -66,7 +67,8 @@ void Marker(cairo_t* cr, double x, double y, Colour fill, const char* letter) {
 
 }  // namespace
 
-bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteSearchResult& route, bool wagon, const RoutePngView& view) {
+bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteSearchResult& route, bool wagon,
+                   const RoutePngView& view) {
   // The view: the route's extent (or the whole network's, and the walk's) with a margin, at least
   // 400 m across.
   double minX = 1e300, maxX = -1e300, minZ = 1e300, maxZ = -1e300;
@@ -83,7 +85,8 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
   }
   double extent = std::max({maxX - minX, maxZ - minZ, 400.0});
   const double centreX = (minX + maxX) / 2, centreZ = (minZ + maxZ) / 2;
-  const double spanX = std::max(maxX - minX, 400.0) + 2 * kMargin * extent, spanZ = std::max(maxZ - minZ, 400.0) + 2 * kMargin * extent;
+  const double spanX = std::max(maxX - minX, 400.0) + 2 * kMargin * extent,
+               spanZ = std::max(maxZ - minZ, 400.0) + 2 * kMargin * extent;
   extent = std::max(spanX, spanZ);
   const double scale = kLongSide / extent;  // pixels per metre
   const int width = std::max(480, static_cast<int>(std::lround(spanX * scale)));
@@ -108,7 +111,9 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
       if (static_cast<int>(s.type) != t) continue;
       const RoadNode& a = roads.nodes[static_cast<std::size_t>(s.first)];
       const RoadNode& b = roads.nodes[static_cast<std::size_t>(s.second)];
-      if (std::max(a.x, b.x) < left || std::min(a.x, b.x) > right || std::max(a.z, b.z) < bottom || std::min(a.z, b.z) > top) continue;
+      if (std::max(a.x, b.x) < left || std::min(a.x, b.x) > right || std::max(a.z, b.z) < bottom ||
+          std::min(a.z, b.z) > top)
+        continue;
       cairo_move_to(cr, px(a.x), py(a.z));
       cairo_line_to(cr, px(b.x), py(b.z));
       any = true;
@@ -187,7 +192,8 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
   };
   legendRow(0, kRouteColour, 5, wagon ? "route (wagon weights)" : "route");
   if (walkRows > 0) legendRow(1, kWalkColour, 2.5, "the player's walk");
-  for (int t = 0; t < kRoadTypeCount; ++t) legendRow(t + 1 + walkRows, kRoadStyles[t].colour, kRoadStyles[t].width, kRoadStyles[t].name);
+  for (int t = 0; t < kRoadTypeCount; ++t)
+    legendRow(t + 1 + walkRows, kRoadStyles[t].colour, kRoadStyles[t].width, kRoadStyles[t].name);
   char costText[64];
   if (route.found) {
     std::snprintf(costText, sizeof costText, "cost %.0f", static_cast<double>(route.cost));

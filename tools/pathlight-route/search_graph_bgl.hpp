@@ -28,7 +28,9 @@ struct Edge {
   std::int32_t source = -1;
   std::int32_t target = -1;
   float cost = 0;
-  bool operator==(const Edge& other) const { return source == other.source && target == other.target && cost == other.cost; }
+  bool operator==(const Edge& other) const {
+    return source == other.source && target == other.target && cost == other.cost;
+  }
 };
 
 // A road node's costed adjacency row, then its extra edges; a virtual node's edge list alone.
@@ -91,10 +93,12 @@ inline std::pair<OutEdgeIterator, OutEdgeIterator> out_edges(std::int32_t n, con
     const auto row = g.RoadEdges(n);
     const auto extra = g.MayHaveExtraEdges(n) ? g.ExtraEdges(n) : std::span<const SearchEdge>{};
     const SearchEdge* const rowEnd = row.data() + row.size();
-    return {OutEdgeIterator(n, row.data(), rowEnd, extra.data()), OutEdgeIterator(n, rowEnd, rowEnd, extra.data() + extra.size())};
+    return {OutEdgeIterator(n, row.data(), rowEnd, extra.data()),
+            OutEdgeIterator(n, rowEnd, rowEnd, extra.data() + extra.size())};
   }
   const auto edges = g.VirtualEdges(n);
-  return {OutEdgeIterator(n, nullptr, nullptr, edges.data()), OutEdgeIterator(n, nullptr, nullptr, edges.data() + edges.size())};
+  return {OutEdgeIterator(n, nullptr, nullptr, edges.data()),
+          OutEdgeIterator(n, nullptr, nullptr, edges.data() + edges.size())};
 }
 inline std::size_t out_degree(std::int32_t n, const SearchGraphView& view) {
   const auto [first, last] = out_edges(n, view);
@@ -102,10 +106,13 @@ inline std::size_t out_degree(std::int32_t n, const SearchGraphView& view) {
 }
 inline std::int32_t source(const Edge& e, const SearchGraphView&) { return e.source; }
 inline std::int32_t target(const Edge& e, const SearchGraphView&) { return e.target; }
-inline std::pair<boost::counting_iterator<std::int32_t>, boost::counting_iterator<std::int32_t>> vertices(const SearchGraphView& view) {
+inline std::pair<boost::counting_iterator<std::int32_t>, boost::counting_iterator<std::int32_t>> vertices(
+    const SearchGraphView& view) {
   return {boost::counting_iterator<std::int32_t>(0), boost::counting_iterator<std::int32_t>(view.graph->NodeCount())};
 }
-inline std::size_t num_vertices(const SearchGraphView& view) { return static_cast<std::size_t>(view.graph->NodeCount()); }
+inline std::size_t num_vertices(const SearchGraphView& view) {
+  return static_cast<std::size_t>(view.graph->NodeCount());
+}
 
 struct FoundGoal {};
 
@@ -174,8 +181,7 @@ IndependentResult Dijkstra(const SearchGraph& graph, Scratch<Cost>& scratch) {
             .distance_inf(std::numeric_limits<Cost>::max())
             .distance_zero(Cost(0))
             .visitor(StopAtGoal{{}, graph.GoalNode(), &result.settled}));
-  } catch (const FoundGoal&) {
-  }
+  } catch (const FoundGoal&) {}
   return WithGoalCost(graph, scratch, result);
 }
 
@@ -208,8 +214,7 @@ IndependentResult AStar(const SearchGraph& graph, Scratch<Cost>& scratch) {
                             .distance_inf(std::numeric_limits<Cost>::max())
                             .distance_zero(Cost(0))
                             .visitor(StopAtGoalAStar{{}, graph.GoalNode(), &result.settled}));
-  } catch (const FoundGoal&) {
-  }
+  } catch (const FoundGoal&) {}
   return WithGoalCost(graph, scratch, result);
 }
 

@@ -127,8 +127,9 @@ bool GameDraw::StartRenderer() {
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;
   io.LogFilename = nullptr;
-  backend_ = ImGui_ImplDX12_Init(device_, framesInFlight_, format_, fontHeap_, fontHeap_->GetCPUDescriptorHandleForHeapStart(),
-                                 fontHeap_->GetGPUDescriptorHandleForHeapStart());
+  backend_ =
+      ImGui_ImplDX12_Init(device_, framesInFlight_, format_, fontHeap_, fontHeap_->GetCPUDescriptorHandleForHeapStart(),
+                          fontHeap_->GetGPUDescriptorHandleForHeapStart());
   failed_ = !backend_;
   return backend_;
 }
@@ -213,7 +214,8 @@ void GameDraw::DrawWorldMap(ImDrawList& draw, const GameView& view, float width,
     return;
   }
   const auto toScreen = [&](float x, float z) {
-    return ImVec2(width / 2 + (x - view.worldMapCenterX) * perMetre, height / 2 - (z - view.worldMapCenterZ) * perMetre);
+    return ImVec2(width / 2 + (x - view.worldMapCenterX) * perMetre,
+                  height / 2 - (z - view.worldMapCenterZ) * perMetre);
   };
   if (GameRoads().Ready()) {
     const float halfX = width / 2 / perMetre, halfZ = height / 2 / perMetre;

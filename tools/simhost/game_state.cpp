@@ -83,7 +83,8 @@ enum Vehicle { kOnFoot = 0, kHorse = 101, kWagon = 202, kWheels = 303 };
 class Arena {
  public:
   explicit Arena(std::size_t bytes)
-      : base_(static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))), size_(bytes) {}
+      : base_(static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))),
+        size_(bytes) {}
   char* New(std::size_t bytes) {
     used_ = (used_ + 15) & ~std::size_t{15};
     if (base_ == nullptr || used_ + bytes > size_) return nullptr;
@@ -176,10 +177,10 @@ void WriteDecoys(char* region, int first, int count, float spread) {
     const float x = spread * static_cast<float>(i % 7), z = -spread * static_cast<float>(i % 5);
     Icon icon{};
     switch (i % 4) {
-      case 0: icon = {7, kWaypointKind, 1, x, 20.0f, z}; break;          // another category
+      case 0: icon = {7, kWaypointKind, 1, x, 20.0f, z}; break;                 // another category
       case 1: icon = {kWaypointCategory, kWaypointKind, 0, x, 0.0f, z}; break;  // not live
-      case 2: icon = {kWaypointCategory, 5, 1, x, 15.0f, z}; break;      // another kind
-      default: icon = {9, 1, 1, x, 0.0f, z}; break;                      // a map marker of another kind
+      case 2: icon = {kWaypointCategory, 5, 1, x, 15.0f, z}; break;             // another kind
+      default: icon = {9, 1, 1, x, 0.0f, z}; break;                             // a map marker of another kind
     }
     WriteIcon(IconAt(region, i), icon);
   }
@@ -189,7 +190,8 @@ void WriteDecoys(char* region, int first, int count, float spread) {
 void WriteWaypoint() {
   GameState& s = *g_state;
   if (!s.iconsFreed) {
-    WriteIcon(WaypointIcon(), {kWaypointCategory, kWaypointKind, s.waypointSet ? 1u : 0u, s.waypointX, 0.0f, s.waypointZ});
+    WriteIcon(WaypointIcon(),
+              {kWaypointCategory, kWaypointKind, s.waypointSet ? 1u : 0u, s.waypointX, 0.0f, s.waypointZ});
   }
   // Path entry 1 of the active list: {key, array, count, capacity}; the array holds a decoy of
   // the same category that is not live, then the waypoint.
@@ -342,7 +344,8 @@ void PrepareGameState(int clientHeight) {
     Say("simhost: the game state could not be allocated");
     return;
   }
-  s.freeableIcons = static_cast<char*>(VirtualAlloc(nullptr, kIconRegionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  s.freeableIcons =
+      static_cast<char*>(VirtualAlloc(nullptr, kIconRegionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   s.stableIcons = static_cast<char*>(VirtualAlloc(nullptr, kIconRegionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
 
   s.hideWidget = arena.New(0x100);
@@ -415,8 +418,10 @@ void TickGameState(unsigned nowMs) {
   if (!s.walking) return;
   // Distance along the walk's polyline at this time.
   float total = 0;
-  for (std::size_t i = 1; i < s.walk.size(); ++i) total += std::hypot(s.walk[i].first - s.walk[i - 1].first, s.walk[i].second - s.walk[i - 1].second);
-  const float done = s.walkMs == 0 ? 1.0f : std::min(1.0f, static_cast<float>(nowMs - s.walkStartMs) / static_cast<float>(s.walkMs));
+  for (std::size_t i = 1; i < s.walk.size(); ++i)
+    total += std::hypot(s.walk[i].first - s.walk[i - 1].first, s.walk[i].second - s.walk[i - 1].second);
+  const float done =
+      s.walkMs == 0 ? 1.0f : std::min(1.0f, static_cast<float>(nowMs - s.walkStartMs) / static_cast<float>(s.walkMs));
   float left = done * total;
   std::pair<float, float> at = s.walk.back();
   for (std::size_t i = 1; i < s.walk.size(); ++i) {
@@ -502,123 +507,141 @@ float Number(const std::string& text) { return std::strtof(text.c_str(), nullptr
 
 bool Ready() { return g_state != nullptr && g_state->arena.Base() != nullptr; }
 
-const bool kPlace = RegisterAction("place", {2, 2, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  g_state->walking = false;
-  g_state->playerX = Number(a.args[0]);
-  g_state->playerZ = Number(a.args[1]);
-  WritePlayer();
-}, true});
+const bool kPlace = RegisterAction("place", {2, 2,
+                                             [](Host&, const Action& a) {
+                                               if (!Ready()) return;
+                                               g_state->walking = false;
+                                               g_state->playerX = Number(a.args[0]);
+                                               g_state->playerZ = Number(a.args[1]);
+                                               WritePlayer();
+                                             },
+                                             true});
 
 const bool kWalk = RegisterAction("walk", {2, 1000, [](Host& host, const Action& a) {
-  if (!Ready()) return;
-  GameState& s = *g_state;
-  s.walk.assign(1, {s.playerX, s.playerZ});
-  for (std::size_t i = 1; i < a.args.size(); ++i) {
-    std::istringstream point(a.args[i]);
-    float x = 0, z = 0;
-    char comma = 0;
-    if (point >> x >> comma >> z && comma == ',') s.walk.emplace_back(x, z);
-  }
-  s.walkMs = static_cast<unsigned>(std::strtoul(a.args[0].c_str(), nullptr, 10));
-  s.walkStartMs = host.ElapsedMs();
-  s.walking = true;
-}});
+                                             if (!Ready()) return;
+                                             GameState& s = *g_state;
+                                             s.walk.assign(1, {s.playerX, s.playerZ});
+                                             for (std::size_t i = 1; i < a.args.size(); ++i) {
+                                               std::istringstream point(a.args[i]);
+                                               float x = 0, z = 0;
+                                               char comma = 0;
+                                               if (point >> x >> comma >> z && comma == ',') s.walk.emplace_back(x, z);
+                                             }
+                                             s.walkMs =
+                                                 static_cast<unsigned>(std::strtoul(a.args[0].c_str(), nullptr, 10));
+                                             s.walkStartMs = host.ElapsedMs();
+                                             s.walking = true;
+                                           }});
 
-const bool kWaypoint = RegisterAction("waypoint", {2, 2, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  g_state->waypointSet = true;
-  g_state->waypointX = Number(a.args[0]);
-  g_state->waypointZ = Number(a.args[1]);
-  WriteWaypoint();
-}, true});
+const bool kWaypoint = RegisterAction("waypoint", {2, 2,
+                                                   [](Host&, const Action& a) {
+                                                     if (!Ready()) return;
+                                                     g_state->waypointSet = true;
+                                                     g_state->waypointX = Number(a.args[0]);
+                                                     g_state->waypointZ = Number(a.args[1]);
+                                                     WriteWaypoint();
+                                                   },
+                                                   true});
 
 const bool kWaypointClear = RegisterAction("waypoint-clear", {0, 0, [](Host&, const Action&) {
-  if (!Ready()) return;
-  g_state->waypointSet = false;
-  WriteWaypoint();
-}});
+                                                                if (!Ready()) return;
+                                                                g_state->waypointSet = false;
+                                                                WriteWaypoint();
+                                                              }});
 
 const bool kWaypointPath = RegisterAction("waypoint-path", {1, 1, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  g_state->waypointPath = a.args[0] == "1" ? 1 : 0;
-  WriteWaypoint();
-}});
+                                                              if (!Ready()) return;
+                                                              g_state->waypointPath = a.args[0] == "1" ? 1 : 0;
+                                                              WriteWaypoint();
+                                                            }});
 
-const bool kIconPathsAction = RegisterAction("icon-paths", {1, 1, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  const bool on = a.args[0] == "on";
-  for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
-    for (int path = 0; path < 2; ++path) Put(root, kIconPaths[path], on ? g_state->iconLists[path] : nullptr);
-  }
-}, true});
+const bool kIconPathsAction =
+    RegisterAction("icon-paths", {1, 1,
+                                  [](Host&, const Action& a) {
+                                    if (!Ready()) return;
+                                    const bool on = a.args[0] == "on";
+                                    for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
+                                      for (int path = 0; path < 2; ++path)
+                                        Put(root, kIconPaths[path], on ? g_state->iconLists[path] : nullptr);
+                                    }
+                                  },
+                                  true});
 
-const bool kWorldMap = RegisterAction("worldmap", {1, 4, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  char* map = g_state->worldMaps[kOpenedWorldMap];
-  const bool open = a.args[0] == "open";
-  const bool centred = a.args.size() >= 3;
-  Put(map, kWorldMapCenter, centred ? Number(a.args[1]) : g_state->playerX);
-  Put(map, kWorldMapCenter + 4, centred ? Number(a.args[2]) : g_state->playerZ);
-  Put(map, kWorldMapZoom, a.args.size() == 4 ? Number(a.args[3]) : 1.5f);
-  Put<std::uint8_t>(map, kWorldMapOpen, open ? 1 : 0);
-}});
+const bool kWorldMap =
+    RegisterAction("worldmap", {1, 4, [](Host&, const Action& a) {
+                                  if (!Ready()) return;
+                                  char* map = g_state->worldMaps[kOpenedWorldMap];
+                                  const bool open = a.args[0] == "open";
+                                  const bool centred = a.args.size() >= 3;
+                                  Put(map, kWorldMapCenter, centred ? Number(a.args[1]) : g_state->playerX);
+                                  Put(map, kWorldMapCenter + 4, centred ? Number(a.args[2]) : g_state->playerZ);
+                                  Put(map, kWorldMapZoom, a.args.size() == 4 ? Number(a.args[3]) : 1.5f);
+                                  Put<std::uint8_t>(map, kWorldMapOpen, open ? 1 : 0);
+                                }});
 
 const bool kMinimap = RegisterAction("minimap", {1, 1, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  Put<std::uint32_t>(g_state->hideWidget, kHideFlags, a.args[0] == "hide" ? kHiddenBit | 0x3 : 0x3);
-}});
+                                                   if (!Ready()) return;
+                                                   Put<std::uint32_t>(g_state->hideWidget, kHideFlags,
+                                                                      a.args[0] == "hide" ? kHiddenBit | 0x3 : 0x3);
+                                                 }});
 
 const bool kMinimapWidget = RegisterAction("minimap-widget", {3, 3, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  g_state->widgetSize = Number(a.args[0]);
-  g_state->widgetX = Number(a.args[1]);
-  g_state->widgetY = Number(a.args[2]);
-  WriteWidget();
-}});
+                                                                if (!Ready()) return;
+                                                                g_state->widgetSize = Number(a.args[0]);
+                                                                g_state->widgetX = Number(a.args[1]);
+                                                                g_state->widgetY = Number(a.args[2]);
+                                                                WriteWidget();
+                                                              }});
 
-const bool kMinimapView = RegisterAction("minimap-view", {2, 2, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
-    Put(root, kMinimapRotation, Number(a.args[0]));
-    Put(root, kMinimapZoom, Number(a.args[1]));
-  }
-}});
+const bool kMinimapView =
+    RegisterAction("minimap-view", {2, 2, [](Host&, const Action& a) {
+                                      if (!Ready()) return;
+                                      for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
+                                        Put(root, kMinimapRotation, Number(a.args[0]));
+                                        Put(root, kMinimapZoom, Number(a.args[1]));
+                                      }
+                                    }});
 
 const bool kMount = RegisterAction("mount", {1, 1, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  const std::string& what = a.args[0];
-  const std::uint32_t id = what == "horse" ? kHorse : what == "wagon" ? kWagon : what == "wheels" ? kWheels : kOnFoot;
-  Put(g_state->vehicleState, kVehicleId, id);
-}});
+                                               if (!Ready()) return;
+                                               const std::string& what = a.args[0];
+                                               const std::uint32_t id = what == "horse"    ? kHorse
+                                                                        : what == "wagon"  ? kWagon
+                                                                        : what == "wheels" ? kWheels
+                                                                                           : kOnFoot;
+                                               Put(g_state->vehicleState, kVehicleId, id);
+                                             }});
 
-const bool kIcons = RegisterAction("icons", {1, 1, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  GameState& s = *g_state;
-  if (a.args[0] == "free" && !s.iconsFreed) {
-    // Decommitted, not just cleared: a read of these icons now faults.
-    VirtualFree(s.freeableIcons, kIconRegionBytes, MEM_DECOMMIT);
-    s.iconsFreed = true;
-  } else if (a.args[0] == "restore" && s.iconsFreed) {
-    VirtualAlloc(s.freeableIcons, kIconRegionBytes, MEM_COMMIT, PAGE_READWRITE);
-    s.iconsFreed = false;
-    WriteDecoys(s.freeableIcons, 1, 40, 37.0f);
-    WriteWaypoint();
-  }
-}});
+const bool kIcons =
+    RegisterAction("icons", {1, 1, [](Host&, const Action& a) {
+                               if (!Ready()) return;
+                               GameState& s = *g_state;
+                               if (a.args[0] == "free" && !s.iconsFreed) {
+                                 // Decommitted, not just cleared: a read of these icons now faults.
+                                 VirtualFree(s.freeableIcons, kIconRegionBytes, MEM_DECOMMIT);
+                                 s.iconsFreed = true;
+                               } else if (a.args[0] == "restore" && s.iconsFreed) {
+                                 VirtualAlloc(s.freeableIcons, kIconRegionBytes, MEM_COMMIT, PAGE_READWRITE);
+                                 s.iconsFreed = false;
+                                 WriteDecoys(s.freeableIcons, 1, 40, 37.0f);
+                                 WriteWaypoint();
+                               }
+                             }});
 
-const bool kClock = RegisterAction("clock", {1, 2, [](Host&, const Action& a) {
-  if (!Ready()) return;
-  if (a.args[0] == "unknown") {
-    SetClock(99, 0, 1);  // hours the game never holds: the reader cannot tell the time
-    return;
-  }
-  const unsigned hours = std::strtoul(a.args[0].c_str(), nullptr, 10);
-  const std::size_t colon = a.args[0].find(':');
-  const unsigned minutes = colon == std::string::npos ? 0 : std::strtoul(a.args[0].c_str() + colon + 1, nullptr, 10);
-  const unsigned rate = a.args.size() > 1 ? std::strtoul(a.args[1].c_str(), nullptr, 10) : 1;
-  SetClock(hours, minutes, static_cast<std::uint16_t>(rate));
-}});
+const bool kClock = RegisterAction(
+    "clock", {1, 2, [](Host&, const Action& a) {
+                if (!Ready()) return;
+                if (a.args[0] == "unknown") {
+                  SetClock(99, 0, 1);  // hours the game never holds: the reader cannot tell the time
+                  return;
+                }
+                const unsigned hours = std::strtoul(a.args[0].c_str(), nullptr, 10);
+                const std::size_t colon = a.args[0].find(':');
+                const unsigned minutes =
+                    colon == std::string::npos ? 0 : std::strtoul(a.args[0].c_str() + colon + 1, nullptr, 10);
+                const unsigned rate = a.args.size() > 1 ? std::strtoul(a.args[1].c_str(), nullptr, 10) : 1;
+                SetClock(hours, minutes, static_cast<std::uint16_t>(rate));
+              }});
 
 }  // namespace
 

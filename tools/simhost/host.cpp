@@ -31,11 +31,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CLOSE:
       if (host != nullptr) host->quit = true;
       return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    default:
-      ReportInputMessage(message, wParam);
-      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_ERASEBKGND: return 1;
+    default: ReportInputMessage(message, wParam); return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 

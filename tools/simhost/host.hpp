@@ -63,7 +63,8 @@ bool SaveClientScreenshot(HWND window, const std::wstring& path);
 bool SavePresentedScreenshot(Host& host, const std::wstring& path);
 
 // Saves rows of RGBA pixels (rowPitch bytes apart) as a PNG file, opaque.
-bool SaveRgbaPng(const std::wstring& path, unsigned width, unsigned height, unsigned rowPitch, const unsigned char* rgba);
+bool SaveRgbaPng(const std::wstring& path, unsigned width, unsigned height, unsigned rowPitch,
+                 const unsigned char* rgba);
 
 // Reports a key or raw-input message that reached the game's own window procedure.
 void ReportInputMessage(UINT message, WPARAM wParam);

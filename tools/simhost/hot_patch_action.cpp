@@ -94,35 +94,39 @@ std::size_t MovableLength(const unsigned char* code) {
   return length;
 }
 
-const bool kHotPatch = RegisterAction("hot-patch-present", {0, 0, [](Host& host, const Action&) {
-  auto* present = static_cast<unsigned char*>(SystemPresent(host));
-  const std::size_t moved = present != nullptr ? MovableLength(present) : 0;
-  unsigned char* stub = moved != 0 ? StubNear(present) : nullptr;
-  if (stub == nullptr) {
-    Say("simhost: hot-patch-present: Present's entry cannot be patched here");
-    host.exitCode = 1;
-    host.quit = true;
-    return;
-  }
-  // The stub: the displaced instructions, then jmp [rip+0] back behind them.
-  std::memcpy(stub, present, moved);
-  const std::uint64_t back = reinterpret_cast<std::uint64_t>(present) + moved;
-  const unsigned char jumpBack[6] = {0xFF, 0x25, 0, 0, 0, 0};
-  std::memcpy(stub + moved, jumpBack, sizeof jumpBack);
-  std::memcpy(stub + moved + sizeof jumpBack, &back, sizeof back);
-  FlushInstructionCache(GetCurrentProcess(), stub, moved + 14);
+const bool kHotPatch = RegisterAction(
+    "hot-patch-present",
+    {0, 0,
+     [](Host& host, const Action&) {
+       auto* present = static_cast<unsigned char*>(SystemPresent(host));
+       const std::size_t moved = present != nullptr ? MovableLength(present) : 0;
+       unsigned char* stub = moved != 0 ? StubNear(present) : nullptr;
+       if (stub == nullptr) {
+         Say("simhost: hot-patch-present: Present's entry cannot be patched here");
+         host.exitCode = 1;
+         host.quit = true;
+         return;
+       }
+       // The stub: the displaced instructions, then jmp [rip+0] back behind them.
+       std::memcpy(stub, present, moved);
+       const std::uint64_t back = reinterpret_cast<std::uint64_t>(present) + moved;
+       const unsigned char jumpBack[6] = {0xFF, 0x25, 0, 0, 0, 0};
+       std::memcpy(stub + moved, jumpBack, sizeof jumpBack);
+       std::memcpy(stub + moved + sizeof jumpBack, &back, sizeof back);
+       FlushInstructionCache(GetCurrentProcess(), stub, moved + 14);
 
-  unsigned char entry[kPatched] = {0xEB, 0x00, 0xE9};
-  const std::int32_t rel = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(stub) -
-                                                     reinterpret_cast<std::intptr_t>(present + kPatched));
-  std::memcpy(entry + 3, &rel, sizeof rel);
-  DWORD protection = 0;
-  VirtualProtect(present, kPatched, PAGE_EXECUTE_READWRITE, &protection);
-  std::memcpy(present, entry, kPatched);
-  VirtualProtect(present, kPatched, protection, &protection);
-  FlushInstructionCache(GetCurrentProcess(), present, kPatched);
-  Say("simhost: Present's entry at %p hot-patched with a two-byte jump", static_cast<void*>(present));
-}, true});
+       unsigned char entry[kPatched] = {0xEB, 0x00, 0xE9};
+       const std::int32_t rel = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(stub) -
+                                                          reinterpret_cast<std::intptr_t>(present + kPatched));
+       std::memcpy(entry + 3, &rel, sizeof rel);
+       DWORD protection = 0;
+       VirtualProtect(present, kPatched, PAGE_EXECUTE_READWRITE, &protection);
+       std::memcpy(present, entry, kPatched);
+       VirtualProtect(present, kPatched, protection, &protection);
+       FlushInstructionCache(GetCurrentProcess(), present, kPatched);
+       Say("simhost: Present's entry at %p hot-patched with a two-byte jump", static_cast<void*>(present));
+     },
+     true});
 
 }  // namespace
 

@@ -42,103 +42,114 @@ INPUT KeyEvent(WORD key, bool up) {
 
 void Send(std::vector<INPUT>& events) {
   const UINT sent = SendInput(static_cast<UINT>(events.size()), events.data(), sizeof(INPUT));
-  if (sent != events.size()) Say("simhost: SendInput sent %u of %zu events (error %lu)", sent, events.size(), GetLastError());
+  if (sent != events.size())
+    Say("simhost: SendInput sent %u of %zu events (error %lu)", sent, events.size(), GetLastError());
 }
 
 // key VK down|up|press [COUNT]: all events of one action go in one SendInput call, so they reach
 // the window in one go.
-const bool kKeyAction = RegisterAction("key", {2, 3, [](Host&, const Action& action) {
-  const WORD key = ParseVirtualKey(action.args[0]);
-  const std::string& how = action.args[1];
-  const int count = action.args.size() > 2 ? std::atoi(action.args[2].c_str()) : 1;
-  std::vector<INPUT> events;
-  for (int i = 0; i < count; ++i) {
-    if (how == "down" || how == "press") events.push_back(KeyEvent(key, false));
-    if (how == "up" || how == "press") events.push_back(KeyEvent(key, true));
-  }
-  if (events.empty()) {
-    Say("simhost: line %d: key: expected down, up or press", action.line);
-    return;
-  }
-  Send(events);
-}});
+const bool kKeyAction =
+    RegisterAction("key", {2, 3, [](Host&, const Action& action) {
+                             const WORD key = ParseVirtualKey(action.args[0]);
+                             const std::string& how = action.args[1];
+                             const int count = action.args.size() > 2 ? std::atoi(action.args[2].c_str()) : 1;
+                             std::vector<INPUT> events;
+                             for (int i = 0; i < count; ++i) {
+                               if (how == "down" || how == "press") events.push_back(KeyEvent(key, false));
+                               if (how == "up" || how == "press") events.push_back(KeyEvent(key, true));
+                             }
+                             if (events.empty()) {
+                               Say("simhost: line %d: key: expected down, up or press", action.line);
+                               return;
+                             }
+                             Send(events);
+                           }});
 
 // postkey VK down|up|press [COUNT]: the key messages posted straight to the window, all in its
 // queue before the game's next message loop drains it (no raw input, no system key state).
-const bool kPostKeyAction = RegisterAction("postkey", {2, 3, [](Host& host, const Action& action) {
-  const WORD key = ParseVirtualKey(action.args[0]);
-  const std::string& how = action.args[1];
-  const int count = action.args.size() > 2 ? std::atoi(action.args[2].c_str()) : 1;
-  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
-  for (int i = 0; i < count; ++i) {
-    if (how == "down" || how == "press") PostMessageW(host.window, WM_KEYDOWN, key, scan | 1);
-    if (how == "up" || how == "press") PostMessageW(host.window, WM_KEYUP, key, scan | 1 | (3ll << 30));
-  }
-}});
+const bool kPostKeyAction =
+    RegisterAction("postkey", {2, 3, [](Host& host, const Action& action) {
+                                 const WORD key = ParseVirtualKey(action.args[0]);
+                                 const std::string& how = action.args[1];
+                                 const int count = action.args.size() > 2 ? std::atoi(action.args[2].c_str()) : 1;
+                                 const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+                                 for (int i = 0; i < count; ++i) {
+                                   if (how == "down" || how == "press")
+                                     PostMessageW(host.window, WM_KEYDOWN, key, scan | 1);
+                                   if (how == "up" || how == "press")
+                                     PostMessageW(host.window, WM_KEYUP, key, scan | 1 | (3ll << 30));
+                                 }
+                               }});
 
 // xkey ARGS...: real X11 key events, typed by scripts/xkeys.sh running beside the game
 // (winrun.sh --beside scripts/xkeys.sh); ARGS are xdotool's ("key bracketleft", "keydown ctrl").
 // They arrive a few milliseconds later, through the X server and Wine's X11 driver.
-const bool kXKeyAction = RegisterAction("xkey", {1, 8, [](Host&, const Action& action) {
-  std::FILE* requests = _wfopen(L"Z:\\tmp\\pathlight-xkeys", L"ab");
-  if (requests == nullptr) {
-    Say("simhost: line %d: xkey needs scripts/xkeys.sh running beside the game", action.line);
-    return;
-  }
-  std::string line;
-  for (const std::string& arg : action.args) line += (line.empty() ? "" : " ") + arg;
-  std::fprintf(requests, "%s\n", line.c_str());
-  std::fclose(requests);
-}});
+const bool kXKeyAction = RegisterAction(
+    "xkey", {1, 8, [](Host&, const Action& action) {
+               std::FILE* requests = _wfopen(L"Z:\\tmp\\pathlight-xkeys", L"ab");
+               if (requests == nullptr) {
+                 Say("simhost: line %d: xkey needs scripts/xkeys.sh running beside the game", action.line);
+                 return;
+               }
+               std::string line;
+               for (const std::string& arg : action.args) line += (line.empty() ? "" : " ") + arg;
+               std::fprintf(requests, "%s\n", line.c_str());
+               std::fclose(requests);
+             }});
 
 // rawinput: the game registers its main window for raw keyboard input, as games do that read
 // the keyboard below the message layer.
-const bool kRawInputAction = RegisterAction("rawinput", {0, 0, [](Host& host, const Action&) {
-  RAWINPUTDEVICE device = {};
-  device.usUsagePage = 0x01;  // generic desktop
-  device.usUsage = 0x06;      // keyboard
-  device.hwndTarget = host.window;
-  if (!RegisterRawInputDevices(&device, 1, sizeof device)) Say("simhost: raw input not registered (error %lu)", GetLastError());
-}});
+const bool kRawInputAction =
+    RegisterAction("rawinput", {0, 0, [](Host& host, const Action&) {
+                                  RAWINPUTDEVICE device = {};
+                                  device.usUsagePage = 0x01;  // generic desktop
+                                  device.usUsage = 0x06;      // keyboard
+                                  device.hwndTarget = host.window;
+                                  if (!RegisterRawInputDevices(&device, 1, sizeof device))
+                                    Say("simhost: raw input not registered (error %lu)", GetLastError());
+                                }});
 
 HWND g_otherWindow = nullptr;
 
 // unfocus: another, small window takes the focus, as when the player switches to another program.
-const bool kUnfocusAction = RegisterAction("unfocus", {0, 0, [](Host& host, const Action&) {
-  if (g_otherWindow == nullptr) {
-    g_otherWindow = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 320,
-                                    200, nullptr, nullptr, host.instance, nullptr);
-  }
-  SetForegroundWindow(g_otherWindow);
-  SetFocus(g_otherWindow);
-}});
+const bool kUnfocusAction = RegisterAction(
+    "unfocus", {0, 0, [](Host& host, const Action&) {
+                  if (g_otherWindow == nullptr) {
+                    g_otherWindow = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                                    40, 40, 320, 200, nullptr, nullptr, host.instance, nullptr);
+                  }
+                  SetForegroundWindow(g_otherWindow);
+                  SetFocus(g_otherWindow);
+                }});
 
 // focus: the game's window is active again.
 const bool kFocusAction = RegisterAction("focus", {0, 0, [](Host& host, const Action&) {
-  SetForegroundWindow(host.window);
-  SetFocus(host.window);
-}});
+                                                     SetForegroundWindow(host.window);
+                                                     SetFocus(host.window);
+                                                   }});
 
 // replace-window: the main window is destroyed and a new one of the same size takes its place,
 // with a new swap chain.
-const bool kReplaceWindowAction = RegisterAction("replace-window", {0, 0, [](Host& host, const Action&) {
-  RECT client = {0, 0, 1280, 720};
-  GetClientRect(host.window, &client);
-  host.swapchain.reset();
-  const HWND old = host.window;
-  host.window = nullptr;
-  DestroyWindow(old);
-  host.window = CreateMainWindow(host, client.right, client.bottom);
-  if (host.window == nullptr) {
-    Say("simhost: the new main window could not be created");
-    host.exitCode = 1;
-    host.quit = true;
-    return;
-  }
-  host.swapchain = std::make_unique<Swapchain>();
-  if (!host.swapchain->Create(host.window, SwapchainRoute::System, host.swapchainFormat)) host.swapchain.reset();
-  Say("simhost: main window replaced");
-}});
+const bool kReplaceWindowAction = RegisterAction(
+    "replace-window", {0, 0, [](Host& host, const Action&) {
+                         RECT client = {0, 0, 1280, 720};
+                         GetClientRect(host.window, &client);
+                         host.swapchain.reset();
+                         const HWND old = host.window;
+                         host.window = nullptr;
+                         DestroyWindow(old);
+                         host.window = CreateMainWindow(host, client.right, client.bottom);
+                         if (host.window == nullptr) {
+                           Say("simhost: the new main window could not be created");
+                           host.exitCode = 1;
+                           host.quit = true;
+                           return;
+                         }
+                         host.swapchain = std::make_unique<Swapchain>();
+                         if (!host.swapchain->Create(host.window, SwapchainRoute::System, host.swapchainFormat))
+                           host.swapchain.reset();
+                         Say("simhost: main window replaced");
+                       }});
 
 }  // namespace
 

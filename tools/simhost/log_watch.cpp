@@ -30,21 +30,30 @@ LogWatch& Watcher() {
   return watch;
 }
 
-const bool kWaitAction = RegisterAction("wait", {2, 64, [](Host&, const Action& action) {
-  Watcher().StartWait(Joined(action.args, 1), static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)), action.line);
-}, false, true});
+const bool kWaitAction = RegisterAction(
+    "wait", {2, 64,
+             [](Host&, const Action& action) {
+               Watcher().StartWait(Joined(action.args, 1),
+                                   static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)),
+                                   action.line);
+             },
+             false, true});
 
-const bool kWaitInputAction = RegisterAction("wait-input", {2, 64, [](Host&, const Action& action) {
-  Watcher().StartInputWait(Joined(action.args, 1), static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)),
-                           action.line);
-}, false, true});
+const bool kWaitInputAction = RegisterAction(
+    "wait-input", {2, 64,
+                   [](Host&, const Action& action) {
+                     Watcher().StartInputWait(Joined(action.args, 1),
+                                              static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)),
+                                              action.line);
+                   },
+                   false, true});
 
 const bool kMarkAction = RegisterAction("mark", {0, 0, [](Host&, const Action&) { Watcher().Mark(); }});
 
 const bool kWatchLogAction = RegisterAction("watch-log", {1, 1, [](Host&, const Action& action) {
-  const std::string& name = action.args[0];
-  Watcher().Watch(std::wstring(name.begin(), name.end()));
-}});
+                                                            const std::string& name = action.args[0];
+                                                            Watcher().Watch(std::wstring(name.begin(), name.end()));
+                                                          }});
 
 }  // namespace
 
@@ -63,8 +72,8 @@ void LogWatch::Watch(const std::wstring& path) {
 }
 
 std::string LogWatch::ReadFrom(std::size_t offset) const {
-  HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
   std::string text;
   FILETIME written = {};
@@ -149,12 +158,12 @@ bool LogWatch::Poll(bool& timedOut) {
 
 void LogWatch::ReportTimeOut() const {
   if (forInput_) {
-    Say("simhost: wait timed out after %u ms at line %d: the game's window received no message matching /%s/", timeoutMs_,
-        line_, pattern_.c_str());
+    Say("simhost: wait timed out after %u ms at line %d: the game's window received no message matching /%s/",
+        timeoutMs_, line_, pattern_.c_str());
     return;
   }
-  Say("simhost: wait timed out after %u ms at line %d: no line matching /%s/ in the log after the cursor", timeoutMs_, line_,
-      pattern_.c_str());
+  Say("simhost: wait timed out after %u ms at line %d: no line matching /%s/ in the log after the cursor", timeoutMs_,
+      line_, pattern_.c_str());
   const std::string all = ReadFrom(0);
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -162,9 +171,10 @@ void LogWatch::ReportTimeOut() const {
     lines.push_back(Message(all.substr(start, end - start)));
   }
   constexpr std::size_t kShown = 12;
-  Say("simhost: the log's last %zu of %zu lines (%zu bytes before the cursor):", std::min(kShown, lines.size()), lines.size(),
-      cursor_);
-  for (std::size_t i = lines.size() > kShown ? lines.size() - kShown : 0; i < lines.size(); ++i) Say("    %s", lines[i].c_str());
+  Say("simhost: the log's last %zu of %zu lines (%zu bytes before the cursor):", std::min(kShown, lines.size()),
+      lines.size(), cursor_);
+  for (std::size_t i = lines.size() > kShown ? lines.size() - kShown : 0; i < lines.size(); ++i)
+    Say("    %s", lines[i].c_str());
 }
 
 }  // namespace simhost

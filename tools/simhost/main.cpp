@@ -91,9 +91,11 @@ std::wstring Widen(const std::string& text) {
 
 // ---- built-in actions -------------------------------------------------------------------------
 
-const bool kScreenshotAction = RegisterAction("screenshot", {1, 1, [](Host& host, const Action& action) {
-  if (!SavePresentedScreenshot(host, Widen(action.args[0]))) Say("simhost: screenshot failed");
-}});
+const bool kScreenshotAction =
+    RegisterAction("screenshot", {1, 1, [](Host& host, const Action& action) {
+                                    if (!SavePresentedScreenshot(host, Widen(action.args[0])))
+                                      Say("simhost: screenshot failed");
+                                  }});
 
 // Frames and messages go on while the game waits for its roads and its maps' renderer: the
 // library must not see it stall.
@@ -108,39 +110,47 @@ void WaitForMaps(Host& host) {
 
 // The game's own frame as it drew it, read back from the GPU: no window laid over it and nothing
 // drawn into it at present time. The game's roads are loaded first, so its maps show them.
-const bool kFrameShotAction = RegisterAction("frame-shot", {1, 1, [](Host& host, const Action& action) {
-  WaitForMaps(host);
-  if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
-  host.FrameWork();
-  if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), Widen(action.args[0]))) {
-    Say("simhost: frame-shot failed");
-  }
-}});
+const bool kFrameShotAction =
+    RegisterAction("frame-shot", {1, 1, [](Host& host, const Action& action) {
+                                    WaitForMaps(host);
+                                    if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
+                                    host.FrameWork();
+                                    if (!host.swapchain ||
+                                        !host.swapchain->RenderAndPresent(host.ElapsedMs(), Widen(action.args[0]))) {
+                                      Say("simhost: frame-shot failed");
+                                    }
+                                  }});
 
 // A line added to a text file (the library's INI before a reload): the words after the path,
 // joined by single spaces, and CR LF.
-const bool kAppendLineAction = RegisterAction("append-line", {2, 32, [](Host&, const Action& action) {
-  std::string line;
-  for (std::size_t i = 1; i < action.args.size(); ++i) line += (i > 1 ? " " : "") + action.args[i];
-  line += "\r\n";
-  FILE* file = _wfopen(Widen(action.args[0]).c_str(), L"ab");
-  if (file == nullptr || std::fwrite(line.data(), 1, line.size(), file) != line.size()) Say("simhost: append-line failed");
-  if (file != nullptr) std::fclose(file);
-}});
+const bool kAppendLineAction = RegisterAction(
+    "append-line", {2, 32, [](Host&, const Action& action) {
+                      std::string line;
+                      for (std::size_t i = 1; i < action.args.size(); ++i) line += (i > 1 ? " " : "") + action.args[i];
+                      line += "\r\n";
+                      FILE* file = _wfopen(Widen(action.args[0]).c_str(), L"ab");
+                      if (file == nullptr || std::fwrite(line.data(), 1, line.size(), file) != line.size())
+                        Say("simhost: append-line failed");
+                      if (file != nullptr) std::fclose(file);
+                    }});
 
 // The frame as presented: the game's own picture with what the library drew into it at present,
 // once the game's roads and maps are there (a screenshot that waits like frame-shot).
-const bool kPresentShotAction = RegisterAction("present-shot", {1, 1, [](Host& host, const Action& action) {
-  WaitForMaps(host);
-  if (!SavePresentedScreenshot(host, Widen(action.args[0]))) Say("simhost: present-shot failed");
-}});
+const bool kPresentShotAction =
+    RegisterAction("present-shot", {1, 1, [](Host& host, const Action& action) {
+                                      WaitForMaps(host);
+                                      if (!SavePresentedScreenshot(host, Widen(action.args[0])))
+                                        Say("simhost: present-shot failed");
+                                    }});
 
-const bool kResizeAction = RegisterAction("resize", {2, 2, [](Host& host, const Action& action) {
-  RECT rect = {0, 0, std::atoi(action.args[0].c_str()), std::atoi(action.args[1].c_str())};
-  AdjustWindowRectEx(&rect, GetWindowLongW(host.window, GWL_STYLE), FALSE, GetWindowLongW(host.window, GWL_EXSTYLE));
-  SetWindowPos(host.window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}});
+const bool kResizeAction = RegisterAction(
+    "resize", {2, 2, [](Host& host, const Action& action) {
+                 RECT rect = {0, 0, std::atoi(action.args[0].c_str()), std::atoi(action.args[1].c_str())};
+                 AdjustWindowRectEx(&rect, GetWindowLongW(host.window, GWL_STYLE), FALSE,
+                                    GetWindowLongW(host.window, GWL_EXSTYLE));
+                 SetWindowPos(host.window, nullptr, 0, 0, rect.right - rect.left, rect.bottom - rect.top,
+                              SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+               }});
 
 const bool kQuitAction = RegisterAction("quit", {0, 0, [](Host& host, const Action&) { host.quit = true; }});
 
@@ -173,7 +183,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // the project's loader in the folder it is the loader that answers.
   {
     DWORD handle = 0;
-    Say("simhost: version information of the game: %lu bytes", GetFileVersionInfoSizeW(ExecutablePath().c_str(), &handle));
+    Say("simhost: version information of the game: %lu bytes",
+        GetFileVersionInfoSizeW(ExecutablePath().c_str(), &handle));
   }
 
   host.instance = instance;

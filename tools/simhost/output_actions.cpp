@@ -27,47 +27,58 @@ namespace simhost {
 
 namespace {
 
-const bool kFormat = RegisterAction("swapchain-format", {1, 1, [](Host& host, const Action& a) {
-  if (!ParseSwapchainFormat(a.args[0], host.swapchainFormat)) {
-    Say("simhost: line %d: swapchain-format rgba8, rgba16f or rgb10a2", a.line);
-  }
-}, true});
+const bool kFormat =
+    RegisterAction("swapchain-format", {1, 1,
+                                        [](Host& host, const Action& a) {
+                                          if (!ParseSwapchainFormat(a.args[0], host.swapchainFormat)) {
+                                            Say("simhost: line %d: swapchain-format rgba8, rgba16f or rgb10a2", a.line);
+                                          }
+                                        },
+                                        true});
 
-const bool kColourSpace = RegisterAction("colour-space", {1, 1, [](Host& host, const Action& a) {
-  if (!host.swapchain) {
-    Say("simhost: colour-space: the game has no swap chain");
-    return;
-  }
-  const unsigned long space = std::strtoul(a.args[0].c_str(), nullptr, 10);
-  const HRESULT hr = host.swapchain->Native()->SetColorSpace1(static_cast<DXGI_COLOR_SPACE_TYPE>(space));
-  Say("simhost: SetColorSpace1(%lu) answered 0x%08lx", space, static_cast<unsigned long>(hr));
-}});
+const bool kColourSpace = RegisterAction(
+    "colour-space", {1, 1, [](Host& host, const Action& a) {
+                       if (!host.swapchain) {
+                         Say("simhost: colour-space: the game has no swap chain");
+                         return;
+                       }
+                       const unsigned long space = std::strtoul(a.args[0].c_str(), nullptr, 10);
+                       const HRESULT hr =
+                           host.swapchain->Native()->SetColorSpace1(static_cast<DXGI_COLOR_SPACE_TYPE>(space));
+                       Say("simhost: SetColorSpace1(%lu) answered 0x%08lx", space, static_cast<unsigned long>(hr));
+                     }});
 
-const bool kPixelValues = RegisterAction("pixel-values", {3, 201, [](Host& host, const Action& a) {
-  Picture picture;
-  host.FrameWork();
-  if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture)) {
-    Say("simhost: pixel-values: the presented buffer could not be read");
-    return;
-  }
-  std::string path = a.args[0];
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-  for (std::size_t i = 1; i + 1 < a.args.size(); i += 2) {
-    const long x = std::strtol(a.args[i].c_str(), nullptr, 10), y = std::strtol(a.args[i + 1].c_str(), nullptr, 10);
-    char line[160];
-    if (x < 0 || y < 0 || x >= static_cast<long>(picture.width) || y >= static_cast<long>(picture.height)) {
-      std::snprintf(line, sizeof line, "simhost: pixel (%ld,%ld) is outside the %ux%u buffer", x, y, picture.width,
-                    picture.height);
-    } else {
-      const float* p = picture.rgba.data() + (static_cast<std::size_t>(y) * picture.width + x) * 4;
-      std::snprintf(line, sizeof line, "simhost: pixel (%ld,%ld) = %.4f %.4f %.4f %.4f", x, y, p[0], p[1], p[2], p[3]);
-    }
-    Say("%s", line);
-    if (file != nullptr) std::fprintf(file, "%s\n", line);
-  }
-  if (file != nullptr) std::fclose(file);
-  else Say("simhost: pixel-values: cannot write %s", path.c_str());
-}});
+const bool kPixelValues = RegisterAction(
+    "pixel-values",
+    {3, 201, [](Host& host, const Action& a) {
+       Picture picture;
+       host.FrameWork();
+       if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture)) {
+         Say("simhost: pixel-values: the presented buffer could not be read");
+         return;
+       }
+       std::string path = a.args[0];
+       std::FILE* file = std::fopen(path.c_str(), "ab");
+       for (std::size_t i = 1; i + 1 < a.args.size(); i += 2) {
+         const long x = std::strtol(a.args[i].c_str(), nullptr, 10),
+                    y = std::strtol(a.args[i + 1].c_str(), nullptr, 10);
+         char line[160];
+         if (x < 0 || y < 0 || x >= static_cast<long>(picture.width) || y >= static_cast<long>(picture.height)) {
+           std::snprintf(line, sizeof line, "simhost: pixel (%ld,%ld) is outside the %ux%u buffer", x, y, picture.width,
+                         picture.height);
+         } else {
+           const float* p = picture.rgba.data() + (static_cast<std::size_t>(y) * picture.width + x) * 4;
+           std::snprintf(line, sizeof line, "simhost: pixel (%ld,%ld) = %.4f %.4f %.4f %.4f", x, y, p[0], p[1], p[2],
+                         p[3]);
+         }
+         Say("%s", line);
+         if (file != nullptr) std::fprintf(file, "%s\n", line);
+       }
+       if (file != nullptr)
+         std::fclose(file);
+       else
+         Say("simhost: pixel-values: cannot write %s", path.c_str());
+     }});
 
 struct SecondOutput {
   HWND window = nullptr;
@@ -76,39 +87,41 @@ struct SecondOutput {
 };
 SecondOutput g_second;
 
-const bool kSecondSwapchain = RegisterAction("second-swapchain", {1, 1, [](Host& host, const Action& a) {
-  g_second.presenting = a.args[0] == "on";
-  if (!g_second.presenting || g_second.swapchain != nullptr) return;
-  if (!host.swapchain) {
-    Say("simhost: second-swapchain: the game has no swap chain");
-    g_second.presenting = false;
-    return;
-  }
-  g_second.window = CreateMainWindow(host, 320, 240);
-  IDXGIFactory2* factory = nullptr;
-  HRESULT hr = g_second.window != nullptr ? CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)) : E_FAIL;
-  if (SUCCEEDED(hr)) {
-    DXGI_SWAP_CHAIN_DESC1 desc = {};
-    desc.Width = 320;
-    desc.Height = 240;
-    desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-    desc.SampleDesc.Count = 1;
-    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    desc.BufferCount = 2;
-    desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
-    hr = factory->CreateSwapChainForHwnd(host.swapchain->Queue(), g_second.window, &desc, nullptr, nullptr,
-                                         &g_second.swapchain);
-    factory->Release();
-  }
-  if (FAILED(hr)) {
-    Say("simhost: second-swapchain failed (0x%08lx)", static_cast<unsigned long>(hr));
-    g_second = SecondOutput{};
-    return;
-  }
-  host.everyFrame.push_back([](Host&) {
-    if (g_second.presenting) g_second.swapchain->Present(0, 0);
-  });
-}});
+const bool kSecondSwapchain = RegisterAction(
+    "second-swapchain", {1, 1, [](Host& host, const Action& a) {
+                           g_second.presenting = a.args[0] == "on";
+                           if (!g_second.presenting || g_second.swapchain != nullptr) return;
+                           if (!host.swapchain) {
+                             Say("simhost: second-swapchain: the game has no swap chain");
+                             g_second.presenting = false;
+                             return;
+                           }
+                           g_second.window = CreateMainWindow(host, 320, 240);
+                           IDXGIFactory2* factory = nullptr;
+                           HRESULT hr =
+                               g_second.window != nullptr ? CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)) : E_FAIL;
+                           if (SUCCEEDED(hr)) {
+                             DXGI_SWAP_CHAIN_DESC1 desc = {};
+                             desc.Width = 320;
+                             desc.Height = 240;
+                             desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+                             desc.SampleDesc.Count = 1;
+                             desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+                             desc.BufferCount = 2;
+                             desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+                             hr = factory->CreateSwapChainForHwnd(host.swapchain->Queue(), g_second.window, &desc,
+                                                                  nullptr, nullptr, &g_second.swapchain);
+                             factory->Release();
+                           }
+                           if (FAILED(hr)) {
+                             Say("simhost: second-swapchain failed (0x%08lx)", static_cast<unsigned long>(hr));
+                             g_second = SecondOutput{};
+                             return;
+                           }
+                           host.everyFrame.push_back([](Host&) {
+                             if (g_second.presenting) g_second.swapchain->Present(0, 0);
+                           });
+                         }});
 
 }  // namespace
 

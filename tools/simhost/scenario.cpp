@@ -53,7 +53,8 @@ bool LoadScenario(const std::wstring& path, std::vector<Action>& actions, std::s
     char* end = nullptr;
     const unsigned long ms = std::strtoul(digits, &end, 10);
     if (end == digits || *end != '\0' || !(words >> action.name)) {
-      error = "line " + std::to_string(lineNumber) + ": expected <milliseconds> or +<milliseconds>, <action> [arguments]";
+      error =
+          "line " + std::to_string(lineNumber) + ": expected <milliseconds> or +<milliseconds>, <action> [arguments]";
       ok = false;
       break;
     }

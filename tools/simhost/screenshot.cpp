@@ -33,7 +33,8 @@ bool WithGdiplus(Save save) {
 
 }  // namespace
 
-bool SaveRgbaPng(const std::wstring& path, unsigned width, unsigned height, unsigned rowPitch, const unsigned char* rgba) {
+bool SaveRgbaPng(const std::wstring& path, unsigned width, unsigned height, unsigned rowPitch,
+                 const unsigned char* rgba) {
   if (width == 0 || height == 0 || width > 16384 || height > 16384) return false;
   // GDI+ holds 32-bit pixels as B, G, R, A in memory.
   std::vector<unsigned char> bgra(static_cast<std::size_t>(width) * height * 4);
@@ -73,9 +74,9 @@ bool SaveClientScreenshot(HWND window, const std::wstring& path) {
   ReleaseDC(nullptr, screen);
 
   const bool saved = copied && WithGdiplus([&] {
-    Gdiplus::Bitmap image(bitmap, nullptr);
-    return image.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
-  });
+                       Gdiplus::Bitmap image(bitmap, nullptr);
+                       return image.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+                     });
   DeleteObject(bitmap);
   return saved;
 }

@@ -65,10 +65,14 @@ void DecodePixel(DXGI_FORMAT format, const unsigned char* p, float* out) {
 }  // namespace
 
 bool ParseSwapchainFormat(const std::string& name, DXGI_FORMAT& format) {
-  if (name == "rgba8") format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  else if (name == "rgba16f") format = DXGI_FORMAT_R16G16B16A16_FLOAT;
-  else if (name == "rgb10a2") format = DXGI_FORMAT_R10G10B10A2_UNORM;
-  else return false;
+  if (name == "rgba8")
+    format = DXGI_FORMAT_R8G8B8A8_UNORM;
+  else if (name == "rgba16f")
+    format = DXGI_FORMAT_R16G16B16A16_FLOAT;
+  else if (name == "rgb10a2")
+    format = DXGI_FORMAT_R10G10B10A2_UNORM;
+  else
+    return false;
   return true;
 }
 
@@ -106,24 +110,36 @@ bool Swapchain::Create(HWND window, SwapchainRoute route, DXGI_FORMAT format) {
   height_ = static_cast<UINT>(client.bottom - client.top);
 
   HRESULT hr = D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, IID_PPV_ARGS(&device_));
-  if (FAILED(hr)) { Say("simhost: D3D12CreateDevice failed (0x%08lx)", hr); return false; }
+  if (FAILED(hr)) {
+    Say("simhost: D3D12CreateDevice failed (0x%08lx)", hr);
+    return false;
+  }
 
   D3D12_COMMAND_QUEUE_DESC queueDesc = {};
   queueDesc.Type = D3D12_COMMAND_LIST_TYPE_DIRECT;
   hr = device_->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&queue_));
-  if (FAILED(hr)) { Say("simhost: CreateCommandQueue failed (0x%08lx)", hr); return false; }
+  if (FAILED(hr)) {
+    Say("simhost: CreateCommandQueue failed (0x%08lx)", hr);
+    return false;
+  }
 
   IDXGIFactory2* factory = nullptr;
   if (route == SwapchainRoute::Streamline) {
     using CreateFactory2Fn = HRESULT(WINAPI*)(UINT, REFIID, void**);
     const auto create = reinterpret_cast<CreateFactory2Fn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"sl.interposer.dll"), "CreateDXGIFactory2")));
-    if (create == nullptr) { Say("simhost: sl.interposer.dll is not loaded"); return false; }
+    if (create == nullptr) {
+      Say("simhost: sl.interposer.dll is not loaded");
+      return false;
+    }
     hr = create(0, IID_PPV_ARGS(&factory));
   } else {
     hr = CreateDXGIFactory2(0, IID_PPV_ARGS(&factory));
   }
-  if (FAILED(hr)) { Say("simhost: CreateDXGIFactory2 failed (0x%08lx)", hr); return false; }
+  if (FAILED(hr)) {
+    Say("simhost: CreateDXGIFactory2 failed (0x%08lx)", hr);
+    return false;
+  }
   DXGI_SWAP_CHAIN_DESC1 desc = {};
   desc.Width = width_;
   desc.Height = height_;
@@ -139,10 +155,16 @@ bool Swapchain::Create(HWND window, SwapchainRoute route, DXGI_FORMAT format) {
     hr = factory->CreateSwapChainForHwnd(queue_, window, &desc, nullptr, nullptr, &swapchain1);
   }
   factory->Release();
-  if (FAILED(hr)) { Say("simhost: CreateSwapChainForHwnd failed (0x%08lx)", hr); return false; }
+  if (FAILED(hr)) {
+    Say("simhost: CreateSwapChainForHwnd failed (0x%08lx)", hr);
+    return false;
+  }
   hr = swapchain1->QueryInterface(IID_PPV_ARGS(&swapchain_));
   swapchain1->Release();
-  if (FAILED(hr)) { Say("simhost: IDXGISwapChain3 not available (0x%08lx)", hr); return false; }
+  if (FAILED(hr)) {
+    Say("simhost: IDXGISwapChain3 not available (0x%08lx)", hr);
+    return false;
+  }
 
   D3D12_DESCRIPTOR_HEAP_DESC heapDesc = {};
   heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
@@ -267,8 +289,8 @@ ID3D12Resource* Swapchain::NewReadback(UINT64 bytes) {
   desc.SampleDesc.Count = 1;
   desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
   ID3D12Resource* buffer = nullptr;
-  if (FAILED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_COPY_DEST, nullptr,
-                                              IID_PPV_ARGS(&buffer)))) {
+  if (FAILED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_COPY_DEST,
+                                              nullptr, IID_PPV_ARGS(&buffer)))) {
     return nullptr;
   }
   return buffer;
@@ -277,7 +299,8 @@ ID3D12Resource* Swapchain::NewReadback(UINT64 bytes) {
 bool Swapchain::ReadBack(ID3D12Resource* buffer, Picture& picture) {
   // Rows of a copy are aligned to 256 bytes.
   const UINT bytes = BytesPerPixel(format_);
-  const UINT pitch = (width_ * bytes + D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1) & ~(D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1);
+  const UINT pitch =
+      (width_ * bytes + D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1) & ~(D3D12_TEXTURE_DATA_PITCH_ALIGNMENT - 1);
   ID3D12Resource* readback = NewReadback(static_cast<UINT64>(pitch) * height_);
   if (readback == nullptr) return false;
   WaitIdle();
@@ -324,8 +347,8 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   const UINT index = swapchain_->GetCurrentBackBufferIndex();
   allocator_->Reset();
   list_->Reset(allocator_, nullptr);
-  D3D12_RESOURCE_BARRIER toTarget = Transition(buffers_[index], D3D12_RESOURCE_STATE_PRESENT,
-                                               D3D12_RESOURCE_STATE_RENDER_TARGET);
+  D3D12_RESOURCE_BARRIER toTarget =
+      Transition(buffers_[index], D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET);
   list_->ResourceBarrier(1, &toTarget);
   D3D12_CPU_DESCRIPTOR_HANDLE rtv = rtvHeap_->GetCPUDescriptorHandleForHeapStart();
   rtv.ptr += static_cast<SIZE_T>(index) * rtvStride_;
@@ -349,8 +372,8 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
     list_->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
     draw_->Record(list_, width_, height_);
   }
-  D3D12_RESOURCE_BARRIER toPresent = Transition(buffers_[index], D3D12_RESOURCE_STATE_RENDER_TARGET,
-                                                D3D12_RESOURCE_STATE_PRESENT);
+  D3D12_RESOURCE_BARRIER toPresent =
+      Transition(buffers_[index], D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT);
   list_->ResourceBarrier(1, &toPresent);
   list_->Close();
   ID3D12CommandList* lists[] = {list_};

@@ -169,94 +169,115 @@ std::unique_ptr<StreamlineFrame> MakeStreamlineFrame(bool wrongLayout) {
   f->viewportOptions.structType[0] = 0x7E;
   f->liveCamera = !wrongLayout;
   float* c = f->constants;
-  c[8] = 1.2f;    // view-to-clip [0][0]
-  c[13] = 2.1f;   // [1][1]
-  c[18] = 0.0f;   // [2][2]
-  c[19] = 1.0f;   // [2][3]
-  c[22] = 0.1f;   // [3][2]
+  c[8] = 1.2f;                                    // view-to-clip [0][0]
+  c[13] = 2.1f;                                   // [1][1]
+  c[18] = 0.0f;                                   // [2][2]
+  c[19] = 1.0f;                                   // [2][3]
+  c[22] = 0.1f;                                   // [3][2]
   c[94] = 100.0f, c[95] = 50.0f, c[96] = 200.0f;  // position
-  c[98] = 1.0f;                                  // up
-  c[100] = 1.0f;                                 // right
-  c[105] = wrongLayout ? 0.9f : 1.0f;            // forward
+  c[98] = 1.0f;                                   // up
+  c[100] = 1.0f;                                  // right
+  c[105] = wrongLayout ? 0.9f : 1.0f;             // forward
   return f;
 }
 
 // ---- actions ----------------------------------------------------------------------------------------
 
-const bool kDefer = RegisterAction("defer-swapchain", {0, 0, [](Host& host, const Action&) {
-  host.deferSwapchain = true;
-}, true});
+const bool kDefer =
+    RegisterAction("defer-swapchain", {0, 0, [](Host& host, const Action&) { host.deferSwapchain = true; }, true});
 
 void LoadBeside(const wchar_t* name) {
-  if (LoadLibraryW(BesideGame(name).c_str()) == nullptr) Say("simhost: %ls not loaded (error %lu)", name, GetLastError());
+  if (LoadLibraryW(BesideGame(name).c_str()) == nullptr)
+    Say("simhost: %ls not loaded (error %lu)", name, GetLastError());
 }
 
-const bool kLoadStreamline = RegisterAction("load-streamline", {0, 0, [](Host&, const Action&) {
-  LoadBeside(L"sl.interposer.dll");
-}, true});
+const bool kLoadStreamline =
+    RegisterAction("load-streamline", {0, 0, [](Host&, const Action&) { LoadBeside(L"sl.interposer.dll"); }, true});
 
-const bool kLoadFidelityFx = RegisterAction("load-fidelityfx", {0, 0, [](Host&, const Action&) {
-  LoadBeside(L"amd_fidelityfx_loader_dx12.dll");
-}, true});
+const bool kLoadFidelityFx = RegisterAction(
+    "load-fidelityfx", {0, 0, [](Host&, const Action&) { LoadBeside(L"amd_fidelityfx_loader_dx12.dll"); }, true});
 
-const bool kSwapchain = RegisterAction("swapchain", {1, 1, [](Host& host, const Action& action) {
-  const std::string& how = action.args[0];
-  SwapchainRoute route = SwapchainRoute::System;
-  if (how == "streamline") route = SwapchainRoute::Streamline;
-  else if (how == "fidelityfx") route = SwapchainRoute::FidelityFx;
-  else if (how != "system") { Say("simhost: swapchain: unknown way '%s'", how.c_str()); return; }
-  if (host.swapchain) { Say("simhost: swapchain: the game has one already"); return; }
-  auto swapchain = std::make_unique<Swapchain>();
-  if (!swapchain->Create(host.window, route, host.swapchainFormat)) { Say("simhost: swapchain through %s failed", how.c_str()); return; }
-  host.swapchain = std::move(swapchain);
-  Say("simhost: swapchain made through %s", how.c_str());
-}});
+const bool kSwapchain =
+    RegisterAction("swapchain", {1, 1, [](Host& host, const Action& action) {
+                                   const std::string& how = action.args[0];
+                                   SwapchainRoute route = SwapchainRoute::System;
+                                   if (how == "streamline")
+                                     route = SwapchainRoute::Streamline;
+                                   else if (how == "fidelityfx")
+                                     route = SwapchainRoute::FidelityFx;
+                                   else if (how != "system") {
+                                     Say("simhost: swapchain: unknown way '%s'", how.c_str());
+                                     return;
+                                   }
+                                   if (host.swapchain) {
+                                     Say("simhost: swapchain: the game has one already");
+                                     return;
+                                   }
+                                   auto swapchain = std::make_unique<Swapchain>();
+                                   if (!swapchain->Create(host.window, route, host.swapchainFormat)) {
+                                     Say("simhost: swapchain through %s failed", how.c_str());
+                                     return;
+                                   }
+                                   host.swapchain = std::move(swapchain);
+                                   Say("simhost: swapchain made through %s", how.c_str());
+                                 }});
 
-const bool kStreamlineFrames = RegisterAction("streamline-frames", {0, 1, [](Host& host, const Action& action) {
-  const std::string variant = action.args.empty() ? "" : action.args[0];
-  if (!variant.empty() && variant != "wrong-layout" && variant != "ping-pong") {
-    Say("simhost: streamline-frames: unknown variant '%s'", variant.c_str());
-    return;
-  }
-  std::shared_ptr<StreamlineFrame> frame = MakeStreamlineFrame(variant == "wrong-layout");
-  const bool pingPong = variant == "ping-pong";
-  host.everyFrame.push_back([frame, pingPong](Host& h) {
-    // Kept on across a new swap chain too.
-    if (pingPong && h.swapchain) h.swapchain->SetDepthPingPong(true);
-    StreamlineWork(h, *frame);
-  });
-}});
+const bool kStreamlineFrames = RegisterAction(
+    "streamline-frames", {0, 1, [](Host& host, const Action& action) {
+                            const std::string variant = action.args.empty() ? "" : action.args[0];
+                            if (!variant.empty() && variant != "wrong-layout" && variant != "ping-pong") {
+                              Say("simhost: streamline-frames: unknown variant '%s'", variant.c_str());
+                              return;
+                            }
+                            std::shared_ptr<StreamlineFrame> frame = MakeStreamlineFrame(variant == "wrong-layout");
+                            const bool pingPong = variant == "ping-pong";
+                            host.everyFrame.push_back([frame, pingPong](Host& h) {
+                              // Kept on across a new swap chain too.
+                              if (pingPong && h.swapchain) h.swapchain->SetDepthPingPong(true);
+                              StreamlineWork(h, *frame);
+                            });
+                          }});
 
-const bool kDepthReplace = RegisterAction("depth-replace", {0, 0, [](Host& host, const Action&) {
-  if (!host.swapchain) { Say("simhost: depth-replace: the game has no swap chain"); return; }
-  host.swapchain->ReplaceDepth();
-  Say("simhost: depth buffer replaced");
-}});
+const bool kDepthReplace =
+    RegisterAction("depth-replace", {0, 0, [](Host& host, const Action&) {
+                                       if (!host.swapchain) {
+                                         Say("simhost: depth-replace: the game has no swap chain");
+                                         return;
+                                       }
+                                       host.swapchain->ReplaceDepth();
+                                       Say("simhost: depth buffer replaced");
+                                     }});
 
-const bool kDeviceRecreate = RegisterAction("device-recreate", {0, 0, [](Host& host, const Action&) {
-  host.swapchain.reset();
-  auto swapchain = std::make_unique<Swapchain>();
-  if (!swapchain->Create(host.window, SwapchainRoute::System, host.swapchainFormat)) {
-    Say("simhost: device-recreate: the new swap chain could not be made");
-    host.exitCode = 1;
-    host.quit = true;
-    return;
-  }
-  host.swapchain = std::move(swapchain);
-  Say("simhost: device recreated");
-}});
+const bool kDeviceRecreate = RegisterAction(
+    "device-recreate", {0, 0, [](Host& host, const Action&) {
+                          host.swapchain.reset();
+                          auto swapchain = std::make_unique<Swapchain>();
+                          if (!swapchain->Create(host.window, SwapchainRoute::System, host.swapchainFormat)) {
+                            Say("simhost: device-recreate: the new swap chain could not be made");
+                            host.exitCode = 1;
+                            host.quit = true;
+                            return;
+                          }
+                          host.swapchain = std::move(swapchain);
+                          Say("simhost: device recreated");
+                        }});
 
-const bool kFfxFail = RegisterAction("ffx-fail", {0, 0, [](Host& host, const Action&) {
-  const auto create = Export<FfxCreateContextFn>(L"amd_fidelityfx_loader_dx12.dll", "ffxCreateContext");
-  if (create == nullptr || !host.swapchain) { Say("simhost: ffx-fail: no FidelityFX loader or no swap chain"); return; }
-  IDXGISwapChain4* swapchain = nullptr;
-  host.swapchain->Native()->QueryInterface(IID_PPV_ARGS(&swapchain));
-  doubles::FfxWrapSwapchain wrap = {{doubles::kFfxWrapSwapchain, nullptr}, &swapchain, host.swapchain->Queue()};
-  // No context to fill: FidelityFX refuses, and the game goes on with its own swap chain.
-  const std::uint32_t result = create(nullptr, &wrap.header, nullptr);
-  Say("simhost: ffxCreateContext without a context answered 0x%X", result);
-  if (swapchain != nullptr) swapchain->Release();
-}});
+const bool kFfxFail = RegisterAction(
+    "ffx-fail",
+    {0, 0, [](Host& host, const Action&) {
+       const auto create = Export<FfxCreateContextFn>(L"amd_fidelityfx_loader_dx12.dll", "ffxCreateContext");
+       if (create == nullptr || !host.swapchain) {
+         Say("simhost: ffx-fail: no FidelityFX loader or no swap chain");
+         return;
+       }
+       IDXGISwapChain4* swapchain = nullptr;
+       host.swapchain->Native()->QueryInterface(IID_PPV_ARGS(&swapchain));
+       doubles::FfxWrapSwapchain wrap = {{doubles::kFfxWrapSwapchain, nullptr}, &swapchain, host.swapchain->Queue()};
+       // No context to fill: FidelityFX refuses, and the game goes on with its own swap chain.
+       const std::uint32_t result = create(nullptr, &wrap.header, nullptr);
+       Say("simhost: ffxCreateContext without a context answered 0x%X", result);
+       if (swapchain != nullptr) swapchain->Release();
+     }});
 
 struct D3D11Output {
   HWND window = nullptr;
@@ -264,40 +285,49 @@ struct D3D11Output {
   IDXGISwapChain* swapchain = nullptr;
 };
 
-const bool kD3D11 = RegisterAction("d3d11-swapchain", {0, 0, [](Host& host, const Action&) {
-  static D3D11Output output;  // lives as long as the game
-  if (output.swapchain != nullptr) return;
-  output.window = CreateMainWindow(host, 320, 240);
-  if (output.window == nullptr ||
-      FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
-                               &output.device, nullptr, nullptr))) {
-    Say("simhost: d3d11-swapchain: no Direct3D 11 device");
-    return;
-  }
-  IDXGIFactory1* factory = nullptr;
-  if (FAILED(CreateDXGIFactory1(IID_PPV_ARGS(&factory)))) { Say("simhost: d3d11-swapchain: no factory"); return; }
-  DXGI_SWAP_CHAIN_DESC desc = {};
-  desc.BufferDesc.Width = 320;
-  desc.BufferDesc.Height = 240;
-  desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc.BufferCount = 1;
-  desc.OutputWindow = output.window;
-  desc.Windowed = TRUE;
-  desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
-  const HRESULT hr = factory->CreateSwapChain(output.device, &desc, &output.swapchain);
-  factory->Release();
-  Say(SUCCEEDED(hr) ? "simhost: Direct3D 11 swapchain made" : "simhost: Direct3D 11 swapchain failed (0x%08lx)", hr);
-  if (SUCCEEDED(hr)) output.swapchain->Present(0, 0);
-}});
+const bool kD3D11 = RegisterAction(
+    "d3d11-swapchain",
+    {0, 0, [](Host& host, const Action&) {
+       static D3D11Output output;  // lives as long as the game
+       if (output.swapchain != nullptr) return;
+       output.window = CreateMainWindow(host, 320, 240);
+       if (output.window == nullptr ||
+           FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0, D3D11_SDK_VERSION,
+                                    &output.device, nullptr, nullptr))) {
+         Say("simhost: d3d11-swapchain: no Direct3D 11 device");
+         return;
+       }
+       IDXGIFactory1* factory = nullptr;
+       if (FAILED(CreateDXGIFactory1(IID_PPV_ARGS(&factory)))) {
+         Say("simhost: d3d11-swapchain: no factory");
+         return;
+       }
+       DXGI_SWAP_CHAIN_DESC desc = {};
+       desc.BufferDesc.Width = 320;
+       desc.BufferDesc.Height = 240;
+       desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+       desc.SampleDesc.Count = 1;
+       desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+       desc.BufferCount = 1;
+       desc.OutputWindow = output.window;
+       desc.Windowed = TRUE;
+       desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
+       const HRESULT hr = factory->CreateSwapChain(output.device, &desc, &output.swapchain);
+       factory->Release();
+       Say(SUCCEEDED(hr) ? "simhost: Direct3D 11 swapchain made" : "simhost: Direct3D 11 swapchain failed (0x%08lx)",
+           hr);
+       if (SUCCEEDED(hr)) output.swapchain->Present(0, 0);
+     }});
 
 }  // namespace
 
 bool CreateThroughFidelityFx(IDXGIFactory2* factory, ID3D12CommandQueue* queue, HWND window,
                              DXGI_SWAP_CHAIN_DESC1* desc, IDXGISwapChain1** swapchain) {
   const auto create = Export<FfxCreateContextFn>(L"amd_fidelityfx_loader_dx12.dll", "ffxCreateContext");
-  if (create == nullptr) { Say("simhost: amd_fidelityfx_loader_dx12.dll is not loaded"); return false; }
+  if (create == nullptr) {
+    Say("simhost: amd_fidelityfx_loader_dx12.dll is not loaded");
+    return false;
+  }
   IDXGISwapChain4* made = nullptr;
   doubles::FfxNewSwapchainForHwnd d = {};
   d.header.type = doubles::kFfxNewSwapchainForHwnd;
@@ -308,7 +338,10 @@ bool CreateThroughFidelityFx(IDXGIFactory2* factory, ID3D12CommandQueue* queue, 
   d.gameQueue = queue;
   void* context = nullptr;
   const std::uint32_t result = create(&context, &d.header, nullptr);
-  if (result != 0 || made == nullptr) { Say("simhost: ffxCreateContext failed (0x%X)", result); return false; }
+  if (result != 0 || made == nullptr) {
+    Say("simhost: ffxCreateContext failed (0x%X)", result);
+    return false;
+  }
   *swapchain = made;  // IDXGISwapChain4 is an IDXGISwapChain1; the reference passes to the caller
   return true;
 }

@@ -83,37 +83,41 @@ bool Finite(float v, float limit) { return std::isfinite(v) && std::fabs(v) <= l
 
 float Number(const std::string& text) { return std::strtof(text.c_str(), nullptr); }
 
-const bool kWorldAction = RegisterAction("world", {1, 1, [](Host&, const Action& a) { g_shown = a.args[0] != "off"; }, true});
+const bool kWorldAction =
+    RegisterAction("world", {1, 1, [](Host&, const Action& a) { g_shown = a.args[0] != "off"; }, true});
 
-const bool kWallAction = RegisterAction("wall", {1, 4, [](Host&, const Action& a) {
-  if (a.args[0] == "off") {
-    g_wall.on = false;
-    return;
-  }
-  if (a.args.size() != 4) {
-    Say("simhost: line %d: wall X Z WIDTH HEIGHT, or wall off", a.line);
-    return;
-  }
-  Wall wall;
-  wall.x = Number(a.args[0]);
-  wall.z = Number(a.args[1]);
-  wall.width = Number(a.args[2]);
-  wall.height = Number(a.args[3]);
-  if (!Finite(wall.x, 1e7f) || !Finite(wall.z, 1e7f) || !Finite(wall.width, 1e4f) || !Finite(wall.height, 1e4f) ||
-      wall.width <= 0 || wall.height <= 0) {
-    Say("simhost: line %d: the wall's numbers are out of range", a.line);
-    return;
-  }
-  // Across the way the camera looks: its right axis, level.
-  const GameCamera camera = ReadGameCamera();
-  const float length = std::hypot(camera.right[0], camera.right[2]);
-  if (camera.valid && length > 1e-3f) {
-    wall.acrossX = camera.right[0] / length;
-    wall.acrossZ = camera.right[2] / length;
-  }
-  wall.on = true;
-  g_wall = wall;
-}, true});
+const bool kWallAction =
+    RegisterAction("wall", {1, 4,
+                            [](Host&, const Action& a) {
+                              if (a.args[0] == "off") {
+                                g_wall.on = false;
+                                return;
+                              }
+                              if (a.args.size() != 4) {
+                                Say("simhost: line %d: wall X Z WIDTH HEIGHT, or wall off", a.line);
+                                return;
+                              }
+                              Wall wall;
+                              wall.x = Number(a.args[0]);
+                              wall.z = Number(a.args[1]);
+                              wall.width = Number(a.args[2]);
+                              wall.height = Number(a.args[3]);
+                              if (!Finite(wall.x, 1e7f) || !Finite(wall.z, 1e7f) || !Finite(wall.width, 1e4f) ||
+                                  !Finite(wall.height, 1e4f) || wall.width <= 0 || wall.height <= 0) {
+                                Say("simhost: line %d: the wall's numbers are out of range", a.line);
+                                return;
+                              }
+                              // Across the way the camera looks: its right axis, level.
+                              const GameCamera camera = ReadGameCamera();
+                              const float length = std::hypot(camera.right[0], camera.right[2]);
+                              if (camera.valid && length > 1e-3f) {
+                                wall.acrossX = camera.right[0] / length;
+                                wall.acrossZ = camera.right[2] / length;
+                              }
+                              wall.on = true;
+                              g_wall = wall;
+                            },
+                            true});
 
 // ---- the pipeline ------------------------------------------------------------------------------------
 
@@ -137,7 +141,8 @@ float4 ps(VsOut i) : SV_TARGET { return i.col; }
 ID3DBlob* Compile(const char* entry, const char* target) {
   ID3DBlob* code = nullptr;
   ID3DBlob* errors = nullptr;
-  const HRESULT hr = D3DCompile(kShader, sizeof kShader - 1, nullptr, nullptr, nullptr, entry, target, 0, 0, &code, &errors);
+  const HRESULT hr =
+      D3DCompile(kShader, sizeof kShader - 1, nullptr, nullptr, nullptr, entry, target, 0, 0, &code, &errors);
   if (FAILED(hr)) {
     Say("simhost: the world's %s shader did not compile (0x%08lx): %s", entry, hr,
         errors != nullptr ? static_cast<const char*>(errors->GetBufferPointer()) : "");
@@ -196,13 +201,17 @@ class Geometry {
     const float tx = -wall.acrossZ * kWallThickness / 2, tz = wall.acrossX * kWallThickness / 2;
     // Sunk a metre into the ground, so a slope shows no gap beneath it.
     const float bottom = GroundHeight(wall.x, wall.z) - 1.0f, top = bottom + 1.0f + wall.height;
-    const float corners[4][2] = {{wall.x - hx - tx, wall.z - hz - tz}, {wall.x + hx - tx, wall.z + hz - tz},
-                                 {wall.x + hx + tx, wall.z + hz + tz}, {wall.x - hx + tx, wall.z - hz + tz}};
-    const Colour face = Scaled(kWall, daylight), side = Scaled(kWall, 0.75f * daylight), cap = Scaled(kWall, 1.15f * daylight);
+    const float corners[4][2] = {{wall.x - hx - tx, wall.z - hz - tz},
+                                 {wall.x + hx - tx, wall.z + hz - tz},
+                                 {wall.x + hx + tx, wall.z + hz + tz},
+                                 {wall.x - hx + tx, wall.z - hz + tz}};
+    const Colour face = Scaled(kWall, daylight), side = Scaled(kWall, 0.75f * daylight),
+                 cap = Scaled(kWall, 1.15f * daylight);
     for (int i = 0; i < 4; ++i) {
       const float* p = corners[i];
       const float* q = corners[(i + 1) % 4];
-      const float a[3] = {p[0], bottom, p[1]}, b[3] = {p[0], top, p[1]}, c[3] = {q[0], top, q[1]}, d[3] = {q[0], bottom, q[1]};
+      const float a[3] = {p[0], bottom, p[1]}, b[3] = {p[0], top, p[1]}, c[3] = {q[0], top, q[1]},
+                  d[3] = {q[0], bottom, q[1]};
       Quad(a, b, c, d, i % 2 == 0 ? face : side);
     }
     float up[4][3];
@@ -267,7 +276,8 @@ bool WorldView::Init(ID3D12Device* device, DXGI_FORMAT colourFormat) {
   HRESULT hr = D3D12SerializeRootSignature(&rootDesc, D3D_ROOT_SIGNATURE_VERSION_1, &serialised, &errors);
   if (errors != nullptr) errors->Release();
   if (SUCCEEDED(hr)) {
-    hr = device_->CreateRootSignature(0, serialised->GetBufferPointer(), serialised->GetBufferSize(), IID_PPV_ARGS(&root_));
+    hr = device_->CreateRootSignature(0, serialised->GetBufferPointer(), serialised->GetBufferSize(),
+                                      IID_PPV_ARGS(&root_));
     serialised->Release();
   }
   if (FAILED(hr)) {
@@ -323,8 +333,8 @@ bool WorldView::Init(ID3D12Device* device, DXGI_FORMAT colourFormat) {
   buffer.MipLevels = 1;
   buffer.SampleDesc.Count = 1;
   buffer.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
-  hr = device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &buffer, D3D12_RESOURCE_STATE_GENERIC_READ, nullptr,
-                                        IID_PPV_ARGS(&vertices_));
+  hr = device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &buffer, D3D12_RESOURCE_STATE_GENERIC_READ,
+                                        nullptr, IID_PPV_ARGS(&vertices_));
   const D3D12_RANGE nothing = {0, 0};
   if (SUCCEEDED(hr)) hr = vertices_->Map(0, &nothing, &mapped_);
   if (FAILED(hr)) {

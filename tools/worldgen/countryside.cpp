@@ -41,7 +41,9 @@ struct P {
   std::int32_t x, z;
   bool operator==(const P&) const = default;
 };
-std::uint64_t Key(P p) { return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(p.x)) << 32) | static_cast<std::uint32_t>(p.z); }
+std::uint64_t Key(P p) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(p.x)) << 32) | static_cast<std::uint32_t>(p.z);
+}
 std::int64_t Dist2(P a, P b) {
   const std::int64_t dx = a.x - b.x, dz = a.z - b.z;
   return dx * dx + dz * dz;
@@ -137,14 +139,15 @@ void AppendLine(std::vector<P>& points, P from, P to, int step, double wobble, d
 
 struct Layout {
   std::vector<Polyline> tileRoads;
-  std::vector<Polyline> fieldRoads;  // kMain or kWide
+  std::vector<Polyline> fieldRoads;              // kMain or kWide
   std::vector<std::vector<bool>> fieldJunction;  // per field road vertex: placed 3 m from a tile node
 };
 
 Layout MakeLayout(const Options& options, Rng& rng) {
   // About 300 nodes per town with its tracks at four blocks a side; small worlds shrink the town.
   const std::int64_t perTown = 300;
-  const int side = static_cast<int>(std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(options.nodes) / perTown)))));
+  const int side = static_cast<int>(std::max<std::int64_t>(
+      1, static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(options.nodes) / perTown)))));
   const int blocks = options.nodes < 60 ? 1 : options.nodes < 200 ? 2 : 4;
   const int half = blocks * kBlock / 2;
   const int origin = -side * kTownSpacing / 2;
@@ -163,8 +166,10 @@ Layout MakeLayout(const Options& options, Rng& rng) {
       // Streets: a grid of sidewalks, the crossings shared by the two streets.
       for (int k = 0; k <= blocks; ++k) {
         Polyline across{kSidewalk, {}}, down{kSidewalk, {}};
-        AppendLine(across.points, {c.x - half, c.z - half + k * kBlock}, {c.x + half, c.z - half + k * kBlock}, kStreetStep, 0, 0);
-        AppendLine(down.points, {c.x - half + k * kBlock, c.z - half}, {c.x - half + k * kBlock, c.z + half}, kStreetStep, 0, 0);
+        AppendLine(across.points, {c.x - half, c.z - half + k * kBlock}, {c.x + half, c.z - half + k * kBlock},
+                   kStreetStep, 0, 0);
+        AppendLine(down.points, {c.x - half + k * kBlock, c.z - half}, {c.x - half + k * kBlock, c.z + half},
+                   kStreetStep, 0, 0);
         layout.tileRoads.push_back(across);
         layout.tileRoads.push_back(down);
       }
@@ -172,20 +177,24 @@ Layout MakeLayout(const Options& options, Rng& rng) {
       for (const int sx : {-1, 1}) {
         for (const int sz : {-1, 1}) {
           const P corner = {c.x + sx * half, c.z + sz * half};
-          layout.tileRoads.push_back({kToSidewalk, {corner, {corner.x + sx * 7, corner.z + sz * 7}, {corner.x + sx * 14, corner.z + sz * 14}}});
+          layout.tileRoads.push_back(
+              {kToSidewalk,
+               {corner, {corner.x + sx * 7, corner.z + sz * 7}, {corner.x + sx * 14, corner.z + sz * 14}}});
         }
       }
       const int middle = (blocks / 2) * kBlock - half;
       if (i + 1 < side) {
         const P d = towns[i + 1][j];
         Polyline track{kWagon, {}};
-        AppendLine(track.points, {c.x + half, c.z + middle}, {d.x - half, d.z + middle}, kTrackStep, rng.Int(-40, 40), 1 + rng.Int(0, 1));
+        AppendLine(track.points, {c.x + half, c.z + middle}, {d.x - half, d.z + middle}, kTrackStep, rng.Int(-40, 40),
+                   1 + rng.Int(0, 1));
         layout.tileRoads.push_back(track);
       }
       if (j + 1 < side) {
         const P d = towns[i][j + 1];
         Polyline path{kHorse, {}};
-        AppendLine(path.points, {c.x + middle, c.z + half}, {d.x + middle, d.z - half}, kTrackStep, rng.Int(-60, 60), 2);
+        AppendLine(path.points, {c.x + middle, c.z + half}, {d.x + middle, d.z - half}, kTrackStep, rng.Int(-60, 60),
+                   2);
         layout.tileRoads.push_back(path);
       }
     }
@@ -213,7 +222,8 @@ Layout MakeLayout(const Options& options, Rng& rng) {
       }
       const P target = *std::min_element(near.begin(), near.end(), [&](P a, P b) { return Dist2(a, v) < Dist2(b, v); });
       const bool eastWest = from.z == to.z;
-      const P offsets[] = {eastWest ? P{0, kLinkDistance} : P{kLinkDistance, 0}, eastWest ? P{0, -kLinkDistance} : P{-kLinkDistance, 0}};
+      const P offsets[] = {eastWest ? P{0, kLinkDistance} : P{kLinkDistance, 0},
+                           eastWest ? P{0, -kLinkDistance} : P{-kLinkDistance, 0}};
       bool placed = false;
       for (const P& o : offsets) {
         const P moved = {target.x + o.x, target.z + o.z};
@@ -494,8 +504,10 @@ Expected GenerateWorld(const Options& options) {
   std::vector<Bytes> sampleTiles;
   for (auto& [key, data] : writer.tiles()) {
     const Bytes bytes = TileBytes(data, key, rng);
-    const auto tx = static_cast<std::int32_t>(key >> 32), tz = static_cast<std::int32_t>(static_cast<std::uint32_t>(key));
-    roadFolders[data.index].files.push_back(archives[data.index].Add({"roadlevel_", std::to_string(tx) + "_" + std::to_string(tz)}, bytes));
+    const auto tx = static_cast<std::int32_t>(key >> 32),
+               tz = static_cast<std::int32_t>(static_cast<std::uint32_t>(key));
+    roadFolders[data.index].files.push_back(
+        archives[data.index].Add({"roadlevel_", std::to_string(tx) + "_" + std::to_string(tz)}, bytes));
     ++expected.tiles;
     if (sampleTiles.size() < 4) sampleTiles.push_back(bytes);
   }
@@ -505,7 +517,8 @@ Expected GenerateWorld(const Options& options) {
   IndexFolder oldFolder{{"road/", "rootlevel/", "roadlevel_old"}, {}};
   oldFolder.files.push_back(archives[0].Add({"roadlevel_", "old"}, DecoyTile(310000.0f, 47)));
   IndexFolder otherFolder{{"character/", "model"}, {}};
-  for (int i = 0; i < 3; ++i) otherFolder.files.push_back(archives[0].Add({"phm_", std::to_string(i) + ".pac"}, Bytes(100 + i, 0x42)));
+  for (int i = 0; i < 3; ++i)
+    otherFolder.files.push_back(archives[0].Add({"phm_", std::to_string(i) + ".pac"}, Bytes(100 + i, 0x42)));
 
   Bytes fieldBytes = WriteFieldDefault(FieldSections(layout, model, rng));
   IndexFolder mainFolder{kMainFolder, {archives[0].Add({"fielddefault"}, fieldBytes)}};
@@ -540,7 +553,8 @@ Expected GenerateWorld(const Options& options) {
         Model ignored;
         Layout one{{}, {far}, {{false, false}}};
         Rng other(1);
-        IndexFolder dlcMain{kMainFolder, {archives[i].Add({"fielddefault"}, WriteFieldDefault(FieldSections(one, ignored, other)))}};
+        IndexFolder dlcMain{kMainFolder,
+                            {archives[i].Add({"fielddefault"}, WriteFieldDefault(FieldSections(one, ignored, other)))}};
         l.folders.push_back(dlcMain);
       }
     }
@@ -575,8 +589,10 @@ Expected GenerateWorld(const Options& options) {
 
   if (!options.samples.empty()) {
     const fs::path samples(options.samples);
-    for (std::size_t i = 0; i < sampleIndexes.size(); ++i) WriteFile(samples / "index" / (std::to_string(i) + ".pamt"), sampleIndexes[i]);
-    for (std::size_t i = 0; i < sampleTiles.size(); ++i) WriteFile(samples / "tile" / (std::to_string(i) + ".bin"), sampleTiles[i]);
+    for (std::size_t i = 0; i < sampleIndexes.size(); ++i)
+      WriteFile(samples / "index" / (std::to_string(i) + ".pamt"), sampleIndexes[i]);
+    for (std::size_t i = 0; i < sampleTiles.size(); ++i)
+      WriteFile(samples / "tile" / (std::to_string(i) + ".bin"), sampleTiles[i]);
     WriteFile(samples / "fielddefault" / "fielddefault.bin", fieldBytes);
   }
 

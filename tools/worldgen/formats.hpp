@@ -33,10 +33,10 @@ struct IndexFolder {
 };
 
 struct IndexLayout {
-  bool fixedLinks = true;           // u32 parent offsets; otherwise 7-bit-group back distances
-  std::uint32_t archiveCount = 0;   // g, the table before the name blocks
+  bool fixedLinks = true;          // u32 parent offsets; otherwise 7-bit-group back distances
+  std::uint32_t archiveCount = 0;  // g, the table before the name blocks
   std::vector<IndexFolder> folders;
-  std::size_t folderNamesAt = 0;    // filled by WriteIndex: where the folder-name block starts
+  std::size_t folderNamesAt = 0;  // filled by WriteIndex: where the folder-name block starts
   std::size_t folderNamesLength = 0;
 };
 
@@ -60,7 +60,8 @@ struct TileChunks {
 
 // padding: bytes between the chunk table and the first chunk. lengthError: added to chunk 1's
 // declared length (a malformed tile).
-[[nodiscard]] Bytes WriteTile(const TileChunks& tile, std::uint32_t version, std::uint32_t padding, std::int32_t lengthError = 0);
+[[nodiscard]] Bytes WriteTile(const TileChunks& tile, std::uint32_t version, std::uint32_t padding,
+                              std::int32_t lengthError = 0);
 
 struct FieldVertexRecord {
   float x, y, z, w;

@@ -38,7 +38,8 @@ bool MayEmpty(const fs::path& out, bool force) {
 int main(int argc, char** argv) {
   worldgen::Options options;
   bool force = false;
-  CLI::App app{"worldgen: writes a synthetic game folder (archive indexes, archives, road tiles, fielddefault, packages)"};
+  CLI::App app{
+      "worldgen: writes a synthetic game folder (archive indexes, archives, road tiles, fielddefault, packages)"};
   app.footer(
       "Exit status: 0 the world was written; 1 it could not be written, or --out names a file or a non-empty folder "
       "that worldgen did not write (left untouched); 2 a malformed command line.");
@@ -46,11 +47,19 @@ int main(int argc, char** argv) {
                  "game folder to write: a new or empty folder, or one worldgen wrote before (emptied first)")
       ->required();
   app.add_flag("--force", force, "empty --out even when it is a folder worldgen did not write");
-  app.add_option("--seed", options.seed, "seed of the layout; the same seed writes the same bytes")->capture_default_str();
-  app.add_option("--nodes", options.nodes, "about how many road nodes the world should have")->capture_default_str()->check(CLI::Range(1, 100000000));
-  app.add_option("--dlc", options.dlc, "number of downloadable packages with tiles")->capture_default_str()->check(CLI::Range(0, 9));
-  app.add_flag("--faults", options.faults, "add a packed tile, a short tile, a tile of version 46, a chunk size mismatch and a truncated package index");
-  app.add_option("--samples", options.samples, "also write loose copies of the indexes, a few tiles and the fielddefault here (fuzzing seeds)");
+  app.add_option("--seed", options.seed, "seed of the layout; the same seed writes the same bytes")
+      ->capture_default_str();
+  app.add_option("--nodes", options.nodes, "about how many road nodes the world should have")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000000));
+  app.add_option("--dlc", options.dlc, "number of downloadable packages with tiles")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 9));
+  app.add_flag(
+      "--faults", options.faults,
+      "add a packed tile, a short tile, a tile of version 46, a chunk size mismatch and a truncated package index");
+  app.add_option("--samples", options.samples,
+                 "also write loose copies of the indexes, a few tiles and the fielddefault here (fuzzing seeds)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -65,13 +74,14 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(options.out);
     std::ofstream(std::filesystem::path(options.out) / kMarker) << "{}\n";
     const worldgen::Expected e = worldgen::GenerateWorld(options);
-    nlohmann::json manifest = {{"archives", e.archives}, {"tiles", e.tiles}, {"skipped", e.skipped}, {"nodes", e.nodes},
+    nlohmann::json manifest = {{"archives", e.archives}, {"tiles", e.tiles},
+                               {"skipped", e.skipped},   {"nodes", e.nodes},
                                {"segments", e.segments}, {"unreadableIndexes", e.unreadableIndexes}};
     const char* const names[] = {"Main", "Wide", "Wagon", "Horse", "Sidewalk", "ToSidewalk", "Link"};
     for (int t = 0; t < 7; ++t) manifest["segmentsByType"][names[t]] = e.segmentsByType[t];
     std::ofstream(std::filesystem::path(options.out) / "worldgen.json") << manifest.dump(2) << "\n";
-    std::cout << "worldgen: " << options.out << ": " << e.archives << " archives, " << e.tiles << " tiles (" << e.skipped
-              << " skipped), " << e.nodes << " nodes, " << e.segments << " segments expected\n";
+    std::cout << "worldgen: " << options.out << ": " << e.archives << " archives, " << e.tiles << " tiles ("
+              << e.skipped << " skipped), " << e.nodes << " nodes, " << e.segments << " segments expected\n";
   } catch (const std::exception& error) {
     std::cerr << "worldgen: " << error.what() << "\n";
     return 1;

@@ -133,19 +133,21 @@ TEST(CompositionRenderer, ThirdDrawFailureInDxgiModeSwitchesToTheOverlayWindow) 
   for (int i = 0; i < 4; ++i) {
     for (std::string& line : rig.Tick()) lines.push_back(std::move(line));
   }
-  EXPECT_EQ(lines, (Lines{
-                       "Composition: surface 1920x1080",
-                       "Composition: BeginDraw failed (hr=0x887A0005)",
-                       "Composition: retrying with DXGI surfaces",
-                       "Composition: surface 1920x1080",
-                       "Composition: BeginDraw failed (hr=0x887A0005)",
-                       "Composition: surface 1920x1080",
-                       "Composition: BeginDraw failed (hr=0x887A0005)",
-                       "Composition: surface 1920x1080",
-                       "Composition: BeginDraw failed (hr=0x887A0005)",
-                       "Overlay window: composition refuses to draw; drawing the route in an overlay window instead (minimap and "
-                       "world map)",
-                   }));
+  EXPECT_EQ(
+      lines,
+      (Lines{
+          "Composition: surface 1920x1080",
+          "Composition: BeginDraw failed (hr=0x887A0005)",
+          "Composition: retrying with DXGI surfaces",
+          "Composition: surface 1920x1080",
+          "Composition: BeginDraw failed (hr=0x887A0005)",
+          "Composition: surface 1920x1080",
+          "Composition: BeginDraw failed (hr=0x887A0005)",
+          "Composition: surface 1920x1080",
+          "Composition: BeginDraw failed (hr=0x887A0005)",
+          "Overlay window: composition refuses to draw; drawing the route in an overlay window instead (minimap and "
+          "world map)",
+      }));
   EXPECT_TRUE(rig.renderer.overlayWindowMode);
   rig.Tick();
   EXPECT_EQ(rig.device.pushes, 1) << "the next tick draws in the overlay window";
@@ -193,7 +195,8 @@ TEST(CompositionRenderer, FirstDiagnosticLineComesFiveSecondsAfterTheFirstTick) 
   EXPECT_GE(at - (first + 16), 5000);
   EXPECT_LT(at - (first + 16), 5016);
   EXPECT_EQ(diag[0],
-            "Diag: ticks=313 drawn=313 player=1 (0.0,0.0) minimap=1 alpha=1.00 rot=0.0 zoom=1.00 worldmap=0 route=3 -> mm=1 wm=0 shown=1");
+            "Diag: ticks=313 drawn=313 player=1 (0.0,0.0) minimap=1 alpha=1.00 rot=0.0 zoom=1.00 worldmap=0 route=3 -> "
+            "mm=1 wm=0 shown=1");
 }
 
 TEST(CompositionRenderer, StartFallsBackToTheOverlayWindowWithTheReason) {
@@ -208,16 +211,19 @@ TEST(CompositionRenderer, StartFallsBackToTheOverlayWindowWithTheReason) {
        false,
        {false, false, 0x80004001},
        {"Composition: setup failed (hr=0x80004001)",
-        "Overlay window: composition setup failed; drawing the route in an overlay window instead (minimap and world map)"}},
+        "Overlay window: composition setup failed; drawing the route in an overlay window instead (minimap and world "
+        "map)"}},
       {"no device",
        false,
        {false, true, 0x887A0004},
        {"Composition: D3D11CreateDevice failed (hr=0x887A0004)",
-        "Overlay window: composition setup failed; drawing the route in an overlay window instead (minimap and world map)"}},
+        "Overlay window: composition setup failed; drawing the route in an overlay window instead (minimap and world "
+        "map)"}},
       {"debug switch",
        true,
        {true, false, 0},
-       {"Overlay window: Debug OverlayWindow=1; drawing the route in an overlay window instead (minimap and world map)"}},
+       {"Overlay window: Debug OverlayWindow=1; drawing the route in an overlay window instead (minimap and world "
+        "map)"}},
       {"composition", false, {true, false, 0}, {"Composition: ready on window 0x100"}},
   };
   for (const Case& c : cases) {
@@ -251,7 +257,8 @@ TEST(CompositionRenderer, GivesUpWhenNeitherCompositionNorTheOverlayWindowWorks)
 TEST(CompositionRenderer, NoGameWindowAfterSixHundredTries) {
   Rig rig;
   rig.device.found = 0;
-  const Lines lines = CaptureLog([&] { EXPECT_FALSE(StartCompositionRenderer(rig.renderer, rig.device, rig.settings)); });
+  const Lines lines =
+      CaptureLog([&] { EXPECT_FALSE(StartCompositionRenderer(rig.renderer, rig.device, rig.settings)); });
   EXPECT_EQ(lines, (Lines{"Composition: game window not found"}));
   EXPECT_EQ(rig.device.now, 1000 + 600 * 500);
 }

@@ -36,9 +36,9 @@ TEST_P(SessionVote, NeedsTwentySitesAndTwiceTheRunnerUp) {
   std::uint64_t found = 1;
   const Lines lines = CaptureLog([&] { found = FindSessionGlobal(image.Image()); });
   EXPECT_EQ(found, c.accepted ? global : 0u);
-  EXPECT_EQ(lines, Lines{"GameInit: session global " + std::string(c.accepted ? "at " : "not found, best ") +
-                         Hex(global) + " (" + std::to_string(c.sites) + " sites, runner-up " +
-                         std::to_string(c.runnerUp) + ")"});
+  EXPECT_EQ(lines,
+            Lines{"GameInit: session global " + std::string(c.accepted ? "at " : "not found, best ") + Hex(global) +
+                  " (" + std::to_string(c.sites) + " sites, runner-up " + std::to_string(c.runnerUp) + ")"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, SessionVote,
@@ -74,10 +74,10 @@ TEST(SessionGlobal, CountsOnlyTheTwoInstructionPatternOnOneRegisterInsideTheImag
   // opcode, and sites outside the code.
   const std::uint64_t other = image.Put(data, Bytes(8, 0), 8);
   for (int i = 0; i < 30; ++i) {
-    PutSessionSite(image, text, other, {.modrm1 = 0x4A});                                   // [rdx+0x30]
+    PutSessionSite(image, text, other, {.modrm1 = 0x4A});                                              // [rdx+0x30]
     PutSessionSite(image, text, other, {.rex0 = 0x4C, .modrm0 = 0x25, .rex1 = 0x49, .modrm1 = 0x44});  // r12: SIB
     PutSessionSite(image, text, other, {.disp8 = 0x38});
-    PutSessionSite(image, text, other, {.modrm1 = 0x88});                                   // disp32 form
+    PutSessionSite(image, text, other, {.modrm1 = 0x88});  // disp32 form
     PutSessionSite(image, rdata, other);
   }
   // The image's first byte and the byte just past its end are not globals of it; its last byte is.
@@ -130,7 +130,9 @@ struct VehicleImage {
   int text = image.AddSection(0x2000, kCode);
   int rdata = image.AddSection(0x1000, kRdata);
   int data = image.AddSection(0x1000, kData);
-  VehicleGlobals Globals() { return {image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0))}; }
+  VehicleGlobals Globals() {
+    return {image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0))};
+  }
 };
 
 TEST(VehicleTypeGlobals, FirstSlotThatYieldsVehiclesEndsTheSearch) {
@@ -170,7 +172,8 @@ TEST(VehicleTypeGlobals, CallMustDirectlyPrecedeThePatterns) {
 TEST(VehicleTypeGlobals, LoadedGlobalFollowsThunksAndStaysInTheImage) {
   VehicleImage v;
   const std::uint64_t global = v.image.Put(v.data, Bytes(8, 0));
-  const std::uint64_t getter = PutJumpThunk(v.image, v.text, PutJumpThunk(v.image, v.text, PutGetter(v.image, v.text, global)));
+  const std::uint64_t getter =
+      PutJumpThunk(v.image, v.text, PutJumpThunk(v.image, v.text, PutGetter(v.image, v.text, global)));
   const std::uint64_t nothing = v.image.Put(v.text, {0xC3});
   const MappedImage view = v.image.Image();
   EXPECT_EQ(FindLoadedGlobal(view, getter), global);

@@ -33,11 +33,11 @@ constexpr std::uint64_t kWorldMapTable = kImageBase + 0x1100;
 constexpr std::uint64_t kIconTable = kImageBase + 0x1200;
 constexpr std::uint64_t kCameraTable = kImageBase + 0x1300;
 constexpr std::uint64_t kSessionGlobal = kImageBase + 0x2000;
-constexpr std::uint64_t kHeap = 0x10000000;      // 1 MB of scannable heap
+constexpr std::uint64_t kHeap = 0x10000000;  // 1 MB of scannable heap
 constexpr std::uint64_t kHeapSize = 0x100000;
 constexpr std::uint64_t kRoot = kHeap + 0x1000;  // object slots are 0x1000 apart
 constexpr std::uint64_t kWorldMap = kHeap + 0x2000;
-constexpr std::uint64_t kStart = 100000;         // the clock at the first tick
+constexpr std::uint64_t kStart = 100000;  // the clock at the first tick
 
 // A fake game: image globals, one heap region, and a finder over them with a clock the test sets.
 struct FinderWorld {
@@ -130,7 +130,7 @@ TEST(FinderScan, WordsIntoTheImageAreSortedByTableInScanOrder) {
   w.layout.CameraVtable = kCameraTable;
   w.Put(kHeap + 0x18, kIconTable);
   w.Put(kHeap + 0x20, kCameraTable);
-  w.Put(kHeap + 0x28, kImageBase + 0x1208);  // into the image, but no class table
+  w.Put(kHeap + 0x28, kImageBase + 0x1208);        // into the image, but no class table
   w.Put(kHeap + 0x30, kMinimapTable + 0x1000000);  // just past the image
   w.Put(kHeap + 0x40, kWorldMapTable);
   w.Put(kHeap + 0x8, kIconTable);
@@ -326,8 +326,8 @@ TEST(FinderSelection, ChunkRescansGoOnWhileTheWorldMapIsOpen) {
   w.Icon(ScanningWorld::kFirst + 0x8000, 50, 2, 60);
   Lines lines = w.RunUntil(30000);
   // Only the new icon's line: no region, fallback or full scan in all that time.
-  EXPECT_EQ(lines,
-            Lines{Format("1000 Finder: waypoint icon %p at (50.0, 60.0), 2 candidates", P(ScanningWorld::kFirst + 0x8000))});
+  EXPECT_EQ(lines, Lines{Format("1000 Finder: waypoint icon %p at (50.0, 60.0), 2 candidates",
+                                P(ScanningWorld::kFirst + 0x8000))});
 }
 
 TEST(FinderSelection, CameraManagerMissingBringsAFullScanEveryThirtySeconds) {
@@ -347,7 +347,7 @@ TEST(FinderSelection, CameraManagerThroughTheSessionNeedsNoScan) {
   FinderWorld w;
   w.layout.CameraVtable = kCameraTable;
   w.layout.SessionGlobal = kSessionGlobal;
-  w.Put(kSessionGlobal, kHeap + 0x40000);        // the session object
+  w.Put(kSessionGlobal, kHeap + 0x40000);          // the session object
   w.Put(kHeap + 0x40000 + 0x18, kHeap + 0x50000);  // its camera manager
   w.Put(kHeap + 0x50000, kCameraTable);
   w.PlayerShown();
@@ -424,7 +424,7 @@ TEST(FinderDirect, EntriesAtEveryEightByteStepAndTheirBounds) {
   w.Put(DirectWorld::kArray + 0x100, kWorldMap);
   EXPECT_EQ(w.finder.ReadWaypointDirect(584), 0u);
   w.Entry(DirectWorld::kTable0, 0x7E8, 22, DirectWorld::kArray, 2, 2);  // the last whole entry
-  w.Put(DirectWorld::kArray, std::uint64_t{0x1234567});                    // not a plausible pointer
+  w.Put(DirectWorld::kArray, std::uint64_t{0x1234567});                 // not a plausible pointer
   w.Put(DirectWorld::kArray + 8, DirectWorld::kIcon);
   EXPECT_EQ(w.finder.ReadWaypointDirect(584), DirectWorld::kIcon);
   EXPECT_EQ(w.finder.ReadWaypointDirect(568), 0u);

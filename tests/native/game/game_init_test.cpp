@@ -91,12 +91,11 @@ TEST(GameInit, DefaultsFindEverythingAndLogTheFourLines) {
   GameImage game;
   const InitRun run = RunGameInit(game);
   EXPECT_TRUE(run.result);
-  EXPECT_EQ(run.lines, (Lines{
-      "GameInit: session global at " + Hex(game.session) + " (24 sites, runner-up 5)",
-      "GameInit: vehicle types found (actors " + Hex(game.vehicle.actors) + ", characters " +
-          Hex(game.vehicle.characters) + ", vehicles " + Hex(game.vehicle.vehicles) + ")",
-      "GameInit: game clock found (" + Hex(game.clockSeconds) + ", " + Hex(game.clockMs) + ")",
-      SummaryLine(game, true)}));
+  EXPECT_EQ(run.lines, (Lines{"GameInit: session global at " + Hex(game.session) + " (24 sites, runner-up 5)",
+                              "GameInit: vehicle types found (actors " + Hex(game.vehicle.actors) + ", characters " +
+                                  Hex(game.vehicle.characters) + ", vehicles " + Hex(game.vehicle.vehicles) + ")",
+                              "GameInit: game clock found (" + Hex(game.clockSeconds) + ", " + Hex(game.clockMs) + ")",
+                              SummaryLine(game, true)}));
   EXPECT_EQ(run.layout.ImageBase, kImageBase);
   EXPECT_EQ(run.layout.VehicleComponentVtable, game.vehicleComponent);
   EXPECT_EQ(run.layout.ActorManagerVtable, game.actorManager);
@@ -162,7 +161,8 @@ TEST(GameInit, UnreadablePagesAreLeftOutAndWhatLiesAroundThemIsFound) {
   const int rdata = image.AddSection(0x3000, kRdata);
   const int data = image.AddSection(0x1000, kData);
   const std::uint64_t session = image.Put(data, Bytes(8, 0), 8);
-  const VehicleGlobals vehicle{image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0))};
+  const VehicleGlobals vehicle{image.Put(data, Bytes(8, 0)), image.Put(data, Bytes(8, 0)),
+                               image.Put(data, Bytes(8, 0))};
   // Code: the vehicle check and a function that only loads the thread's storage late on the first
   // page, so their search windows run into the hole on the second; the session sites and the
   // clock after the hole.

@@ -26,7 +26,8 @@ constexpr std::uint64_t kIconTable = kImage + 0x100200, kCameraTable = kImage + 
 constexpr std::uint64_t kVehicleComponentTable = kImage + 0x100400, kActorManagerTable = kImage + 0x100500;
 constexpr std::uint64_t kGlobals = kImage + 0x200000;
 constexpr std::uint64_t kSessionGlobal = kGlobals, kActorsGlobal = kGlobals + 8, kCharactersGlobal = kGlobals + 16;
-constexpr std::uint64_t kVehiclesGlobal = kGlobals + 24, kClockSeconds = kGlobals + 32, kClockMilliseconds = kGlobals + 40;
+constexpr std::uint64_t kVehiclesGlobal = kGlobals + 24, kClockSeconds = kGlobals + 32,
+                        kClockMilliseconds = kGlobals + 40;
 
 // Heap objects, each mapped on its own so a test can free one.
 constexpr std::uint64_t kHeap = 0x20000000;
@@ -190,7 +191,8 @@ class ReadersTest : public ::testing::Test {
     Put(kVehicles + 0x58, kVehicleArray);
     Put(kVehicleArray + 16, kVehicle);
     Put(kVehicle, kVehicleName);
-    for (std::size_t i = 0; i <= name.size(); ++i) Put<std::uint8_t>(kVehicleName + 24 + i, i < name.size() ? name[i] : 0);
+    for (std::size_t i = 0; i <= name.size(); ++i)
+      Put<std::uint8_t>(kVehicleName + 24 + i, i < name.size() ? name[i] : 0);
   }
   void SetClock(std::uint32_t h, std::uint32_t m, std::uint32_t s, std::uint32_t ms, std::uint16_t rate,
                 std::uint64_t stamp) {
@@ -496,7 +498,7 @@ TEST_F(ReadersTest, AFaultWhileNamingTheVehicleMakesTheMountUnknown) {
 
   // A name still printable where its memory ends ran into a fault; one that ends before is whole.
   const std::uint64_t tail = kVehicleName + 0x1000 - 8;  // the object's last 8 bytes
-  memory.Poke64(tail, 0x5757575757575757ull);             // "WWWWWWWW"
+  memory.Poke64(tail, 0x5757575757575757ull);            // "WWWWWWWW"
   Put(kVehicle, tail - 24);
   bool faulted = false;
   EXPECT_EQ(ReadVehicleTypeName(Context(), kVehicleId, &faulted), "");
@@ -523,7 +525,7 @@ TEST_F(ReadersTest, MountStateIsReadOnlyWhenSomethingNeedsIt) {
 }
 
 TEST(TimeOfDay, FoldAndUnfoldOnTheTwentyOneHourScale) {
-  EXPECT_EQ(FoldDayMilliseconds(7'200'000), 3'600'000u);    // 02:00
+  EXPECT_EQ(FoldDayMilliseconds(7'200'000), 3'600'000u);  // 02:00
   EXPECT_EQ(UnfoldDayMilliseconds(3'600'000), 7'200'000u);
   EXPECT_EQ(FoldDayMilliseconds(79'200'000), 72'000'000u);  // 22:00
   EXPECT_EQ(UnfoldDayMilliseconds(72'000'000), 79'200'000u);
@@ -568,8 +570,12 @@ TEST_F(ReadersTest, ClockLinesOnChangeOnlyAndUnreadableRecords) {
   SetClock(8, 45, 0, 0, 1, 5000);
   EXPECT_TRUE(Logged(s).empty());
   EXPECT_FLOAT_EQ(s.clockHours, 8.75f);
-  for (auto bad : {std::array<std::uint32_t, 5>{24, 0, 0, 0, 1}, {0, 60, 0, 0, 1}, {0, 0, 60, 0, 1},
-                   {0, 0, 0, 1000, 1}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 1001}}) {
+  for (auto bad : {std::array<std::uint32_t, 5>{24, 0, 0, 0, 1},
+                   {0, 60, 0, 0, 1},
+                   {0, 0, 60, 0, 1},
+                   {0, 0, 0, 1000, 1},
+                   {0, 0, 0, 0, 0},
+                   {0, 0, 0, 0, 1001}}) {
     SetClock(bad[0], bad[1], bad[2], bad[3], static_cast<std::uint16_t>(bad[4]), 5000);
     EXPECT_EQ(Read().clockHours, -1.0f);
   }

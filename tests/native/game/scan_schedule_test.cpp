@@ -58,7 +58,7 @@ ScanSchedule Found(std::uint32_t start) {
 
 // Ticks once a second from start + 1000 up to and including start + until.
 Lines RunTicks(ScanSchedule& schedule, std::uint32_t start, std::uint32_t from, std::uint32_t until,
-          const std::function<Seen(std::uint32_t)>& seen) {
+               const std::function<Seen(std::uint32_t)>& seen) {
   Lines scans;
   for (std::uint32_t t = from; t <= until; t += 1000) Tick(schedule, seen(t), start + t, start, scans);
   return scans;
@@ -105,7 +105,8 @@ TEST(ScanSchedule, NothingWhileTheWorldMapIsOpenNorWithinThreeSecondsOfClosing) 
   EXPECT_TRUE(RunTicks(schedule, kStart, 1000, 40000, [&](std::uint32_t) { return searching(true); }).empty());
   const std::uint32_t closed = kStart + 40001;
   Lines scans;
-  for (const std::uint32_t at : {closed, closed + 2999, closed + 3000}) Tick(schedule, searching(false), at, closed, scans);
+  for (const std::uint32_t at : {closed, closed + 2999, closed + 3000})
+    Tick(schedule, searching(false), at, closed, scans);
   EXPECT_EQ(scans, Lines{"3000 full scan (minimap)"});
 }
 
@@ -122,12 +123,11 @@ TEST(ScanSchedule, ChunksGoOnWhileTheWorldMapIsOpen) {
 
 TEST(ScanSchedule, MissingCameraManagerBringsAFullScanEveryThirtySeconds) {
   ScanSchedule schedule = Found(kStart);
-  const Lines scans = RunTicks(schedule, kStart, 1000, 60000, [](std::uint32_t) {
-    return Seen{.cameraMissing = true, .candidates = true};
-  });
+  const Lines scans = RunTicks(schedule, kStart, 1000, 60000,
+                               [](std::uint32_t) { return Seen{.cameraMissing = true, .candidates = true}; });
   // With a candidate, region scans every 15 s; a camera full scan counts as one.
-  EXPECT_EQ(scans, (Lines{"15000 region scan", "30000 full scan (camera)", "45000 region scan",
-                          "60000 full scan (camera)"}));
+  EXPECT_EQ(scans,
+            (Lines{"15000 region scan", "30000 full scan (camera)", "45000 region scan", "60000 full scan (camera)"}));
 }
 
 TEST(ScanSchedule, SearchingRepeatsFullScansEveryTenSecondsAcrossTheTickWrap) {

@@ -42,7 +42,8 @@ TEST(HookPrologue, DecidesWhatToCopyOrRefuses) {
       {"xbegin", Code({0xC7, 0xF8, 0x10, 0, 0, 0}), RelocationStatus::UnsupportedBranch, 0},
       {"sub [eip+disp32], al", Code({0x67, 0x28, 0x05, 0, 4, 0, 0x67}), RelocationStatus::UnsupportedBranch, 0},
       // je lands on byte 3, inside the mov that starts at byte 2.
-      {"branch into a copied instruction", Code({0x74, 0x01, 0xB8, 1, 0, 0, 0, 0xC3}), RelocationStatus::JumpIntoPatch, 0},
+      {"branch into a copied instruction", Code({0x74, 0x01, 0xB8, 1, 0, 0, 0, 0xC3}), RelocationStatus::JumpIntoPatch,
+       0},
       // dec ecx; jg entry: the loop runs in the trampoline.
       {"loop back to the entry inside the copy", Code({0xFF, 0xC9, 0x7F, 0xFC, 0x8D, 0x41, 0x64, 0xC3}),
        RelocationStatus::Ok, 7},
@@ -50,12 +51,15 @@ TEST(HookPrologue, DecidesWhatToCopyOrRefuses) {
       {"jump back into bytes 1-4", Code({0x31, 0xC0, 0xFF, 0xC0, 0x83, 0xF8, 0x0A, 0x7C, 0xF9, 0xC3}),
        RelocationStatus::JumpIntoPatch, 0},
       // The same loop back to the entry itself is fine: the entry holds a whole instruction.
-      {"jump back to the entry", Code({0x31, 0xC0, 0xFF, 0xC0, 0x83, 0xF8, 0x0A, 0x7C, 0xF7, 0xC3}), RelocationStatus::Ok, 7},
+      {"jump back to the entry", Code({0x31, 0xC0, 0xFF, 0xC0, 0x83, 0xF8, 0x0A, 0x7C, 0xF7, 0xC3}),
+       RelocationStatus::Ok, 7},
       // ... and to the copied bytes past the patch, which stay as they were.
-      {"jump back past the patch", Code({0x31, 0xC0, 0xFF, 0xC0, 0x83, 0xF8, 0x0A, 0x7C, 0xFD, 0xC3}), RelocationStatus::Ok, 7},
+      {"jump back past the patch", Code({0x31, 0xC0, 0xFF, 0xC0, 0x83, 0xF8, 0x0A, 0x7C, 0xFD, 0xC3}),
+       RelocationStatus::Ok, 7},
       // After the ret the next function starts; its jumps are not this one's.
       {"search stops at ret", Code({0xB8, 1, 0, 0, 0, 0xC3, 0xEB, 0xF9}), RelocationStatus::Ok, 5},
-      {"call rax before byte 5", Code({0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3}), RelocationStatus::ReturnIntoPatch, 0},
+      {"call rax before byte 5", Code({0xFF, 0xD0, 0x48, 0x83, 0xC4, 0x28, 0xC3}), RelocationStatus::ReturnIntoPatch,
+       0},
       {"call rel32 ending at byte 5", Code({0xE8, 0x10, 0, 0, 0, 0xC3}), RelocationStatus::Ok, 5},
       {"bytes end inside an instruction", Code({0xB8, 1, 0}), RelocationStatus::Undecodable, 0},
       {"nothing readable", Code({}), RelocationStatus::Undecodable, 0},
@@ -108,7 +112,7 @@ std::vector<Followed> Follow(const Slot& slot) {
     } else if (instruction.raw.imm[0].is_relative) {
       const std::string form = instruction.mnemonic == ZYDIS_MNEMONIC_JMP    ? "jmp"
                                : instruction.mnemonic == ZYDIS_MNEMONIC_CALL ? "call"
-                                                                              : "jcc " + std::to_string(code[1] & 0x0F);
+                                                                             : "jcc " + std::to_string(code[1] & 0x0F);
       out.push_back({form, next + instruction.raw.imm[0].value.s});
       at += instruction.length;
     } else if (instruction.raw.disp.size == 32 && instruction.raw.modrm.mod == 0 && instruction.raw.modrm.rm == 5) {
@@ -130,29 +134,51 @@ struct BuildCase {
 };
 
 TEST(HookPrologue, TrampolineGoesWhereTheOriginalWent) {
-  constexpr std::uint64_t kFarSlot = kTarget - 0x70000000;  // 1.75 GB below: destinations 2 GB up are out of rel32 reach
+  constexpr std::uint64_t kFarSlot =
+      kTarget - 0x70000000;  // 1.75 GB below: destinations 2 GB up are out of rel32 reach
   const BuildCase cases[] = {
-      {"mov eax, [rip+0x10]", Code({0x8B, 0x05, 0x10, 0, 0, 0, 0x01, 0xC8, 0xC3}), kNearSlot,
+      {"mov eax, [rip+0x10]",
+       Code({0x8B, 0x05, 0x10, 0, 0, 0, 0x01, 0xC8, 0xC3}),
+       kNearSlot,
        {{"rip", kTarget + 6 + 0x10}, {"jmp", kTarget + 6}}},
-      {"lea rax, [rip-0x20]", Code({0x48, 0x8D, 0x05, 0xE0, 0xFF, 0xFF, 0xFF, 0xC3}), kNearSlot,
+      {"lea rax, [rip-0x20]",
+       Code({0x48, 0x8D, 0x05, 0xE0, 0xFF, 0xFF, 0xFF, 0xC3}),
+       kNearSlot,
        {{"rip", kTarget + 7 - 0x20}, {"jmp", kTarget + 7}}},
       // The immediate after the displacement: RIP counts from the instruction's end.
-      {"cmp dword [rip+0x40], 5", Code({0x83, 0x3D, 0x40, 0, 0, 0, 0x05, 0xC3}), kNearSlot,
+      {"cmp dword [rip+0x40], 5",
+       Code({0x83, 0x3D, 0x40, 0, 0, 0, 0x05, 0xC3}),
+       kNearSlot,
        {{"rip", kTarget + 7 + 0x40}, {"jmp", kTarget + 7}}},
-      {"call rel32", Code({0xE8, 0x00, 0x01, 0, 0, 0xC3}), kNearSlot, {{"call", kTarget + 5 + 0x100}, {"jmp", kTarget + 5}}},
-      {"call rel32 out of reach", Code({0xE8, 0xF0, 0xFF, 0xFF, 0x7F, 0xC3}), kFarSlot,
+      {"call rel32",
+       Code({0xE8, 0x00, 0x01, 0, 0, 0xC3}),
+       kNearSlot,
+       {{"call", kTarget + 5 + 0x100}, {"jmp", kTarget + 5}}},
+      {"call rel32 out of reach",
+       Code({0xE8, 0xF0, 0xFF, 0xFF, 0x7F, 0xC3}),
+       kFarSlot,
        {{"call abs", kTarget + 5 + 0x7FFFFFF0}, {"jmp", kTarget + 5}}},
-      {"jmp rel32 out of reach", Code({0xE9, 0xF0, 0xFF, 0xFF, 0x7F}), kFarSlot,
+      {"jmp rel32 out of reach",
+       Code({0xE9, 0xF0, 0xFF, 0xFF, 0x7F}),
+       kFarSlot,
        {{"jmp abs", kTarget + 5 + 0x7FFFFFF0}, {"jmp", kTarget + 5}}},
       // test ecx, ecx; js +4 (past the copy); lea eax, [rcx+1]
-      {"short jcc out of the copy", Code({0x85, 0xC9, 0x78, 0x04, 0x8D, 0x41, 0x01, 0xC3, 0x31, 0xC0, 0xC3}), kNearSlot,
+      {"short jcc out of the copy",
+       Code({0x85, 0xC9, 0x78, 0x04, 0x8D, 0x41, 0x01, 0xC3, 0x31, 0xC0, 0xC3}),
+       kNearSlot,
        {{"plain", 0}, {"jcc 8", kTarget + 8}, {"plain", 0}, {"jmp", kTarget + 7}}},
-      {"short jcc with the slot far off", Code({0x85, 0xC9, 0x78, 0x04, 0x8D, 0x41, 0x01, 0xC3}), kTarget + 0x7FFF0000,
+      {"short jcc with the slot far off",
+       Code({0x85, 0xC9, 0x78, 0x04, 0x8D, 0x41, 0x01, 0xC3}),
+       kTarget + 0x7FFF0000,
        {{"plain", 0}, {"jcc 8", kTarget + 8}, {"plain", 0}, {"jmp", kTarget + 7}}},
-      {"short jcc out of reach", Code({0x85, 0xC9, 0x0F, 0x88, 0xF0, 0xFF, 0xFF, 0x7F}), kFarSlot,
+      {"short jcc out of reach",
+       Code({0x85, 0xC9, 0x0F, 0x88, 0xF0, 0xFF, 0xFF, 0x7F}),
+       kFarSlot,
        {{"plain", 0}, {"jcc abs 8", kTarget + 8 + 0x7FFFFFF0}, {"jmp", kTarget + 8}}},
       // dec ecx; jg entry; lea: the branch goes to the copy of the dec.
-      {"jcc to a copied instruction", Code({0xFF, 0xC9, 0x7F, 0xFC, 0x8D, 0x41, 0x64, 0xC3}), kNearSlot,
+      {"jcc to a copied instruction",
+       Code({0xFF, 0xC9, 0x7F, 0xFC, 0x8D, 0x41, 0x64, 0xC3}),
+       kNearSlot,
        {{"plain", 0}, {"jcc 15", kNearSlot + kTrampolineOffset}, {"plain", 0}, {"jmp", kTarget + 7}}},
   };
   for (const auto& test : cases) {

@@ -22,7 +22,8 @@ TEST(HookReport, LoaderDllsInTheGameFolder) {
                                    {"winhttp.dll", L"C:\\Games\\Crimson Desert\\bin64\\winhttp.dll"}}),
             "version.dll, winhttp.dll");
   // A sibling folder whose name only begins like the game's is not the game's.
-  EXPECT_EQ(LoaderDllList(L"C:\\Games\\bin64\\", {{"dinput8.dll", L"C:\\Games\\bin64old\\dinput8.dll"}}), "no loader DLL");
+  EXPECT_EQ(LoaderDllList(L"C:\\Games\\bin64\\", {{"dinput8.dll", L"C:\\Games\\bin64old\\dinput8.dll"}}),
+            "no loader DLL");
   EXPECT_EQ(LoaderDllList(L"", {{"dinput8.dll", L"C:\\dinput8.dll"}}), "no loader DLL");
   EXPECT_EQ(LoaderDllList(L"C:\\g\\", {{std::string(100, 'x'), L"C:\\g\\x"}}), std::string(64, 'x'));
   EXPECT_DOUBLE_EQ(SecondsSince(0, 5), -1.0);
@@ -141,7 +142,8 @@ TEST_F(PresentWait, HooksThatFailOrThatNoPresentReachesHandOverWithTheirReason) 
   };
   const Case cases[] = {
       {"hooks not made", true, 0, 5,
-       "Overlay: the swapchain hooks are not in place; switching to the Composition renderer (minimap and world map; no "
+       "Overlay: the swapchain hooks are not in place; switching to the Composition renderer (minimap and world map; "
+       "no "
        "in-world route)"},
       {"no present, window shown", false, 0, 5 + 120,
        "Overlay: no present reached the swapchain hooks in 60 s; switching to the Composition renderer (minimap and "
@@ -185,7 +187,10 @@ TEST(PresentGateTest, OnlyTheOutermostNonTestPresentDraws) {
   EXPECT_TRUE(PresentGate::Enter(0));
   // Another thread has its own depth.
   bool other = false;
-  std::thread([&] { other = PresentGate::Enter(0); PresentGate::Leave(); }).join();
+  std::thread([&] {
+    other = PresentGate::Enter(0);
+    PresentGate::Leave();
+  }).join();
   EXPECT_TRUE(other);
   PresentGate::Leave();
 }

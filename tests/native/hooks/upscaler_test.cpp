@@ -133,10 +133,12 @@ TEST(UpscalerTags, RecordsAndCountsEveryCallAndDumpsOnlyTheFirstThree) {
   tags.Set(3, 0, &depth);
   const std::int32_t callsBefore = Counters().tagCalls.load(), depthBefore = Counters().depthTags.load();
   const std::uint64_t sequence = CopyDepthTag().sequence;
-  const auto lines = CaptureLog([&] {
-    for (int i = 0; i < 5; ++i) OnSetTag(memory, i % 2 ? "slSetTagForFrame" : "slSetTag", tags.Address(), 20, 1234);
-    OnSetTag(memory, "slSetTag", 0, 0, 1234);  // no array: counted, nothing else
-  }, "DLSS tags");
+  const auto lines = CaptureLog(
+      [&] {
+        for (int i = 0; i < 5; ++i) OnSetTag(memory, i % 2 ? "slSetTagForFrame" : "slSetTag", tags.Address(), 20, 1234);
+        OnSetTag(memory, "slSetTag", 0, 0, 1234);  // no array: counted, nothing else
+      },
+      "DLSS tags");
   EXPECT_EQ(Counters().tagCalls.load() - callsBefore, 6);
   EXPECT_EQ(Counters().depthTags.load() - depthBefore, 5);
   const DepthTagRecord rec = CopyDepthTag();
@@ -266,10 +268,12 @@ TEST(UpscalerConstants, PlausibilityAndTheOneTimeRefusal) {
   std::vector<float> refused = good;
   refused[kCameraFwd + 2] = 0.9f;
   const std::uint64_t sequence = CopyDlssCamera().sequence;
-  const auto lines = CaptureLog([&] {
-    OnSetConstants(memory, Addr(refused.data()), 50);
-    OnSetConstants(memory, Addr(refused.data()), 60);
-  }, "DLSS camera");
+  const auto lines = CaptureLog(
+      [&] {
+        OnSetConstants(memory, Addr(refused.data()), 50);
+        OnSetConstants(memory, Addr(refused.data()), 60);
+      },
+      "DLSS camera");
   EXPECT_EQ(CopyDlssCamera().sequence, sequence);  // the game camera stays in use
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0],
@@ -312,9 +316,10 @@ TEST(UpscalerFidelityFx, FrameGenerationSwapChainOnlyAfterSuccess) {
     std::uint32_t result;
     std::uint64_t queue;  // 0: no hand-over
   };
-  for (const Case& c : {Case{"wrap", &wrap, 0, 0x7000}, Case{"new", &fresh, 0, 0x7100}, Case{"hwnd", &forHwnd, 0, 0x7200},
-                        Case{"failed", &fresh, 0x80000001u, 0}, Case{"not frame generation", &other, 0, 0},
-                        Case{"no swap chain made", &empty, 0, 0}, Case{"no game queue", &noQueue, 0, 0}}) {
+  for (const Case& c :
+       {Case{"wrap", &wrap, 0, 0x7000}, Case{"new", &fresh, 0, 0x7100}, Case{"hwnd", &forHwnd, 0, 0x7200},
+        Case{"failed", &fresh, 0x80000001u, 0}, Case{"not frame generation", &other, 0, 0},
+        Case{"no swap chain made", &empty, 0, 0}, Case{"no game queue", &noQueue, 0, 0}}) {
     const auto found = OnFfxContextCreated(memory, Addr(c.chain), c.result);
     EXPECT_EQ(found.has_value(), c.queue != 0) << c.what;
     if (found) {

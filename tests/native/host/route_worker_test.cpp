@@ -30,7 +30,8 @@ class RouteWorkerTest : public ::testing::Test {
     snapshot.mountState = kMountOnFoot;
     services.tickCount = [this] { return tick += 7; };
     // A route along z = 0 through one road point of known height, ends unknown.
-    services.search = [this](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float, std::vector<float>* heights) {
+    services.search = [this](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float,
+                             std::vector<float>* heights) {
       ++searches;
       lastWeights = weights;
       if (onePoint) {
@@ -197,7 +198,8 @@ TEST_F(RouteWorkerTest, TheThreadWaitsForTheRoadsThenPollsAndSurvivesAFailingSea
   int readiness = 0, reads = 0;
   RouteWorkerServices worker;
   worker.pass = services;
-  worker.pass.search = [&](GroundPoint, GroundPoint, const RouteWeights&, float, std::vector<float>*) -> std::vector<GroundPoint> {
+  worker.pass.search = [&](GroundPoint, GroundPoint, const RouteWeights&, float,
+                           std::vector<float>*) -> std::vector<GroundPoint> {
     ++searches;
     throw std::bad_alloc();
   };

@@ -23,7 +23,10 @@ class FakeHost final : public StartupHost {
   bool ScanEnabled() override { return scan; }
   bool DrawEnabled() override { return draw; }
   void InstallGraphicsHooks() override { calls.push_back("hooks"); }
-  bool GameInit() override { calls.push_back("gameinit"); return gameInit; }
+  bool GameInit() override {
+    calls.push_back("gameinit");
+    return gameInit;
+  }
   void StartFinderThread() override { calls.push_back("finder"); }
   void StartRoadLoaderThread() override { calls.push_back("roads"); }
   void StartRouteWorkerThread() override { calls.push_back("worker"); }
@@ -68,7 +71,7 @@ TEST(Startup, LayoutNotRecognisedEndsWithTheInitLine) {
   const StartupRun run = RunCapturing(host);
   EXPECT_EQ(run.outcome, StartupOutcome::Inactive);
   EXPECT_EQ(run.lines, (std::vector<std::string>{"Pathlight 1.2.5 loaded",
-                                                  "Init: game layout not recognised, Pathlight stays inactive"}));
+                                                 "Init: game layout not recognised, Pathlight stays inactive"}));
   // Hooks installed before the scan stay; no worker starts.
   EXPECT_EQ(host.calls, (Calls{"settings", "hooks", "gameinit"}));
 }
@@ -79,8 +82,8 @@ TEST(Startup, PresentInstallsHooksBeforeTheScanAndFallsBackToComposition) {
   EXPECT_EQ(run.outcome, StartupOutcome::RendererReturned);
   EXPECT_EQ(host.calls,
             (Calls{"settings", "hooks", "gameinit", "finder", "roads", "worker", "keys", "wait", "composition"}));
-  EXPECT_EQ(run.lines, (std::vector<std::string>{"Pathlight 1.2.5 loaded",
-                                                  "Renderer: Present (in-frame D3D12); scanning on"}));
+  EXPECT_EQ(run.lines,
+            (std::vector<std::string>{"Pathlight 1.2.5 loaded", "Renderer: Present (in-frame D3D12); scanning on"}));
 }
 
 TEST(Startup, CompositionAndNoneInstallNoHooks) {
@@ -88,8 +91,7 @@ TEST(Startup, CompositionAndNoneInstallNoHooks) {
   composition.renderer = RendererChoice::Composition;
   composition.scan = false;
   StartupRun run = RunCapturing(composition);
-  EXPECT_EQ(composition.calls,
-            (Calls{"settings", "gameinit", "finder", "roads", "worker", "keys", "composition"}));
+  EXPECT_EQ(composition.calls, (Calls{"settings", "gameinit", "finder", "roads", "worker", "keys", "composition"}));
   EXPECT_EQ(run.lines.back(), "Renderer: Composition (DirectComposition); scanning OFF");
 
   FakeHost none;

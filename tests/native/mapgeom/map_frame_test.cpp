@@ -88,7 +88,9 @@ class PrepareMapFrameTest : public ::testing::Test {
     services.currentRoute = [this] { return route; };
     services.minimapRouteShown = [this] { return toggle; };
   }
-  void SetRoute(std::vector<GroundPoint> points) { route = std::make_shared<Route>(Route{std::move(points), {}, 0, 0, false}); }
+  void SetRoute(std::vector<GroundPoint> points) {
+    route = std::make_shared<Route>(Route{std::move(points), {}, 0, 0, false});
+  }
 
   GameSnapshot snapshot;
   RoutePtr route;
@@ -111,18 +113,48 @@ TEST_F(PrepareMapFrameTest, DrawsTheRouteFromThePlayer) {
       {"minimap", [](PrepareMapFrameTest&) {}, true, false, true, {{3, 1}, {3, 0}, {10, 0}, {10, 10}}},
       {"alpha exactly 0.05", [](PrepareMapFrameTest& t) { t.snapshot.minimapAlpha = 0.05f; }, false, false, false, {}},
       {"toggled off", [](PrepareMapFrameTest& t) { t.toggle = false; }, false, false, false, {}},
-      {"world map open", [](PrepareMapFrameTest& t) { t.snapshot.worldMapOpen = 1; }, false, true, true,
+      {"world map open",
+       [](PrepareMapFrameTest& t) { t.snapshot.worldMapOpen = 1; },
+       false,
+       true,
+       true,
        {{3, 1}, {3, 0}, {10, 0}, {10, 10}}},
-      {"world map switched off", [](PrepareMapFrameTest& t) { t.snapshot.worldMapOpen = 1, t.settings.worldMapEnabled = false; },
-       false, false, false, {}},
-      {"player unknown: the whole route", [](PrepareMapFrameTest& t) { t.snapshot.playerValid = 0, t.snapshot.worldMapOpen = 1; },
-       false, true, true, {{0, 0}, {10, 0}, {10, 10}}},
-      {"one-point route", [](PrepareMapFrameTest& t) { t.SetRoute({{0, 0}}); }, true, false, false, {}},
-      {"one-point route, road view", [](PrepareMapFrameTest& t) { t.SetRoute({{0, 0}}), t.settings.debug.drawRoads = true; }, true,
-       false, true, {}},
+      {"world map switched off",
+       [](PrepareMapFrameTest& t) { t.snapshot.worldMapOpen = 1, t.settings.worldMapEnabled = false; },
+       false,
+       false,
+       false,
+       {}},
+      {"player unknown: the whole route",
+       [](PrepareMapFrameTest& t) { t.snapshot.playerValid = 0, t.snapshot.worldMapOpen = 1; },
+       false,
+       true,
+       true,
+       {{0, 0}, {10, 0}, {10, 10}}},
+      {"one-point route",
+       [](PrepareMapFrameTest& t) {
+         t.SetRoute({{0, 0}});
+       },
+       true,
+       false,
+       false,
+       {}},
+      {"one-point route, road view",
+       [](PrepareMapFrameTest& t) {
+         t.SetRoute({{0, 0}}), t.settings.debug.drawRoads = true;
+       },
+       true,
+       false,
+       true,
+       {}},
       {"no route, road view, minimap hidden",
-       [](PrepareMapFrameTest& t) { t.route = nullptr, t.settings.debug.drawRoads = true, t.snapshot.minimapValid = 0; }, false, false,
-       false, {}},
+       [](PrepareMapFrameTest& t) {
+         t.route = nullptr, t.settings.debug.drawRoads = true, t.snapshot.minimapValid = 0;
+       },
+       false,
+       false,
+       false,
+       {}},
   };
   for (const Case& c : cases) {
     SetUp();

@@ -58,7 +58,7 @@ TEST(ProjectToMinimap, TurnsAboutThePlayerAtTheCentre) {
     float rotation, dx, dz;
     ScreenPoint want;
   } cases[] = {
-      {0, 10, 0, {120, 100}}, {0, 0, 10, {100, 80}},    {90, 10, 0, {100, 80}},
+      {0, 10, 0, {120, 100}},   {0, 0, 10, {100, 80}},    {90, 10, 0, {100, 80}},
       {180, 0, 10, {100, 120}}, {-90, 10, 0, {100, 120}}, {45, 0, 0, {100, 100}},
   };
   const MinimapCircle circle{100, 100, 50, 2};
@@ -114,12 +114,9 @@ TEST(NearestOnRoute, EarlierSegmentWinsAndZeroLengthProjectsOntoItsStart) {
     GroundPoint query, want;
     std::size_t index;
   } cases[] = {
-      {"on the shared point", &corner, {10, 0}, {10, 0}, 1},
-      {"beside the first segment", &corner, {5, 3}, {5, 0}, 1},
-      {"beside the second", &corner, {12, 5}, {10, 5}, 2},
-      {"before the start", &corner, {-5, 0}, {0, 0}, 1},
-      {"equally far from both", &corner, {5, 5}, {5, 0}, 1},
-      {"zero-length segment", &stub, {9, 8}, {5, 5}, 1},
+      {"on the shared point", &corner, {10, 0}, {10, 0}, 1}, {"beside the first segment", &corner, {5, 3}, {5, 0}, 1},
+      {"beside the second", &corner, {12, 5}, {10, 5}, 2},   {"before the start", &corner, {-5, 0}, {0, 0}, 1},
+      {"equally far from both", &corner, {5, 5}, {5, 0}, 1}, {"zero-length segment", &stub, {9, 8}, {5, 5}, 1},
   };
   for (const Case& c : cases) {
     const RouteNearest got = NearestOnRoute(*c.route, c.query);
@@ -157,8 +154,8 @@ TEST(RoundCorners, CopiesWhatItCannotRound) {
     std::size_t points;
     float spacing, radius;
   } cases[] = {
-      {"two points", 2, 1.5f, 6},      {"no spacing", 3, 0, 6},         {"negative spacing", 3, -1, 6},
-      {"NaN spacing", 3, kNaN, 6},     {"w rounds to 0", 3, 1.5f, 0.7f}, {"NaN radius", 3, 1.5f, kNaN},
+      {"two points", 2, 1.5f, 6},       {"no spacing", 3, 0, 6},          {"negative spacing", 3, -1, 6},
+      {"NaN spacing", 3, kNaN, 6},      {"w rounds to 0", 3, 1.5f, 0.7f}, {"NaN radius", 3, 1.5f, kNaN},
       {"infinite spacing", 3, kInf, 6},
   };
   for (const Case& c : cases) {

@@ -41,7 +41,14 @@ TEST(LogTimeStamp, IsZeroPaddedWithMillisecondsAndOneBlank) {
 TEST(LogWriter, OpensOnFirstWriteOnlyAndWritesStampedLines) {
   std::FILE* file = std::tmpfile();
   int opens = 0;
-  LogWriter log([&] { ++opens; return file; }, [] { return TimeOfDay{14, 3, 7, 42}; });
+  LogWriter log(
+      [&] {
+        ++opens;
+        return file;
+      },
+      [] {
+        return TimeOfDay{14, 3, 7, 42};
+      });
   EXPECT_EQ(opens, 0);
   log.WriteFormatted("Route: (%.0f,%.0f) -> (%.0f,%.0f): %zu points in %lu ms", 1523.2, -880.0, 2210.0, -1312.4,
                      std::size_t{187}, 31ul);
@@ -55,7 +62,12 @@ TEST(LogWriter, OpensOnFirstWriteOnlyAndWritesStampedLines) {
 
 TEST(LogWriter, FailedOpenSilencesTheLogAndIsNotRetried) {
   int opens = 0;
-  LogWriter log([&]() -> std::FILE* { ++opens; return nullptr; }, [] { return TimeOfDay{}; });
+  LogWriter log(
+      [&]() -> std::FILE* {
+        ++opens;
+        return nullptr;
+      },
+      [] { return TimeOfDay{}; });
   log.WriteFormatted("one");
   log.WriteFormatted("two");
   EXPECT_EQ(opens, 1);
@@ -98,7 +110,8 @@ TEST(LogWriter, ConcurrentWritersProduceWholeLines) {
     EXPECT_EQ(i, next[t]++) << "lines of one thread keep their order";
     const std::string body(300 + t * 100, static_cast<char>('a' + t));
     EXPECT_EQ(line.substr(line.size() - body.size()), body);
-    EXPECT_EQ(line.size(), FormatTimeStamp({}).size() + std::to_string(t).size() + std::to_string(i).size() + 3 + body.size());
+    EXPECT_EQ(line.size(),
+              FormatTimeStamp({}).size() + std::to_string(t).size() + std::to_string(i).size() + 3 + body.size());
   }
   std::fclose(file);
 }

@@ -22,7 +22,9 @@ TEST(Utf8, CharactersBeyondTheBasicPlaneAndBrokenSurrogates) {
   EXPECT_EQ(ToUtf8(emoji), "\xF0\x9F\x98\x80");
   // A lone surrogate, as a damaged file name may hold, becomes U+FFFD and the rest survives.
   const std::wstring lone = {L'a', static_cast<wchar_t>(0xD800), L'b'};
-  EXPECT_EQ(ToUtf8(lone), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ToUtf8(lone),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 }  // namespace

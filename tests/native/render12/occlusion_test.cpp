@@ -20,7 +20,7 @@ void Perspective(float m[16], bool transposed) {
   std::fill(m, m + 16, 0.0f);
   m[0] = 1.2f;
   m[5] = 2.1f;
-  m[10] = 0.0f;   // reversed depth, far at infinity
+  m[10] = 0.0f;  // reversed depth, far at infinity
   m[transposed ? 14 : 11] = 1.0f;
   m[transposed ? 11 : 14] = 0.1f;
 }
@@ -89,21 +89,21 @@ TEST(Occlusion, ReasonsLoggedOncePerChange) {
   };
   const Step steps[] = {
       {[](DepthChoiceInputs& in) { in.tag.sequence = 0; }, false},
-      {[](DepthChoiceInputs& in) { in.tag.sequence = 0; }, false},           // same reason: silent
-      {[](DepthChoiceInputs& in) { in.tag.tick = in.now - 251; }, false},    // 251 ms old
-      {[](DepthChoiceInputs& in) { in.tag.tick = in.now - 250; }, true},     // 250 ms is still fresh
+      {[](DepthChoiceInputs& in) { in.tag.sequence = 0; }, false},         // same reason: silent
+      {[](DepthChoiceInputs& in) { in.tag.tick = in.now - 251; }, false},  // 251 ms old
+      {[](DepthChoiceInputs& in) { in.tag.tick = in.now - 250; }, true},   // 250 ms is still fresh
       {[](DepthChoiceInputs& in) { in.camera.sequence = 0; }, false},
       {[](DepthChoiceInputs& in) { in.camera.tick = in.now - 300; }, false},  // same text: silent
       {[](DepthChoiceInputs& in) { in.tag.state = kNoResourceState; }, false},
       // The states the frame's barrier may start from: a write state only alone, else reads only.
-      {[](DepthChoiceInputs& in) { in.tag.state = 0x14; }, false},    // render target and depth write
-      {[](DepthChoiceInputs& in) { in.tag.state = 0x8; }, false},     // unordered access: silent again
-      {[](DepthChoiceInputs& in) { in.tag.state = 0x0; }, true},      // common
-      {[](DepthChoiceInputs& in) { in.tag.state = 0xA0; }, true},     // depth read, pixel shader resource
-      {[](DepthChoiceInputs& in) { in.tag.state = 0x820; }, true},    // depth read, copy source
-      {[](DepthChoiceInputs& in) { in.tag.state = 0x7FFFFFF0; }, false},  // the last reason still: silent
-      {[](DepthChoiceInputs& in) { in.tag.tick = in.now + 10; }, true},       // stored while the frame ran
-      {[](DepthChoiceInputs& in) { in.occlusionEnabled = false; }, false},   // not a reason: silent
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x14; }, false},          // render target and depth write
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x8; }, false},           // unordered access: silent again
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x0; }, true},            // common
+      {[](DepthChoiceInputs& in) { in.tag.state = 0xA0; }, true},           // depth read, pixel shader resource
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x820; }, true},          // depth read, copy source
+      {[](DepthChoiceInputs& in) { in.tag.state = 0x7FFFFFF0; }, false},    // the last reason still: silent
+      {[](DepthChoiceInputs& in) { in.tag.tick = in.now + 10; }, true},     // stored while the frame ran
+      {[](DepthChoiceInputs& in) { in.occlusionEnabled = false; }, false},  // not a reason: silent
   };
   const Lines lines = CaptureLog(
       [&] {
@@ -115,12 +115,13 @@ TEST(Occlusion, ReasonsLoggedOncePerChange) {
       },
       "Occlusion: not used");
   const std::string counters = " (tag calls 5, depth tags 4, evaluate calls 3)";
-  EXPECT_EQ(lines, (Lines{"Occlusion: not used yet: the game has not tagged a depth buffer" + counters,
-                          "Occlusion: not used yet: the depth tag is stale" + counters,
-                          "Occlusion: not used yet: no fresh DLSS constants" + counters,
-                          "Occlusion: not used yet: the depth tag has no resource state" + counters,
-                          "Occlusion: not used yet: the depth tag's resource state is not one a depth buffer is read from" +
-                              counters}));
+  EXPECT_EQ(lines,
+            (Lines{"Occlusion: not used yet: the game has not tagged a depth buffer" + counters,
+                   "Occlusion: not used yet: the depth tag is stale" + counters,
+                   "Occlusion: not used yet: no fresh DLSS constants" + counters,
+                   "Occlusion: not used yet: the depth tag has no resource state" + counters,
+                   "Occlusion: not used yet: the depth tag's resource state is not one a depth buffer is read from" +
+                       counters}));
 }
 
 TEST(Occlusion, UnexpectedProjectionRefusedOnceForTheProcess) {
@@ -141,12 +142,12 @@ TEST(Occlusion, ResourcesExaminedOnceAndRefusedWithReasons) {
   struct Case {
     const char* name;
     std::function<void(FakeFacts&)> change;
-    const char* line;  // null: usable
+    const char* line;                           // null: usable
     DepthRefusal refusal = DepthRefusal::None;  // the tag record's: the buffer is not held
   };
   const Case cases[] = {
-      {"not in a module", [](FakeFacts&) {}, "Occlusion: the depth tag does not point at a D3D12 resource (layout changed?)",
-       DepthRefusal::NotInModule},
+      {"not in a module", [](FakeFacts&) {},
+       "Occlusion: the depth tag does not point at a D3D12 resource (layout changed?)", DepthRefusal::NotInModule},
       {"not a resource", [](FakeFacts&) {}, "Occlusion: the depth tag is not an ID3D12Resource",
        DepthRefusal::NotResource},
       {"MSAA", [](FakeFacts& f) { f.description.samples = 4; },
@@ -321,8 +322,9 @@ TEST(DlssCamera, MergedWhenFreshAndNear) {
       MergeDlssCamera(s, {true, record, 1100}, compared);
     }
   });
-  EXPECT_EQ(lines, (Lines{"DLSS camera: pos (100.00,50.00,200.00) fwd (0.000,0.000,1.000) proj 1.200/2.100; game camera "
-                          "pos (103.00,54.00,200.00) fwd (0.000,0.000,0.000) proj 1.000/1.500; 5.00 m apart"}));
+  EXPECT_EQ(lines,
+            (Lines{"DLSS camera: pos (100.00,50.00,200.00) fwd (0.000,0.000,1.000) proj 1.200/2.100; game camera "
+                   "pos (103.00,54.00,200.00) fwd (0.000,0.000,0.000) proj 1.000/1.500; 5.00 m apart"}));
 }
 
 }  // namespace

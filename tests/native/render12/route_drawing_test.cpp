@@ -166,11 +166,11 @@ TEST(RibbonOpacity, BlendsTowardNightByTheClock) {
   struct Case {
     float hours, nightOpacity, want;
   } cases[] = {
-      {5, 0.25f, 0.35f},   {2, 0.25f, 0.25f},  {4, 0.25f, 0.25f},  {6, 0.25f, 0.45f},  {12, 0.25f, 0.45f},
-      {19, 0.25f, 0.45f},  {20, 0.25f, 0.35f}, {21, 0.25f, 0.25f}, {23.5f, 0.25f, 0.25f},
-      {-1, 0.25f, 0.45f},  // no clock
-      {5, -1, 0.45f},      // no night value
-      {kNaN, 0.25f, 0.45f}, {5, kNaN, 0.45f},
+      {5, 0.25f, 0.35f},     {2, 0.25f, 0.25f},  {4, 0.25f, 0.25f},  {6, 0.25f, 0.45f},
+      {12, 0.25f, 0.45f},    {19, 0.25f, 0.45f}, {20, 0.25f, 0.35f}, {21, 0.25f, 0.25f},
+      {23.5f, 0.25f, 0.25f}, {-1, 0.25f, 0.45f},  // no clock
+      {5, -1, 0.45f},                             // no night value
+      {kNaN, 0.25f, 0.45f},  {5, kNaN, 0.45f},
   };
   for (const Case& c : cases) {
     settings.worldNightOpacity = c.nightOpacity;
@@ -226,7 +226,8 @@ TEST_F(RibbonTest, PointsNearOrBehindTheCameraLeaveGapsAndOcclusionWrapsTheTrian
       const ImVec2 white = ImGui::GetFontTexUvWhitePixel();
       for (const ImDrawVert& v : draw->VtxBuffer) {
         // With occlusion the inverse depth, of vertices at least 0.3 m ahead; else the white pixel.
-        ASSERT_TRUE(occluded ? v.uv.x > 0 && v.uv.x <= 1 / 0.3f && v.uv.y == 0 : v.uv.x == white.x && v.uv.y == white.y);
+        ASSERT_TRUE(occluded ? v.uv.x > 0 && v.uv.x <= 1 / 0.3f && v.uv.y == 0
+                             : v.uv.x == white.x && v.uv.y == white.y);
       }
       // The commands that do something, in order: the callback, the triangles, the reset.
       std::vector<ImDrawCallback> order;

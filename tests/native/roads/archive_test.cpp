@@ -22,7 +22,10 @@ std::vector<ArchiveEntry> Parse(const Bytes& index, std::string_view folder) {
 Bytes OneFileIndex(const std::string& folder, std::uint32_t flags = 0) {
   Bytes b;
   b.U32(0).U32(0).Fill(8, 0);
-  b.U32(5 + static_cast<std::uint32_t>(folder.size())).U32(0xFFFFFFFF).U8(static_cast<std::uint8_t>(folder.size())).Text(folder);
+  b.U32(5 + static_cast<std::uint32_t>(folder.size()))
+      .U32(0xFFFFFFFF)
+      .U8(static_cast<std::uint8_t>(folder.size()))
+      .Text(folder);
   b.U32(6).U32(0xFFFFFFFF).U8(1).Text("f");
   return b.U32(1).U32(0).U32(0).U32(0).U32(1).U32(1).U32(0).U32(100).U32(20).U32(30).U32(flags);
 }
@@ -99,11 +102,19 @@ TEST(ArchiveIndex, BothParentLinkFormsRebuildTheSameNames) {
 
 TEST(ArchiveIndex, VariableLinkBytes85_01PointBack133Bytes) {
   Bytes folders;
-  folders.U8(0).U8(1).Text("a");           // offset 0: root "a"
-  folders.U8(0).U8(128).Fill(128, 'z');    // offset 3: another root, 130 bytes
+  folders.U8(0).U8(1).Text("a");              // offset 0: root "a"
+  folders.U8(0).U8(128).Fill(128, 'z');       // offset 3: another root, 130 bytes
   folders.U8(0x85).U8(0x01).U8(1).Text("b");  // offset 133: parent at 133 - 133 = 0
   Bytes index;
-  index.U32(0).U32(0).Fill(8, 0).U32(static_cast<std::uint32_t>(folders.size())).Append(folders).U32(3).U8(0).U8(1).Text("f");
+  index.U32(0)
+      .U32(0)
+      .Fill(8, 0)
+      .U32(static_cast<std::uint32_t>(folders.size()))
+      .Append(folders)
+      .U32(3)
+      .U8(0)
+      .U8(1)
+      .Text("f");
   index.U32(1).U32(0).U32(133).U32(0).U32(1).U32(1).U32(0).U32(0).U32(0).U32(0).U32(0);
   EXPECT_EQ(Parse(index, "ab").size(), 1u);
   EXPECT_EQ(Parse(index, "zb").size(), 0u);
@@ -120,8 +131,17 @@ TEST(ArchiveIndex, NameChainsStopAfter64NodesAndOnLoops) {
   const auto loop = static_cast<std::uint32_t>(folders.size());
   folders.U32(loop).U8(1).Text("L");
   Bytes index;
-  index.U32(0).U32(0).Fill(8, 0).U32(static_cast<std::uint32_t>(folders.size())).Append(folders).U32(6).U32(0xFFFFFFFF).U8(1).Text("f");
-  index.U32(2).U32(0).U32(69 * 6).U32(0).U32(1).U32(0).U32(loop).U32(0).U32(1).U32(1).U32(0).U32(0).U32(0).U32(0).U32(0);
+  index.U32(0)
+      .U32(0)
+      .Fill(8, 0)
+      .U32(static_cast<std::uint32_t>(folders.size()))
+      .Append(folders)
+      .U32(6)
+      .U32(0xFFFFFFFF)
+      .U8(1)
+      .Text("f");
+  index.U32(2).U32(0).U32(69 * 6).U32(0).U32(1).U32(0).U32(loop).U32(0).U32(1).U32(1).U32(0).U32(0).U32(0).U32(0).U32(
+      0);
   EXPECT_EQ(Parse(index, innermost).size(), 1u);
   EXPECT_EQ(Parse(index, "F" + innermost).size(), 0u);  // the 65th fragment is gone
   EXPECT_EQ(Parse(index, std::string(64, 'L')).size(), 1u);
@@ -131,7 +151,7 @@ TEST(ArchiveIndex, NameChainsStopAfter64NodesAndOnLoops) {
 TEST(ArchiveIndex, AbsentNamesAndFileIndexesBeyondTheCountAreQuiet) {
   Bytes index;
   index.U32(0).U32(0).Fill(8, 0).U32(6).U32(0xFFFFFFFF).U8(1).Text("r").U32(0);  // file-name block empty
-  index.U32(2).U32(0).U32(0).U32(0).U32(5).U32(0).U32(999).U32(0).U32(1);         // "r": files 0..4; no name: file 0
+  index.U32(2).U32(0).U32(0).U32(0).U32(5).U32(0).U32(999).U32(0).U32(1);        // "r": files 0..4; no name: file 0
   index.U32(2).U32(77).U32(1).U32(2).U32(2).U32(0).U32(0).U32(3).U32(3).U32(3).U32(0);
   const auto entries = Parse(index, "r");
   ASSERT_EQ(entries.size(), 2u);  // files 2 to 4 are beyond N = 2
@@ -154,8 +174,21 @@ TEST(ArchiveIndex, EveryCutAndEveryOverflowingFieldRaisesTruncated) {
   }
   // 12 + 12 g past 2^32; a name block of nearly 4 GB; a folder whose files start near 2^32.
   EXPECT_THROW((void)Parse(Bytes{}.U32(0).U32(0xFFFFFFFF).Fill(40, 0), ""), std::runtime_error);
-  EXPECT_THROW((void)Parse(Bytes{}.U32(0).U32(0).Fill(8, 0).U32(0xFFFFFFF0).U32(0xFFFFFFFF).U8(1).Text("a"), ""), std::runtime_error);
-  EXPECT_THROW((void)Parse(Bytes{}.U32(0).U32(0).Fill(8, 0).U32(0).U32(0).U32(1).U32(0).U32(0).U32(0xFFFFFFF0).U32(0xFFFFFFFF).U32(0xFFFFFFFF), ""),
+  EXPECT_THROW((void)Parse(Bytes{}.U32(0).U32(0).Fill(8, 0).U32(0xFFFFFFF0).U32(0xFFFFFFFF).U8(1).Text("a"), ""),
+               std::runtime_error);
+  EXPECT_THROW((void)Parse(Bytes{}
+                               .U32(0)
+                               .U32(0)
+                               .Fill(8, 0)
+                               .U32(0)
+                               .U32(0)
+                               .U32(1)
+                               .U32(0)
+                               .U32(0)
+                               .U32(0xFFFFFFF0)
+                               .U32(0xFFFFFFFF)
+                               .U32(0xFFFFFFFF),
+                           ""),
                std::runtime_error);
 }
 
@@ -185,7 +218,8 @@ TEST(ArchiveFiles, PackageSearchSkipsDotFoldersAndPlainFiles) {
   std::vector<std::wstring> paths = FindArchiveIndexes(root);
   ASSERT_EQ(paths.size(), 3u);
   std::sort(paths.begin() + 1, paths.end());
-  EXPECT_EQ(paths, (std::vector<std::wstring>{root + L"\\0008\\0.pamt", root + L"\\dlc\\0001_a\\0008\\0.pamt", root + L"\\dlc\\0002_b\\0008\\0.pamt"}));
+  EXPECT_EQ(paths, (std::vector<std::wstring>{root + L"\\0008\\0.pamt", root + L"\\dlc\\0001_a\\0008\\0.pamt",
+                                              root + L"\\dlc\\0002_b\\0008\\0.pamt"}));
   EXPECT_EQ(FindArchiveIndexes(game.Wide("nothing")).size(), 1u);
 }
 

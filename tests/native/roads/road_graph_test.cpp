@@ -59,7 +59,8 @@ TEST(RoadGraph, RowsLengthsAndGridCells) {
   EXPECT_EQ(std::make_pair(g.Row(1)[1].neighbour, g.Row(1)[1].segment), std::make_pair(2, 1));
   EXPECT_FLOAT_EQ(g.segments[1].length, 6.0f);  // horizontal only: height plays no part
 
-  const RoadGraph cells = Graph({{10, 0, 10}, {70, 0, 10}, {-1, 0, -1}, {1, 0, 1}, {64, 0, 0}, {127.9f, 0, 63.9f}}, {{0, 1}, {2, 3}, {4, 5}});
+  const RoadGraph cells = Graph({{10, 0, 10}, {70, 0, 10}, {-1, 0, -1}, {1, 0, 1}, {64, 0, 0}, {127.9f, 0, 63.9f}},
+                                {{0, 1}, {2, 3}, {4, 5}});
   EXPECT_EQ(CellsOf(cells, 0), (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}}));
   EXPECT_EQ(CellsOf(cells, 1), (std::vector<std::pair<int, int>>{{-1, -1}, {-1, 0}, {0, -1}, {0, 0}}));
   EXPECT_EQ(CellsOf(cells, 2), (std::vector<std::pair<int, int>>{{1, 0}}));
@@ -95,8 +96,10 @@ TEST(FindNearbySegments, SnapsWithTheFractionAlongTheSegment) {
 
 TEST(FindNearbySegments, CountAndSlackCutTheCandidates) {
   EXPECT_EQ(Distances(FindNearbySegments(Parallels({65, 10, 61, 40}), 0, 0, 150, 6, 50)), (std::vector<float>{10, 40}));
-  EXPECT_EQ(Distances(FindNearbySegments(Parallels({11, 10, 9, 8, 7, 6, 5}), 0, 0, 150, 6, 50)), (std::vector<float>{5, 6, 7, 8, 9, 10}));
-  EXPECT_EQ(Distances(FindNearbySegments(Parallels({10, 60}), 0, 0, 150, 6, 50)), (std::vector<float>{10, 60}));  // + 50 is kept
+  EXPECT_EQ(Distances(FindNearbySegments(Parallels({11, 10, 9, 8, 7, 6, 5}), 0, 0, 150, 6, 50)),
+            (std::vector<float>{5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ(Distances(FindNearbySegments(Parallels({10, 60}), 0, 0, 150, 6, 50)),
+            (std::vector<float>{10, 60}));  // + 50 is kept
   EXPECT_EQ(Distances(FindNearbySegments(Parallels({150, 151}), 0, 0, 150, 6, 50)), (std::vector<float>{150}));
 }
 
@@ -111,7 +114,8 @@ TEST(PointQueries, ASegmentInFourCellsIsReportedOnce) {
 
 TEST(CollectRoadLines, KeepsSegmentsWithAnEndInsideInSegmentOrder) {
   // s0: first end outside, second inside; s1: both ends outside, though it passes the centre.
-  const RoadGraph g = Graph({{500, 0, 0}, {90, 0, 0}, {-300, 0, 5}, {300, 0, 5}, {1, 0, 1}, {2, 0, 2}}, {{0, 1}, {2, 3}, {4, 5}});
+  const RoadGraph g =
+      Graph({{500, 0, 0}, {90, 0, 0}, {-300, 0, 5}, {300, 0, 5}, {1, 0, 1}, {2, 0, 2}}, {{0, 1}, {2, 3}, {4, 5}});
   std::vector<GroundPoint> lines{{7, 7}};  // appended to
   CollectRoadLines(g, 0, 0, 100, lines);
   ASSERT_EQ(lines.size(), 5u);
@@ -140,7 +144,8 @@ TEST(PointQueries, AgreeWithABruteForceSearchOnRandomGraphs) {
     std::vector<RoadNode> nodes;
     std::vector<std::pair<int, int>> ends;
     for (int i = 0; i < 200; ++i) {
-      const float x = position(random), z = position(random), reach = i % 10 == 0 ? 10 : 0.2f;  // some across many cells
+      const float x = position(random), z = position(random),
+                  reach = i % 10 == 0 ? 10 : 0.2f;  // some across many cells
       nodes.push_back({x, 0, z});
       nodes.push_back({x + offset(random) * reach, 0, z + offset(random) * reach});
       ends.emplace_back(2 * i, 2 * i + 1);
@@ -151,11 +156,13 @@ TEST(PointQueries, AgreeWithABruteForceSearchOnRandomGraphs) {
       std::vector<double> expected;
       std::vector<float> expectedLines;
       for (const RoadSegment& s : g.segments) {
-        const RoadNode &a = g.nodes[static_cast<std::size_t>(s.first)], &b = g.nodes[static_cast<std::size_t>(s.second)];
+        const RoadNode &a = g.nodes[static_cast<std::size_t>(s.first)],
+                       &b = g.nodes[static_cast<std::size_t>(s.second)];
         const double dx = b.x - a.x, dz = b.z - a.z;
         const double t = std::clamp(((x - a.x) * dx + (z - a.z) * dz) / (dx * dx + dz * dz), 0.0, 1.0);
         if (const double d = std::hypot(x - (a.x + t * dx), z - (a.z + t * dz)); d <= radius) expected.push_back(d);
-        if (std::hypot(a.x - x, a.z - z) <= radius || std::hypot(b.x - x, b.z - z) <= radius) expectedLines.push_back(a.x);
+        if (std::hypot(a.x - x, a.z - z) <= radius || std::hypot(b.x - x, b.z - z) <= radius)
+          expectedLines.push_back(a.x);
       }
       std::sort(expected.begin(), expected.end());
       const std::vector<float> found = Distances(FindNearbySegments(g, x, z, radius, 1000, 1e9f));
@@ -175,7 +182,9 @@ TEST(RoadsPublication, AnEmptyLoadLogsZerosAndNeverBecomesReady) {
   LoadRoads(game.Wide());
   const auto messages = testing::LogMessages(::testing::internal::GetCapturedStdout());
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_TRUE(testing::IsPrefixAndMilliseconds(messages[0], "Roads: 1 archives, 0 tiles (0 skipped), 0 nodes, 0 segments, ")) << messages[0];
+  EXPECT_TRUE(
+      testing::IsPrefixAndMilliseconds(messages[0], "Roads: 1 archives, 0 tiles (0 skipped), 0 nodes, 0 segments, "))
+      << messages[0];
   EXPECT_FALSE(RoadsAreReady());
   std::vector<GroundPoint> lines;
   CollectRoadLines(0, 0, 1000, lines);

@@ -47,12 +47,14 @@ TEST(RoadTile, TypedLayersGiveRoadsAndVerticesOthersAreSteppedOver) {
   TileRoadList roads;
   ParseRoadTile(tile.span(), vertices, roads);
   ASSERT_EQ(roads.size(), 2u);
-  const auto ids = [&](std::size_t i) { return std::vector<std::uint32_t>(roads.Ids(roads.roads()[i]).begin(), roads.Ids(roads.roads()[i]).end()); };
+  const auto ids = [&](std::size_t i) {
+    return std::vector<std::uint32_t>(roads.Ids(roads.roads()[i]).begin(), roads.Ids(roads.roads()[i]).end());
+  };
   EXPECT_EQ(ids(0), (std::vector<std::uint32_t>{7, 8}));  // a = 0: first and last, in 43 bytes
   EXPECT_EQ(ids(1), (std::vector<std::uint32_t>{9, 11, 12, 13, 10}));
   EXPECT_EQ(roads.roads()[0].type, RoadType::Sidewalk);
   EXPECT_EQ(roads.roads()[0].layerHash, 218164128u);  // h = h * 31 + byte over "sidewalk", wrapping
-  EXPECT_EQ(vertices.size(), 2u);  // none of "Sidewalk"'s
+  EXPECT_EQ(vertices.size(), 2u);                     // none of "Sidewalk"'s
   const TileVertex* v = vertices.Find(TileVertexKey(LayerNameHash("sidewalk"), 7));
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(v->y, 2.5f);
@@ -97,8 +99,10 @@ Assembled Assemble(const std::vector<Bytes>& tiles) {
 
 TEST(AssembleTileRoads, VerticesOnOneWholeMetreAreOneNodeAndLaterRecordsWin) {
   // Ids 1..4 at x = 0, 0.4, 10, 10.3: 1 and 2 round to 0, 3 and 4 to 10. A second tile moves 4.
-  const Assembled a = Assemble({TileBytes({Layer{"horsesidewalk", {{1, 4, {2, 3}}}, {{1, 0, 5, 0}, {2, 0.4f, 6, 0}, {3, 10, 7, 0}, {4, 10.3f, 8, 0}}}}),
-                                TileBytes({Layer{"horsesidewalk", {}, {{4, 30, 0, 0}}}})});
+  const Assembled a = Assemble(
+      {TileBytes({Layer{
+           "horsesidewalk", {{1, 4, {2, 3}}}, {{1, 0, 5, 0}, {2, 0.4f, 6, 0}, {3, 10, 7, 0}, {4, 10.3f, 8, 0}}}}),
+       TileBytes({Layer{"horsesidewalk", {}, {{4, 30, 0, 0}}}})});
   ASSERT_EQ(a.nodes.size(), 3u);
   EXPECT_EQ(a.nodes[0].y, 5.0f);  // the first vertex's position stays the node's
   EXPECT_EQ(a.nodes[2].x, 30.0f);
@@ -111,7 +115,8 @@ TEST(AssembleTileRoads, VerticesOnOneWholeMetreAreOneNodeAndLaterRecordsWin) {
 TEST(AssembleTileRoads, RoadsWithAMissingVertexAreDropped) {
   // Road 1 uses vertex 9, which only another layer has; road 3 names a vertex of a second tile.
   const Assembled a = Assemble({
-      TileBytes({Layer{"sidewalk", {{1, 9, {}}, {1, 2, {}}, {2, 3, {}}}, {{1, 0, 0, 0}, {2, 10, 0, 0}}}, Layer{"tosidewalk", {}, {{9, 50, 0, 0}}}}),
+      TileBytes({Layer{"sidewalk", {{1, 9, {}}, {1, 2, {}}, {2, 3, {}}}, {{1, 0, 0, 0}, {2, 10, 0, 0}}},
+                 Layer{"tosidewalk", {}, {{9, 50, 0, 0}}}}),
       TileBytes({Layer{"sidewalk", {}, {{3, 20, 0, 0}}}}),
   });
   EXPECT_EQ(a.nodes.size(), 3u);
@@ -121,10 +126,16 @@ TEST(AssembleTileRoads, RoadsWithAMissingVertexAreDropped) {
 TEST(AssembleTileRoads, UnbelievableVertexPositionsCountAsMissing) {
   const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
   // Each road joins the good vertex 1 to another; only the last one's is believable.
-  const Assembled a = Assemble({TileBytes({Layer{"smallwagon",
-                                                 {{1, 2, {}}, {1, 3, {}}, {1, 4, {}}, {1, 5, {}}, {1, 6, {}}, {1, 7, {}}},
-                                                 {{1, 0, 0, 0}, {2, nan, 0, 5}, {3, 5, inf, 5}, {4, 5, 0, -inf}, {5, 1e6f, 0, 5}, {6, 5, 0, -3e9f},
-                                                  {7, 999999, 0, -999999}}}})});
+  const Assembled a =
+      Assemble({TileBytes({Layer{"smallwagon",
+                                 {{1, 2, {}}, {1, 3, {}}, {1, 4, {}}, {1, 5, {}}, {1, 6, {}}, {1, 7, {}}},
+                                 {{1, 0, 0, 0},
+                                  {2, nan, 0, 5},
+                                  {3, 5, inf, 5},
+                                  {4, 5, 0, -inf},
+                                  {5, 1e6f, 0, 5},
+                                  {6, 5, 0, -3e9f},
+                                  {7, 999999, 0, -999999}}}})});
   // Without the check the first five would meet at node (0, 0) or wrap the 64 m grid.
   EXPECT_EQ(a.nodes.size(), 2u);
   ASSERT_EQ(a.segments.size(), 1u);
@@ -137,14 +148,15 @@ TEST(LoadRoadTiles, CountsTilesAndSkipsWhatCannotBeRead) {
   testing::ScratchFolder game;
   Bytes archive;
   std::vector<testing::IndexFileRecord> files;
-  auto add = [&](const std::string& name, const Bytes& bytes, std::uint32_t stored, std::uint32_t unpacked, std::uint32_t compression) {
+  auto add = [&](const std::string& name, const Bytes& bytes, std::uint32_t stored, std::uint32_t unpacked,
+                 std::uint32_t compression) {
     files.push_back({name, 0, static_cast<std::uint32_t>(archive.size()), stored, unpacked, compression});
     archive.Append(bytes);
   };
   const Bytes good = TileBytes({kWagonRoad});
   const auto size = static_cast<std::uint32_t>(good.size());
   add("roadlevel_good", good, size, size, 0);
-  add("roadlevel", good, size, size, 0);            // not a tile name: not counted
+  add("roadlevel", good, size, size, 0);  // not a tile name: not counted
   add("roadlevel_packed", good, size, size, 3);
   add("roadlevel_bigger", good, size, size + 1, 0);  // stored size differs from unpacked
   add("roadlevel_v46", TileBytes({kWagonRoad}, 46), size, size, 0);
@@ -190,8 +202,8 @@ TEST(LoadRoadTiles, AnUnreadableIndexIsOneLogLine) {
     ::testing::internal::CaptureStdout();
     EXPECT_FALSE(LoadRoadTiles(game.Wide("0008/0.pamt"), builder, tiles, skipped));
     EXPECT_EQ(testing::LogMessages(::testing::internal::GetCapturedStdout()),
-              (std::vector<std::string>{"Roads: index " + NativePathFromWide(game.Wide("0008/0.pamt")) + " unreadable (" +
-                                        c.reason + ")"}));
+              (std::vector<std::string>{"Roads: index " + NativePathFromWide(game.Wide("0008/0.pamt")) +
+                                        " unreadable (" + c.reason + ")"}));
     EXPECT_EQ(tiles + skipped, 0);
   }
 }
@@ -200,17 +212,22 @@ TEST(LoadRoadNetwork, VerticesMergeAcrossIndexesByWholeMetres) {
   // Base: (0, 0) to (100.4, 0). Package: (100.0, 0), 0.4 m away, to (150, 0); and (99.4, 0), 0.6 m
   // away across the rounding boundary, to (99.4, 40).
   testing::ScratchFolder game;
-  testing::WriteIndexWithTiles(game, "0008", {{"roadlevel_0", TileBytes({Layer{"sidewalk", {{1, 2, {}}}, {{1, 0, 0, 0}, {2, 100.4f, 0, 0}}}})}});
+  testing::WriteIndexWithTiles(
+      game, "0008", {{"roadlevel_0", TileBytes({Layer{"sidewalk", {{1, 2, {}}}, {{1, 0, 0, 0}, {2, 100.4f, 0, 0}}}})}});
   testing::WriteIndexWithTiles(
       game, "dlc/p/0008",
-      {{"roadlevel_0", TileBytes({Layer{"sidewalk", {{1, 2, {}}, {3, 4, {}}}, {{1, 100.0f, 0, 0}, {2, 150, 0, 0}, {3, 99.4f, 0, 0}, {4, 99.4f, 0, 40}}}})}});
+      {{"roadlevel_0", TileBytes({Layer{"sidewalk",
+                                        {{1, 2, {}}, {3, 4, {}}},
+                                        {{1, 100.0f, 0, 0}, {2, 150, 0, 0}, {3, 99.4f, 0, 0}, {4, 99.4f, 0, 40}}}})}});
   ::testing::internal::CaptureStdout();
   const LoadedRoads loaded = LoadRoadNetwork(game.Wide());
   const auto messages = testing::LogMessages(::testing::internal::GetCapturedStdout());
   EXPECT_EQ(loaded.graph.nodes.size(), 5u);
   EXPECT_EQ(loaded.graph.segments.size(), 3u);
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_TRUE(testing::IsPrefixAndMilliseconds(messages[0], "Roads: 2 archives, 2 tiles (0 skipped), 5 nodes, 3 segments, ")) << messages[0];
+  EXPECT_TRUE(
+      testing::IsPrefixAndMilliseconds(messages[0], "Roads: 2 archives, 2 tiles (0 skipped), 5 nodes, 3 segments, "))
+      << messages[0];
 }
 
 }  // namespace

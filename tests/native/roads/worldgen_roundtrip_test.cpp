@@ -14,7 +14,8 @@ namespace pathlight {
 namespace {
 
 void Generate(const testing::ScratchFolder& folder, const std::string& arguments) {
-  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + folder.path().string() + "' " + arguments + " > /dev/null";
+  const std::string command =
+      std::string(PATHLIGHT_WORLDGEN) + " --out '" + folder.path().string() + "' " + arguments + " > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
@@ -35,11 +36,13 @@ std::vector<std::string> LoadAndCompare(const std::string& arguments, nlohmann::
   std::size_t byType[kRoadTypeCount] = {};
   for (const RoadSegment& s : graph.segments) ++byType[static_cast<int>(s.type)];
   const char* const names[] = {"Main", "Wide", "Wagon", "Horse", "Sidewalk", "ToSidewalk", "Link"};
-  for (int t = 0; t < kRoadTypeCount; ++t) EXPECT_EQ(byType[t], expected["segmentsByType"][names[t]].get<std::size_t>()) << names[t];
+  for (int t = 0; t < kRoadTypeCount; ++t)
+    EXPECT_EQ(byType[t], expected["segmentsByType"][names[t]].get<std::size_t>()) << names[t];
   EXPECT_EQ(ValidateRoadGraph(graph), "");
   // The broken index's path holds the scratch folder's name: the loader's own path, "\" separated.
   for (std::string& line : log) {
-    if (const std::size_t at = line.find(folder.path().string()); at != std::string::npos) line.replace(at, folder.path().string().size(), "GAME");
+    if (const std::size_t at = line.find(folder.path().string()); at != std::string::npos)
+      line.replace(at, folder.path().string().size(), "GAME");
   }
   return log;
 }
@@ -52,9 +55,10 @@ TEST(WorldgenRoundTrip, FromAHandfulOfRoadsToACountrysideWithPackagesAndJunction
   const auto log = LoadAndCompare("--seed 2 --nodes 12000 --dlc 3", expected, loaded);
   EXPECT_GE(loaded.graph.nodes.size(), 12000u);
   for (const auto& [name, count] : expected["segmentsByType"].items()) EXPECT_GT(count.get<int>(), 0) << name;
-  EXPECT_TRUE(testing::IsPrefixAndMilliseconds(log.back(), "Roads: 5 archives, " + std::to_string(loaded.tiles) + " tiles (0 skipped), " +
-                                                               std::to_string(loaded.graph.nodes.size()) + " nodes, " +
-                                                               std::to_string(loaded.graph.segments.size()) + " segments, "))
+  EXPECT_TRUE(testing::IsPrefixAndMilliseconds(
+      log.back(), "Roads: 5 archives, " + std::to_string(loaded.tiles) + " tiles (0 skipped), " +
+                      std::to_string(loaded.graph.nodes.size()) + " nodes, " +
+                      std::to_string(loaded.graph.segments.size()) + " segments, "))
       << log.back();
 }
 
@@ -63,7 +67,9 @@ TEST(WorldgenRoundTrip, FaultsAreSkippedOrLoggedAndTheRestLoads) {
   LoadedRoads loaded;
   const auto log = LoadAndCompare("--seed 3 --nodes 3000 --faults", expected, loaded);
   EXPECT_EQ(loaded.skipped, 4);  // packed, short, version 46, chunk size mismatch
-  EXPECT_NE(std::find(log.begin(), log.end(), "Roads: index GAME\\dlc\\0098_broken\\0008\\0.pamt unreadable (truncated)"), log.end());
+  EXPECT_NE(
+      std::find(log.begin(), log.end(), "Roads: index GAME\\dlc\\0098_broken\\0008\\0.pamt unreadable (truncated)"),
+      log.end());
 }
 
 TEST(WorldgenRoundTrip, TheSameSeedWritesTheSameBytes) {
@@ -88,15 +94,20 @@ TEST(WorldgenOut, RefusesAFolderItDidNotWriteUnlessForced) {
     const char* extra;
     int status;
   } cases[] = {
-      {"new", "", "", 0},          {"empty", "dir", "", 0},         {"own world", "world", "", 0},
-      {"foreign", "foreign", "", 1}, {"foreign, forced", "foreign", "--force", 0}, {"a file", "file", "--force", 1},
+      {"new", "", "", 0},
+      {"empty", "dir", "", 0},
+      {"own world", "world", "", 0},
+      {"foreign", "foreign", "", 1},
+      {"foreign, forced", "foreign", "--force", 0},
+      {"a file", "file", "--force", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::filesystem::path out = folder.path() / c.name;
     const std::string setup = c.setup;
     if (setup == "dir") std::filesystem::create_directories(out);
-    const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + out.string() + "' --nodes 20 " + c.extra + " > /dev/null 2>&1";
+    const std::string command =
+        std::string(PATHLIGHT_WORLDGEN) + " --out '" + out.string() + "' --nodes 20 " + c.extra + " > /dev/null 2>&1";
     if (setup == "world") ASSERT_EQ(std::system(command.c_str()), 0);
     if (setup == "foreign") folder.Write(std::string(c.name) + "/bin64/CrimsonDesert.exe", testing::Bytes{}.Fill(3, 1));
     if (setup == "file") folder.Write(c.name, testing::Bytes{}.Fill(3, 1));

@@ -19,7 +19,8 @@ namespace {
 
 RoadGraph World(const std::string& arguments) {
   testing::ScratchFolder folder;
-  const std::string command = std::string(PATHLIGHT_WORLDGEN) + " --out '" + folder.path().string() + "' " + arguments + " > /dev/null";
+  const std::string command =
+      std::string(PATHLIGHT_WORLDGEN) + " --out '" + folder.path().string() + "' " + arguments + " > /dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   ::testing::internal::CaptureStdout();
   RoadGraph graph = LoadRoadNetwork(folder.Wide()).graph;
@@ -33,7 +34,8 @@ TEST(RouteOracle, FoundCostsAreOptimalOnWorldgenWorlds) {
   settings.offRoadWeight = 3.5f;  // weights of their own, beside the defaults
   settings.sidewalkWeight = 0.95f;
   settings.wagonWideRoadWeight = 0.45f;
-  for (const auto& [arguments, seed] : {std::pair{"--seed 3 --nodes 6000 --dlc 1", 11u}, std::pair{"--seed 4 --nodes 20000", 12u}}) {
+  for (const auto& [arguments, seed] :
+       {std::pair{"--seed 3 --nodes 6000 --dlc 1", 11u}, std::pair{"--seed 4 --nodes 20000", 12u}}) {
     const RoadGraph graph = World(arguments);
     ASSERT_GT(graph.nodes.size(), 1000u);
     std::mt19937 random(seed);
@@ -41,8 +43,8 @@ TEST(RouteOracle, FoundCostsAreOptimalOnWorldgenWorlds) {
     std::uniform_real_distribution<float> offset(-40.0f, 40.0f);
     RouteSearch search;
     bgl::Scratch<double> scratch;
-    for (const RouteWeights& weights : {MakeRouteWeights(Settings{}), MakeWagonRouteWeights(Settings{}), MakeRouteWeights(settings),
-                                        MakeWagonRouteWeights(settings)}) {
+    for (const RouteWeights& weights : {MakeRouteWeights(Settings{}), MakeWagonRouteWeights(Settings{}),
+                                        MakeRouteWeights(settings), MakeWagonRouteWeights(settings)}) {
       for (int q = 0; q < 60; ++q) {
         const RoadNode& a = graph.nodes[anyNode(random)];
         // Every other query close by: the direct leg competes with the roads.

@@ -125,13 +125,15 @@ TEST(RouteSearch, StartEqualToGoalIsTwoEqualPoints) {
 // smaller node number is expanded first and reaches node 3 first; the other only ties.
 TEST(RouteSearch, EqualEstimatesLeaveTheHeapSmallerNodeFirst) {
   for (const float z1 : {50.0f, -50.0f}) {
-    const RoadGraph graph =
-        Graph({{0, 0, 0}, {100, 0, z1}, {100, 0, -z1}, {200, 0, 0}, {250, 0, 0}}, {{0, 1}, {0, 2}, {1, 3}, {2, 3}, {3, 4}});
+    const RoadGraph graph = Graph({{0, 0, 0}, {100, 0, z1}, {100, 0, -z1}, {200, 0, 0}, {250, 0, 0}},
+                                  {{0, 1}, {0, 2}, {1, 3}, {2, 3}, {3, 4}});
     RouteSearch search;
     const RouteSearchResult r = search.Find(graph, {-10, 0}, {260, 0}, kWeights, 60);
     ASSERT_TRUE(r.found);
     EXPECT_TRUE(std::any_of(r.points.begin(), r.points.end(), [&](GroundPoint p) { return Same(p, {100, z1}); })) << z1;
-    EXPECT_FALSE(std::any_of(r.points.begin(), r.points.end(), [&](GroundPoint p) { return Same(p, {100, -z1}); })) << z1;
+    EXPECT_FALSE(std::any_of(r.points.begin(), r.points.end(), [&](GroundPoint p) {
+      return Same(p, {100, -z1});
+    })) << z1;
   }
 }
 

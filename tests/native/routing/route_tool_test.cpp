@@ -40,7 +40,8 @@ bool StartsWith(const std::string& text, const std::string& prefix) { return tex
 TEST(RouteTool, SearchesDrawsAndWritesGeoJsonOnASyntheticWorld) {
   testing::ScratchFolder folder;
   const std::string game = (folder.path() / "game").string();
-  ASSERT_EQ(std::system((std::string(PATHLIGHT_WORLDGEN) + " --out '" + game + "' --nodes 3000 > /dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((std::string(PATHLIGHT_WORLDGEN) + " --out '" + game + "' --nodes 3000 > /dev/null").c_str()),
+            0);
   ::testing::internal::CaptureStdout();
   const RoadGraph graph = LoadRoadNetwork(WidePathFromNative(game)).graph;
   (void)::testing::internal::GetCapturedStdout();
@@ -48,15 +49,16 @@ TEST(RouteTool, SearchesDrawsAndWritesGeoJsonOnASyntheticWorld) {
   const RoadNode& a = graph.nodes[graph.nodes.size() / 7];
   const RoadNode& b = graph.nodes[graph.nodes.size() * 6 / 7];
   char points[128];
-  std::snprintf(points, sizeof points, "--from %.1f,%.1f --to %.1f,%.1f", a.x + 10.0, static_cast<double>(a.z), b.x - 10.0,
-                static_cast<double>(b.z));
+  std::snprintf(points, sizeof points, "--from %.1f,%.1f --to %.1f,%.1f", a.x + 10.0, static_cast<double>(a.z),
+                b.x - 10.0, static_cast<double>(b.z));
   const std::string png = (folder.path() / "route.png").string(), json = (folder.path() / "route.geojson").string();
 
   ToolRun run = RunTool("--game '" + game + "' " + points + " --png '" + png + "' --geojson '" + json + "'");
   ASSERT_EQ(run.status, 0);
   ASSERT_GE(run.lines.size(), 3u);
   EXPECT_TRUE(StartsWith(run.lines[run.lines.size() - 3], "Roads: 4 archives, ")) << run.lines[run.lines.size() - 3];
-  EXPECT_TRUE(StartsWith(run.lines[run.lines.size() - 2], "Route: by road type (m): main ")) << run.lines[run.lines.size() - 2];
+  EXPECT_TRUE(StartsWith(run.lines[run.lines.size() - 2], "Route: by road type (m): main "))
+      << run.lines[run.lines.size() - 2];
   const std::string& routeLine = run.lines.back();
   EXPECT_TRUE(StartsWith(routeLine, "Route: (")) << routeLine;
   EXPECT_EQ(routeLine.find("wagon"), std::string::npos);
@@ -93,7 +95,8 @@ TEST(RouteTool, SearchesDrawsAndWritesGeoJsonOnASyntheticWorld) {
   std::ofstream(ini) << "[WagonRouting]\nEnabled=0\n[Routing]\nOffRoadWeight=-3\n";
   run = RunTool("--game '" + game + "' " + points + " --wagon --ini '" + ini + "'");
   EXPECT_TRUE(run.lines.back().ends_with(" ms")) << run.lines.back();
-  EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), "Route: [Routing] OffRoadWeight=-3 is not a usable weight, using 2.5"),
+  EXPECT_NE(std::find(run.lines.begin(), run.lines.end(),
+                      "Route: [Routing] OffRoadWeight=-3 is not a usable weight, using 2.5"),
             run.lines.end());
 
   // A goal far from every road: the straight line, with a null cost.
@@ -108,8 +111,9 @@ TEST(RouteTool, SearchesDrawsAndWritesGeoJsonOnASyntheticWorld) {
 
   run = RunTool("--game '" + game + "' --bench 20");
   EXPECT_EQ(run.status, 0);
-  const auto ratio = std::find_if(run.lines.begin(), run.lines.end(),
-                                  [](const std::string& line) { return StartsWith(line, "Bench: ratio FindRoute/BGL median "); });
+  const auto ratio = std::find_if(run.lines.begin(), run.lines.end(), [](const std::string& line) {
+    return StartsWith(line, "Bench: ratio FindRoute/BGL median ");
+  });
   ASSERT_NE(ratio, run.lines.end());
   EXPECT_TRUE(ratio->ends_with("; 0 cost disagreements")) << *ratio;
   // The table's rows follow, one per figure, named by the world's size; A* settles fewer nodes
@@ -141,9 +145,12 @@ TEST(RouteTool, ExitStatusesForUnreadableIndexesAndBadArguments) {
     int status;
     std::string lastLine;
   } cases[] = {
-      {"--game '" + root + "/empty'", 1, "pathlight-route: no archive index in " + root + "/empty could be read (see the \"Roads:\" lines)"},
-      {"--game '" + root + "/cut' --from 0,0 --to 1,1", 1, "pathlight-route: no archive index in " + root + "/cut could be read (see the \"Roads:\" lines)"},
-      {"--game '" + root + "/empty' --from '0;0' --to 1,1", 2, "pathlight-route: --from and --to take X,Z in metres, for example --from 120.5,-300"},
+      {"--game '" + root + "/empty'", 1,
+       "pathlight-route: no archive index in " + root + "/empty could be read (see the \"Roads:\" lines)"},
+      {"--game '" + root + "/cut' --from 0,0 --to 1,1", 1,
+       "pathlight-route: no archive index in " + root + "/cut could be read (see the \"Roads:\" lines)"},
+      {"--game '" + root + "/empty' --from '0;0' --to 1,1", 2,
+       "pathlight-route: --from and --to take X,Z in metres, for example --from 120.5,-300"},
       {"--game '" + root + "/empty' --from 0,0", 2, ""},
   };
   for (const auto& c : cases) {

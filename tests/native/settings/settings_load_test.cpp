@@ -15,10 +15,10 @@
 namespace pathlight {
 namespace {
 
+using pathlight::TextIni;
 using testing::CaptureLog;
 using testing::DescribeSettings;
 using testing::IniFixtures;
-using pathlight::TextIni;
 
 // Leaves the process-wide state as a fresh process has it, whatever a test did.
 class LoadSettingsTest : public ::testing::Test {
@@ -75,8 +75,9 @@ TEST(SettingsKeys, BuffersAndFallbacksOfTheIniRead) {
   EXPECT_EQ(ini.count, 84);  // 52 user keys, 7 [Debug], 25 [Offsets]
   EXPECT_EQ(ini.reads.size(), 84u);
   const std::map<std::wstring, RecordingIni::Read> special = {
-      {L"[Minimap] ToggleKey", {L"[", 64}}, {L"[World] ToggleKey", {L"]", 64}},  {L"[Keys] ReloadKey", {L"\\", 64}},
-      {L"[Minimap] Interpolate", {L"Auto", 16}}, {L"[Style] HdrMode", {L"Auto", 32}}, {L"[Style] Renderer", {L"Present", 32}},
+      {L"[Minimap] ToggleKey", {L"[", 64}}, {L"[World] ToggleKey", {L"]", 64}},
+      {L"[Keys] ReloadKey", {L"\\", 64}},   {L"[Minimap] Interpolate", {L"Auto", 16}},
+      {L"[Style] HdrMode", {L"Auto", 32}},  {L"[Style] Renderer", {L"Present", 32}},
   };
   for (const auto& [name, read] : ini.reads) {
     SCOPED_TRACE(std::string(name.begin(), name.end()));
@@ -103,7 +104,9 @@ struct Coverage {
   void Colour(const wchar_t*, const wchar_t*, const std::uint32_t& f) { Mark(f); }
   void Binding(const wchar_t*, const wchar_t*, const KeyBinding& f, const wchar_t*) { Mark(f); }
   template <class T>
-  void Word(const wchar_t*, const wchar_t*, const T& f, WordKey) { Mark(f); }
+  void Word(const wchar_t*, const wchar_t*, const T& f, WordKey) {
+    Mark(f);
+  }
 };
 
 TEST(SettingsKeys, KeyListCoversEveryFieldOnceInDeclaredOrder) {
@@ -211,7 +214,8 @@ TEST(SettingsMisreadings, EachKindNamesTheTextAndWhatItWasReadAs) {
       {L"[World]\nMountedOnly=yes\n", {"Config: [World] MountedOnly=\"yes\" is not a number; read as 0 (off)"}},
       {L"[World]\nDlssCamera=on\n", {"Config: [World] DlssCamera=\"on\" is not a number; read as 0 (off)"}},
       {L"[Debug]\nDrawRoads=1x\n", {"Config: [Debug] DrawRoads=\"1x\" is not a number; read as 1 (on)"}},
-      {L"[Offsets]\nMinimapZoom=0x5B8h\n", {"Config: [Offsets] MinimapZoom=\"0x5B8h\" is not a number; read as 1464 (0x5B8)"}},
+      {L"[Offsets]\nMinimapZoom=0x5B8h\n",
+       {"Config: [Offsets] MinimapZoom=\"0x5B8h\" is not a number; read as 1464 (0x5B8)"}},
       {L"[Offsets]\nIconKind=0x1FFFFFFFF\n",
        {"Config: [Offsets] IconKind=\"0x1FFFFFFFF\" is too large for 32 bits; read as 4294967295 (0xFFFFFFFF)"}},
       {L"[Style]\nOutlineColor=0F0\n",
@@ -220,10 +224,12 @@ TEST(SettingsMisreadings, EachKindNamesTheTextAndWhatItWasReadAs) {
        {"Config: [Style] Color=\"12345g\" is not a colour (RRGGBB or RRGGBBAA); read as 012345FF"}},
       {L"[Style]\nRenderer=DirectX\n",
        {"Config: [Style] Renderer=\"DirectX\" is not Present, Composition or None; read as Present"}},
-      {L"[Style]\nHdrMode=HDR\n", {"Config: [Style] HdrMode=\"HDR\" is not SDR, Off, scRGB, HDR10 or Auto; read as Auto"}},
+      {L"[Style]\nHdrMode=HDR\n",
+       {"Config: [Style] HdrMode=\"HDR\" is not SDR, Off, scRGB, HDR10 or Auto; read as Auto"}},
       {L"[Minimap]\nInterpolate=yes\n", {"Config: [Minimap] Interpolate=\"yes\" is not On, Off or Auto; read as Auto"}},
       {L"[Minimap]\nToggleKey=Ctrl+Strg+M\n",
-       {"Config: [Minimap] ToggleKey=\"Ctrl+Strg+M\" is not a key binding (\"Strg\" names no key); read as vk=0x4D mods=1"}},
+       {"Config: [Minimap] ToggleKey=\"Ctrl+Strg+M\" is not a key binding (\"Strg\" names no key); read as vk=0x4D "
+        "mods=1"}},
       {L"[Keys]\nReloadKey=Ctrl+\n",
        {"Config: [Keys] ReloadKey=\"Ctrl+\" is not a key binding (\"\" names no key); read as unbound"}},
       {L"[World]\nToggleKey=\u00fc\n",
@@ -232,7 +238,8 @@ TEST(SettingsMisreadings, EachKindNamesTheTextAndWhatItWasReadAs) {
       {L"[Routing]\nOffRoadWeight=x\n[Minimap]\nEnabled=no\n",
        {"Config: [Minimap] Enabled=\"no\" is not a number; read as 0 (off)",
         "Config: [Routing] OffRoadWeight=\"x\" is not a number; read as 0"}},
-      {L"[Routing]\nMainRoadWeight=\"0.9 \"\n[World]\nToggleKey=None\n[Keys]\nReloadKey=Alt\n[Style]\nRenderer=present\n"
+      {L"[Routing]\nMainRoadWeight=\"0.9 "
+       L"\"\n[World]\nToggleKey=None\n[Keys]\nReloadKey=Alt\n[Style]\nRenderer=present\n"
        L"HdrMode=auto\n[Minimap]\nInterpolate=1\n[WorldMap]\nZoomDivisor=0x1p2\nEnabled=-1\n[Offsets]\nMinimapZoom=-1\n"
        L"[Style]\nColor=#aabbcc\nOutlineColor=\n",
        {}},
@@ -249,7 +256,8 @@ TEST(SettingsMisreadings, EachKindNamesTheTextAndWhatItWasReadAs) {
 TEST_F(LoadSettingsTest, MisreadingsFollowTheSummaryOncePerLoad) {
   TextIni ini(L"[Routing]\nMainRoadWeight=abc\n[World]\nEnabled=yes\n");
   const std::vector<std::string> expected = {
-      "Config: world route off (mounted only), toggle key vk=0xDD mods=0, 50 m ahead; minimap toggle key vk=0xDB mods=0",
+      "Config: world route off (mounted only), toggle key vk=0xDD mods=0, 50 m ahead; minimap toggle key vk=0xDB "
+      "mods=0",
       "Config: minimap=1 centre=(148.0,943.8) r=100.0 3.550 px/m; worldmap=1 divisor=2.40; reroute=25 m offroad=2.50",
       "Config: [World] Enabled=\"yes\" is not a number; read as 0 (off)",
       "Config: [Routing] MainRoadWeight=\"abc\" is not a number; read as 0"};

@@ -1,6 +1,6 @@
 // Reloads while other threads read: every reader sees one whole file, a route pass one file from
-// start to end, a record a reader holds never changes, and routes replaced meanwhile stay whole. The ThreadSanitizer build runs this
-// too, where any unsynchronised access fails it.
+// start to end, a record a reader holds never changes, and routes replaced meanwhile stay whole. The ThreadSanitizer
+// build runs this too, where any unsynchronised access fails it.
 #include <gtest/gtest.h>
 
 #include <atomic>

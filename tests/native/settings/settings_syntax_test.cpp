@@ -19,7 +19,7 @@ TEST(SettingsSyntax, UnsignedReadsLikeTheCConversionIn32Bits) {
   EXPECT_EQ(ParseUnsigned32(L"0x5B8"), 1464u);
   EXPECT_EQ(ParseUnsigned32(L"0X5b8"), 1464u);
   EXPECT_EQ(ParseUnsigned32(L"02670"), 1464u);  // octal after a leading zero
-  EXPECT_EQ(ParseUnsigned32(L"09"), 0u);         // 9 is no octal digit: the read stops after "0"
+  EXPECT_EQ(ParseUnsigned32(L"09"), 0u);        // 9 is no octal digit: the read stops after "0"
   EXPECT_EQ(ParseUnsigned32(L" \t+12abc"), 12u);
   EXPECT_EQ(ParseUnsigned32(L"-1"), 0xFFFFFFFFu);
   EXPECT_EQ(ParseUnsigned32(L"-2"), 0xFFFFFFFEu);
@@ -82,7 +82,7 @@ TEST(KeyBindingSyntax, ModifiersAccumulateAndNoKeyMeansUnbound) {
   EXPECT_EQ(ParseKeyBinding(L"F5+Ctrl"), B(0x74, 1));
   EXPECT_EQ(ParseKeyBinding(L"Ctrl+Shift"), B(0, 0));
   EXPECT_EQ(ParseKeyBinding(L"+"), B(0, 0));
-  EXPECT_EQ(ParseKeyBinding(L"Ctrl++"), B(0, 0));  // the plus key is written NumpadAdd
+  EXPECT_EQ(ParseKeyBinding(L"Ctrl++"), B(0, 0));     // the plus key is written NumpadAdd
   EXPECT_EQ(ParseKeyBinding(L"Ctrl+\tF5"), B(0, 0));  // a tab stays part of the token
 }
 
@@ -110,12 +110,16 @@ TEST(KeyBindingSyntax, NumpadHexLettersDigitsAndNames) {
   EXPECT_EQ(ParseKeyBinding(L"\\"), B(0xDC));
   EXPECT_EQ(ParseKeyBinding(L"-"), B(0));
   EXPECT_EQ(ParseKeyBinding(L"\u00e9"), B(0));  // a letter outside A to Z
-  const std::pair<const wchar_t*, std::uint32_t> names[] = {
-      {L"home", 0x24},      {L"END", 0x23},           {L"Insert", 0x2D},         {L"Delete", 0x2E},
-      {L"PageUp", 0x21},    {L"PageDown", 0x22},      {L"Pause", 0x13},          {L"ScrollLock", 0x91},
-      {L"Space", 0x20},     {L"Tab", 0x09},           {L"Backspace", 0x08},      {L"Enter", 0x0D},
-      {L"NumpadAdd", 0x6B}, {L"NumpadSubtract", 0x6D}, {L"NumpadMultiply", 0x6A}, {L"NumpadDivide", 0x6F},
-      {L"NumpadDecimal", 0x6E}, {L"LeftBracket", 0xDB}, {L"RightBracket", 0xDD}, {L"backslash", 0xDC}};
+  const std::pair<const wchar_t*, std::uint32_t> names[] = {{L"home", 0x24},           {L"END", 0x23},
+                                                            {L"Insert", 0x2D},         {L"Delete", 0x2E},
+                                                            {L"PageUp", 0x21},         {L"PageDown", 0x22},
+                                                            {L"Pause", 0x13},          {L"ScrollLock", 0x91},
+                                                            {L"Space", 0x20},          {L"Tab", 0x09},
+                                                            {L"Backspace", 0x08},      {L"Enter", 0x0D},
+                                                            {L"NumpadAdd", 0x6B},      {L"NumpadSubtract", 0x6D},
+                                                            {L"NumpadMultiply", 0x6A}, {L"NumpadDivide", 0x6F},
+                                                            {L"NumpadDecimal", 0x6E},  {L"LeftBracket", 0xDB},
+                                                            {L"RightBracket", 0xDD},   {L"backslash", 0xDC}};
   for (const auto& [name, code] : names) EXPECT_EQ(ParseKeyBinding(name), B(code)) << name;
   EXPECT_EQ(ParseKeyBinding(L"Page Up"), B(0));
 }

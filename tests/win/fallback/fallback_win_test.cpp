@@ -39,8 +39,8 @@ class GameWindow {
     RegisterClassExW(&wc);
     RECT r = {0, 0, width, height};
     AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    window_ = CreateWindowExW(0, L"FallbackTestGame", L"game", WS_OVERLAPPEDWINDOW, 100, 50, r.right - r.left, r.bottom - r.top,
-                              nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ = CreateWindowExW(0, L"FallbackTestGame", L"game", WS_OVERLAPPEDWINDOW, 100, 50, r.right - r.left,
+                              r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ShowWindow(window_, SW_SHOWNOACTIVATE);
     Pump();
   }
@@ -57,8 +57,8 @@ class GameWindow {
 
 std::string LogText() {
   const std::wstring path = GetModuleFolder() + L"\\Pathlight.log";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return {};
   std::string bytes;
   char buffer[4096];
@@ -211,7 +211,8 @@ TEST(FallbackWin, OverlayFollowsTheWorldMapAndItsWindow) {
   POINT origin = {0, 0};
   ClientToScreen(rig.game.Handle(), &origin);
   // The route's bounds (440..640, 260..360) widened by (2 x 1.5 + 3) x s + 2 pixels.
-  const float margin = (2 * rig.settings.outlineWidth + rig.settings.worldMapLineWidth) * ScreenScale(kClientHeight) + 2;
+  const float margin =
+      (2 * rig.settings.outlineWidth + rig.settings.worldMapLineWidth) * ScreenScale(kClientHeight) + 2;
   const ScreenPoint bounds[] = {{440, 360}, {640, 260}};
   const PixelRect expected = PolylineDirtyRect(bounds, margin);
   EXPECT_EQ(placed.left - origin.x, expected.left);
@@ -227,7 +228,8 @@ TEST(FallbackWin, OverlayFollowsTheWorldMapAndItsWindow) {
   // The game window moves: the overlay moves with it.
   RECT frame;
   GetWindowRect(rig.game.Handle(), &frame);
-  SetWindowPos(rig.game.Handle(), nullptr, frame.left + 37, frame.top + 21, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(rig.game.Handle(), nullptr, frame.left + 37, frame.top + 21, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   GameWindow::Pump();
   rig.Tick();
   EXPECT_EQ(rig.device.OverlayPushes(), pushes + 1);
@@ -260,8 +262,11 @@ TEST(FallbackWin, StartFallsFromCompositionToTheOverlayWindow) {
   const Case cases[] = {
       {false,
        {"Composition: setup failed (hr=0x80004001)",
-        "Overlay window: composition setup failed; drawing the route in an overlay window instead (minimap and world map)"}},
-      {true, {"Overlay window: Debug OverlayWindow=1; drawing the route in an overlay window instead (minimap and world map)"}},
+        "Overlay window: composition setup failed; drawing the route in an overlay window instead (minimap and world "
+        "map)"}},
+      {true,
+       {"Overlay window: Debug OverlayWindow=1; drawing the route in an overlay window instead (minimap and world "
+        "map)"}},
   };
   for (const Case& c : cases) {
     GameWindow game(kClientWidth, kClientHeight);
@@ -290,8 +295,8 @@ class OffscreenDirect2D {
   static constexpr UINT kWidth = 320, kHeight = 240;
 
   bool Make() {
-    if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr, 0,
-                                 D3D11_SDK_VERSION, &d3d_, nullptr, &immediate_))) {
+    if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, nullptr,
+                                 0, D3D11_SDK_VERSION, &d3d_, nullptr, &immediate_))) {
       return false;
     }
     D3D11_TEXTURE2D_DESC desc = {};
@@ -386,7 +391,8 @@ TEST(FallbackWin, Direct2DDrawsTheRouteClippedToTheCircleAndTheWorldMapUnclipped
   picture.minimap = false;
   picture.outline.width = 2.0f;
   target.Draw(picture);
-  EXPECT_NEAR(Alpha(target.Pixel(20, 120)), 0xFF, 2) << "the world map is not clipped; the outline shows under the route";
+  EXPECT_NEAR(Alpha(target.Pixel(20, 120)), 0xFF, 2)
+      << "the world map is not clipped; the outline shows under the route";
   const std::uint32_t edge = target.Pixel(130, 124);  // beyond the route's 3 px half width, inside the outline's 5
   EXPECT_NEAR(Alpha(edge), 0xFF, 2);
   EXPECT_NEAR(static_cast<int>(edge & 0xFF), 0xFF, 2) << "blue outline";

@@ -31,7 +31,8 @@ GameLayout& TestLayout() {
   static GameLayout layout = [] {
     GameLayout l;
     const auto* base = reinterpret_cast<const std::uint8_t*>(GetModuleHandleW(nullptr));
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
     l.ImageBase = Address(base);
     l.ImageSize = nt->OptionalHeader.SizeOfImage;
     l.IconVtable = Address(&kTables[0]);

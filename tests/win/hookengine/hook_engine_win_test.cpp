@@ -22,8 +22,8 @@ using IntFunction = int (*)(int);
 // One 64 KB block of executable memory the test writes code into.
 struct CodeBlock {
   static constexpr std::size_t kSize = 0x10000;
-  std::uint8_t* base = static_cast<std::uint8_t*>(
-      VirtualAlloc(nullptr, kSize, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+  std::uint8_t* base =
+      static_cast<std::uint8_t*>(VirtualAlloc(nullptr, kSize, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE));
   ~CodeBlock() { VirtualFree(base, 0, MEM_RELEASE); }
 
   std::uint8_t* Put(std::size_t offset, std::initializer_list<int> bytes) {
@@ -118,7 +118,8 @@ TEST_F(HookEngineWin, EveryRelocatedPrologueComputesWhatTheOriginalDid) {
     std::uint8_t before[16];
     std::memcpy(before, code.base + kEntry, sizeof before);
     LPVOID trampoline = nullptr;
-    ASSERT_EQ(MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline), MH_OK);
+    ASSERT_EQ(MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline),
+              MH_OK);
     original = reinterpret_cast<IntFunction>(trampoline);
     for (int x : {-3, 0, 5}) EXPECT_EQ(target(x), test.expected(x)) << "created, not enabled";
     ASSERT_EQ(MH_EnableHook(reinterpret_cast<LPVOID>(target)), MH_OK);
@@ -143,7 +144,8 @@ TEST_F(HookEngineWin, RefusedProloguesLeaveTheTargetAsItWas) {
       {"ret before 5 bytes", {0x31, 0xC0, 0xC3, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC}, MH_ERROR_UNSUPPORTED_FUNCTION},
       {"int3 at the entry", {0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC}, MH_ERROR_UNSUPPORTED_FUNCTION},
       // xor eax, eax; L: inc eax; cmp eax, 10; jl L; ret
-      {"jump back into the patched bytes", {0x31, 0xC0, 0xFF, 0xC0, 0x83, 0xF8, 0x0A, 0x7C, 0xF9, 0xC3},
+      {"jump back into the patched bytes",
+       {0x31, 0xC0, 0xFF, 0xC0, 0x83, 0xF8, 0x0A, 0x7C, 0xF9, 0xC3},
        MH_ERROR_UNSUPPORTED_FUNCTION},
       {"loop", {0xE2, 0xFE, 0x90, 0x90, 0x90, 0xC3}, MH_ERROR_UNSUPPORTED_FUNCTION},
   };
@@ -232,7 +234,8 @@ TEST_F(HookEngineWin, NoFreeMemoryWithinReachIsAClearStatus) {
     SCOPED_TRACE(test.name);
     std::uint64_t center = 0x100000000000;
     std::vector<void*> reserved;
-    for (; center < 0x500000000000 && reserved.empty(); center += 0x10000000000) reserved = ReserveAround(center, test.hole);
+    for (; center < 0x500000000000 && reserved.empty(); center += 0x10000000000)
+      reserved = ReserveAround(center, test.hole);
     center -= 0x10000000000;
     ASSERT_FALSE(reserved.empty()) << "no free 4.25 GB stretch to reserve";
     auto* target = static_cast<std::uint8_t*>(
@@ -282,7 +285,8 @@ TEST_F(HookEngineWin, WinesDxgiExportsCallThroughToTheOriginal) {
     REFIID riid;
   };
   const Export exports[] = {
-      {"CreateDXGIFactory", reinterpret_cast<LPVOID>(&CreateDXGIFactory_Detour), &originalCreateFactory, IID_IDXGIFactory},
+      {"CreateDXGIFactory", reinterpret_cast<LPVOID>(&CreateDXGIFactory_Detour), &originalCreateFactory,
+       IID_IDXGIFactory},
       {"CreateDXGIFactory1", reinterpret_cast<LPVOID>(&CreateDXGIFactory1_Detour), &originalCreateFactory1,
        IID_IDXGIFactory1},
   };
@@ -346,7 +350,8 @@ TEST_F(HookEngineWin, SwitchingWhileOtherThreadsCallTheTarget) {
   for (int round = 0; round < kRounds && failures == 0; ++round) {
     for (const IntFunction target : targets) {
       LPVOID trampoline = nullptr;
-      failures += MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline) != MH_OK;
+      failures +=
+          MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline) != MH_OK;
       original = reinterpret_cast<IntFunction>(trampoline);  // the same code in every trampoline
     }
     failures += MH_EnableHook(MH_ALL_HOOKS) != MH_OK;
@@ -416,13 +421,14 @@ TEST_F(HookEngineWin, AnotherHookerBeforeOrAfterOurs) {
     SCOPED_TRACE(test.name);
     CodeBlock code;
     // lea rax, [rcx+7]; nop; add rax, 1; add rax, 2; nop; ret: whole instructions end at 5 and 14.
-    const IntFunction target = reinterpret_cast<IntFunction>(code.Put(
-        kEntry, {0x48, 0x8D, 0x41, 0x07, 0x90, 0x48, 0x83, 0xC0, 0x01, 0x48, 0x83, 0xC0, 0x02, 0x90, 0xC3}));
+    const IntFunction target = reinterpret_cast<IntFunction>(
+        code.Put(kEntry, {0x48, 0x8D, 0x41, 0x07, 0x90, 0x48, 0x83, 0xC0, 0x01, 0x48, 0x83, 0xC0, 0x02, 0x90, 0xC3}));
     ASSERT_EQ(target(1), 11);
     PlainHooker other{code, kEntry, test.patch};
     const auto ours = [&] {
       LPVOID trampoline = nullptr;
-      ASSERT_EQ(MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline), MH_OK);
+      ASSERT_EQ(MH_CreateHook(reinterpret_cast<LPVOID>(target), reinterpret_cast<LPVOID>(&AddThousand), &trampoline),
+                MH_OK);
       original = reinterpret_cast<IntFunction>(trampoline);
       ASSERT_EQ(MH_EnableHook(reinterpret_cast<LPVOID>(target)), MH_OK);
     };

@@ -39,7 +39,8 @@ class FakeSwapChain final : public IDXGISwapChain3 {
     SwapChainQueues().Record(this, queue);
   }
   ~FakeSwapChain() {
-    for (ID3D12Resource* buffer : buffers_) if (buffer != nullptr) buffer->Release();
+    for (ID3D12Resource* buffer : buffers_)
+      if (buffer != nullptr) buffer->Release();
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** out) override {
@@ -107,7 +108,8 @@ class FakeSwapChain final : public IDXGISwapChain3 {
   HRESULT STDMETHODCALLTYPE GetMatrixTransform(DXGI_MATRIX_3X2_F*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE CheckColorSpaceSupport(DXGI_COLOR_SPACE_TYPE, UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetColorSpace1(DXGI_COLOR_SPACE_TYPE) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ResizeBuffers1(UINT, UINT, UINT, DXGI_FORMAT, UINT, const UINT*, IUnknown* const*) override {
+  HRESULT STDMETHODCALLTYPE ResizeBuffers1(UINT, UINT, UINT, DXGI_FORMAT, UINT, const UINT*,
+                                           IUnknown* const*) override {
     return E_NOTIMPL;
   }
 

@@ -44,8 +44,8 @@ HRESULT STDMETHODCALLTYPE CountedAllocator(ID3D12Device* device, D3D12_COMMAND_L
   using Make = HRESULT(STDMETHODCALLTYPE*)(ID3D12Device*, D3D12_COMMAND_LIST_TYPE, REFIID, void**);
   return reinterpret_cast<Make>(g_deviceTable[9])(device, type, id, out);
 }
-HRESULT STDMETHODCALLTYPE CountedPipeline(ID3D12Device* device, const D3D12_GRAPHICS_PIPELINE_STATE_DESC* desc, REFIID id,
-                                          void** out) {
+HRESULT STDMETHODCALLTYPE CountedPipeline(ID3D12Device* device, const D3D12_GRAPHICS_PIPELINE_STATE_DESC* desc,
+                                          REFIID id, void** out) {
   g_pipelinesMade.fetch_add(1);
   using Make = HRESULT(STDMETHODCALLTYPE*)(ID3D12Device*, const D3D12_GRAPHICS_PIPELINE_STATE_DESC*, REFIID, void**);
   return reinterpret_cast<Make>(g_deviceTable[10])(device, desc, id, out);
@@ -152,9 +152,9 @@ struct PathCase {
   bool swapchain3 = true;
   UINT index = 0;
   HRESULT buffer = S_OK;
-  bool queueHeld = false;    // the game's queue waits on a fence nobody signals yet
-  HRESULT removed = S_OK;    // what the device answers after a frame
-  int frames = 4;  // the first only starts the device's build
+  bool queueHeld = false;         // the game's queue waits on a fence nobody signals yet
+  HRESULT removed = S_OK;         // what the device answers after a frame
+  int frames = 4;                 // the first only starts the device's build
   const char* failure = nullptr;  // the one failure line expected
   int buffersTaken = 0;
 };
@@ -163,17 +163,27 @@ TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
   const PathCase cases[] = {
       {.name = "all well", .buffersTaken = 3},
       {.name = "description", .desc = DXGI_ERROR_INVALID_CALL, .failure = "Overlay: GetDesc failed (hr=0x887A0001)"},
-      {.name = "no IDXGISwapChain3", .swapchain3 = false,
+      {.name = "no IDXGISwapChain3",
+       .swapchain3 = false,
        .failure = "Overlay: QueryInterface(IDXGISwapChain3) failed (hr=0x80004002)"},
-      {.name = "index past the buffers", .index = kFakeBuffers, .failure = "Overlay: back buffer index failed (hr=0x8000FFFF)"},
-      {.name = "buffer", .buffer = DXGI_ERROR_INVALID_CALL, .failure = "Overlay: GetBuffer failed (hr=0x887A0001)",
+      {.name = "index past the buffers",
+       .index = kFakeBuffers,
+       .failure = "Overlay: back buffer index failed (hr=0x8000FFFF)"},
+      {.name = "buffer",
+       .buffer = DXGI_ERROR_INVALID_CALL,
+       .failure = "Overlay: GetBuffer failed (hr=0x887A0001)",
        .buffersTaken = 3},
       // The fourth frame finds frame context 0's fence not passed within the cap.
-      {.name = "queue held", .queueHeld = true, .frames = 4,
-       .failure = "Overlay: waiting for the previous overlay frame failed (hr=0x8000000A)", .buffersTaken = 3},
+      {.name = "queue held",
+       .queueHeld = true,
+       .frames = 4,
+       .failure = "Overlay: waiting for the previous overlay frame failed (hr=0x8000000A)",
+       .buffersTaken = 3},
       // Drawing stops after the first frame drawn: no description is asked for again.
-      {.name = "device removed", .removed = DXGI_ERROR_DEVICE_REMOVED,
-       .failure = "Overlay: device (removed) failed (hr=0x887A0005)", .buffersTaken = 1},
+      {.name = "device removed",
+       .removed = DXGI_ERROR_DEVICE_REMOVED,
+       .failure = "Overlay: device (removed) failed (hr=0x887A0005)",
+       .buffersTaken = 1},
   };
   for (const PathCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -185,8 +195,8 @@ TEST_F(PresentPaths, EachFailureSkipsTheFrameAndIsReportedOnce) {
     swapchain.bufferResult = c.buffer;
     ID3D12Fence* hold = nullptr;
     if (c.queueHeld) {
-      ASSERT_TRUE(SUCCEEDED(device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence),
-                                                 reinterpret_cast<void**>(&hold))));
+      ASSERT_TRUE(SUCCEEDED(
+          device_->CreateFence(0, D3D12_FENCE_FLAG_NONE, __uuidof(ID3D12Fence), reinterpret_cast<void**>(&hold))));
       queue_->Wait(hold, 1);
     }
     {
@@ -250,11 +260,13 @@ TEST_F(PresentPaths, RebuildsRemakeTheDevicesObjectsOnlyForAnotherDeviceOrBuffer
     const Step steps[] = {
         {"first set-up", [] {}, &swapchain, 3, 2, "Overlay: ready on 64x64, 2 buffers,"},
         {"a frame alone", [] {}, &swapchain, 0, 0, nullptr},
-        {"a reload's request", [] { Flags().RebuildRequested.store(1); }, &swapchain, 2, 0, "Overlay: ready on 64x64, 2 buffers,"},
+        {"a reload's request", [] { Flags().RebuildRequested.store(1); }, &swapchain, 2, 0,
+         "Overlay: ready on 64x64, 2 buffers,"},
         {"a resize", [&] { swapchain.reportedWidth = 48; }, &swapchain, 2, 0, "Overlay: ready on 48x64, 2 buffers,"},
         {"another buffer count", [&] { swapchain.reportedBuffers = 3; }, &swapchain, 4, 2,
          "Overlay: ready on 48x64, 3 buffers,"},
-        {"another device", [&] { SwapChainQueues().Record(&another, otherQueue); }, &another, 3, 2, "Overlay: ready on 64x64, 2 buffers,"},
+        {"another device", [&] { SwapChainQueues().Record(&another, otherQueue); }, &another, 3, 2,
+         "Overlay: ready on 64x64, 2 buffers,"},
     };
     for (const Step& step : steps) {
       SCOPED_TRACE(step.name);

@@ -54,10 +54,23 @@ TEST(FaultGuardWin, EveryKindOfUnreadablePageFailsAndGuardPagesStayArmed) {
   };
   const Case cases[] = {
       {"decommitted", [](char* page) { VirtualFree(page, kPage, MEM_DECOMMIT); }, 0},
-      {"no access", [](char* page) { DWORD old; VirtualProtect(page, kPage, PAGE_NOACCESS, &old); }, PAGE_NOACCESS},
-      {"guard", [](char* page) { DWORD old; VirtualProtect(page, kPage, PAGE_READWRITE | PAGE_GUARD, &old); },
+      {"no access",
+       [](char* page) {
+         DWORD old;
+         VirtualProtect(page, kPage, PAGE_NOACCESS, &old);
+       },
+       PAGE_NOACCESS},
+      {"guard",
+       [](char* page) {
+         DWORD old;
+         VirtualProtect(page, kPage, PAGE_READWRITE | PAGE_GUARD, &old);
+       },
        PAGE_READWRITE | PAGE_GUARD},
-      {"read-only guard", [](char* page) { DWORD old; VirtualProtect(page, kPage, PAGE_READONLY | PAGE_GUARD, &old); },
+      {"read-only guard",
+       [](char* page) {
+         DWORD old;
+         VirtualProtect(page, kPage, PAGE_READONLY | PAGE_GUARD, &old);
+       },
        PAGE_READONLY | PAGE_GUARD},
   };
   for (const Case& c : cases) {
@@ -185,7 +198,10 @@ TEST(FaultGuardWin, MillionReadsOfMemoryChangingUnderneath) {
           break;
         }
         case 1: VirtualFree(page, kPage, MEM_DECOMMIT); break;
-        case 2: VirtualAlloc(page, kPage, MEM_COMMIT, PAGE_READWRITE); VirtualProtect(page, kPage, PAGE_READWRITE, &old); break;
+        case 2:
+          VirtualAlloc(page, kPage, MEM_COMMIT, PAGE_READWRITE);
+          VirtualProtect(page, kPage, PAGE_READWRITE, &old);
+          break;
         case 3: VirtualProtect(page, kPage, PAGE_NOACCESS, &old); break;
         case 4: VirtualProtect(page, kPage, PAGE_READWRITE | PAGE_GUARD, &old); break;
       }

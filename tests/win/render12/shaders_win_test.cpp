@@ -20,8 +20,9 @@ std::string Compile(const char* text, const char* entry, const char* target, std
   macros.Set(mode, white);
   ID3DBlob* code = nullptr;
   ID3DBlob* errors = nullptr;
-  const HRESULT hr = D3DCompile(text, std::strlen(text), nullptr, reinterpret_cast<const D3D_SHADER_MACRO*>(macros.list),
-                                nullptr, entry, target, 0, 0, &code, &errors);
+  const HRESULT hr =
+      D3DCompile(text, std::strlen(text), nullptr, reinterpret_cast<const D3D_SHADER_MACRO*>(macros.list), nullptr,
+                 entry, target, 0, 0, &code, &errors);
   std::string result = SUCCEEDED(hr) && code != nullptr ? "" : "failed";
   if (errors != nullptr) {
     if (FAILED(hr)) result += ": " + std::string(static_cast<const char*>(errors->GetBufferPointer()));
@@ -53,8 +54,8 @@ TEST(RendererShaders, MacrosWrittenAsTheCompilerReadsThem) {
 
 TEST(RendererShaders, OcclusionPipelineBuildsOnADevice) {
   ID3D12Device* device = nullptr;
-  ASSERT_TRUE(SUCCEEDED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device),
-                                          reinterpret_cast<void**>(&device))));
+  ASSERT_TRUE(SUCCEEDED(
+      D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, __uuidof(ID3D12Device), reinterpret_cast<void**>(&device))));
   for (std::uint32_t mode = 0; mode <= 2; ++mode) {
     OcclusionPipeline pipeline = BuildOcclusionPipeline(
         device, mode == 1 ? DXGI_FORMAT_R16G16B16A16_FLOAT : DXGI_FORMAT_R10G10B10A2_UNORM, mode, 203.0f);

@@ -19,8 +19,10 @@ namespace pathlight {
 namespace {
 
 TEST(RoadsWin, PackageSearchAndFileReads) {
-  const std::filesystem::path root = std::filesystem::temp_directory_path() / ("pathlight-roads-" + std::to_string(GetCurrentProcessId()));
-  for (const char* folder : {"dlc/0001_a", "dlc/.hidden", "dlc/0002_b"}) std::filesystem::create_directories(root / folder);
+  const std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("pathlight-roads-" + std::to_string(GetCurrentProcessId()));
+  for (const char* folder : {"dlc/0001_a", "dlc/.hidden", "dlc/0002_b"})
+    std::filesystem::create_directories(root / folder);
   std::ofstream(root / "dlc" / "readme.txt") << "x";
   std::ofstream(root / "12.paz", std::ios::binary) << "0123456789";
   const std::wstring game = root.wstring();
@@ -28,7 +30,8 @@ TEST(RoadsWin, PackageSearchAndFileReads) {
   std::vector<std::wstring> paths = FindArchiveIndexes(game);
   ASSERT_EQ(paths.size(), 3u);
   std::sort(paths.begin() + 1, paths.end());
-  EXPECT_EQ(paths, (std::vector<std::wstring>{game + L"\\0008\\0.pamt", game + L"\\dlc\\0001_a\\0008\\0.pamt", game + L"\\dlc\\0002_b\\0008\\0.pamt"}));
+  EXPECT_EQ(paths, (std::vector<std::wstring>{game + L"\\0008\\0.pamt", game + L"\\dlc\\0001_a\\0008\\0.pamt",
+                                              game + L"\\dlc\\0002_b\\0008\\0.pamt"}));
   EXPECT_FALSE(PathExists(paths[1]));
   EXPECT_TRUE(PathExists(game + L"\\dlc"));
 
@@ -48,7 +51,8 @@ TEST(RoadsWin, PackageSearchAndFileReads) {
 TEST(RoadsWin, LoadingAWorldgenFolderGivesTheNativeCounts) {
   const wchar_t* world = _wgetenv(L"PATHLIGHT_ROADS_WORLD");
   const char* expect = std::getenv("PATHLIGHT_ROADS_EXPECT");
-  if (world == nullptr || expect == nullptr) GTEST_SKIP() << "run by tests/roads/roads_wine.sh with a world and its native counts";
+  if (world == nullptr || expect == nullptr)
+    GTEST_SKIP() << "run by tests/roads/roads_wine.sh with a world and its native counts";
   std::size_t archives = 0, nodes = 0, segments = 0;
   int tiles = 0, skipped = 0;
   std::istringstream(expect) >> archives >> tiles >> skipped >> nodes >> segments;

@@ -49,8 +49,8 @@ float4 PSMain(Varyings v) : SV_TARGET {
 
 Com<ID3DBlob> Compile(const char* entry, const char* target) {
   Com<ID3DBlob> code, errors;
-  const HRESULT hr = D3DCompile(kShaders, sizeof kShaders - 1, "runtime_test", nullptr, nullptr, entry, target, 0, 0,
-                                &code, &errors);
+  const HRESULT hr =
+      D3DCompile(kShaders, sizeof kShaders - 1, "runtime_test", nullptr, nullptr, entry, target, 0, 0, &code, &errors);
   EXPECT_TRUE(SUCCEEDED(hr)) << entry << ": "
                              << (errors.p ? static_cast<const char*>(errors->GetBufferPointer()) : "no message");
   Com<ID3DBlob> out;
@@ -126,11 +126,13 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   // The texture, filled from an upload buffer with a 256-byte row pitch.
   Com<ID3D12Resource> texture, upload, target, readback;
   D3D12_RESOURCE_DESC textureDesc = TextureDesc(2, 2, D3D12_RESOURCE_FLAG_NONE);
-  ASSERT_TRUE(SUCCEEDED(device->CreateCommittedResource(&defaultHeap, D3D12_HEAP_FLAG_NONE, &textureDesc,
-                                                        D3D12_RESOURCE_STATE_COPY_DEST, nullptr, IID_PPV_ARGS(&texture))));
+  ASSERT_TRUE(
+      SUCCEEDED(device->CreateCommittedResource(&defaultHeap, D3D12_HEAP_FLAG_NONE, &textureDesc,
+                                                D3D12_RESOURCE_STATE_COPY_DEST, nullptr, IID_PPV_ARGS(&texture))));
   D3D12_RESOURCE_DESC uploadDesc = BufferDesc(2 * D3D12_TEXTURE_DATA_PITCH_ALIGNMENT);
-  ASSERT_TRUE(SUCCEEDED(device->CreateCommittedResource(&uploadHeap, D3D12_HEAP_FLAG_NONE, &uploadDesc,
-                                                        D3D12_RESOURCE_STATE_GENERIC_READ, nullptr, IID_PPV_ARGS(&upload))));
+  ASSERT_TRUE(
+      SUCCEEDED(device->CreateCommittedResource(&uploadHeap, D3D12_HEAP_FLAG_NONE, &uploadDesc,
+                                                D3D12_RESOURCE_STATE_GENERIC_READ, nullptr, IID_PPV_ARGS(&upload))));
   {
     std::uint8_t* bytes = nullptr;
     ASSERT_TRUE(SUCCEEDED(upload->Map(0, nullptr, reinterpret_cast<void**>(&bytes))));
@@ -139,11 +141,13 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
     upload->Unmap(0, nullptr);
   }
   D3D12_RESOURCE_DESC targetDesc = TextureDesc(kTarget, kTarget, D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET);
-  ASSERT_TRUE(SUCCEEDED(device->CreateCommittedResource(&defaultHeap, D3D12_HEAP_FLAG_NONE, &targetDesc,
-                                                        D3D12_RESOURCE_STATE_RENDER_TARGET, nullptr, IID_PPV_ARGS(&target))));
+  ASSERT_TRUE(
+      SUCCEEDED(device->CreateCommittedResource(&defaultHeap, D3D12_HEAP_FLAG_NONE, &targetDesc,
+                                                D3D12_RESOURCE_STATE_RENDER_TARGET, nullptr, IID_PPV_ARGS(&target))));
   D3D12_RESOURCE_DESC readbackDesc = BufferDesc(kTarget * D3D12_TEXTURE_DATA_PITCH_ALIGNMENT);
-  ASSERT_TRUE(SUCCEEDED(device->CreateCommittedResource(&readbackHeap, D3D12_HEAP_FLAG_NONE, &readbackDesc,
-                                                        D3D12_RESOURCE_STATE_COPY_DEST, nullptr, IID_PPV_ARGS(&readback))));
+  ASSERT_TRUE(
+      SUCCEEDED(device->CreateCommittedResource(&readbackHeap, D3D12_HEAP_FLAG_NONE, &readbackDesc,
+                                                D3D12_RESOURCE_STATE_COPY_DEST, nullptr, IID_PPV_ARGS(&readback))));
 
   // The shader resource view lives in a shader-visible heap and reaches the shader through a
   // descriptor table, as Dear ImGui's DX12 backend binds its font texture.
@@ -192,8 +196,8 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   Com<ID3DBlob> rootBlob, rootErrors;
   ASSERT_TRUE(SUCCEEDED(D3D12SerializeRootSignature(&rootDesc, D3D_ROOT_SIGNATURE_VERSION_1, &rootBlob, &rootErrors)));
   Com<ID3D12RootSignature> root;
-  ASSERT_TRUE(SUCCEEDED(device->CreateRootSignature(0, rootBlob->GetBufferPointer(), rootBlob->GetBufferSize(),
-                                                    IID_PPV_ARGS(&root))));
+  ASSERT_TRUE(SUCCEEDED(
+      device->CreateRootSignature(0, rootBlob->GetBufferPointer(), rootBlob->GetBufferSize(), IID_PPV_ARGS(&root))));
 
   Com<ID3DBlob> vs = Compile("VSMain", "vs_5_0");
   Com<ID3DBlob> ps = Compile("PSMain", "ps_5_0");
@@ -217,8 +221,8 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   Com<ID3D12CommandAllocator> allocator;
   Com<ID3D12GraphicsCommandList> list;
   ASSERT_TRUE(SUCCEEDED(device->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator))));
-  ASSERT_TRUE(SUCCEEDED(device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator.p, pipeline.p,
-                                                  IID_PPV_ARGS(&list))));
+  ASSERT_TRUE(SUCCEEDED(
+      device->CreateCommandList(0, D3D12_COMMAND_LIST_TYPE_DIRECT, allocator.p, pipeline.p, IID_PPV_ARGS(&list))));
 
   D3D12_TEXTURE_COPY_LOCATION from = {}, to = {};
   from.pResource = upload.p;
@@ -227,8 +231,8 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   to.pResource = texture.p;
   to.Type = D3D12_TEXTURE_COPY_TYPE_SUBRESOURCE_INDEX;
   list->CopyTextureRegion(&to, 0, 0, 0, &from, nullptr);
-  D3D12_RESOURCE_BARRIER toShader = Transition(texture.p, D3D12_RESOURCE_STATE_COPY_DEST,
-                                               D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE);
+  D3D12_RESOURCE_BARRIER toShader =
+      Transition(texture.p, D3D12_RESOURCE_STATE_COPY_DEST, D3D12_RESOURCE_STATE_PIXEL_SHADER_RESOURCE);
   list->ResourceBarrier(1, &toShader);
 
   const float black[4] = {0, 0, 0, 0};
@@ -246,8 +250,8 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   list->IASetPrimitiveTopology(D3D_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
   list->DrawInstanced(3, 1, 0, 0);
 
-  D3D12_RESOURCE_BARRIER toCopy = Transition(target.p, D3D12_RESOURCE_STATE_RENDER_TARGET,
-                                             D3D12_RESOURCE_STATE_COPY_SOURCE);
+  D3D12_RESOURCE_BARRIER toCopy =
+      Transition(target.p, D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_COPY_SOURCE);
   list->ResourceBarrier(1, &toCopy);
   D3D12_TEXTURE_COPY_LOCATION src = {}, dst = {};
   src.pResource = target.p;
@@ -270,8 +274,8 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
       std::uint32_t pixel;
       std::memcpy(&pixel, bytes + y * D3D12_TEXTURE_DATA_PITCH_ALIGNMENT + x * 4, 4);
       const std::uint32_t expected = texels[(y / (kTarget / 2)) * 2 + x / (kTarget / 2)];
-      if (pixel != expected && ++wrong <= 4) ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << pixel
-                                                           << ", expected " << expected;
+      if (pixel != expected && ++wrong <= 4)
+        ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << pixel << ", expected " << expected;
     }
   }
   readback->Unmap(0, nullptr);

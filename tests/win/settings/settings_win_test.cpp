@@ -37,9 +37,9 @@ TEST(SettingsWin, RewrittenFileIsReadAfresh) {
 TEST(SettingsWin, UnsignedSyntaxMatchesTheRuntimesWcstoul) {
   // long is 32 bits here, so wcstoul is exactly the conversion the settings describe.
   static_assert(sizeof(unsigned long) == 4);
-  const wchar_t* texts[] = {L"0",     L"1464",  L"0x5B8", L"02670", L"09",         L" +12abc",     L"-1",
-                            L"-0",    L"-2",    L"4294967295", L"4294967296", L"-4294967295", L"0x1FFFFFFFF",
-                            L"0x",    L"0xg1",  L"",      L"- 1",   L"true",       L"\t7",         L"0X7b"};
+  const wchar_t* texts[] = {L"0",    L"1464", L"0x5B8",      L"02670",      L"09",          L" +12abc",     L"-1",
+                            L"-0",   L"-2",   L"4294967295", L"4294967296", L"-4294967295", L"0x1FFFFFFFF", L"0x",
+                            L"0xg1", L"",     L"- 1",        L"true",       L"\t7",         L"0X7b"};
   for (const wchar_t* text : texts) {
     EXPECT_EQ(ParseUnsigned32(text), std::wcstoul(text, nullptr, 0)) << ::testing::PrintToString(std::wstring(text));
   }
