@@ -55,6 +55,7 @@ host_packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64      # the Windows build
   debootstrap bubblewrap                                     # the Windows runtime root
   clang libclang-rt-14-dev                                   # fuzzing with libFuzzer and sanitizers
+  clang-format                                               # the format check of the tree
   libgtest-dev googletest libbenchmark-dev                   # tests and benchmarks (gtest's source also serves the Windows build)
   libboost-graph-dev                                         # the independent routing oracle
   libcairo2-dev nlohmann-json3-dev libcli11-dev              # pictures, GeoJSON and command lines of the tools
