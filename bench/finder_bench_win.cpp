@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
   std::vector<MemoryRegion> scannable;
   for (std::uint64_t at = kLowestUserAddress; at <= kHighestUserAddress;) {
     MemoryRegion region;
-    if (!ProcessRegions().RegionAt(at, region) || region.size == 0) break;
+    if (!WritableRegions().RegionAt(at, region) || region.size == 0) break;
     if (region.scannable) scannable.push_back(region);
     at = region.base + region.size;
   }
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   });
 
   PublishedGamePointers scanPointers;
-  Finder scanner({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, scanPointers);
+  Finder scanner({GuardedMemory(), WritableRegions(), &FrozenClock, [] {}}, layout, scanPointers);
   std::size_t found = 0;
   const double fullScan = best([&] {
     ScanResults results;
@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
   // table on its root (the table is wiped for this part).
   std::memset(table, 0, 0x100);
   PublishedGamePointers chunkPointers;
-  Finder chunks({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, chunkPointers);
+  Finder chunks({GuardedMemory(), WritableRegions(), &FrozenClock, [] {}}, layout, chunkPointers);
   (void)chunks.Tick(settings);
   constexpr int kChunkTicks = 200;
   double begin = Now();
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
   Put(root + kDirectPathOffsets[0], Address(table));
   PublishedGamePointers directPointers;
   directPointers.MinimapRoot.exchange(Address(root));
-  Finder direct({ProcessMemory(), ProcessRegions(), &FrozenClock, [] {}}, layout, directPointers);
+  Finder direct({GuardedMemory(), WritableRegions(), &FrozenClock, [] {}}, layout, directPointers);
   std::uint32_t sleep = direct.Tick(settings);
   constexpr int kDirectTicks = 20000;
   begin = Now();

@@ -22,7 +22,7 @@ int main() {
   auto* memory = static_cast<char*>(VirtualAlloc(nullptr, kBuffer, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   std::memset(memory, 0x11, kBuffer);
   std::vector<char> out(kBuffer);
-  GameMemory& guarded = ProcessMemory();
+  GameMemory& guarded = GuardedMemory();
   std::uint64_t sink = 0;
 
   // Small reads spread over the buffer, as the readers' field reads are spread over objects.

@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
   game.CopyInto(fake);
   Measure("fake memory", fake, game, iterations);
 #if defined(_WIN32)
-  Measure("fault guard", ProcessMemory(), game, iterations / 10);
+  Measure("fault guard", GuardedMemory(), game, iterations / 10);
 #endif
   return 0;
 }

@@ -84,7 +84,7 @@ void WindowsFallbackDevice::CollectRoadLines(float x, float z, float radius, std
 WindowHandle WindowsFallbackDevice::FindGameWindow() {
   // The overlay window is a visible top-level window of this process too, and over the world map
   // as large as the client area: it must never be taken for the game.
-  return reinterpret_cast<WindowHandle>(pathlight::FindGameWindow(overlay_));
+  return reinterpret_cast<WindowHandle>(pathlight::FindGameWindow(GameWindowRule::kWide, overlay_));
 }
 
 bool WindowsFallbackDevice::WindowExists(WindowHandle window) { return window != 0 && IsWindow(AsWindow(window)); }

@@ -28,7 +28,7 @@ class VirtualQueryRegions final : public RegionQuery {
 void FinderThread() {
   try {
     // The thread owns its finder: the schedule and what it has seen live as long as the thread.
-    Finder finder({ProcessMemory(), ProcessRegions(), [] { return TickCount(); },
+    Finder finder({GuardedMemory(), WritableRegions(), [] { return TickCount(); },
                    [] { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }},
                   Game().layout, Game().pointers);
     for (;;) {
@@ -47,7 +47,7 @@ void FinderThread() {
 
 }  // namespace
 
-RegionQuery& ProcessRegions() {
+RegionQuery& WritableRegions() {
   static VirtualQueryRegions regions;
   return regions;
 }

@@ -6,7 +6,7 @@
 namespace pathlight {
 
 // VirtualQuery: scannable = committed, MEM_PRIVATE and exactly PAGE_READWRITE.
-[[nodiscard]] RegionQuery& ProcessRegions();
+[[nodiscard]] RegionQuery& WritableRegions();
 
 // Started by the init thread after the image scan found the layout; runs until the process ends.
 // The first tick runs at once.

@@ -11,7 +11,7 @@ void ReadGameSnapshot(GameSnapshot& snapshot) {
   // One settings record for the whole read: the offsets of one file, never of two.
   const SettingsPtr settings = CurrentSettings();
   GameState& game = Game();
-  const GameReadContext context{ProcessMemory(), game.layout, *settings,
+  const GameReadContext context{GuardedMemory(), game.layout, *settings,
                                 game.pointers,   game.reader, Flags().WorldRouteShown.load() != 0};
   ReadGameSnapshot(context, snapshot);
 }

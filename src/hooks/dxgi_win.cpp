@@ -208,28 +208,29 @@ void OnSwapChainCreated(IUnknown* swapchain, IUnknown* device, HWND window) {
 
 namespace detour {
 
-HRESULT WINAPI CreateDXGIFactory(REFIID riid, void** factory) {
-  const auto original = createFactory.Get();
+// The factory calls nest (CreateDXGIFactory2 may call CreateDXGIFactory1): only the outermost
+// reports the factory.
+template <typename Call>
+HRESULT CreateFactoryOnce(Call call, void** factory) {
   Nested nest(g_factoryDepth);
-  const HRESULT hr = original(riid, factory);
+  const HRESULT hr = call();
   if (SUCCEEDED(hr) && nest.Outermost() && factory != nullptr) OnFactoryCreated(static_cast<IUnknown*>(*factory));
   return hr;
+}
+
+HRESULT WINAPI CreateDXGIFactory(REFIID riid, void** factory) {
+  const auto original = createFactory.Get();
+  return CreateFactoryOnce([&] { return original(riid, factory); }, factory);
 }
 
 HRESULT WINAPI CreateDXGIFactory1(REFIID riid, void** factory) {
   const auto original = createFactory1.Get();
-  Nested nest(g_factoryDepth);
-  const HRESULT hr = original(riid, factory);
-  if (SUCCEEDED(hr) && nest.Outermost() && factory != nullptr) OnFactoryCreated(static_cast<IUnknown*>(*factory));
-  return hr;
+  return CreateFactoryOnce([&] { return original(riid, factory); }, factory);
 }
 
 HRESULT WINAPI CreateDXGIFactory2(UINT flags, REFIID riid, void** factory) {
   const auto original = createFactory2.Get();
-  Nested nest(g_factoryDepth);
-  const HRESULT hr = original(flags, riid, factory);
-  if (SUCCEEDED(hr) && nest.Outermost() && factory != nullptr) OnFactoryCreated(static_cast<IUnknown*>(*factory));
-  return hr;
+  return CreateFactoryOnce([&] { return original(flags, riid, factory); }, factory);
 }
 
 HRESULT STDMETHODCALLTYPE IDXGIFactory_CreateSwapChain(IDXGIFactory* self, IUnknown* device, DXGI_SWAP_CHAIN_DESC* desc,

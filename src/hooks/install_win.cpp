@@ -129,7 +129,7 @@ class WindowsPresentWait final : public PresentWaitServices {
   std::uint64_t PresentsReached() override { return PresentGate::Entered(); }
   void Sleep(std::uint32_t ms) override { SleepMs(ms); }
 
-  bool GameWindowShown() override { return FindGameWindow() != nullptr; }
+  bool GameWindowShown() override { return FindGameWindow(GameWindowRule::kWide) != nullptr; }
 
   bool ModuleLoaded(const char* name) override { return GetModuleHandleA(name) != nullptr; }
 };

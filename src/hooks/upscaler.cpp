@@ -27,7 +27,7 @@ struct HeldDepth {
   std::uint32_t lastTagTick = 0;
 };
 
-struct Records {
+struct UpscalerRecords {
   std::mutex cameraMutex;
   DlssCameraRecord camera;
   std::mutex tagMutex;
@@ -38,8 +38,8 @@ struct Records {
   DepthRefusal refused = DepthRefusal::None;
 };
 
-Records& TheRecords() {
-  static Records records;
+UpscalerRecords& Records() {
+  static UpscalerRecords records;
   return records;
 }
 
@@ -83,13 +83,13 @@ bool PlausibleScale(float s) { return s > 0.1f && s < 20.0f; }
 }  // namespace
 
 DlssCameraRecord CopyDlssCamera() {
-  Records& r = TheRecords();
+  UpscalerRecords& r = Records();
   std::lock_guard lock(r.cameraMutex);
   return r.camera;
 }
 
 DepthTagRecord CopyDepthTag(DepthResourceKeeper* keeper) {
-  Records& r = TheRecords();
+  UpscalerRecords& r = Records();
   std::lock_guard lock(r.tagMutex);
   DepthTagRecord copy = r.tag;
   copy.referenced = false;
@@ -105,7 +105,7 @@ namespace {
 // The identity of the tagged buffer, holding it if it is new; 0 with the reason when it cannot be
 // held. Under the tag mutex. A buffer no longer tagged is let go after a while, and the least
 // recently tagged one when a new one needs its place.
-std::uint64_t HoldDepth(Records& r, DepthResourceKeeper& keeper, std::uint64_t native, std::uint32_t tick,
+std::uint64_t HoldDepth(UpscalerRecords& r, DepthResourceKeeper& keeper, std::uint64_t native, std::uint32_t tick,
                         DepthRefusal& refusal) {
   refusal = DepthRefusal::None;
   HeldDepth* oldest = nullptr;
@@ -262,7 +262,7 @@ void OnSetConstants(GameMemory& memory, std::uint64_t constants, std::uint32_t t
   float c[kConstantsFloatsRead];
   if (constants == 0 || !memory.Read(constants, c, sizeof c)) return;
   if (DlssConstantsPlausible(c)) {
-    Records& r = TheRecords();
+    UpscalerRecords& r = Records();
     std::lock_guard lock(r.cameraMutex);
     DlssCameraRecord& cam = r.camera;
     std::memcpy(cam.position, c + kCameraPos, sizeof cam.position);
@@ -295,7 +295,7 @@ void OnSetTag(GameMemory& memory, const char* function, std::uint64_t tags, std:
   const std::optional<DepthTag> depth = FindDepthTag(memory, tags, count, stride);
   if (!depth) return;
   counters.depthTags.fetch_add(1);
-  Records& r = TheRecords();
+  UpscalerRecords& r = Records();
   std::lock_guard lock(r.tagMutex);
   DepthTagRecord& rec = r.tag;
   rec.native = depth->native;

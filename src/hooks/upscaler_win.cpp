@@ -45,7 +45,7 @@ std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p)
 // table lies in the module of its implementation.
 bool MethodTableInModule(std::uint64_t object) {
   std::uint64_t table = 0;
-  if (!ProcessMemory().ReadValue(object, table) || table == 0) return false;
+  if (!GuardedMemory().ReadValue(object, table) || table == 0) return false;
   HMODULE module = nullptr;
   return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(table), &module) != 0;
@@ -76,7 +76,7 @@ class Direct3DKeeper final : public DepthResourceKeeper {
 // Gives the address of its code (the first method after IUnknown's) for the log.
 bool LooksLikeSwapChain(std::uint64_t object, const void*& code) {
   std::uint64_t table = 0, method = 0;
-  GameMemory& memory = ProcessMemory();
+  GameMemory& memory = GuardedMemory();
   if (!memory.ReadValue(object, table) || !memory.ReadValue(table + 8 * 8, method)) return false;
   HMODULE module = nullptr;
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -94,7 +94,7 @@ namespace detour {
 std::int32_t slSetConstants(const void* values, const void* frame, const void* viewport) {
   const auto original = upscaler_hooks::slSetConstants.Get();
   try {
-    OnSetConstants(ProcessMemory(), Address(values), TickCount());
+    OnSetConstants(GuardedMemory(), Address(values), TickCount());
   } catch (...) {}
   return original(values, frame, viewport);
 }
@@ -102,7 +102,7 @@ std::int32_t slSetConstants(const void* values, const void* frame, const void* v
 std::int32_t slSetTag(const void* viewport, const void* tags, std::uint32_t count, void* commands) {
   const auto original = upscaler_hooks::slSetTag.Get();
   try {
-    OnSetTag(ProcessMemory(), "slSetTag", Address(tags), count, TickCount(), &D3D12DepthKeeper());
+    OnSetTag(GuardedMemory(), "slSetTag", Address(tags), count, TickCount(), &D3D12DepthKeeper());
   } catch (...) {}
   return original(viewport, tags, count, commands);
 }
@@ -111,7 +111,7 @@ std::int32_t slSetTagForFrame(const void* frame, const void* viewport, const voi
                               void* commands) {
   const auto original = upscaler_hooks::slSetTagForFrame.Get();
   try {
-    OnSetTag(ProcessMemory(), "slSetTagForFrame", Address(tags), count, TickCount(), &D3D12DepthKeeper());
+    OnSetTag(GuardedMemory(), "slSetTagForFrame", Address(tags), count, TickCount(), &D3D12DepthKeeper());
   } catch (...) {}
   return original(frame, viewport, tags, count, commands);
 }
@@ -120,7 +120,7 @@ std::int32_t slEvaluateFeature(std::uint32_t feature, const void* frame, const v
                                void* commands) {
   const auto original = upscaler_hooks::slEvaluateFeature.Get();
   try {
-    OnEvaluateFeature(ProcessMemory(), feature, Address(inputs), count);
+    OnEvaluateFeature(GuardedMemory(), feature, Address(inputs), count);
   } catch (...) {}
   return original(feature, frame, inputs, count, commands);
 }
@@ -133,7 +133,7 @@ std::uint32_t ffxCreateContext(void* context, void* descriptors, const void* all
   const std::uint32_t result = original(context, descriptors, allocation);
   InsideFfxContextCreation = outer;
   try {
-    const auto found = OnFfxContextCreated(ProcessMemory(), Address(descriptors), result);
+    const auto found = OnFfxContextCreated(GuardedMemory(), Address(descriptors), result);
     const void* code = nullptr;
     if (found && LooksLikeSwapChain(found->swapchain, code)) {
       Log("FidelityFX: frame-generation swapchain %p (in %s); switching to the Composition renderer (minimap and "

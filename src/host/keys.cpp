@@ -65,19 +65,6 @@ void KeyInput::HandleKey(std::uint64_t key, bool down) {
   if (Fires(settings->reloadKey, key, modifiers)) Flags().ReloadRequested.exchange(1);
 }
 
-void* ChooseGameWindow(std::span<const WindowCandidate> candidates) {
-  void* chosen = nullptr;
-  std::int64_t largest = 0;
-  for (const WindowCandidate& candidate : candidates) {
-    // Strictly larger: among equal areas the first enumerated stays.
-    if (chosen == nullptr || candidate.clientArea > largest) {
-      chosen = candidate.window;
-      largest = candidate.clientArea;
-    }
-  }
-  return largest >= kMinGameWindowArea ? chosen : nullptr;
-}
-
 bool AllBindingsUnbound() {
   const SettingsPtr settings = CurrentSettings();
   return !settings->minimapToggle.Bound() && !settings->worldToggle.Bound() && !settings->reloadKey.Bound();

@@ -1,6 +1,6 @@
-// The hot keys: what the game window's procedure does with keyboard input, and the choice of the
-// game window. The Windows glue (keys_win.cpp) feeds in what the messages carry; everything that
-// decides lives here.
+// The hot keys: what the game window's procedure does with keyboard input. The Windows glue
+// (keys_win.cpp) finds the window and feeds in what the messages carry; everything that decides
+// lives here.
 //
 // Threads: a KeyInput belongs to the game window's thread, which alone calls it. The bindings are
 // read from the live settings record, which the keys thread may replace meanwhile (a reader may
@@ -9,7 +9,6 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
 
 namespace pathlight {
 
@@ -39,16 +38,6 @@ class KeyInput {
   std::array<std::uint8_t, 256> keyDown_{};
   KeySource source_ = KeySource::None;
 };
-
-// The game's main window is the top-level window of this process with the largest client area,
-// at least 640 by 360. Candidates arrive in enumeration order, already filtered (this process,
-// visible, no owner, client rectangle readable).
-struct WindowCandidate {
-  void* window;
-  std::int64_t clientArea;
-};
-inline constexpr std::int64_t kMinGameWindowArea = 640 * 360;
-[[nodiscard]] void* ChooseGameWindow(std::span<const WindowCandidate> candidates);
 
 // True while no binding has a key: then nothing is attached to the game window at all.
 [[nodiscard]] bool AllBindingsUnbound();

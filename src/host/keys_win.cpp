@@ -6,10 +6,10 @@
 #include <windows.h>
 
 #include <atomic>
-#include <vector>
 
 #include "host/keys.hpp"
 #include "host/keys_win.hpp"
+#include "platform/game_window_win.hpp"
 #include "platform/log.hpp"
 #include "platform/threads.hpp"
 #include "settings/run_flags.hpp"
@@ -67,25 +67,6 @@ LRESULT CALLBACK GameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
                              : DefWindowProcW(window, message, wParam, lParam);
 }
 
-BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
-  auto& candidates = *reinterpret_cast<std::vector<WindowCandidate>*>(context);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  RECT client;
-  if (process == GetCurrentProcessId() && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == nullptr &&
-      GetClientRect(window, &client)) {
-    const std::int64_t area = static_cast<std::int64_t>(client.right - client.left) * (client.bottom - client.top);
-    candidates.push_back({window, area});
-  }
-  return TRUE;
-}
-
-HWND FindGameWindow() {
-  std::vector<WindowCandidate> candidates;
-  EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&candidates));
-  return static_cast<HWND>(ChooseGameWindow(candidates));
-}
-
 void Attach(HWND window) {
   g_keys.previous.store(reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC)));
   const LONG_PTR old = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&GameWindowProc));
@@ -106,7 +87,7 @@ void KeysPass() {
   const HWND attached = g_keys.attached.load();
   if (attached != nullptr && IsWindow(attached)) return;
   // The game may replace its window (a mode change); the new one is found on this pass.
-  if (const HWND window = FindGameWindow(); window != nullptr) Attach(window);
+  if (const HWND window = FindGameWindow(GameWindowRule::kOwnerless); window != nullptr) Attach(window);
 }
 
 void KeysThread() {

@@ -13,7 +13,7 @@ MapFrameServices LibraryMapFrameServices(std::function<void(GameSnapshot&)> read
   services.currentRoute = [] { return GetCurrentRoute(); };
   services.nowMs = [] { return PerformanceMs(); };
   services.minimapRouteShown = [] { return Flags().MinimapRouteShown.load() != 0; };
-  services.smoother = &ProcessMinimapSmoother();
+  services.smoother = &MinimapSmoothing();
   return services;
 }
 

@@ -81,13 +81,13 @@ double PerformanceMs() {
   return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
 }
 
-MinimapSmoother& ProcessMinimapSmoother() {
+MinimapSmoother& MinimapSmoothing() {
   static MinimapSmoother smoother;
   return smoother;
 }
 
 void SmoothMinimap(GameSnapshot& snapshot, const Settings& settings) {
-  ProcessMinimapSmoother().Apply(snapshot, settings, PerformanceMs());
+  MinimapSmoothing().Apply(snapshot, settings, PerformanceMs());
 }
 
 }  // namespace pathlight

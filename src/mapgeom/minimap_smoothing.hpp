@@ -51,7 +51,7 @@ class MinimapSmoother {
 [[nodiscard]] double PerformanceMs();
 
 // The process's smoother.
-[[nodiscard]] MinimapSmoother& ProcessMinimapSmoother();
+[[nodiscard]] MinimapSmoother& MinimapSmoothing();
 
 // The process's smoother at PerformanceMs().
 void SmoothMinimap(GameSnapshot& snapshot, const Settings& settings);

@@ -165,7 +165,7 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> UnreadableParts(std::uint64
   return parts;
 }
 
-GameMemory& ProcessMemory() {
+GameMemory& GuardedMemory() {
   static FaultGuard memory;
   return memory;
 }

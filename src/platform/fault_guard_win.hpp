@@ -31,7 +31,7 @@ class FaultGuard final : public GameMemory {
 };
 
 // The process's memory behind the fault guard.
-[[nodiscard]] GameMemory& ProcessMemory();
+[[nodiscard]] GameMemory& GuardedMemory();
 
 // The parts of [start, start + size) that a plain read must not touch (not committed, not
 // readable, or guard pages), as [first, end) address pairs in ascending order.

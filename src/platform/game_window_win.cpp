@@ -5,9 +5,8 @@ namespace pathlight {
 namespace {
 
 struct WindowSearch {
-  HWND skip = nullptr;
-  HWND best = nullptr;
-  LONGLONG bestArea = 0;
+  HWND skip;
+  GameWindowChoice choice;
 };
 
 BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
@@ -15,26 +14,20 @@ BOOL CALLBACK ConsiderWindow(HWND window, LPARAM context) {
   DWORD process = 0;
   GetWindowThreadProcessId(window, &process);
   RECT client;
-  if (window == search.skip || process != GetCurrentProcessId() || !IsWindowVisible(window) ||
-      !GetClientRect(window, &client)) {
-    return TRUE;
-  }
-  const LONG width = client.right - client.left, height = client.bottom - client.top;
-  const LONGLONG area = static_cast<LONGLONG>(width) * height;
-  if (width > kGameWindowMinClientWidth && area > search.bestArea) {
-    search.best = window;
-    search.bestArea = area;
+  if (window != search.skip && process == GetCurrentProcessId() && IsWindowVisible(window) &&
+      GetClientRect(window, &client)) {
+    search.choice.Consider(
+        {window, client.right - client.left, client.bottom - client.top, GetWindow(window, GW_OWNER) != nullptr});
   }
   return TRUE;
 }
 
 }  // namespace
 
-HWND FindGameWindow(HWND skip) {
-  WindowSearch search;
-  search.skip = skip;
+HWND FindGameWindow(GameWindowRule rule, HWND skip) {
+  WindowSearch search{skip, GameWindowChoice(rule)};
   EnumWindows(&ConsiderWindow, reinterpret_cast<LPARAM>(&search));
-  return search.best;
+  return static_cast<HWND>(search.choice.Chosen());
 }
 
 }  // namespace pathlight

@@ -38,7 +38,7 @@ void LogWriter::WriteFormatted(const char* format, ...) {
 
 namespace {
 
-LogWriter& ProcessLog() {
+LogWriter& LogFile() {
   static LogWriter writer(&platform::OpenLogStream, &platform::LocalTimeOfDay);
   return writer;
 }
@@ -48,7 +48,7 @@ LogWriter& ProcessLog() {
 void Log(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  ProcessLog().Write(format, args);
+  LogFile().Write(format, args);
   va_end(args);
 }
 

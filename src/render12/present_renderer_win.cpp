@@ -176,7 +176,7 @@ bool DrawsInto(SwapChainChoiceState& c, IDXGISwapChain* swapchain) {
   const std::uint32_t now = TickCount();
   if (entry.creation > c.newestCreation || static_cast<std::int32_t>(now - c.nextMainWindowCheck) >= 0) {
     c.newestCreation = std::max(c.newestCreation, entry.creation);
-    c.mainWindow = FindGameWindow();
+    c.mainWindow = FindGameWindow(GameWindowRule::kWide);
     c.nextMainWindowCheck = now + kMainWindowCheckMs;
   }
   return ChooseSwapChain(c.drawn, presenting, reinterpret_cast<std::uintptr_t>(c.mainWindow));

@@ -29,7 +29,7 @@ struct ShaderCache {
   std::atomic<bool> uploadTimedOut{false};  // the backend's font upload gave up its wait
 };
 
-ShaderCache& TheShaderCache() {
+ShaderCache& Shaders() {
   static ShaderCache cache;
   return cache;
 }
@@ -62,7 +62,7 @@ long CompileShaderCached(const void* source, std::size_t length, const char* nam
   if (code == nullptr) return E_INVALIDARG;
   *code = nullptr;
   if (errors != nullptr) *errors = nullptr;
-  ShaderCache& cache = TheShaderCache();
+  ShaderCache& cache = Shaders();
   // An include handler could bring text the key does not hold.
   const bool cacheable = include == nullptr && source != nullptr;
   std::string key;
@@ -88,17 +88,17 @@ long CompileShaderCached(const void* source, std::size_t length, const char* nam
 }
 
 ShaderCacheCounts ShaderCacheCounted() {
-  ShaderCache& cache = TheShaderCache();
+  ShaderCache& cache = Shaders();
   std::lock_guard lock(cache.mutex);
   return cache.counts;
 }
 
 bool BackendUploadWaited(ID3D12Fence* fence, void* event) {
   if (WaitForFence(fence, static_cast<HANDLE>(event), 1, kFontUploadWaitMs)) return true;
-  TheShaderCache().uploadTimedOut.store(true);
+  Shaders().uploadTimedOut.store(true);
   return false;
 }
 
-bool BackendUploadTimedOut() { return TheShaderCache().uploadTimedOut.exchange(false); }
+bool BackendUploadTimedOut() { return Shaders().uploadTimedOut.exchange(false); }
 
 }  // namespace pathlight

@@ -49,7 +49,7 @@ void LoadRoads() { (void)LoadRoads(GetGameFolder()); }
 
 bool RoadsAreReady() { return g_roads.RoadsReady.load(); }
 
-const RoadGraph& PublishedRoadGraph() { return g_roads.graph; }
+const RoadGraph& RoadNetwork() { return g_roads.graph; }
 
 std::vector<SnapCandidate> FindNearbySegments(float x, float z, float radius, int maxCount, float slack) {
   if (!RoadsAreReady()) return {};

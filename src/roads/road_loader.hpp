@@ -28,7 +28,7 @@ std::size_t LoadRoads(const std::wstring& gameFolder);
 
 [[nodiscard]] bool RoadsAreReady();
 // The published graph; only meaningful once RoadsAreReady().
-[[nodiscard]] const RoadGraph& PublishedRoadGraph();
+[[nodiscard]] const RoadGraph& RoadNetwork();
 
 // The two point queries on the published graph. The route search calls FindNearbySegments only
 // once roads are ready; CollectRoadLines appends nothing until then.

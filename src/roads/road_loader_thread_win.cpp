@@ -4,18 +4,8 @@
 
 namespace pathlight {
 
-namespace {
-
-void RoadLoaderThread() {
-  try {
-    LoadRoads();
-  } catch (...) {
-    // Out of memory on a huge or hostile folder: nothing is published, routes stay straight lines.
-  }
-}
-
-}  // namespace
-
-void StartRoadLoader() { StartThread("road loader", &RoadLoaderThread); }
+// Out of memory on a huge or hostile folder ends the thread quietly (StartThread): nothing is
+// published, routes stay straight lines.
+void StartRoadLoader() { StartThread("road loader", static_cast<ThreadBody>(&LoadRoads)); }
 
 }  // namespace pathlight

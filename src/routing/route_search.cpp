@@ -318,7 +318,7 @@ std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const Ro
                                    float directMaxDistance, std::vector<float>* heights, RouteSearchResult* details) {
   RouteSearchResult result;
   if (RoadsAreReady()) {
-    result = Routing().search.Find(PublishedRoadGraph(), start, goal, weights, directMaxDistance);
+    result = Routing().search.Find(RoadNetwork(), start, goal, weights, directMaxDistance);
   } else {
     result.points = {start, goal};
     result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};

@@ -145,8 +145,7 @@ int main(int argc, char** argv) {
     // The library draws the straight line then; say so, as its log's "Route:" line does not.
     if (!details.found) std::printf("no road route: straight line\n");
     const bool wagonUsed = pathlight::GetCurrentRoute() && pathlight::GetCurrentRoute()->wagon;
-    if (!png.empty() &&
-        !pathlight::tool::WriteRoutePng(png, pathlight::PublishedRoadGraph(), details, wagonUsed, pngView))
+    if (!png.empty() && !pathlight::tool::WriteRoutePng(png, pathlight::RoadNetwork(), details, wagonUsed, pngView))
       status = 1;
     if (!geojson.empty() && !pathlight::tool::WriteRouteGeoJson(geojson, details, wagonUsed)) status = 1;
   }
@@ -158,8 +157,7 @@ int main(int argc, char** argv) {
     const pathlight::RouteWeights weights =
         wagon ? pathlight::MakeWagonRouteWeights(settings) : pathlight::MakeRouteWeights(settings);
     std::printf("Bench: %s weights\n", wagon ? "wagon" : "ordinary");
-    if (pathlight::tool::RunRouteBench(pathlight::PublishedRoadGraph(), weights, settings.directMaxDistance, bench,
-                                       seed) > 0)
+    if (pathlight::tool::RunRouteBench(pathlight::RoadNetwork(), weights, settings.directMaxDistance, bench, seed) > 0)
       status = 1;
   }
   return status;

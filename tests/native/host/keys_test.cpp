@@ -168,23 +168,6 @@ TEST_F(KeysTest, CodesOutsideOneTo255AreIgnored) {
   EXPECT_EQ(Flags().MinimapRouteShown, 1);
 }
 
-TEST(GameWindowChoice, LargestClientAreaWithTheFirstWinningTies) {
-  int a, b, c;
-  const WindowCandidate ties[] = {{&a, 1280 * 720}, {&b, 1280 * 720}, {&c, 800 * 600}};
-  EXPECT_EQ(ChooseGameWindow(ties), &a);
-  const WindowCandidate later[] = {{&a, 800 * 600}, {&b, 100}, {&c, 1920 * 1080}};
-  EXPECT_EQ(ChooseGameWindow(later), &c);
-  // The floor is 640 by 360, inclusive, and applies to the largest window.
-  const WindowCandidate floor[] = {{&a, 640 * 360}};
-  EXPECT_EQ(ChooseGameWindow(floor), &a);
-  const WindowCandidate below[] = {{&a, 640 * 360 - 1}, {&b, 0}};
-  EXPECT_EQ(ChooseGameWindow(below), nullptr);
-  EXPECT_EQ(ChooseGameWindow({}), nullptr);
-  // Areas beyond 32 bits compare correctly.
-  const WindowCandidate huge[] = {{&a, 0x100000000ll}, {&b, 0x0FFFFFFFFll}};
-  EXPECT_EQ(ChooseGameWindow(huge), &a);
-}
-
 TEST_F(KeysTest, AttachingNeedsAtLeastOneBinding) {
   EXPECT_FALSE(AllBindingsUnbound());
   EditSettings([](Settings& s) { s.minimapToggle = s.worldToggle = {0, 0}; });

@@ -62,7 +62,7 @@ struct Allocation {
 struct ScanFixture {
   PublishedGamePointers pointers;
   Finder MakeFinder(RegionQuery& regions) {
-    return Finder({ProcessMemory(), regions, [] { return static_cast<std::uint32_t>(GetTickCount()); }, [] {}},
+    return Finder({GuardedMemory(), regions, [] { return static_cast<std::uint32_t>(GetTickCount()); }, [] {}},
                   TestLayout(), pointers);
   }
 };
@@ -95,7 +95,7 @@ TEST(FinderWin, FullScanFindsPlantedObjectsOnlyInPrivateReadWriteMemory) {
   (void)onStack;
 
   ScanFixture fixture;
-  Finder finder = fixture.MakeFinder(ProcessRegions());
+  Finder finder = fixture.MakeFinder(WritableRegions());
   for (int pass = 0; pass < 2; ++pass) {  // the second pass would see what the first left behind
     ScanResults results;
     finder.FullScan(results);
@@ -116,7 +116,7 @@ TEST(FinderWin, ScanBufferIsNeverScannedAndIsWipedAfterEachScan) {
   Allocation heap;
   heap.Plant(0x1000, layout.IconVtable);
   ScanFixture fixture;
-  Finder finder = fixture.MakeFinder(ProcessRegions());
+  Finder finder = fixture.MakeFinder(WritableRegions());
   ScanResults results;
   finder.ScanWords(heap.At(0x1000), 8, results);  // the buffer's first word now holds the table
   EXPECT_EQ(results.icons, (std::vector<std::uint64_t>{heap.At(0x1000)}));
@@ -129,7 +129,7 @@ TEST(FinderWin, ScanBufferIsNeverScannedAndIsWipedAfterEachScan) {
   EXPECT_TRUE(own.icons.empty());
   (void)finder.ScanRange(heap.At(0), 0x2000, results);
   std::uint64_t first = 1;
-  ASSERT_TRUE(ProcessMemory().ReadValue(finder.ScanBufferAddress(), first));
+  ASSERT_TRUE(GuardedMemory().ReadValue(finder.ScanBufferAddress(), first));
   EXPECT_EQ(first, 0u);
 }
 
@@ -139,7 +139,7 @@ class DecommittingRegions final : public RegionQuery {
  public:
   explicit DecommittingRegions(std::uint8_t* victim) : victim_(victim) {}
   bool RegionAt(std::uint64_t address, MemoryRegion& region) override {
-    if (!ProcessRegions().RegionAt(address, region)) return false;
+    if (!WritableRegions().RegionAt(address, region)) return false;
     if (region.base == Address(victim_) && region.scannable && !done_) {
       VirtualFree(victim_ + kRegionBytes / 2, kRegionBytes / 2, MEM_DECOMMIT);
       done_ = true;

@@ -37,13 +37,13 @@ struct Sandwich {
 TEST(FaultGuardWin, ReadableMemoryIsCopiedWhole) {
   Sandwich memory;
   std::vector<char> out(3 * kPage);
-  EXPECT_EQ(ProcessMemory().ReadSome(Address(memory.base), out.data(), out.size()), out.size());
+  EXPECT_EQ(GuardedMemory().ReadSome(Address(memory.base), out.data(), out.size()), out.size());
   EXPECT_EQ(std::memcmp(out.data(), memory.base, out.size()), 0);
   std::uint64_t value = 0;
-  EXPECT_TRUE(ProcessMemory().ReadValue(Address(memory.base + 8), value));
+  EXPECT_TRUE(GuardedMemory().ReadValue(Address(memory.base + 8), value));
   EXPECT_EQ(value, 0x5A5A5A5A5A5A5A5Aull);
-  EXPECT_FALSE(ProcessMemory().ReadValue(0, value));
-  EXPECT_FALSE(ProcessMemory().ReadValue(0x800000000000, value));
+  EXPECT_FALSE(GuardedMemory().ReadValue(0, value));
+  EXPECT_FALSE(GuardedMemory().ReadValue(0x800000000000, value));
 }
 
 TEST(FaultGuardWin, EveryKindOfUnreadablePageFailsAndGuardPagesStayArmed) {
@@ -79,11 +79,11 @@ TEST(FaultGuardWin, EveryKindOfUnreadablePageFailsAndGuardPagesStayArmed) {
     c.make(memory.Middle());
     std::vector<char> out(3 * kPage);
     std::uint64_t value = 0;
-    EXPECT_FALSE(ProcessMemory().ReadValue(Address(memory.Middle() + 64), value));
+    EXPECT_FALSE(GuardedMemory().ReadValue(Address(memory.Middle() + 64), value));
     // A block read keeps the readable beginning and stops at the page.
-    EXPECT_EQ(ProcessMemory().ReadSome(Address(memory.base + 100), out.data(), out.size() - 100), kPage - 100);
+    EXPECT_EQ(GuardedMemory().ReadSome(Address(memory.base + 100), out.data(), out.size() - 100), kPage - 100);
     EXPECT_EQ(out[0], 0x5A);
-    EXPECT_TRUE(ProcessMemory().ReadValue(Address(memory.Middle() + kPage), value));
+    EXPECT_TRUE(GuardedMemory().ReadValue(Address(memory.Middle() + kPage), value));
     if (c.expectedProtection != 0) {
       EXPECT_EQ(ProtectionOf(memory.Middle()), c.expectedProtection);
     }
@@ -94,10 +94,10 @@ TEST(FaultGuardWin, UnmappedAndReservedMemoryFails) {
   char* reserved = static_cast<char*>(VirtualAlloc(nullptr, 16 * kPage, MEM_RESERVE, PAGE_NOACCESS));
   ASSERT_NE(reserved, nullptr);
   std::uint64_t value = 0;
-  EXPECT_FALSE(ProcessMemory().ReadValue(Address(reserved), value));
+  EXPECT_FALSE(GuardedMemory().ReadValue(Address(reserved), value));
   VirtualFree(reserved, 0, MEM_RELEASE);
-  EXPECT_FALSE(ProcessMemory().ReadValue(Address(reserved), value));
-  EXPECT_FALSE(ProcessMemory().ReadValue(Address(reserved + 15 * kPage + 4092), value));
+  EXPECT_FALSE(GuardedMemory().ReadValue(Address(reserved), value));
+  EXPECT_FALSE(GuardedMemory().ReadValue(Address(reserved + 15 * kPage + 4092), value));
 }
 
 // Why the guard asks first: the bare probe catches the fault but the guard bit is gone, which is
@@ -128,7 +128,7 @@ TEST(FaultGuardWin, AFaultOnTheCallersBufferNeverArmsTheGamesPage) {
   Sandwich game, caller;
   DWORD old;
   VirtualProtect(caller.Middle(), kPage, PAGE_READWRITE | PAGE_GUARD, &old);
-  EXPECT_EQ(ProcessMemory().ReadSome(Address(game.Middle()), caller.Middle() - 8, 64), 8u);
+  EXPECT_EQ(GuardedMemory().ReadSome(Address(game.Middle()), caller.Middle() - 8, 64), 8u);
   EXPECT_EQ(ProtectionOf(game.Middle()), static_cast<DWORD>(PAGE_READWRITE));
 }
 
@@ -162,7 +162,7 @@ TEST(FaultGuardWin, AnotherThreadsStackGuardPageSurvivesAndTheStackStillGrows) {
   }
   ASSERT_NE(guard, nullptr) << "no guard page below the thread's stack";
   char out[64];
-  EXPECT_EQ(ProcessMemory().ReadSome(Address(guard), out, sizeof out), 0u);
+  EXPECT_EQ(GuardedMemory().ReadSome(Address(guard), out, sizeof out), 0u);
   EXPECT_NE(ProtectionOf(guard) & PAGE_GUARD, 0u);
   grow = true;
   owner.join();
@@ -217,7 +217,7 @@ TEST(FaultGuardWin, MillionReadsOfMemoryChangingUnderneath) {
         // Stale addresses on purpose: the slot may have moved since it was read.
         const char* at = slots[random() % kSlots].load() + random() % kSlotBytes;
         const std::size_t size = (i % 16 == 0) ? 1 + random() % out.size() : 8;
-        const std::size_t got = ProcessMemory().ReadSome(Address(at), out.data(), size);
+        const std::size_t got = GuardedMemory().ReadSome(Address(at), out.data(), size);
         (got == size ? ok : bad) += 1;
         if (got > size) bad += 1000000000;
       }
