@@ -97,6 +97,16 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
 
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
   cairo_t* cr = cairo_create(surface);
+  // A path through the points, to stroke.
+  const auto polylinePath = [&](const std::vector<GroundPoint>& points) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      if (i == 0) {
+        cairo_move_to(cr, px(points[i].x), py(points[i].z));
+      } else {
+        cairo_line_to(cr, px(points[i].x), py(points[i].z));
+      }
+    }
+  };
   SetColour(cr, kBackground);
   cairo_paint(cr);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
@@ -125,14 +135,7 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
   }
 
   // The route: outline, then the line.
-  for (std::size_t i = 0; i < route.points.size(); ++i) {
-    const double x = px(route.points[i].x), y = py(route.points[i].z);
-    if (i == 0) {
-      cairo_move_to(cr, x, y);
-    } else {
-      cairo_line_to(cr, x, y);
-    }
-  }
+  polylinePath(route.points);
   SetColour(cr, kOutlineColour, 0.85);
   cairo_set_line_width(cr, 8);
   cairo_stroke_preserve(cr);
@@ -142,14 +145,7 @@ bool WriteRoutePng(const std::string& path, const RoadGraph& roads, const RouteS
   // The walk: a dashed dark line over the route, a dot at each position.
   constexpr Colour kWalkColour{0.10, 0.10, 0.45};
   if (view.walk.size() >= 2) {
-    for (std::size_t i = 0; i < view.walk.size(); ++i) {
-      const double x = px(view.walk[i].x), y = py(view.walk[i].z);
-      if (i == 0) {
-        cairo_move_to(cr, x, y);
-      } else {
-        cairo_line_to(cr, x, y);
-      }
-    }
+    polylinePath(view.walk);
     const double dashes[] = {6.0, 4.0};
     cairo_set_dash(cr, dashes, 2, 0);
     SetColour(cr, kWalkColour);
