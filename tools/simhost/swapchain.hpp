@@ -96,9 +96,9 @@ class Swapchain {
   ID3D12Device* device_ = nullptr;
   ID3D12CommandQueue* queue_ = nullptr;
   IDXGISwapChain3* swapchain_ = nullptr;
+  ID3D12Resource* buffers_[kBuffers] = {};
   ID3D12DescriptorHeap* rtvHeap_ = nullptr;
   ID3D12DescriptorHeap* dsvHeap_ = nullptr;
-  ID3D12Resource* buffers_[kBuffers] = {};
   ID3D12Resource* depth_ = nullptr;
   ID3D12Resource* spareDepth_ = nullptr;  // the other of the pair while depth ping-pongs
   bool pingPong_ = false;
