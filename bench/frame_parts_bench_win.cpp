@@ -32,10 +32,12 @@
 #include "counted_allocations.hpp"
 #include "drawing_scene.hpp"
 #include "render12/backend_shader.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 
 using namespace pathlight;
 using bench::Figures;
 using bench::Now;
+using testkit::Transition;
 
 namespace {
 
@@ -70,32 +72,14 @@ struct Gpu {
             device->CreateCommandQueue(&queueDesc, __uuidof(ID3D12CommandQueue), reinterpret_cast<void**>(&queue)))) {
       return false;
     }
-    D3D12_HEAP_PROPERTIES heap = {};
-    heap.Type = D3D12_HEAP_TYPE_DEFAULT;
-    D3D12_RESOURCE_DESC desc = {};
-    desc.Dimension = D3D12_RESOURCE_DIMENSION_TEXTURE2D;
-    desc.Width = static_cast<UINT64>(bench::kSceneWidth);
-    desc.Height = static_cast<UINT>(bench::kSceneHeight);
-    desc.DepthOrArraySize = 1;
-    desc.MipLevels = 1;
-    desc.Format = kFormat;
-    desc.SampleDesc.Count = 1;
-    desc.Flags = D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET;
-    if (FAILED(device->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_PRESENT,
-                                               nullptr, __uuidof(ID3D12Resource), reinterpret_cast<void**>(&target)))) {
-      return false;
-    }
-    D3D12_DESCRIPTOR_HEAP_DESC rtv = {};
-    rtv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
-    rtv.NumDescriptors = 1;
-    D3D12_DESCRIPTOR_HEAP_DESC srv = {};
-    srv.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
-    srv.NumDescriptors = 1;
-    srv.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
+    const D3D12_RESOURCE_DESC desc =
+        testkit::TextureDesc(static_cast<UINT64>(bench::kSceneWidth), static_cast<UINT>(bench::kSceneHeight), kFormat,
+                             D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET);
     if (FAILED(
-            device->CreateDescriptorHeap(&rtv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&rtvHeap))) ||
-        FAILED(
-            device->CreateDescriptorHeap(&srv, __uuidof(ID3D12DescriptorHeap), reinterpret_cast<void**>(&srvHeap)))) {
+            testkit::CreateCommitted(device, D3D12_HEAP_TYPE_DEFAULT, desc, D3D12_RESOURCE_STATE_PRESENT, &target)) ||
+        FAILED(testkit::CreateDescriptorHeap(device, D3D12_DESCRIPTOR_HEAP_TYPE_RTV, 1, &rtvHeap)) ||
+        FAILED(testkit::CreateDescriptorHeap(device, D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV, 1, &srvHeap,
+                                             D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE))) {
       return false;
     }
     for (ID3D12CommandAllocator*& allocator : allocators) {
@@ -140,16 +124,6 @@ struct Gpu {
     return SUCCEEDED(fence->SetEventOnCompletion(value, event)) && WaitForSingleObject(event, kWaitMs) == WAIT_OBJECT_0;
   }
 };
-
-D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, D3D12_RESOURCE_STATES before, D3D12_RESOURCE_STATES after) {
-  D3D12_RESOURCE_BARRIER barrier = {};
-  barrier.Type = D3D12_RESOURCE_BARRIER_TYPE_TRANSITION;
-  barrier.Transition.pResource = resource;
-  barrier.Transition.Subresource = D3D12_RESOURCE_BARRIER_ALL_SUBRESOURCES;
-  barrier.Transition.StateBefore = before;
-  barrier.Transition.StateAfter = after;
-  return barrier;
-}
 
 void DrawFrame(const bench::DrawingScene& scene) {
   ImGui_ImplDX12_NewFrame();

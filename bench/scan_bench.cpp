@@ -15,6 +15,7 @@
 #include "game/code_patterns.hpp"
 #include "game/game_init.hpp"
 #include "game/rtti_index.hpp"
+#include "testkit/code_like.hpp"
 
 using namespace pathlight;
 using namespace pathlight::testing;
@@ -27,53 +28,6 @@ double Milliseconds(F&& run) {
   const auto start = Clock::now();
   run();
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Code-like filler: common x64 instructions with random displacements and immediates.
-void FillCodeLike(std::uint8_t* at, std::uint8_t* end, std::int64_t reach) {
-  std::uint64_t state = 0x9E3779B97F4A7C15ull;
-  const auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
-  struct Shape {
-    std::uint8_t bytes[6];
-    std::uint8_t length, immediate;
-  };
-  static const Shape shapes[] = {
-      {{0x48, 0x8B, 0x05}, 3, 4},
-      {{0x48, 0x8B, 0x48}, 3, 1},
-      {{0x48, 0x89, 0x5C, 0x24, 0x08}, 5, 0},
-      {{0xE8}, 1, 4},
-      {{0x48, 0x83, 0xEC, 0x28}, 4, 0},
-      {{0x48, 0x83, 0xC4, 0x28}, 4, 0},
-      {{0xC3}, 1, 0},
-      {{0xCC}, 1, 0},
-      {{0x48, 0x8B, 0xCB}, 3, 0},
-      {{0x4C, 0x8B, 0x05}, 3, 4},
-      {{0x0F, 0x1F, 0x44, 0x00, 0x00}, 5, 0},
-      {{0x48, 0x85, 0xC0}, 3, 0},
-      {{0x74}, 1, 1},
-      {{0x0F, 0x84}, 2, 4},
-      {{0x48, 0xB8}, 2, 8},
-      {{0xF3, 0x0F, 0x10, 0x05}, 4, 4},
-      {{0x41, 0x8B, 0x45}, 3, 1},
-      {{0x48, 0x8D, 0x0D}, 3, 4},
-      {{0x89, 0x44, 0x24}, 3, 1},
-      {{0x48, 0x8B, 0x4E, 0x18}, 4, 0},
-  };
-  while (at + 16 <= end) {
-    const Shape& shape = shapes[next() % (sizeof shapes / sizeof shapes[0])];
-    std::memcpy(at, shape.bytes, shape.length);
-    at += shape.length;
-    std::uint64_t value = shape.immediate == 4
-                              ? static_cast<std::uint64_t>(static_cast<std::int64_t>(next() % (2 * reach)) - reach)
-                              : next();
-    std::memcpy(at, &value, shape.immediate);
-    at += shape.immediate;
-  }
 }
 
 std::uint32_t Ticks() {
@@ -99,7 +53,7 @@ int main(int argc, char** argv) {
   // The planted code sits at the end of the code, as a scan meets it last.
   const std::uint64_t planted = image.SectionEnd(text) - 0x1000;
   const std::uint64_t filler = image.Skip(text, static_cast<std::uint32_t>(planted - image.SectionStart(text)));
-  FillCodeLike(image.At(filler), image.At(planted), codeBytes);
+  testkit::FillCodeLike(image.At(filler), image.At(planted), codeBytes);
   PutSessionSites(image, text, session, 24);
   PutClockRead(image, text, seconds, ms);
   const std::uint64_t check = PutVehicleCheck(image, text, vehicle);

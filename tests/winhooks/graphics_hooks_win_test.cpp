@@ -13,6 +13,7 @@
 #include "hooks/graphics_hooks_win.hpp"
 #include "hooks/hook_state.hpp"
 #include "hooks/present_frame.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 
 namespace pathlight {
 namespace {
@@ -87,15 +88,7 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   ID3D11Device* device11 = nullptr;
   ASSERT_HRESULT_SUCCEEDED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, nullptr, 0,
                                              D3D11_SDK_VERSION, &device11, nullptr, nullptr));
-  DXGI_SWAP_CHAIN_DESC desc11 = {};
-  desc11.BufferDesc.Width = 320;
-  desc11.BufferDesc.Height = 240;
-  desc11.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  desc11.SampleDesc.Count = 1;
-  desc11.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc11.BufferCount = 1;
-  desc11.OutputWindow = MakeWindow(320, 240);
-  desc11.Windowed = TRUE;
+  DXGI_SWAP_CHAIN_DESC desc11 = testkit::WindowedSwapChainDesc(MakeWindow(320, 240), 320, 240);
   IDXGISwapChain* swapchain11 = nullptr;
   ASSERT_HRESULT_SUCCEEDED(factory->CreateSwapChain(device11, &desc11, &swapchain11));
   EXPECT_EQ(Hooks().SwapChainSeen.load(), 0);
@@ -107,14 +100,7 @@ TEST(GraphicsHooksWin, FactorySwapChainPresentAndResize) {
   D3D12_COMMAND_QUEUE_DESC queueDesc = {};
   ID3D12CommandQueue* queue = nullptr;
   ASSERT_HRESULT_SUCCEEDED(device->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&queue)));
-  DXGI_SWAP_CHAIN_DESC1 desc = {};
-  desc.Width = 800;
-  desc.Height = 600;
-  desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc.BufferCount = 2;
-  desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+  DXGI_SWAP_CHAIN_DESC1 desc = testkit::FlipSwapChainDesc(800, 600, DXGI_FORMAT_R8G8B8A8_UNORM, 2);
   IDXGISwapChain1* swapchain = nullptr;
   ASSERT_HRESULT_SUCCEEDED(
       factory->CreateSwapChainForHwnd(queue, MakeWindow(800, 600), &desc, nullptr, nullptr, &swapchain));

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "host.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 #include "world_roads.hpp"
 
 namespace simhost {
@@ -77,8 +78,7 @@ bool PlaceGameMinimap(const GameView& view, MinimapDisc& disc) {
   return true;
 }
 
-void GameDraw::Background(float rgba[4]) {
-  const GameView view = ReadGameView();
+void GameDraw::Background(const GameView& view, float rgba[4]) {
   if (!view.valid || !view.worldMapOpen) return;
   rgba[0] = static_cast<float>(kParchment >> IM_COL32_R_SHIFT & 0xFF) / 255.0f;
   rgba[1] = static_cast<float>(kParchment >> IM_COL32_G_SHIFT & 0xFF) / 255.0f;
@@ -103,11 +103,10 @@ void GameDraw::Init(ID3D12Device* device, int framesInFlight, DXGI_FORMAT format
   framesInFlight_ = framesInFlight;
   format_ = format;
   heapMaker_ = std::thread([this] {
-    D3D12_DESCRIPTOR_HEAP_DESC heapDesc = {};
-    heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
-    heapDesc.NumDescriptors = 1;
-    heapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
-    if (FAILED(device_->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&fontHeap_)))) fontHeap_ = nullptr;
+    if (FAILED(testkit::CreateDescriptorHeap(device_, D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV, 1, &fontHeap_,
+                                             D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE))) {
+      fontHeap_ = nullptr;
+    }
     heapMade_.store(true, std::memory_order_release);
   });
 }
@@ -134,9 +133,8 @@ bool GameDraw::StartRenderer() {
   return backend_;
 }
 
-void GameDraw::Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height) {
+void GameDraw::Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height, const GameView& view) {
   if (!StartRenderer() || width == 0 || height == 0) return;
-  const GameView view = ReadGameView();
   ImGui::SetCurrentContext(context_);
   ImGuiIO& io = ImGui::GetIO();
   io.DisplaySize = ImVec2(static_cast<float>(width), static_cast<float>(height));

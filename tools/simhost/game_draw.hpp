@@ -39,9 +39,10 @@ class GameDraw {
   [[nodiscard]] bool Settled() const { return backend_ || failed_ || heapMade_.load(); }
   // The colour the frame is cleared to: the landscape, or the world map's parchment while it is
   // open (a clear costs less than filling the window with a shaded quad).
-  static void Background(float rgba[4]);
-  // Records the drawing into the list, whose render target is set to a width × height target.
-  void Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height);
+  static void Background(const GameView& view, float rgba[4]);
+  // Records the drawing of the game's view into the list, whose render target is set to a
+  // width × height target.
+  void Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height, const GameView& view);
 
  private:
   void DrawMinimap(ImDrawList& draw, const GameView& view);

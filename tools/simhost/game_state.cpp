@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -117,6 +118,8 @@ struct Icon {
   float x, y, z;
 };
 
+}  // namespace
+
 struct GameState {
   Arena arena{kArenaBytes};
   // Icons that "icons free" takes away (the waypoint among them), and icons that stay.
@@ -151,11 +154,14 @@ struct GameState {
   bool walking = false;
 };
 
-GameState* g_state = nullptr;
+namespace {
+
+// The state's objects are there (their memory could be allocated).
+bool Ready(const GameState* state) { return state != nullptr && state->arena.Base() != nullptr; }
 
 char* IconAt(char* region, int index) { return region + index * kIconBytes; }
 // The waypoint is the first icon of the freeable region.
-char* WaypointIcon() { return IconAt(g_state->freeableIcons, 0); }
+char* WaypointIcon(const GameState& s) { return IconAt(s.freeableIcons, 0); }
 
 // Field by field, never cleared first: the finder may be reading the icon meanwhile. Fresh icon
 // memory is zero already (committed pages).
@@ -187,10 +193,9 @@ void WriteDecoys(char* region, int first, int count, float spread) {
 }
 
 // The waypoint: a map marker (height exactly 0) of the waypoint's category and kind, live while set.
-void WriteWaypoint() {
-  GameState& s = *g_state;
+void WriteWaypoint(GameState& s) {
   if (!s.iconsFreed) {
-    WriteIcon(WaypointIcon(),
+    WriteIcon(WaypointIcon(s),
               {kWaypointCategory, kWaypointKind, s.waypointSet ? 1u : 0u, s.waypointX, 0.0f, s.waypointZ});
   }
   // Path entry 1 of the active list: {key, array, count, capacity}; the array holds a decoy of
@@ -206,8 +211,7 @@ void WriteWaypoint() {
   }
 }
 
-void WritePlayer() {
-  GameState& s = *g_state;
+void WritePlayer(GameState& s) {
   const float ground = GroundHeight(s.playerX, s.playerZ);
   Put(s.minimap, kPlayerPosition, s.playerX);
   Put(s.minimap, kPlayerPosition + 4, ground);
@@ -223,8 +227,7 @@ void WritePlayer() {
 }
 
 // The widget as the game holds it: its layout scaled to the window's height.
-void WriteWidget() {
-  GameState& s = *g_state;
+void WriteWidget(GameState& s) {
   const float scale = static_cast<float>(s.clientHeight) / kReferenceLines;
   for (char* root : {s.emptyMinimap, s.minimap}) Put(root, kWidgetSize, s.widgetSize * scale);
   Put(s.widgetHolder, kWidgetPosition, s.widgetX * scale);
@@ -245,8 +248,8 @@ std::uint64_t NowSeconds() {
   return milliseconds / 1000 + seconds;
 }
 
-void SetClock(std::uint32_t hours, std::uint32_t minutes, std::uint16_t rate) {
-  char* t = g_state->timeRecord;
+void SetClock(GameState& s, std::uint32_t hours, std::uint32_t minutes, std::uint16_t rate) {
+  char* t = s.timeRecord;
   Put(t, kClockHours, hours);
   Put(t, kClockHours + 4, minutes);
   Put<std::uint32_t>(t, kClockHours + 8, 0);
@@ -335,14 +338,14 @@ char* NewMinimapRoot(Arena& arena, char* hideWidget, char* widgetHolder, char* c
 
 }  // namespace
 
-void PrepareGameState(int clientHeight) {
-  g_state = new GameState;
-  GameState& s = *g_state;
+GameState* PrepareGameState(int clientHeight) {
+  GameState* state = new GameState;
+  GameState& s = *state;
   s.clientHeight = clientHeight;
   Arena& arena = s.arena;
   if (arena.Base() == nullptr) {
     Say("simhost: the game state could not be allocated");
-    return;
+    return state;
   }
   s.freeableIcons =
       static_cast<char*>(VirtualAlloc(nullptr, kIconRegionBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
@@ -363,7 +366,7 @@ void PrepareGameState(int clientHeight) {
   }
   s.waypointArray = arena.New(64);
   Put(s.waypointArray, 0, IconAt(s.freeableIcons, 1));  // same category, not live
-  Put(s.waypointArray, 8, WaypointIcon());
+  Put(s.waypointArray, 8, WaypointIcon(s));
   // Two minimap roots, the first without the player.
   s.emptyMinimap = NewMinimapRoot(arena, s.hideWidget, s.widgetHolder, s.iconLists);
   s.minimap = NewMinimapRoot(arena, s.hideWidget, s.widgetHolder, s.iconLists);
@@ -401,19 +404,20 @@ void PrepareGameState(int clientHeight) {
 
   WriteDecoys(s.freeableIcons, 1, 40, 37.0f);
   WriteDecoys(s.stableIcons, 0, 40, 53.0f);
-  WriteWaypoint();
-  WritePlayer();
-  WriteWidget();
+  WriteWaypoint(s);
+  WritePlayer(s);
+  WriteWidget(s);
   Put(planted_clock_seconds, 0, kClockSecondsBase);
   Put<std::uint64_t>(planted_clock_milliseconds, 0, 0);
-  SetClock(9, 15, 1);
+  SetClock(s, 9, 15, 1);
+  return state;
 }
 
 // ---- per-frame tick and view ----------------------------------------------------------------------------------
 
-void TickGameState(unsigned nowMs) {
-  if (g_state == nullptr || g_state->arena.Base() == nullptr) return;
-  GameState& s = *g_state;
+void TickGameState(GameState* state, unsigned nowMs) {
+  if (!Ready(state)) return;
+  GameState& s = *state;
   Put<std::uint64_t>(planted_clock_milliseconds, 0, nowMs);
   if (!s.walking) return;
   // Distance along the walk's polyline at this time.
@@ -440,20 +444,20 @@ void TickGameState(unsigned nowMs) {
   }
   s.playerX = at.first;
   s.playerZ = at.second;
-  WritePlayer();
+  WritePlayer(s);
   if (done >= 1.0f) s.walking = false;
 }
 
-void FollowClientHeight(int height) {
-  if (g_state == nullptr || g_state->arena.Base() == nullptr || height <= 0 || height == g_state->clientHeight) return;
-  g_state->clientHeight = height;
-  WriteWidget();
+void FollowClientHeight(GameState* state, int height) {
+  if (!Ready(state) || height <= 0 || height == state->clientHeight) return;
+  state->clientHeight = height;
+  WriteWidget(*state);
 }
 
-GameView ReadGameView() {
+GameView ReadGameView(const GameState* state) {
   GameView view;
-  if (g_state == nullptr || g_state->arena.Base() == nullptr) return view;
-  const GameState& s = *g_state;
+  if (!Ready(state)) return view;
+  const GameState& s = *state;
   view.valid = true;
   view.playerX = s.playerX;
   view.playerZ = s.playerZ;
@@ -471,10 +475,10 @@ GameView ReadGameView() {
   return view;
 }
 
-GameCamera ReadGameCamera() {
+GameCamera ReadGameCamera(const GameState* state) {
   GameCamera camera;
-  if (g_state == nullptr || g_state->arena.Base() == nullptr) return camera;
-  const char* c = g_state->camera;
+  if (!Ready(state)) return camera;
+  const char* c = state->camera;
   float rows[3][4];
   std::memcpy(rows, c + kCameraRotation, sizeof rows);
   for (int i = 0; i < 3; ++i) {
@@ -489,10 +493,10 @@ GameCamera ReadGameCamera() {
   return camera;
 }
 
-float GameClockHours() {
-  if (g_state == nullptr || g_state->arena.Base() == nullptr) return -1.0f;
-  const auto hours = Get<std::uint32_t>(g_state->timeRecord, kClockHours);
-  const auto minutes = Get<std::uint32_t>(g_state->timeRecord, kClockHours + 4);
+float GameClockHours(const GameState* state) {
+  if (!Ready(state)) return -1.0f;
+  const auto hours = Get<std::uint32_t>(state->timeRecord, kClockHours);
+  const auto minutes = Get<std::uint32_t>(state->timeRecord, kClockHours + 4);
   if (hours > 23 || minutes > 59) return -1.0f;
   return static_cast<float>(hours) + static_cast<float>(minutes) / 60.0f;
 }
@@ -505,21 +509,27 @@ namespace {
 
 float Number(const std::string& text) { return std::strtof(text.c_str(), nullptr); }
 
-bool Ready() { return g_state != nullptr && g_state->arena.Base() != nullptr; }
+// An action on the game's objects: it runs only while they are there.
+std::function<void(Host&, const Action&)> OnObjects(void (*run)(Host&, GameState&, const Action&)) {
+  return [run](Host& host, const Action& a) {
+    if (Ready(host.game)) run(host, *host.game, a);
+  };
+}
 
-const bool kPlace = RegisterAction("place", {2, 2,
-                                             [](Host&, const Action& a) {
-                                               if (!Ready()) return;
-                                               g_state->walking = false;
-                                               g_state->playerX = Number(a.args[0]);
-                                               g_state->playerZ = Number(a.args[1]);
-                                               WritePlayer();
-                                             },
+// Moves a point of the game's (the player, the waypoint) to the X Z of an action's arguments.
+void MoveTo(const Action& a, float& x, float& z) {
+  x = Number(a.args[0]);
+  z = Number(a.args[1]);
+}
+
+const bool kPlace = RegisterAction("place", {2, 2, OnObjects([](Host&, GameState& s, const Action& a) {
+                                               s.walking = false;
+                                               MoveTo(a, s.playerX, s.playerZ);
+                                               WritePlayer(s);
+                                             }),
                                              true});
 
-const bool kWalk = RegisterAction("walk", {2, 1000, [](Host& host, const Action& a) {
-                                             if (!Ready()) return;
-                                             GameState& s = *g_state;
+const bool kWalk = RegisterAction("walk", {2, 1000, OnObjects([](Host& host, GameState& s, const Action& a) {
                                              s.walk.assign(1, {s.playerX, s.playerZ});
                                              for (std::size_t i = 1; i < a.args.size(); ++i) {
                                                std::istringstream point(a.args[i]);
@@ -531,91 +541,76 @@ const bool kWalk = RegisterAction("walk", {2, 1000, [](Host& host, const Action&
                                                  static_cast<unsigned>(std::strtoul(a.args[0].c_str(), nullptr, 10));
                                              s.walkStartMs = host.ElapsedMs();
                                              s.walking = true;
-                                           }});
+                                           })});
 
-const bool kWaypoint = RegisterAction("waypoint", {2, 2,
-                                                   [](Host&, const Action& a) {
-                                                     if (!Ready()) return;
-                                                     g_state->waypointSet = true;
-                                                     g_state->waypointX = Number(a.args[0]);
-                                                     g_state->waypointZ = Number(a.args[1]);
-                                                     WriteWaypoint();
-                                                   },
+const bool kWaypoint = RegisterAction("waypoint", {2, 2, OnObjects([](Host&, GameState& s, const Action& a) {
+                                                     s.waypointSet = true;
+                                                     MoveTo(a, s.waypointX, s.waypointZ);
+                                                     WriteWaypoint(s);
+                                                   }),
                                                    true});
 
-const bool kWaypointClear = RegisterAction("waypoint-clear", {0, 0, [](Host&, const Action&) {
-                                                                if (!Ready()) return;
-                                                                g_state->waypointSet = false;
-                                                                WriteWaypoint();
-                                                              }});
+const bool kWaypointClear = RegisterAction("waypoint-clear", {0, 0, OnObjects([](Host&, GameState& s, const Action&) {
+                                                                s.waypointSet = false;
+                                                                WriteWaypoint(s);
+                                                              })});
 
-const bool kWaypointPath = RegisterAction("waypoint-path", {1, 1, [](Host&, const Action& a) {
-                                                              if (!Ready()) return;
-                                                              g_state->waypointPath = a.args[0] == "1" ? 1 : 0;
-                                                              WriteWaypoint();
-                                                            }});
+const bool kWaypointPath = RegisterAction("waypoint-path", {1, 1, OnObjects([](Host&, GameState& s, const Action& a) {
+                                                              s.waypointPath = a.args[0] == "1" ? 1 : 0;
+                                                              WriteWaypoint(s);
+                                                            })});
 
 const bool kIconPathsAction =
-    RegisterAction("icon-paths", {1, 1,
-                                  [](Host&, const Action& a) {
-                                    if (!Ready()) return;
+    RegisterAction("icon-paths", {1, 1, OnObjects([](Host&, GameState& s, const Action& a) {
                                     const bool on = a.args[0] == "on";
-                                    for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
+                                    for (char* root : {s.emptyMinimap, s.minimap}) {
                                       for (int path = 0; path < 2; ++path)
-                                        Put(root, kIconPaths[path], on ? g_state->iconLists[path] : nullptr);
+                                        Put(root, kIconPaths[path], on ? s.iconLists[path] : nullptr);
                                     }
-                                  },
+                                  }),
                                   true});
 
 const bool kWorldMap =
-    RegisterAction("worldmap", {1, 4, [](Host&, const Action& a) {
-                                  if (!Ready()) return;
-                                  char* map = g_state->worldMaps[kOpenedWorldMap];
+    RegisterAction("worldmap", {1, 4, OnObjects([](Host&, GameState& s, const Action& a) {
+                                  char* map = s.worldMaps[kOpenedWorldMap];
                                   const bool open = a.args[0] == "open";
                                   const bool centred = a.args.size() >= 3;
-                                  Put(map, kWorldMapCenter, centred ? Number(a.args[1]) : g_state->playerX);
-                                  Put(map, kWorldMapCenter + 4, centred ? Number(a.args[2]) : g_state->playerZ);
+                                  Put(map, kWorldMapCenter, centred ? Number(a.args[1]) : s.playerX);
+                                  Put(map, kWorldMapCenter + 4, centred ? Number(a.args[2]) : s.playerZ);
                                   Put(map, kWorldMapZoom, a.args.size() == 4 ? Number(a.args[3]) : 1.5f);
                                   Put<std::uint8_t>(map, kWorldMapOpen, open ? 1 : 0);
-                                }});
+                                })});
 
-const bool kMinimap = RegisterAction("minimap", {1, 1, [](Host&, const Action& a) {
-                                                   if (!Ready()) return;
-                                                   Put<std::uint32_t>(g_state->hideWidget, kHideFlags,
+const bool kMinimap = RegisterAction("minimap", {1, 1, OnObjects([](Host&, GameState& s, const Action& a) {
+                                                   Put<std::uint32_t>(s.hideWidget, kHideFlags,
                                                                       a.args[0] == "hide" ? kHiddenBit | 0x3 : 0x3);
-                                                 }});
+                                                 })});
 
-const bool kMinimapWidget = RegisterAction("minimap-widget", {3, 3, [](Host&, const Action& a) {
-                                                                if (!Ready()) return;
-                                                                g_state->widgetSize = Number(a.args[0]);
-                                                                g_state->widgetX = Number(a.args[1]);
-                                                                g_state->widgetY = Number(a.args[2]);
-                                                                WriteWidget();
-                                                              }});
+const bool kMinimapWidget = RegisterAction("minimap-widget", {3, 3, OnObjects([](Host&, GameState& s, const Action& a) {
+                                                                s.widgetSize = Number(a.args[0]);
+                                                                s.widgetX = Number(a.args[1]);
+                                                                s.widgetY = Number(a.args[2]);
+                                                                WriteWidget(s);
+                                                              })});
 
-const bool kMinimapView =
-    RegisterAction("minimap-view", {2, 2, [](Host&, const Action& a) {
-                                      if (!Ready()) return;
-                                      for (char* root : {g_state->emptyMinimap, g_state->minimap}) {
-                                        Put(root, kMinimapRotation, Number(a.args[0]));
-                                        Put(root, kMinimapZoom, Number(a.args[1]));
-                                      }
-                                    }});
+const bool kMinimapView = RegisterAction("minimap-view", {2, 2, OnObjects([](Host&, GameState& s, const Action& a) {
+                                                            for (char* root : {s.emptyMinimap, s.minimap}) {
+                                                              Put(root, kMinimapRotation, Number(a.args[0]));
+                                                              Put(root, kMinimapZoom, Number(a.args[1]));
+                                                            }
+                                                          })});
 
-const bool kMount = RegisterAction("mount", {1, 1, [](Host&, const Action& a) {
-                                               if (!Ready()) return;
+const bool kMount = RegisterAction("mount", {1, 1, OnObjects([](Host&, GameState& s, const Action& a) {
                                                const std::string& what = a.args[0];
                                                const std::uint32_t id = what == "horse"    ? kHorse
                                                                         : what == "wagon"  ? kWagon
                                                                         : what == "wheels" ? kWheels
                                                                                            : kOnFoot;
-                                               Put(g_state->vehicleState, kVehicleId, id);
-                                             }});
+                                               Put(s.vehicleState, kVehicleId, id);
+                                             })});
 
 const bool kIcons =
-    RegisterAction("icons", {1, 1, [](Host&, const Action& a) {
-                               if (!Ready()) return;
-                               GameState& s = *g_state;
+    RegisterAction("icons", {1, 1, OnObjects([](Host&, GameState& s, const Action& a) {
                                if (a.args[0] == "free" && !s.iconsFreed) {
                                  // Decommitted, not just cleared: a read of these icons now faults.
                                  VirtualFree(s.freeableIcons, kIconRegionBytes, MEM_DECOMMIT);
@@ -624,15 +619,14 @@ const bool kIcons =
                                  VirtualAlloc(s.freeableIcons, kIconRegionBytes, MEM_COMMIT, PAGE_READWRITE);
                                  s.iconsFreed = false;
                                  WriteDecoys(s.freeableIcons, 1, 40, 37.0f);
-                                 WriteWaypoint();
+                                 WriteWaypoint(s);
                                }
-                             }});
+                             })});
 
 const bool kClock = RegisterAction(
-    "clock", {1, 2, [](Host&, const Action& a) {
-                if (!Ready()) return;
+    "clock", {1, 2, OnObjects([](Host&, GameState& s, const Action& a) {
                 if (a.args[0] == "unknown") {
-                  SetClock(99, 0, 1);  // hours the game never holds: the reader cannot tell the time
+                  SetClock(s, 99, 0, 1);  // hours the game never holds: the reader cannot tell the time
                   return;
                 }
                 const unsigned hours = std::strtoul(a.args[0].c_str(), nullptr, 10);
@@ -640,8 +634,8 @@ const bool kClock = RegisterAction(
                 const unsigned minutes =
                     colon == std::string::npos ? 0 : std::strtoul(a.args[0].c_str() + colon + 1, nullptr, 10);
                 const unsigned rate = a.args.size() > 1 ? std::strtoul(a.args[1].c_str(), nullptr, 10) : 1;
-                SetClock(hours, minutes, static_cast<std::uint16_t>(rate));
-              }});
+                SetClock(s, hours, minutes, static_cast<std::uint16_t>(rate));
+              })});
 
 }  // namespace
 

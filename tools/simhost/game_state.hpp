@@ -8,6 +8,9 @@
 
 namespace simhost {
 
+// The game's objects and what it keeps about them (game_state.cpp); the Host holds the one set.
+struct GameState;
+
 // What the game draws from, read back from the objects it publishes (the window's pixels for the
 // widget, world metres for positions, degrees for the rotation).
 struct GameView {
@@ -30,20 +33,24 @@ struct GameCamera {
 };
 
 // Before the library loads: allocates and fills the objects and sets the image's globals; the
-// minimap widget is laid out for a window of this client height.
-void PrepareGameState(int clientHeight);
+// minimap widget is laid out for a window of this client height. Never freed: the library reads
+// the objects until the process ends.
+GameState* PrepareGameState(int clientHeight);
+
+// The functions below take the state PrepareGameState made, or null (they then do nothing, or
+// answer that nothing is known).
 
 // Every pass of the main loop, on the window thread: moves a walking player, runs the clock.
-void TickGameState(unsigned nowMs);
+void TickGameState(GameState* state, unsigned nowMs);
 
 // The window's client height changed: the minimap widget scales with it, as the game's does.
-void FollowClientHeight(int height);
+void FollowClientHeight(GameState* state, int height);
 
 // Window thread.
-GameView ReadGameView();
-GameCamera ReadGameCamera();
+GameView ReadGameView(const GameState* state);
+GameCamera ReadGameCamera(const GameState* state);
 // The time of day the game's clock was set to, in hours, or -1 while it holds none.
-float GameClockHours();
+float GameClockHours(const GameState* state);
 // The ground's height at (x, z): the player stands on it, the world is drawn on it.
 float GroundHeight(float x, float z);
 

@@ -25,7 +25,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_SIZE:
       if (host != nullptr && window == host->window) {
         if (host->swapchain) host->swapchain->Resize(LOWORD(lParam), HIWORD(lParam));
-        FollowClientHeight(HIWORD(lParam));
+        FollowClientHeight(host->game, HIWORD(lParam));
       }
       return 0;
     case WM_CLOSE:
@@ -94,10 +94,10 @@ void PumpMessages(Host& host) {
 
 bool PumpAndPresent(Host& host) {
   PumpMessages(host);
-  TickGameState(host.ElapsedMs());
+  TickGameState(host.game, host.ElapsedMs());
   host.FrameWork();
   if (!host.swapchain) return false;
-  host.swapchain->RenderAndPresent(host.ElapsedMs());
+  host.swapchain->RenderAndPresent(host, host.ElapsedMs());
   return true;
 }
 
@@ -105,7 +105,7 @@ bool SavePresentedScreenshot(Host& host, const std::wstring& path) {
   if (!host.swapchain) return SaveClientScreenshot(host.window, path);
   host.FrameWork();
   Picture picture;
-  return host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture) && picture.SavePng(path);
+  return host.swapchain->RenderAndPresent(host, host.ElapsedMs(), {}, &picture) && picture.SavePng(path);
 }
 
 }  // namespace simhost

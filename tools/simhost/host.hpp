@@ -10,14 +10,40 @@
 #include <string>
 #include <vector>
 
+struct IDXGISwapChain1;
+
 namespace simhost {
 
 class Swapchain;
+struct GameState;
+
+// A wall across the way the camera looks (world_view.cpp's `wall` action).
+struct Wall {
+  bool on = false;
+  float x = 0, z = 0, width = 0, height = 0;
+  float acrossX = 1, acrossZ = 0;  // unit vector along the wall
+};
+
+// The game's 3D world as the scenario sets it (world_view.cpp's actions).
+struct WorldScene {
+  bool shown = true;  // `world on|off`
+  Wall wall;
+};
+
+// The second swap chain of the second-swapchain action (output_actions.cpp).
+struct SecondOutput {
+  HWND window = nullptr;
+  IDXGISwapChain1* swapchain = nullptr;  // lives as long as the game
+  bool presenting = false;
+};
 
 struct Host {
   HINSTANCE instance = nullptr;
   HWND window = nullptr;
   std::unique_ptr<Swapchain> swapchain;
+  // The objects the game publishes (game_state.hpp), made before the library loads; never freed.
+  GameState* game = nullptr;
+  WorldScene world;
   DWORD startTick = 0;
   // The swap chain is left to a scenario action (which way it is made is part of the scenario).
   bool deferSwapchain = false;
@@ -26,6 +52,12 @@ struct Host {
   DXGI_FORMAT swapchainFormat = DXGI_FORMAT_R8G8B8A8_UNORM;
   // Work the game does every frame before it presents.
   std::vector<std::function<void(Host&)>> everyFrame;
+  // The window of another program that takes the focus (input_actions.cpp's `unfocus`).
+  HWND otherWindow = nullptr;
+  SecondOutput second;
+  // The image's variant made a guard page and a no-access page (planted_image.cpp), which are
+  // looked at again at exit.
+  bool imagePagesProtected = false;
   bool quit = false;
   int exitCode = 0;
 

@@ -21,6 +21,7 @@
 
 #include "host.hpp"
 #include "scenario.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 
 namespace simhost {
 
@@ -39,13 +40,7 @@ void* SystemPresent(Host& host) {
   IDXGISwapChain1* swapchain = nullptr;
   void* present = nullptr;
   D3D12_COMMAND_QUEUE_DESC queueDesc = {};
-  DXGI_SWAP_CHAIN_DESC1 desc = {};
-  desc.Width = desc.Height = 64;
-  desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc.BufferCount = 2;
-  desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+  const DXGI_SWAP_CHAIN_DESC1 desc = testkit::FlipSwapChainDesc(64, 64, DXGI_FORMAT_R8G8B8A8_UNORM, 2);
   if (window != nullptr && SUCCEEDED(D3D12CreateDevice(nullptr, D3D_FEATURE_LEVEL_11_0, IID_PPV_ARGS(&device))) &&
       SUCCEEDED(device->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&queue))) &&
       SUCCEEDED(CreateDXGIFactory2(0, IID_PPV_ARGS(&factory))) &&

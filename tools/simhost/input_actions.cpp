@@ -109,18 +109,17 @@ const bool kRawInputAction =
                                     Say("simhost: raw input not registered (error %lu)", GetLastError());
                                 }});
 
-HWND g_otherWindow = nullptr;
-
 // unfocus: another, small window takes the focus, as when the player switches to another program.
-const bool kUnfocusAction = RegisterAction(
-    "unfocus", {0, 0, [](Host& host, const Action&) {
-                  if (g_otherWindow == nullptr) {
-                    g_otherWindow = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                                    40, 40, 320, 200, nullptr, nullptr, host.instance, nullptr);
-                  }
-                  SetForegroundWindow(g_otherWindow);
-                  SetFocus(g_otherWindow);
-                }});
+const bool kUnfocusAction =
+    RegisterAction("unfocus", {0, 0, [](Host& host, const Action&) {
+                                 if (host.otherWindow == nullptr) {
+                                   host.otherWindow = CreateWindowExW(0, L"STATIC", L"another program",
+                                                                      WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 320,
+                                                                      200, nullptr, nullptr, host.instance, nullptr);
+                                 }
+                                 SetForegroundWindow(host.otherWindow);
+                                 SetFocus(host.otherWindow);
+                               }});
 
 // focus: the game's window is active again.
 const bool kFocusAction = RegisterAction("focus", {0, 0, [](Host& host, const Action&) {

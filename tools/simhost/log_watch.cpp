@@ -30,23 +30,18 @@ LogWatch& Watcher() {
   return watch;
 }
 
-const bool kWaitAction = RegisterAction(
-    "wait", {2, 64,
-             [](Host&, const Action& action) {
-               Watcher().StartWait(Joined(action.args, 1),
-                                   static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)),
-                                   action.line);
-             },
-             false, true});
+// A wait of `MS PATTERN...`: it holds the scenario's clock until the watcher's `start` is over.
+ActionKind WaitKind(void (LogWatch::*start)(const std::string& pattern, unsigned timeoutMs, int line)) {
+  return {2, 64,
+          [start](Host&, const Action& action) {
+            (Watcher().*start)(Joined(action.args, 1),
+                               static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)), action.line);
+          },
+          false, true};
+}
 
-const bool kWaitInputAction = RegisterAction(
-    "wait-input", {2, 64,
-                   [](Host&, const Action& action) {
-                     Watcher().StartInputWait(Joined(action.args, 1),
-                                              static_cast<unsigned>(std::strtoul(action.args[0].c_str(), nullptr, 10)),
-                                              action.line);
-                   },
-                   false, true});
+const bool kWaitAction = RegisterAction("wait", WaitKind(&LogWatch::StartWait));
+const bool kWaitInputAction = RegisterAction("wait-input", WaitKind(&LogWatch::StartInputWait));
 
 const bool kMarkAction = RegisterAction("mark", {0, 0, [](Host&, const Action&) { Watcher().Mark(); }});
 

@@ -33,8 +33,8 @@ namespace simhost {
 
 namespace {
 
-constexpr int kClientWidth = 1280;
-constexpr int kClientHeight = 720;
+// The main window's client area at the start.
+constexpr SIZE kClientSize = {1280, 720};
 constexpr unsigned kFrameMs = 16;
 // How long a frame-shot waits for the game's own roads and its maps' renderer.
 constexpr unsigned kMapsWaitMs = 30000;
@@ -110,16 +110,16 @@ void WaitForMaps(Host& host) {
 
 // The game's own frame as it drew it, read back from the GPU: no window laid over it and nothing
 // drawn into it at present time. The game's roads are loaded first, so its maps show them.
-const bool kFrameShotAction =
-    RegisterAction("frame-shot", {1, 1, [](Host& host, const Action& action) {
-                                    WaitForMaps(host);
-                                    if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
-                                    host.FrameWork();
-                                    if (!host.swapchain ||
-                                        !host.swapchain->RenderAndPresent(host.ElapsedMs(), Widen(action.args[0]))) {
-                                      Say("simhost: frame-shot failed");
-                                    }
-                                  }});
+const bool kFrameShotAction = RegisterAction(
+    "frame-shot",
+    {1, 1, [](Host& host, const Action& action) {
+       WaitForMaps(host);
+       if (!GameRoads().Ready()) Say("simhost: frame-shot without roads");
+       host.FrameWork();
+       if (!host.swapchain || !host.swapchain->RenderAndPresent(host, host.ElapsedMs(), Widen(action.args[0]))) {
+         Say("simhost: frame-shot failed");
+       }
+     }});
 
 // A line added to a text file (the library's INI before a reload): the words after the path,
 // joined by single spaces, and CR LF.
@@ -189,8 +189,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
   host.instance = instance;
 
-  PrepareImage(options.image);
-  PrepareGameState(kClientHeight);
+  PrepareImage(host, options.image);
+  host.game = PrepareGameState(kClientSize.cy);
   // The game's state at 0 ms is there before the library looks at it; these actions leave the list.
   std::vector<Action> later;
   bool beforeFirstWait = true;  // a time of 0 after a wait is later in the story
@@ -209,7 +209,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Say("simhost: Pathlight.dll not loaded (error %lu)", GetLastError());
   }
 
-  host.window = CreateMainWindow(host, kClientWidth, kClientHeight);
+  host.window = CreateMainWindow(host, kClientSize.cx, kClientSize.cy);
   if (host.window == nullptr) {
     Say("simhost: the main window could not be created");
     return 1;
@@ -253,10 +253,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
     if (limitMs != 0 && now >= limitMs) host.quit = true;
     if (host.quit) break;
-    TickGameState(now);
+    TickGameState(host.game, now);
     if (now >= nextFrame) {
       host.FrameWork();
-      if (host.swapchain) host.swapchain->RenderAndPresent(now);
+      if (host.swapchain) host.swapchain->RenderAndPresent(host, now);
       nextFrame = now + kFrameMs;
     }
     const unsigned wait = nextFrame > host.ElapsedMs() ? nextFrame - host.ElapsedMs() : 0;
@@ -272,7 +272,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   host.swapchain.reset();
   DestroyWindow(host.window);
   LocalFree(argv);
-  RecordImageAtExit();
+  RecordImageAtExit(host);
   Say("simhost: exiting with status %d", host.exitCode);
   // Ends the process without the loader's shutdown of its libraries. Under Wine that shutdown
   // follows the killing of every other thread, and a thread killed while it held a lock of the

@@ -22,6 +22,7 @@
 #include "host.hpp"
 #include "scenario.hpp"
 #include "swapchain.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 
 namespace simhost {
 
@@ -53,7 +54,7 @@ const bool kPixelValues = RegisterAction(
     {3, 201, [](Host& host, const Action& a) {
        Picture picture;
        host.FrameWork();
-       if (!host.swapchain || !host.swapchain->RenderAndPresent(host.ElapsedMs(), {}, &picture)) {
+       if (!host.swapchain || !host.swapchain->RenderAndPresent(host, host.ElapsedMs(), {}, &picture)) {
          Say("simhost: pixel-values: the presented buffer could not be read");
          return;
        }
@@ -80,48 +81,35 @@ const bool kPixelValues = RegisterAction(
          Say("simhost: pixel-values: cannot write %s", path.c_str());
      }});
 
-struct SecondOutput {
-  HWND window = nullptr;
-  IDXGISwapChain1* swapchain = nullptr;  // lives as long as the game
-  bool presenting = false;
-};
-SecondOutput g_second;
-
 const bool kSecondSwapchain = RegisterAction(
-    "second-swapchain", {1, 1, [](Host& host, const Action& a) {
-                           g_second.presenting = a.args[0] == "on";
-                           if (!g_second.presenting || g_second.swapchain != nullptr) return;
-                           if (!host.swapchain) {
-                             Say("simhost: second-swapchain: the game has no swap chain");
-                             g_second.presenting = false;
-                             return;
-                           }
-                           g_second.window = CreateMainWindow(host, 320, 240);
-                           IDXGIFactory2* factory = nullptr;
-                           HRESULT hr =
-                               g_second.window != nullptr ? CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)) : E_FAIL;
-                           if (SUCCEEDED(hr)) {
-                             DXGI_SWAP_CHAIN_DESC1 desc = {};
-                             desc.Width = 320;
-                             desc.Height = 240;
-                             desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-                             desc.SampleDesc.Count = 1;
-                             desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-                             desc.BufferCount = 2;
-                             desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
-                             hr = factory->CreateSwapChainForHwnd(host.swapchain->Queue(), g_second.window, &desc,
-                                                                  nullptr, nullptr, &g_second.swapchain);
-                             factory->Release();
-                           }
-                           if (FAILED(hr)) {
-                             Say("simhost: second-swapchain failed (0x%08lx)", static_cast<unsigned long>(hr));
-                             g_second = SecondOutput{};
-                             return;
-                           }
-                           host.everyFrame.push_back([](Host&) {
-                             if (g_second.presenting) g_second.swapchain->Present(0, 0);
-                           });
-                         }});
+    "second-swapchain",
+    {1, 1, [](Host& host, const Action& a) {
+       SecondOutput& second = host.second;
+       second.presenting = a.args[0] == "on";
+       if (!second.presenting || second.swapchain != nullptr) return;
+       if (!host.swapchain) {
+         Say("simhost: second-swapchain: the game has no swap chain");
+         second.presenting = false;
+         return;
+       }
+       second.window = CreateMainWindow(host, 320, 240);
+       IDXGIFactory2* factory = nullptr;
+       HRESULT hr = second.window != nullptr ? CreateDXGIFactory2(0, IID_PPV_ARGS(&factory)) : E_FAIL;
+       if (SUCCEEDED(hr)) {
+         const DXGI_SWAP_CHAIN_DESC1 desc = testkit::FlipSwapChainDesc(320, 240, DXGI_FORMAT_R8G8B8A8_UNORM, 2);
+         hr = factory->CreateSwapChainForHwnd(host.swapchain->Queue(), second.window, &desc, nullptr, nullptr,
+                                              &second.swapchain);
+         factory->Release();
+       }
+       if (FAILED(hr)) {
+         Say("simhost: second-swapchain failed (0x%08lx)", static_cast<unsigned long>(hr));
+         second = SecondOutput{};
+         return;
+       }
+       host.everyFrame.push_back([](Host& h) {
+         if (h.second.presenting) h.second.swapchain->Present(0, 0);
+       });
+     }});
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "host.hpp"
+#include "testkit/code_like.hpp"
 
 // ---- planted symbols (rtti_image.S) -------------------------------------------------------------
 
@@ -56,60 +57,17 @@ void BreakSessionSites(int from, int to) {
 void HideClassName(char* descriptor) { descriptor[16 + 3] = 'X'; }
 
 #ifdef SIMHOST_PADDED
-// Code-like bytes: common x64 instructions with random displacements, so the scan's early tests
-// pass and fail about as often as on a real game's code (now and then a rip-relative load followed
-// by a load of its +0x30 field, each with a target of its own).
+// Code-like bytes (testkit/code_like.hpp) whose displacements reach about as far as the image does,
+// so the scan's early tests pass and fail about as often as on a real game's code; int3 after.
 void FillPadding() {
   char* begin = planted_pad_begin;
   char* end = planted_pad_end;
   DWORD old = 0;
   VirtualProtect(begin, end - begin, PAGE_EXECUTE_READWRITE, &old);
-  std::uint64_t state = 0x9E3779B97F4A7C15ull;
-  const auto next = [&state] {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  };
-  struct Shape {
-    std::uint8_t bytes[6];
-    std::uint8_t length;
-    std::uint8_t immediate;  // bytes of random displacement or immediate after the opcode
-  };
-  static const Shape shapes[] = {
-      {{0x48, 0x8B, 0x05}, 3, 4},
-      {{0x48, 0x8B, 0x48}, 3, 1},
-      {{0x48, 0x89, 0x5C, 0x24, 0x08}, 5, 0},
-      {{0xE8}, 1, 4},
-      {{0x48, 0x83, 0xEC, 0x28}, 4, 0},
-      {{0x48, 0x83, 0xC4, 0x28}, 4, 0},
-      {{0xC3}, 1, 0},
-      {{0xCC}, 1, 0},
-      {{0x48, 0x8B, 0xCB}, 3, 0},
-      {{0x4C, 0x8B, 0x05}, 3, 4},
-      {{0x0F, 0x1F, 0x44, 0x00, 0x00}, 5, 0},
-      {{0x48, 0x85, 0xC0}, 3, 0},
-      {{0x74}, 1, 1},
-      {{0x0F, 0x84}, 2, 4},
-      {{0x48, 0xB8}, 2, 8},
-      {{0xF3, 0x0F, 0x10, 0x05}, 4, 4},
-      {{0x41, 0x8B, 0x45}, 3, 1},
-      {{0x48, 0x8D, 0x0D}, 3, 4},
-      {{0x89, 0x44, 0x24}, 3, 1},
-      {{0x48, 0x8B, 0x4E, 0x18}, 4, 0},
-  };
-  const std::uint64_t span = static_cast<std::uint64_t>(end - begin);
-  char* at = begin;
-  while (at + 16 <= end) {
-    const Shape& shape = shapes[next() % (sizeof shapes / sizeof shapes[0])];
-    std::memcpy(at, shape.bytes, shape.length);
-    at += shape.length;
-    // Displacements reach about as far as the image does, so many targets land inside it.
-    std::uint64_t value = shape.immediate == 4 ? (next() % (2 * span)) - span : next();
-    std::memcpy(at, &value, shape.immediate);
-    at += shape.immediate;
-  }
-  std::memset(at, 0xCC, end - at);
+  auto* const first = reinterpret_cast<std::uint8_t*>(begin);
+  auto* const last = reinterpret_cast<std::uint8_t*>(end);
+  std::uint8_t* at = testkit::FillCodeLike(first, last, end - begin);
+  std::memset(at, 0xCC, last - at);
   VirtualProtect(begin, end - begin, old, &old);
 }
 #endif
@@ -135,8 +93,6 @@ DWORD ProtectionOf(const void* page) {
   return region.Protect;
 }
 
-bool g_pagesProtected = false;
-
 // At exit: whether the protected pages are as they were made, guard bit included (the library's
 // scan must have left them alone).
 void RecordProtectedPages() {
@@ -149,8 +105,8 @@ void RecordProtectedPages() {
 
 }  // namespace
 
-void RecordImageAtExit() {
-  if (g_pagesProtected) RecordProtectedPages();
+void RecordImageAtExit(const Host& host) {
+  if (host.imagePagesProtected) RecordProtectedPages();
 }
 
 bool ParseImageVariant(const std::wstring& text, ImageVariant& variant) {
@@ -165,7 +121,7 @@ bool ParseImageVariant(const std::wstring& text, ImageVariant& variant) {
   return false;
 }
 
-void PrepareImage(ImageVariant variant) {
+void PrepareImage(Host& host, ImageVariant variant) {
 #ifdef SIMHOST_PADDED
   FillPadding();
 #endif
@@ -179,7 +135,7 @@ void PrepareImage(ImageVariant variant) {
     DWORD old = 0;
     VirtualProtect(planted_guard_page, 4096, PAGE_READONLY | PAGE_GUARD, &old);
     VirtualProtect(planted_no_access_page, 4096, PAGE_NOACCESS, &old);
-    g_pagesProtected = true;
+    host.imagePagesProtected = true;
   }
   std::uint64_t session = Offset(planted_session_global);
   int sites = kSessionSites, runnerUp = kDecoySites;

@@ -6,6 +6,8 @@
 
 namespace simhost {
 
+struct Host;
+
 enum class ImageVariant {
   Full,             // every class, the session global with 24 sites, vehicle types, clock
   NoUiClasses,      // the three user-interface class names are gone: the library stays inactive
@@ -19,11 +21,11 @@ bool ParseImageVariant(const std::wstring& text, ImageVariant& variant);
 
 // Before the library loads: shapes the image for the variant (and, in the padded build, fills the
 // padding with code-like bytes), then writes "planted-image.txt" beside the executable with the
-// image offsets the scan must report.
-void PrepareImage(ImageVariant variant);
+// image offsets the scan must report. Notes in the host whether it protected pages.
+void PrepareImage(Host& host, ImageVariant variant);
 
 // At the game's exit (guarded-pages only): adds to that file whether the protected pages are as
 // they were made.
-void RecordImageAtExit();
+void RecordImageAtExit(const Host& host);
 
 }  // namespace simhost

@@ -8,6 +8,7 @@
 
 #include "game_state.hpp"
 #include "host.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 
 namespace simhost {
 
@@ -22,16 +23,6 @@ template <typename T>
 void Release(T*& object) {
   if (object != nullptr) object->Release();
   object = nullptr;
-}
-
-D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, D3D12_RESOURCE_STATES from, D3D12_RESOURCE_STATES to) {
-  D3D12_RESOURCE_BARRIER barrier = {};
-  barrier.Type = D3D12_RESOURCE_BARRIER_TYPE_TRANSITION;
-  barrier.Transition.pResource = resource;
-  barrier.Transition.Subresource = D3D12_RESOURCE_BARRIER_ALL_SUBRESOURCES;
-  barrier.Transition.StateBefore = from;
-  barrier.Transition.StateAfter = to;
-  return barrier;
 }
 
 UINT BytesPerPixel(DXGI_FORMAT format) { return format == DXGI_FORMAT_R16G16B16A16_FLOAT ? 8 : 4; }
@@ -140,14 +131,7 @@ bool Swapchain::Create(HWND window, SwapchainRoute route, DXGI_FORMAT format) {
     Say("simhost: CreateDXGIFactory2 failed (0x%08lx)", hr);
     return false;
   }
-  DXGI_SWAP_CHAIN_DESC1 desc = {};
-  desc.Width = width_;
-  desc.Height = height_;
-  desc.Format = format_;
-  desc.SampleDesc.Count = 1;
-  desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-  desc.BufferCount = kBuffers;
-  desc.SwapEffect = DXGI_SWAP_EFFECT_FLIP_DISCARD;
+  DXGI_SWAP_CHAIN_DESC1 desc = testkit::FlipSwapChainDesc(width_, height_, format_, kBuffers);
   IDXGISwapChain1* swapchain1 = nullptr;
   if (route == SwapchainRoute::FidelityFx) {
     hr = CreateThroughFidelityFx(factory, queue_, window, &desc, &swapchain1) ? S_OK : E_FAIL;
@@ -166,13 +150,10 @@ bool Swapchain::Create(HWND window, SwapchainRoute route, DXGI_FORMAT format) {
     return false;
   }
 
-  D3D12_DESCRIPTOR_HEAP_DESC heapDesc = {};
-  heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
-  heapDesc.NumDescriptors = kBuffers;
-  if (FAILED(device_->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&rtvHeap_)))) return false;
-  heapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_DSV;
-  heapDesc.NumDescriptors = 1;
-  if (FAILED(device_->CreateDescriptorHeap(&heapDesc, IID_PPV_ARGS(&dsvHeap_)))) return false;
+  if (FAILED(testkit::CreateDescriptorHeap(device_, D3D12_DESCRIPTOR_HEAP_TYPE_RTV, kBuffers, &rtvHeap_)) ||
+      FAILED(testkit::CreateDescriptorHeap(device_, D3D12_DESCRIPTOR_HEAP_TYPE_DSV, 1, &dsvHeap_))) {
+    return false;
+  }
   rtvStride_ = device_->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_RTV);
 
   if (FAILED(device_->CreateCommandAllocator(D3D12_COMMAND_LIST_TYPE_DIRECT, IID_PPV_ARGS(&allocator_)))) return false;
@@ -204,22 +185,13 @@ void Swapchain::CreateTargets() {
 // The depth buffer of the world's drawing, typeless as a game's is so that it can also be read as
 // a texture; the library's occlusion reads it. Reversed depth: cleared to 0, the far distance.
 void Swapchain::CreateDepth(ID3D12Resource*& depth) {
-  D3D12_HEAP_PROPERTIES heap = {};
-  heap.Type = D3D12_HEAP_TYPE_DEFAULT;
-  D3D12_RESOURCE_DESC desc = {};
-  desc.Dimension = D3D12_RESOURCE_DIMENSION_TEXTURE2D;
-  desc.Width = width_;
-  desc.Height = height_;
-  desc.DepthOrArraySize = 1;
-  desc.MipLevels = 1;
-  desc.Format = DXGI_FORMAT_R32_TYPELESS;
-  desc.SampleDesc.Count = 1;
-  desc.Flags = D3D12_RESOURCE_FLAG_ALLOW_DEPTH_STENCIL;
+  const D3D12_RESOURCE_DESC desc =
+      testkit::TextureDesc(width_, height_, DXGI_FORMAT_R32_TYPELESS, D3D12_RESOURCE_FLAG_ALLOW_DEPTH_STENCIL);
   D3D12_CLEAR_VALUE clear = {};
   clear.Format = DXGI_FORMAT_D32_FLOAT;
   clear.DepthStencil.Depth = 0.0f;
-  if (FAILED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_DEPTH_WRITE,
-                                              &clear, IID_PPV_ARGS(&depth)))) {
+  if (FAILED(testkit::CreateCommitted(device_, D3D12_HEAP_TYPE_DEFAULT, desc, D3D12_RESOURCE_STATE_DEPTH_WRITE, &depth,
+                                      &clear))) {
     depth = nullptr;
   }
 }
@@ -278,19 +250,9 @@ void Swapchain::Resize(UINT width, UINT height) {
 }
 
 ID3D12Resource* Swapchain::NewReadback(UINT64 bytes) {
-  D3D12_HEAP_PROPERTIES heap = {};
-  heap.Type = D3D12_HEAP_TYPE_READBACK;
-  D3D12_RESOURCE_DESC desc = {};
-  desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
-  desc.Width = bytes;
-  desc.Height = 1;
-  desc.DepthOrArraySize = 1;
-  desc.MipLevels = 1;
-  desc.SampleDesc.Count = 1;
-  desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
   ID3D12Resource* buffer = nullptr;
-  if (FAILED(device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &desc, D3D12_RESOURCE_STATE_COPY_DEST,
-                                              nullptr, IID_PPV_ARGS(&buffer)))) {
+  if (FAILED(testkit::CreateCommitted(device_, D3D12_HEAP_TYPE_READBACK, testkit::BufferDesc(bytes),
+                                      D3D12_RESOURCE_STATE_COPY_DEST, &buffer))) {
     return nullptr;
   }
   return buffer;
@@ -306,7 +268,8 @@ bool Swapchain::ReadBack(ID3D12Resource* buffer, Picture& picture) {
   WaitIdle();
   allocator_->Reset();
   list_->Reset(allocator_, nullptr);
-  D3D12_RESOURCE_BARRIER toSource = Transition(buffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_COPY_SOURCE);
+  D3D12_RESOURCE_BARRIER toSource =
+      testkit::Transition(buffer, D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_COPY_SOURCE);
   list_->ResourceBarrier(1, &toSource);
   D3D12_TEXTURE_COPY_LOCATION to = {};
   to.pResource = readback;
@@ -316,7 +279,8 @@ bool Swapchain::ReadBack(ID3D12Resource* buffer, Picture& picture) {
   from.pResource = buffer;
   from.Type = D3D12_TEXTURE_COPY_TYPE_SUBRESOURCE_INDEX;
   list_->CopyTextureRegion(&to, 0, 0, 0, &from, nullptr);
-  D3D12_RESOURCE_BARRIER back = Transition(buffer, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_PRESENT);
+  D3D12_RESOURCE_BARRIER back =
+      testkit::Transition(buffer, D3D12_RESOURCE_STATE_COPY_SOURCE, D3D12_RESOURCE_STATE_PRESENT);
   list_->ResourceBarrier(1, &back);
   list_->Close();
   ID3D12CommandList* lists[] = {list_};
@@ -341,14 +305,15 @@ bool Swapchain::ReadBack(ID3D12Resource* buffer, Picture& picture) {
   return mapped;
 }
 
-bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath, Picture* presented) {
+bool Swapchain::RenderAndPresent(const Host& host, unsigned elapsedMs, const std::wstring& framePath,
+                                 Picture* presented) {
   LARGE_INTEGER frameStart, presentStart, presentEnd;
   QueryPerformanceCounter(&frameStart);
   const UINT index = swapchain_->GetCurrentBackBufferIndex();
   allocator_->Reset();
   list_->Reset(allocator_, nullptr);
   D3D12_RESOURCE_BARRIER toTarget =
-      Transition(buffers_[index], D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET);
+      testkit::Transition(buffers_[index], D3D12_RESOURCE_STATE_PRESENT, D3D12_RESOURCE_STATE_RENDER_TARGET);
   list_->ResourceBarrier(1, &toTarget);
   D3D12_CPU_DESCRIPTOR_HANDLE rtv = rtvHeap_->GetCPUDescriptorHandleForHeapStart();
   rtv.ptr += static_cast<SIZE_T>(index) * rtvStride_;
@@ -356,24 +321,24 @@ bool Swapchain::RenderAndPresent(unsigned elapsedMs, const std::wstring& framePa
   // The world is the game's scene while the world map is closed; without it, a dim landscape green
   // that breathes slowly, so frames are visibly alive in a screenshot series without ever being
   // mistaken for route colours.
-  const GameView view = ReadGameView();
-  const bool world = world_ && depth_ != nullptr && WorldView::Shown() && !(view.valid && view.worldMapOpen);
+  const GameView view = ReadGameView(host.game);
+  const bool world = world_ && depth_ != nullptr && host.world.shown && !(view.valid && view.worldMapOpen);
   const float pulse = 0.03f * std::sin(static_cast<float>(elapsedMs) * 0.002f);
   float colour[4] = {0.16f + pulse, 0.22f + pulse, 0.14f, 1.0f};
-  if (world) WorldView::Sky(colour);
-  if (draw_) GameDraw::Background(colour);
+  if (world) WorldView::Sky(host.game, colour);
+  if (draw_) GameDraw::Background(view, colour);
   list_->ClearRenderTargetView(rtv, colour, 0, nullptr);
   if (depth_ != nullptr) list_->ClearDepthStencilView(dsv, D3D12_CLEAR_FLAG_DEPTH, 0.0f, 0, 0, nullptr);
   if (world) {
     list_->OMSetRenderTargets(1, &rtv, FALSE, &dsv);
-    world_->Record(list_, width_, height_);
+    world_->Record(host, list_, width_, height_);
   }
   if (draw_) {
     list_->OMSetRenderTargets(1, &rtv, FALSE, nullptr);
-    draw_->Record(list_, width_, height_);
+    draw_->Record(list_, width_, height_, view);
   }
   D3D12_RESOURCE_BARRIER toPresent =
-      Transition(buffers_[index], D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT);
+      testkit::Transition(buffers_[index], D3D12_RESOURCE_STATE_RENDER_TARGET, D3D12_RESOURCE_STATE_PRESENT);
   list_->ResourceBarrier(1, &toPresent);
   list_->Close();
   ID3D12CommandList* lists[] = {list_};

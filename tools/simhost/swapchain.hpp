@@ -19,6 +19,8 @@
 
 namespace simhost {
 
+struct Host;
+
 // Through which module the game makes its swap chain.
 enum class SwapchainRoute {
   System,      // the system's CreateDXGIFactory2
@@ -56,8 +58,9 @@ class Swapchain {
   // With a path, the frame as the game drew it (before the present, so without anything drawn
   // into it at present time) is also read back and saved there as PNG; with `presented`, the
   // buffer just presented is read back into it (with what a present hook drew). False when a
-  // read-back or save fails.
-  bool RenderAndPresent(unsigned elapsedMs, const std::wstring& framePath = {}, Picture* presented = nullptr);
+  // read-back or save fails. The frame shows the host's game and world as they are now.
+  bool RenderAndPresent(const Host& host, unsigned elapsedMs, const std::wstring& framePath = {},
+                        Picture* presented = nullptr);
   // Whether the game's maps are drawn from now on, or never will be.
   [[nodiscard]] bool MapsSettled() const { return !draw_ || draw_->Settled(); }
   // Follows the window's client size.
@@ -93,9 +96,9 @@ class Swapchain {
   ID3D12Device* device_ = nullptr;
   ID3D12CommandQueue* queue_ = nullptr;
   IDXGISwapChain3* swapchain_ = nullptr;
+  ID3D12Resource* buffers_[kBuffers] = {};
   ID3D12DescriptorHeap* rtvHeap_ = nullptr;
   ID3D12DescriptorHeap* dsvHeap_ = nullptr;
-  ID3D12Resource* buffers_[kBuffers] = {};
   ID3D12Resource* depth_ = nullptr;
   ID3D12Resource* spareDepth_ = nullptr;  // the other of the pair while depth ping-pongs
   bool pingPong_ = false;

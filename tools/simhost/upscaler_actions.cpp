@@ -38,6 +38,7 @@
 #include "game_state.hpp"
 #include "scenario.hpp"
 #include "swapchain.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 
 namespace simhost {
 
@@ -104,8 +105,8 @@ struct StreamlineFrame {
 
 // The camera the world is drawn through, in Streamline's constants: the view-to-clip matrix
 // (row-major, world_view.hpp) and the camera's position, up, right and forward vectors.
-void PutCamera(float* c) {
-  const GameCamera camera = ReadGameCamera();
+void PutCamera(const GameState* game, float* c) {
+  const GameCamera camera = ReadGameCamera(game);
   if (!camera.valid) return;
   c[8] = camera.projX;   // [0][0]
   c[13] = camera.projY;  // [1][1]
@@ -140,7 +141,7 @@ void StreamlineWork(Host& host, StreamlineFrame& f) {
   f.area.width = host.swapchain->Width();
   f.area.height = host.swapchain->Height();
   ++f.frameToken;
-  if (f.liveCamera) PutCamera(f.constants);
+  if (f.liveCamera) PutCamera(host.game, f.constants);
   void* commands = host.swapchain->Queue();
   if (++f.frames % 2 == 0) {
     Check(host, "slSetTag", setTag(&f.viewport, f.tags, 2, commands),
@@ -302,16 +303,7 @@ const bool kD3D11 = RegisterAction(
          Say("simhost: d3d11-swapchain: no factory");
          return;
        }
-       DXGI_SWAP_CHAIN_DESC desc = {};
-       desc.BufferDesc.Width = 320;
-       desc.BufferDesc.Height = 240;
-       desc.BufferDesc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-       desc.SampleDesc.Count = 1;
-       desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-       desc.BufferCount = 1;
-       desc.OutputWindow = output.window;
-       desc.Windowed = TRUE;
-       desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
+       DXGI_SWAP_CHAIN_DESC desc = testkit::WindowedSwapChainDesc(output.window, 320, 240);
        const HRESULT hr = factory->CreateSwapChain(output.device, &desc, &output.swapchain);
        factory->Release();
        Say(SUCCEEDED(hr) ? "simhost: Direct3D 11 swapchain made" : "simhost: Direct3D 11 swapchain failed (0x%08lx)",

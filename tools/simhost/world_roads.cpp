@@ -4,24 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <thread>
 
 #include "host.hpp"
-#include "platform/log.hpp"
 #include "roads/road_files.hpp"
-
-// The road reader's few messages go to the game's standard error: the log file beside the
-// executable is the library's alone.
-void pathlight::Log(const char* format, ...) {
-  char text[512];
-  std::va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  simhost::Say("simhost: %s", text);
-}
 
 namespace simhost {
 

@@ -19,6 +19,7 @@
 #include "game_state.hpp"
 #include "host.hpp"
 #include "scenario.hpp"
+#include "testkit/d3d12_kit_win.hpp"
 #include "world_roads.hpp"
 
 namespace simhost {
@@ -36,14 +37,15 @@ constexpr Colour kWall = {0.50f, 0.47f, 0.45f};
 // How much of the daylight is left at the darkest of the night.
 constexpr float kNightLight = 0.2f;
 
+// A square grid of ground cells about the camera, laid `drop` metres below the terrain.
+struct GroundGrid {
+  int cells;
+  float cell, drop;
+};
 // The ground near the camera in cells fine enough to follow the terrain within a millimetre, and
 // out to the horizon in coarse cells laid a metre lower, so the near ground and the roads on it
 // always lie in front of them.
-constexpr int kFineCells = 64;
-constexpr float kFineCell = 8.0f;
-constexpr int kCoarseCells = 40;
-constexpr float kCoarseCell = 200.0f;
-constexpr float kCoarseDrop = 1.0f;
+constexpr GroundGrid kFineGround = {64, 8.0f, 0.0f}, kCoarseGround = {40, 200.0f, 1.0f};
 // Roads: bands this wide, cut into pieces that follow the terrain, a little above the ground.
 constexpr float kMajorWidth = 8.0f, kMinorWidth = 5.5f;
 constexpr float kRoadPiece = 8.0f;
@@ -58,15 +60,6 @@ struct Vertex {
   float r, g, b, a;
 };
 
-struct Wall {
-  bool on = false;
-  float x = 0, z = 0, width = 0, height = 0;
-  float acrossX = 1, acrossZ = 0;  // unit vector along the wall
-};
-
-bool g_shown = true;
-Wall g_wall;
-
 // 1 at night (21:00 to 04:00), 0 by day (06:00 to 19:00), changing evenly at dawn and dusk; day
 // while the clock holds no time.
 float NightFactor(float hours) {
@@ -77,20 +70,20 @@ float NightFactor(float hours) {
   return (hours - 19.0f) * 0.5f;
 }
 
-float Daylight() { return 1.0f - (1.0f - kNightLight) * NightFactor(GameClockHours()); }
+float Daylight(const GameState* game) { return 1.0f - (1.0f - kNightLight) * NightFactor(GameClockHours(game)); }
 
 bool Finite(float v, float limit) { return std::isfinite(v) && std::fabs(v) <= limit; }
 
 float Number(const std::string& text) { return std::strtof(text.c_str(), nullptr); }
 
 const bool kWorldAction =
-    RegisterAction("world", {1, 1, [](Host&, const Action& a) { g_shown = a.args[0] != "off"; }, true});
+    RegisterAction("world", {1, 1, [](Host& host, const Action& a) { host.world.shown = a.args[0] != "off"; }, true});
 
 const bool kWallAction =
     RegisterAction("wall", {1, 4,
-                            [](Host&, const Action& a) {
+                            [](Host& host, const Action& a) {
                               if (a.args[0] == "off") {
-                                g_wall.on = false;
+                                host.world.wall.on = false;
                                 return;
                               }
                               if (a.args.size() != 4) {
@@ -108,14 +101,14 @@ const bool kWallAction =
                                 return;
                               }
                               // Across the way the camera looks: its right axis, level.
-                              const GameCamera camera = ReadGameCamera();
+                              const GameCamera camera = ReadGameCamera(host.game);
                               const float length = std::hypot(camera.right[0], camera.right[2]);
                               if (camera.valid && length > 1e-3f) {
                                 wall.acrossX = camera.right[0] / length;
                                 wall.acrossZ = camera.right[2] / length;
                               }
                               wall.on = true;
-                              g_wall = wall;
+                              host.world.wall = wall;
                             },
                             true});
 
@@ -164,8 +157,10 @@ class Geometry {
     for (const float* p : {a, b, c, a, c, d}) out_[count_++] = {p[0], p[1], p[2], colour.r, colour.g, colour.b, 1.0f};
   }
 
-  // A square grid of cells centred near (x, z), snapped to whole cells so it does not swim.
-  void Ground(float x, float z, int cells, float cell, float drop, Colour colour) {
+  // The grid centred near (x, z), snapped to whole cells so it does not swim.
+  void Ground(float x, float z, const GroundGrid& grid, Colour colour) {
+    const int cells = grid.cells;
+    const float cell = grid.cell, drop = grid.drop;
     const float x0 = std::floor(x / cell) * cell - cells / 2 * cell;
     const float z0 = std::floor(z / cell) * cell - cells / 2 * cell;
     for (int i = 0; i < cells; ++i) {
@@ -235,20 +230,10 @@ class Geometry {
   std::size_t count_ = 0;
 };
 
-// The road lines near the camera, collected again only when it leaves what was collected.
-struct NearRoads {
-  std::vector<std::uint32_t> lines;
-  float x = 0, z = 0;
-  bool in = false;
-};
-NearRoads g_near;
-
 }  // namespace
 
-bool WorldView::Shown() { return g_shown; }
-
-void WorldView::Sky(float rgba[4]) {
-  const float n = NightFactor(GameClockHours());
+void WorldView::Sky(const GameState* game, float rgba[4]) {
+  const float n = NightFactor(GameClockHours(game));
   rgba[0] = kDaySky.r + (kNightSky.r - kDaySky.r) * n;
   rgba[1] = kDaySky.g + (kNightSky.g - kDaySky.g) * n;
   rgba[2] = kDaySky.b + (kNightSky.b - kDaySky.b) * n;
@@ -296,25 +281,13 @@ bool WorldView::Init(ID3D12Device* device, DXGI_FORMAT colourFormat) {
       {"POSITION", 0, DXGI_FORMAT_R32G32B32_FLOAT, 0, 0, D3D12_INPUT_CLASSIFICATION_PER_VERTEX_DATA, 0},
       {"COLOR", 0, DXGI_FORMAT_R32G32B32A32_FLOAT, 0, 12, D3D12_INPUT_CLASSIFICATION_PER_VERTEX_DATA, 0},
   };
-  D3D12_GRAPHICS_PIPELINE_STATE_DESC desc = {};
-  desc.pRootSignature = root_;
-  desc.VS = {vs->GetBufferPointer(), vs->GetBufferSize()};
-  desc.PS = {ps->GetBufferPointer(), ps->GetBufferSize()};
+  D3D12_GRAPHICS_PIPELINE_STATE_DESC desc = testkit::TrianglePipelineDesc(root_, vs, ps, colourFormat);
   desc.InputLayout = {layout, 2};
-  desc.BlendState.RenderTarget[0].RenderTargetWriteMask = D3D12_COLOR_WRITE_ENABLE_ALL;
-  desc.SampleMask = UINT_MAX;
-  desc.RasterizerState.FillMode = D3D12_FILL_MODE_SOLID;
-  desc.RasterizerState.CullMode = D3D12_CULL_MODE_NONE;
-  desc.RasterizerState.DepthClipEnable = TRUE;
   // Reversed depth: nearer is larger.
   desc.DepthStencilState.DepthEnable = TRUE;
   desc.DepthStencilState.DepthWriteMask = D3D12_DEPTH_WRITE_MASK_ALL;
   desc.DepthStencilState.DepthFunc = D3D12_COMPARISON_FUNC_GREATER_EQUAL;
-  desc.PrimitiveTopologyType = D3D12_PRIMITIVE_TOPOLOGY_TYPE_TRIANGLE;
-  desc.NumRenderTargets = 1;
-  desc.RTVFormats[0] = colourFormat;
   desc.DSVFormat = DXGI_FORMAT_D32_FLOAT;
-  desc.SampleDesc.Count = 1;
   hr = device_->CreateGraphicsPipelineState(&desc, IID_PPV_ARGS(&pipeline_));
   vs->Release();
   ps->Release();
@@ -323,18 +296,8 @@ bool WorldView::Init(ID3D12Device* device, DXGI_FORMAT colourFormat) {
     return false;
   }
 
-  D3D12_HEAP_PROPERTIES heap = {};
-  heap.Type = D3D12_HEAP_TYPE_UPLOAD;
-  D3D12_RESOURCE_DESC buffer = {};
-  buffer.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
-  buffer.Width = kMaxVertices * sizeof(Vertex);
-  buffer.Height = 1;
-  buffer.DepthOrArraySize = 1;
-  buffer.MipLevels = 1;
-  buffer.SampleDesc.Count = 1;
-  buffer.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
-  hr = device_->CreateCommittedResource(&heap, D3D12_HEAP_FLAG_NONE, &buffer, D3D12_RESOURCE_STATE_GENERIC_READ,
-                                        nullptr, IID_PPV_ARGS(&vertices_));
+  hr = testkit::CreateCommitted(device_, D3D12_HEAP_TYPE_UPLOAD, testkit::BufferDesc(kMaxVertices * sizeof(Vertex)),
+                                D3D12_RESOURCE_STATE_GENERIC_READ, &vertices_);
   const D3D12_RANGE nothing = {0, 0};
   if (SUCCEEDED(hr)) hr = vertices_->Map(0, &nothing, &mapped_);
   if (FAILED(hr)) {
@@ -345,32 +308,32 @@ bool WorldView::Init(ID3D12Device* device, DXGI_FORMAT colourFormat) {
   return true;
 }
 
-void WorldView::Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height) {
-  if (mapped_ == nullptr || !g_shown || width == 0 || height == 0) return;
-  const GameCamera camera = ReadGameCamera();
+void WorldView::Record(const Host& host, ID3D12GraphicsCommandList* list, unsigned width, unsigned height) {
+  if (mapped_ == nullptr || !host.world.shown || width == 0 || height == 0) return;
+  const GameCamera camera = ReadGameCamera(host.game);
   const float cx = camera.position[0], cz = camera.position[2];
   if (!camera.valid || !Finite(cx, 1e7f) || !Finite(camera.position[1], 1e7f) || !Finite(cz, 1e7f)) return;
 
   // One frame is in flight at most (the host waits for each), so the buffer is free to rewrite.
   Geometry geometry(static_cast<Vertex*>(mapped_), kMaxVertices);
-  const float daylight = Daylight();
+  const float daylight = Daylight(host.game);
   const Colour ground = Geometry::Scaled(kGround, daylight);
-  geometry.Ground(cx, cz, kFineCells, kFineCell, 0.0f, ground);
-  geometry.Ground(cx, cz, kCoarseCells, kCoarseCell, kCoarseDrop, ground);
+  geometry.Ground(cx, cz, kFineGround, ground);
+  geometry.Ground(cx, cz, kCoarseGround, ground);
   if (GameRoads().Ready()) {
-    if (!g_near.in || std::max(std::fabs(cx - g_near.x), std::fabs(cz - g_near.z)) > kRoadReach / 4) {
-      g_near.x = cx;
-      g_near.z = cz;
-      GameRoads().Collect(cx - kRoadReach, cz - kRoadReach, cx + kRoadReach, cz + kRoadReach, g_near.lines);
-      g_near.in = true;
+    if (!nearIn_ || std::max(std::fabs(cx - nearX_), std::fabs(cz - nearZ_)) > kRoadReach / 4) {
+      nearX_ = cx;
+      nearZ_ = cz;
+      GameRoads().Collect(cx - kRoadReach, cz - kRoadReach, cx + kRoadReach, cz + kRoadReach, nearLines_);
+      nearIn_ = true;
     }
     const Colour major = Geometry::Scaled(kMajorRoad, daylight), minor = Geometry::Scaled(kMinorRoad, daylight);
-    for (std::uint32_t index : g_near.lines) {
+    for (std::uint32_t index : nearLines_) {
       const RoadLine& line = GameRoads().Lines()[index];
       geometry.Road(line, line.major ? major : minor);
     }
   }
-  if (g_wall.on) geometry.Box(g_wall, daylight);
+  if (host.world.wall.on) geometry.Box(host.world.wall, daylight);
 
   const float constants[16] = {camera.position[0], camera.position[1], camera.position[2], camera.projX,
                                camera.right[0],    camera.right[1],    camera.right[2],    camera.projY,

@@ -12,7 +12,13 @@
 
 #include <d3d12.h>
 
+#include <cstdint>
+#include <vector>
+
 namespace simhost {
+
+struct GameState;
+struct Host;
 
 inline constexpr float kNearPlane = 0.1f;
 
@@ -21,12 +27,11 @@ class WorldView {
   ~WorldView();
   // False (with a message on standard error) when the pipeline cannot be made.
   bool Init(ID3D12Device* device, DXGI_FORMAT colourFormat);
-  // The sky the frame is cleared to, by the time of day.
-  static void Sky(float rgba[4]);
-  // Records the world into the list, whose render target and depth buffer (cleared to 0) are set.
-  void Record(ID3D12GraphicsCommandList* list, unsigned width, unsigned height);
-  // Whether the world is drawn (the `world` action).
-  static bool Shown();
+  // The sky the frame is cleared to, by the game's time of day.
+  static void Sky(const GameState* game, float rgba[4]);
+  // Records the host's world, as its camera sees it, into the list, whose render target and depth
+  // buffer (cleared to 0) are set; nothing while the world is not drawn (the `world` action).
+  void Record(const Host& host, ID3D12GraphicsCommandList* list, unsigned width, unsigned height);
 
  private:
   ID3D12Device* device_ = nullptr;
@@ -34,6 +39,10 @@ class WorldView {
   ID3D12PipelineState* pipeline_ = nullptr;
   ID3D12Resource* vertices_ = nullptr;
   void* mapped_ = nullptr;
+  // The road lines near the camera, collected again only when it leaves what was collected.
+  std::vector<std::uint32_t> nearLines_;
+  float nearX_ = 0, nearZ_ = 0;
+  bool nearIn_ = false;
 };
 
 }  // namespace simhost

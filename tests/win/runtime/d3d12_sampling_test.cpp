@@ -13,7 +13,12 @@
 #include <cstring>
 #include <string>
 
+#include "testkit/d3d12_kit_win.hpp"
+
 namespace {
+
+using testkit::CreateCommitted;
+using testkit::Transition;
 
 template <typename T>
 struct Com {
@@ -69,39 +74,9 @@ void WaitFor(ID3D12CommandQueue* queue, ID3D12Device* device) {
   CloseHandle(event);
 }
 
+// An RGBA8 texture.
 D3D12_RESOURCE_DESC TextureDesc(UINT width, UINT height, D3D12_RESOURCE_FLAGS flags) {
-  D3D12_RESOURCE_DESC desc = {};
-  desc.Dimension = D3D12_RESOURCE_DIMENSION_TEXTURE2D;
-  desc.Width = width;
-  desc.Height = height;
-  desc.DepthOrArraySize = 1;
-  desc.MipLevels = 1;
-  desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  desc.SampleDesc.Count = 1;
-  desc.Flags = flags;
-  return desc;
-}
-
-D3D12_RESOURCE_DESC BufferDesc(UINT64 size) {
-  D3D12_RESOURCE_DESC desc = {};
-  desc.Dimension = D3D12_RESOURCE_DIMENSION_BUFFER;
-  desc.Width = size;
-  desc.Height = 1;
-  desc.DepthOrArraySize = 1;
-  desc.MipLevels = 1;
-  desc.SampleDesc.Count = 1;
-  desc.Layout = D3D12_TEXTURE_LAYOUT_ROW_MAJOR;
-  return desc;
-}
-
-D3D12_RESOURCE_BARRIER Transition(ID3D12Resource* resource, D3D12_RESOURCE_STATES from, D3D12_RESOURCE_STATES to) {
-  D3D12_RESOURCE_BARRIER barrier = {};
-  barrier.Type = D3D12_RESOURCE_BARRIER_TYPE_TRANSITION;
-  barrier.Transition.pResource = resource;
-  barrier.Transition.Subresource = D3D12_RESOURCE_BARRIER_ALL_SUBRESOURCES;
-  barrier.Transition.StateBefore = from;
-  barrier.Transition.StateAfter = to;
-  return barrier;
+  return testkit::TextureDesc(width, height, DXGI_FORMAT_R8G8B8A8_UNORM, flags);
 }
 
 TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
@@ -116,23 +91,13 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   Com<ID3D12CommandQueue> queue;
   ASSERT_TRUE(SUCCEEDED(device->CreateCommandQueue(&queueDesc, IID_PPV_ARGS(&queue))));
 
-  D3D12_HEAP_PROPERTIES defaultHeap = {};
-  defaultHeap.Type = D3D12_HEAP_TYPE_DEFAULT;
-  D3D12_HEAP_PROPERTIES uploadHeap = {};
-  uploadHeap.Type = D3D12_HEAP_TYPE_UPLOAD;
-  D3D12_HEAP_PROPERTIES readbackHeap = {};
-  readbackHeap.Type = D3D12_HEAP_TYPE_READBACK;
-
   // The texture, filled from an upload buffer with a 256-byte row pitch.
   Com<ID3D12Resource> texture, upload, target, readback;
-  D3D12_RESOURCE_DESC textureDesc = TextureDesc(2, 2, D3D12_RESOURCE_FLAG_NONE);
-  ASSERT_TRUE(
-      SUCCEEDED(device->CreateCommittedResource(&defaultHeap, D3D12_HEAP_FLAG_NONE, &textureDesc,
-                                                D3D12_RESOURCE_STATE_COPY_DEST, nullptr, IID_PPV_ARGS(&texture))));
-  D3D12_RESOURCE_DESC uploadDesc = BufferDesc(2 * D3D12_TEXTURE_DATA_PITCH_ALIGNMENT);
-  ASSERT_TRUE(
-      SUCCEEDED(device->CreateCommittedResource(&uploadHeap, D3D12_HEAP_FLAG_NONE, &uploadDesc,
-                                                D3D12_RESOURCE_STATE_GENERIC_READ, nullptr, IID_PPV_ARGS(&upload))));
+  ASSERT_TRUE(SUCCEEDED(CreateCommitted(device.p, D3D12_HEAP_TYPE_DEFAULT, TextureDesc(2, 2, D3D12_RESOURCE_FLAG_NONE),
+                                        D3D12_RESOURCE_STATE_COPY_DEST, &texture)));
+  ASSERT_TRUE(SUCCEEDED(CreateCommitted(device.p, D3D12_HEAP_TYPE_UPLOAD,
+                                        testkit::BufferDesc(2 * D3D12_TEXTURE_DATA_PITCH_ALIGNMENT),
+                                        D3D12_RESOURCE_STATE_GENERIC_READ, &upload)));
   {
     std::uint8_t* bytes = nullptr;
     ASSERT_TRUE(SUCCEEDED(upload->Map(0, nullptr, reinterpret_cast<void**>(&bytes))));
@@ -140,23 +105,18 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
     std::memcpy(bytes + D3D12_TEXTURE_DATA_PITCH_ALIGNMENT, &texels[2], 8);
     upload->Unmap(0, nullptr);
   }
-  D3D12_RESOURCE_DESC targetDesc = TextureDesc(kTarget, kTarget, D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET);
-  ASSERT_TRUE(
-      SUCCEEDED(device->CreateCommittedResource(&defaultHeap, D3D12_HEAP_FLAG_NONE, &targetDesc,
-                                                D3D12_RESOURCE_STATE_RENDER_TARGET, nullptr, IID_PPV_ARGS(&target))));
-  D3D12_RESOURCE_DESC readbackDesc = BufferDesc(kTarget * D3D12_TEXTURE_DATA_PITCH_ALIGNMENT);
-  ASSERT_TRUE(
-      SUCCEEDED(device->CreateCommittedResource(&readbackHeap, D3D12_HEAP_FLAG_NONE, &readbackDesc,
-                                                D3D12_RESOURCE_STATE_COPY_DEST, nullptr, IID_PPV_ARGS(&readback))));
+  ASSERT_TRUE(SUCCEEDED(CreateCommitted(device.p, D3D12_HEAP_TYPE_DEFAULT,
+                                        TextureDesc(kTarget, kTarget, D3D12_RESOURCE_FLAG_ALLOW_RENDER_TARGET),
+                                        D3D12_RESOURCE_STATE_RENDER_TARGET, &target)));
+  ASSERT_TRUE(SUCCEEDED(CreateCommitted(device.p, D3D12_HEAP_TYPE_READBACK,
+                                        testkit::BufferDesc(kTarget * D3D12_TEXTURE_DATA_PITCH_ALIGNMENT),
+                                        D3D12_RESOURCE_STATE_COPY_DEST, &readback)));
 
   // The shader resource view lives in a shader-visible heap and reaches the shader through a
   // descriptor table, as Dear ImGui's DX12 backend binds its font texture.
-  D3D12_DESCRIPTOR_HEAP_DESC srvHeapDesc = {};
-  srvHeapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV;
-  srvHeapDesc.NumDescriptors = 4;
-  srvHeapDesc.Flags = D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE;
   Com<ID3D12DescriptorHeap> srvHeap, rtvHeap;
-  ASSERT_TRUE(SUCCEEDED(device->CreateDescriptorHeap(&srvHeapDesc, IID_PPV_ARGS(&srvHeap))));
+  ASSERT_TRUE(SUCCEEDED(testkit::CreateDescriptorHeap(device.p, D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV, 4, &srvHeap,
+                                                      D3D12_DESCRIPTOR_HEAP_FLAG_SHADER_VISIBLE)));
   // Put the view in the second slot, so a table that ignored its base offset would read garbage.
   const UINT srvStride = device->GetDescriptorHandleIncrementSize(D3D12_DESCRIPTOR_HEAP_TYPE_CBV_SRV_UAV);
   D3D12_CPU_DESCRIPTOR_HANDLE srvCpu = srvHeap->GetCPUDescriptorHandleForHeapStart();
@@ -169,10 +129,7 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   srvDesc.Shader4ComponentMapping = D3D12_DEFAULT_SHADER_4_COMPONENT_MAPPING;
   srvDesc.Texture2D.MipLevels = 1;
   device->CreateShaderResourceView(texture.p, &srvDesc, srvCpu);
-  D3D12_DESCRIPTOR_HEAP_DESC rtvHeapDesc = {};
-  rtvHeapDesc.Type = D3D12_DESCRIPTOR_HEAP_TYPE_RTV;
-  rtvHeapDesc.NumDescriptors = 1;
-  ASSERT_TRUE(SUCCEEDED(device->CreateDescriptorHeap(&rtvHeapDesc, IID_PPV_ARGS(&rtvHeap))));
+  ASSERT_TRUE(SUCCEEDED(testkit::CreateDescriptorHeap(device.p, D3D12_DESCRIPTOR_HEAP_TYPE_RTV, 1, &rtvHeap)));
   device->CreateRenderTargetView(target.p, nullptr, rtvHeap->GetCPUDescriptorHandleForHeapStart());
 
   D3D12_DESCRIPTOR_RANGE range = {};
@@ -203,18 +160,8 @@ TEST(WindowsRuntime, D3D12SamplesATextureThroughADescriptorTable) {
   Com<ID3DBlob> ps = Compile("PSMain", "ps_5_0");
   ASSERT_NE(vs.p, nullptr);
   ASSERT_NE(ps.p, nullptr);
-  D3D12_GRAPHICS_PIPELINE_STATE_DESC pso = {};
-  pso.pRootSignature = root.p;
-  pso.VS = {vs->GetBufferPointer(), vs->GetBufferSize()};
-  pso.PS = {ps->GetBufferPointer(), ps->GetBufferSize()};
-  pso.BlendState.RenderTarget[0].RenderTargetWriteMask = D3D12_COLOR_WRITE_ENABLE_ALL;
-  pso.SampleMask = UINT_MAX;
-  pso.RasterizerState.FillMode = D3D12_FILL_MODE_SOLID;
-  pso.RasterizerState.CullMode = D3D12_CULL_MODE_NONE;
-  pso.PrimitiveTopologyType = D3D12_PRIMITIVE_TOPOLOGY_TYPE_TRIANGLE;
-  pso.NumRenderTargets = 1;
-  pso.RTVFormats[0] = DXGI_FORMAT_R8G8B8A8_UNORM;
-  pso.SampleDesc.Count = 1;
+  const D3D12_GRAPHICS_PIPELINE_STATE_DESC pso =
+      testkit::TrianglePipelineDesc(root.p, vs.p, ps.p, DXGI_FORMAT_R8G8B8A8_UNORM);
   Com<ID3D12PipelineState> pipeline;
   ASSERT_TRUE(SUCCEEDED(device->CreateGraphicsPipelineState(&pso, IID_PPV_ARGS(&pipeline))));
 
