@@ -15,8 +15,8 @@
 #include <cstdint>
 
 #include "fuzz_game.hpp"
-#include "fuzz_log.hpp"
 #include "fuzz_memory.hpp"
+#include "fuzz_target.hpp"
 #include "game/finder.hpp"
 
 namespace pathlight::fuzzing {
@@ -57,12 +57,8 @@ void CheckPublished(FuzzMemory& memory, const GameHeader& header, const Publishe
 }
 
 }  // namespace
-}  // namespace pathlight::fuzzing
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace pathlight;
-  using namespace pathlight::fuzzing;
-  InputReader input({data, size});
+void FuzzInput(InputReader& input) {
   const GameHeader header = TakeGameHeader(input);
   std::uint32_t now = input.Take<std::uint32_t>();
   const int ticks = 1 + input.Take<std::uint8_t>() % 4;
@@ -101,6 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint64_t camera = finder.CameraFromSession();
   if (camera != 0 && !HasVtable(memory, camera, header.layout.CameraVtable))
     Broken("a session camera without its class");
-  (void)TakeLogText();
-  return 0;
 }
+
+}  // namespace pathlight::fuzzing

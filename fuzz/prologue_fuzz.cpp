@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "fuzz_memory.hpp"
+#include "fuzz_target.hpp"
 #include "hookengine/prologue.hpp"
 
 namespace pathlight::fuzzing {
@@ -172,12 +173,9 @@ void CheckSlot(const Prologue& p, const Slot& slot, std::uint64_t detour) {
 }
 
 }  // namespace
-}  // namespace pathlight::fuzzing
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace pathlight::fuzzing;
-  using namespace pathlight::hookengine;
-  InputReader input({data, size});
+void FuzzInput(InputReader& input) {
+  using namespace hookengine;
   const auto mode = input.Take<std::uint8_t>();
   const auto rawAddress = input.Take<std::uint64_t>();
   const auto slotChoice = input.Take<std::uint64_t>();
@@ -188,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Prologue prologue;
   const RelocationStatus decoded = DecodePrologue(std::as_bytes(code), address, prologue);
   if (std::string_view(RelocationStatusName(decoded)) == "?") Broken("unnamed status");
-  if (decoded != RelocationStatus::Ok) return 0;
+  if (decoded != RelocationStatus::Ok) return;
   CheckPrologue(code, prologue);
 
   const AddressRange range = SlotRange(prologue);
@@ -198,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Slot slot;
   const RelocationStatus built = BuildSlot(prologue, slotAddress, detour, slot);
   if (inRange && built == RelocationStatus::OutOfReach) Broken("a slot inside SlotRange is out of reach");
-  if (built != RelocationStatus::Ok) return 0;
+  if (built != RelocationStatus::Ok) return;
   CheckSlot(prologue, slot, detour);
   if (inRange) {
     const auto jump = EntryJump(address, slotAddress);
@@ -208,5 +206,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Broken("the entry jump misses the relay");
     }
   }
-  return 0;
 }
+
+}  // namespace pathlight::fuzzing

@@ -13,8 +13,8 @@
 #include <cstdint>
 
 #include "fuzz_game.hpp"
-#include "fuzz_log.hpp"
 #include "fuzz_memory.hpp"
+#include "fuzz_target.hpp"
 #include "game/game_readers.hpp"
 
 namespace pathlight::fuzzing {
@@ -95,12 +95,8 @@ void Read(GameMemory& memory, FuzzMemory& counted, const GameHeader& header, std
 }
 
 }  // namespace
-}  // namespace pathlight::fuzzing
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace pathlight;
-  using namespace pathlight::fuzzing;
-  InputReader input({data, size});
+void FuzzInput(InputReader& input) {
   const GameHeader header = TakeGameHeader(input);
   const auto vehicle = input.Take<std::uint32_t>();
   const auto budget = input.Take<std::uint16_t>();
@@ -108,6 +104,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Read(memory, memory, header, vehicle);
   FailingAfter failing(memory, budget % 256);
   Read(failing, memory, header, vehicle);
-  (void)TakeLogText();
-  return 0;
 }
+
+}  // namespace pathlight::fuzzing

@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz_log.hpp"
 #include "fuzz_memory.hpp"
+#include "fuzz_target.hpp"
 #include "hooks/upscaler.hpp"
 
 namespace pathlight::fuzzing {
@@ -32,12 +32,8 @@ auto Bounded(FuzzMemory& memory, int most, const char* what, Walk walk) {
 }
 
 }  // namespace
-}  // namespace pathlight::fuzzing
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace pathlight;
-  using namespace pathlight::fuzzing;
-  InputReader input({data, size});
+void FuzzInput(InputReader& input) {
   const auto tags = input.Take<std::uint64_t>();
   const auto count = input.Take<std::uint32_t>();
   const auto givenStride = input.Take<std::uint32_t>();
@@ -97,6 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Broken("frame-generation swap chain");
     }
   }
-  (void)TakeLogText();
-  return 0;
 }
+
+}  // namespace pathlight::fuzzing

@@ -72,6 +72,31 @@ int RibbonOnGround(const Picture& picture) {
   return picture.Count(left, picture.Height() / 2, picture.Width(), picture.Height(), RibbonTint);
 }
 
+// The story's opening: Streamline's double hands the library the game's depth buffer and camera
+// every frame (`frames` is the streamline-frames variant), the route from `start` to `waypoint`
+// is searched, and the player walks 40 m along it, so the camera looks down it, until the overlay
+// is ready.
+std::vector<std::string> StreamlineOpening(const std::vector<Point>& route, Point start, Point waypoint,
+                                           const std::string& frames) {
+  const auto [standing, next] = Along(route, 40);
+  std::string walk = "+0 walk 1500";
+  for (std::size_t i = 1; i < next; ++i) walk += " " + Text(route[i].x) + "," + Text(route[i].z);
+  walk += " " + Text(standing.x) + "," + Text(standing.z);
+  return {
+      "0 defer-swapchain",
+      "0 load-streamline",
+      "0 place " + Text(start.x) + " " + Text(start.z),
+      "0 wait 60000 ^Overlay: DLSS depth hooked",
+      "+0 swapchain streamline",
+      "+0 wait 20000 ^Overlay: swapchain hooks installed in ",
+      "+0 streamline-frames " + frames,
+      "+0 waypoint " + Text(waypoint.x) + " " + Text(waypoint.z),
+      "+0 wait 60000 ^Route: \\(",
+      walk,
+      "+1600 wait 30000 ^Overlay: ready on 1280x720, ",
+  };
+}
+
 TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
   GameFolder game("in-frame-story");
   ASSERT_TRUE(MakeWorld(game));
@@ -83,68 +108,52 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
          "[World]\r\nColor=#00E0FFFF\r\nWidth=0.6\r\nOpacity=0.9\r\nNightOpacity=0.45\r\n";
   const std::vector<Point> route = NativeRoute(game, start, waypoint);
   ASSERT_GE(route.size(), 10u) << "no road route in the test world";
-  // The player walks 40 m along the route, so the camera looks down it; the wall stands 16 m further on.
-  const auto [standing, next] = Along(route, 40);
+  // The player stands 40 m along the route (the opening's walk); the wall stands 16 m further on.
   const Point wall = Along(route, 56).first;
-  std::string walk = "+0 walk 1500";
-  for (std::size_t i = 1; i < next; ++i) walk += " " + Text(route[i].x) + "," + Text(route[i].z);
-  walk += " " + Text(standing.x) + "," + Text(standing.z);
 
   RunOptions streamline;
   streamline.copies = {"doubles/sl.interposer.dll"};
   const auto shot = [&](const char* name) { return "present-shot " + WindowsPath(game.Root() / name); };
-  ASSERT_EQ(game.RunScenario(
-                {
-                    // Streamline's double hands the library the game's depth buffer and camera.
-                    "0 defer-swapchain",
-                    "0 load-streamline",
-                    "0 place " + Text(start.x) + " " + Text(start.z),
-                    "0 wait 60000 ^Overlay: DLSS depth hooked",
-                    "+0 swapchain streamline",
-                    "+0 wait 20000 ^Overlay: swapchain hooks installed in ",
-                    "+0 streamline-frames",
-                    "+0 waypoint " + Text(waypoint.x) + " " + Text(waypoint.z),
-                    "+0 wait 60000 ^Route: \\(",
-                    walk,
-                    "+1600 wait 30000 ^Overlay: ready on 1280x720, ",
-                    // On foot the ribbon waits for a mount ([World] MountedOnly): the minimap shows the route.
-                    "+0 " + shot("minimap.png"),
-                    "+0 worldmap open",
-                    "+0 " + shot("worldmap.png"),
-                    "+0 worldmap close",
-                    "+0 mount horse",
-                    "+0 wait 30000 ^Player: riding",
-                    "+0 mark",
-                    "+0 wait 30000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$",
-                    "+0 " + shot("ribbon.png"),
-                    "+0 wall " + Text(wall.x) + " " + Text(wall.z) + " 14 8",
-                    "+0 " + shot("wall.png"),
-                    "+0 wall off",
-                    "+0 clock 23:00",
-                    "+0 mark",
-                    "+0 wait 30000 ^Diag: .* clock 23\\.00 .* world=1 ",
-                    "+0 " + shot("night.png"),
-                    "+0 clock 12:00",
-                    "+0 mark",
-                    "+0 wait 30000 ^Diag: .* clock 12\\.00 ",
-                    "+0 resize 1024 640",
-                    "+0 wait 30000 ^Overlay: ready on 1024x640, ",
-                    "+0 " + shot("resized.png"),
-                    // The toggle keys hide both routes; the Diag line proves a whole frame decided so.
-                    "+0 postkey 0xDB press",
-                    "+0 wait 30000 ^Minimap route off \\(toggle key\\)",
-                    "+0 postkey 0xDD press",
-                    "+0 wait 30000 ^World route off \\(toggle key\\)",
-                    "+0 mark",
-                    "+0 wait 30000 ^Diag: .* mm=0 wm=0 world=0",
-                    "+0 " + shot("toggled.png"),
-                    // The reload key reads Pathlight.ini again.
-                    "+0 postkey 0xDC press",
-                    "+0 wait 30000 ^Config: reloaded",
-                    "+0 quit",
-                },
-                {}, streamline),
-            0);
+  std::vector<std::string> scenario = StreamlineOpening(route, start, waypoint, "");
+  scenario.insert(scenario.end(),
+                  {
+                      // On foot the ribbon waits for a mount ([World] MountedOnly): the minimap shows the route.
+                      "+0 " + shot("minimap.png"),
+                      "+0 worldmap open",
+                      "+0 " + shot("worldmap.png"),
+                      "+0 worldmap close",
+                      "+0 mount horse",
+                      "+0 wait 30000 ^Player: riding",
+                      "+0 mark",
+                      "+0 wait 30000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$",
+                      "+0 " + shot("ribbon.png"),
+                      "+0 wall " + Text(wall.x) + " " + Text(wall.z) + " 14 8",
+                      "+0 " + shot("wall.png"),
+                      "+0 wall off",
+                      "+0 clock 23:00",
+                      "+0 mark",
+                      "+0 wait 30000 ^Diag: .* clock 23\\.00 .* world=1 ",
+                      "+0 " + shot("night.png"),
+                      "+0 clock 12:00",
+                      "+0 mark",
+                      "+0 wait 30000 ^Diag: .* clock 12\\.00 ",
+                      "+0 resize 1024 640",
+                      "+0 wait 30000 ^Overlay: ready on 1024x640, ",
+                      "+0 " + shot("resized.png"),
+                      // The toggle keys hide both routes; the Diag line proves a whole frame decided so.
+                      "+0 postkey 0xDB press",
+                      "+0 wait 30000 ^Minimap route off \\(toggle key\\)",
+                      "+0 postkey 0xDD press",
+                      "+0 wait 30000 ^World route off \\(toggle key\\)",
+                      "+0 mark",
+                      "+0 wait 30000 ^Diag: .* mm=0 wm=0 world=0",
+                      "+0 " + shot("toggled.png"),
+                      // The reload key reads Pathlight.ini again.
+                      "+0 postkey 0xDC press",
+                      "+0 wait 30000 ^Config: reloaded",
+                      "+0 quit",
+                  });
+  ASSERT_EQ(game.RunScenario(scenario, {}, streamline), 0);
   const auto log = game.Log();
   ASSERT_TRUE(log);
   const std::vector<std::string> lines = LogMessages(*log);
@@ -209,36 +218,19 @@ TEST(InFrameStoryE2E, MinimapWorldMapRibbonWallNightAndResize) {
 // with the depth tags on, as it does when the player changes the window mode or the monitor. The
 // allocator tends to give each new swap chain the released one's memory, on a new queue: the
 // overlay must build for each new one and never submit on a queue that went with the old.
-// The story's opening for the scenarios below: Streamline's depth and camera handed over every
-// frame (`frames` is the streamline-frames variant), the route searched, the player 40 m along it
-// on a horse, and the ribbon drawn with occlusion. Empty when the world has no road route.
+// The scenarios below open as the story does (StreamlineOpening, with `frames` its streamline-frames
+// variant), then the player mounts a horse and the ribbon is drawn with occlusion. Empty when the
+// world has no road route.
 std::vector<std::string> RidingWithTheRibbon(GameFolder& game, const std::string& frames) {
   const Point start{-980, -990}, waypoint{-480, -530};
   std::ofstream(game.Bin64() / "Pathlight.ini")
       << "[Style]\r\nColor=#00E0FF\r\nOutlineWidth=0\r\n[World]\r\nColor=#00E0FFFF\r\nWidth=0.6\r\nOpacity=0.9\r\n";
   const std::vector<Point> route = NativeRoute(game, start, waypoint);
   if (route.size() < 10) return {};
-  const auto [standing, next] = Along(route, 40);
-  std::string walk = "+0 walk 1500";
-  for (std::size_t i = 1; i < next; ++i) walk += " " + Text(route[i].x) + "," + Text(route[i].z);
-  walk += " " + Text(standing.x) + "," + Text(standing.z);
-  return {
-      "0 defer-swapchain",
-      "0 load-streamline",
-      "0 place " + Text(start.x) + " " + Text(start.z),
-      "0 wait 60000 ^Overlay: DLSS depth hooked",
-      "+0 swapchain streamline",
-      "+0 wait 20000 ^Overlay: swapchain hooks installed in ",
-      "+0 streamline-frames " + frames,
-      "+0 waypoint " + Text(waypoint.x) + " " + Text(waypoint.z),
-      "+0 wait 60000 ^Route: \\(",
-      walk,
-      "+1600 wait 30000 ^Overlay: ready on 1280x720, ",
-      "+0 mount horse",
-      "+0 wait 30000 ^Player: riding",
-      "+0 mark",
-      "+0 wait 30000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$",
-  };
+  std::vector<std::string> scenario = StreamlineOpening(route, start, waypoint, frames);
+  scenario.insert(scenario.end(), {"+0 mount horse", "+0 wait 30000 ^Player: riding", "+0 mark",
+                                   "+0 wait 30000 ^Diag: .* world=1 \\(on=1 cam=1 dlss occl\\)$"});
+  return scenario;
 }
 
 // `times` times `action`, each followed by the new swap chain and the overlay built for it.

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "host/keys_win.hpp"
-#include "platform/folders.hpp"
+#include "probe_dll_win.hpp"
 #include "settings/settings_load.hpp"
 
 namespace {
@@ -19,10 +19,5 @@ DWORD WINAPI ProbeThread(LPVOID) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    pathlight::SetLibraryModule(module);
-    DisableThreadLibraryCalls(module);
-    CreateThread(nullptr, 0, &ProbeThread, nullptr, 0, nullptr);
-  }
-  return TRUE;
+  return pathlight::testing::StartProbe(module, reason, &ProbeThread);
 }

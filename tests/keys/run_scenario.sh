@@ -35,29 +35,28 @@ status=0
 # stays inactive and its keys thread never competes with the probe's.
 (cd "$probe" && "$top/scripts/winrun.sh" --timeout 60 --beside "$top/scripts/xkeys.sh" \
   "$win/game/bin64/CrimsonDesert.exe" --image no-ui-classes --scenario "$scenario") >"$probe/game.txt" 2>&1 || status=$?
-# The messages without their time stamps.
-log=$(sed -e 's/\r$//' -e 's/^\[[0-9:.]*\] //' "$probe/Pathlight.log" 2>/dev/null || true)
+# A log's messages without their time stamps (nothing when there is no log).
+messages() { sed -e 's/\r$//' -e 's/^\[[0-9:.]*\] //' "$1" 2>/dev/null || true; }
+log=$(messages "$probe/Pathlight.log")
 
 failed=0
 fail() { echo "FAILED: $*"; failed=1; }
+# expect_in_order KEY WHERE TEXT: the scenario's "#KEY" lines must match lines of TEXT in their
+# order; WHERE names the log in the failure.
+expect_in_order() {
+  local key=$1 where=$2 rest=$3 want after
+  while IFS= read -r want; do
+    # Everything after the first line that contains the text; the next line searches there.
+    if ! after=$(printf '%s\n' "$rest" | awk -v w="$want" 'found { print; next } index($0, w) { found = 1 } END { exit !found }'); then
+      fail "expected$where, in order: $want"
+      break
+    fi
+    rest=$after
+  done < <(sed -n "s/^#$key //p" "$scenario")
+}
 [ "$status" = 0 ] || fail "the game exited with status $status"
-rest=$log
-while IFS= read -r want; do
-  # Everything after the first line that contains the text; the next #expect searches there.
-  if ! after=$(printf '%s\n' "$rest" | awk -v w="$want" 'found { print; next } index($0, w) { found = 1 } END { exit !found }'); then
-    fail "expected, in order: $want"
-    break
-  fi
-  rest=$after
-done < <(sed -n 's/^#expect //p' "$scenario")
-rest=$(sed -e 's/\r$//' -e 's/^\[[0-9:.]*\] //' "$win/game/bin64/Pathlight.log" 2>/dev/null || true)
-while IFS= read -r want; do
-  if ! after=$(printf '%s\n' "$rest" | awk -v w="$want" 'found { print; next } index($0, w) { found = 1 } END { exit !found }'); then
-    fail "expected in the game's Pathlight.log, in order: $want"
-    break
-  fi
-  rest=$after
-done < <(sed -n 's/^#dll-expect //p' "$scenario")
+expect_in_order expect "" "$log"
+expect_in_order dll-expect " in the game's Pathlight.log" "$(messages "$win/game/bin64/Pathlight.log")"
 while read -r n want; do
   got=$(printf '%s\n' "$log" | grep -cF -- "$want" || true)
   low=${n%-*} high=${n#*-}

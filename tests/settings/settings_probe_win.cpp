@@ -6,36 +6,26 @@
 // "Fixture ...:" line per fixture and a last "Fixtures: N checked, M differ" line.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "ini_fixtures.hpp"
 #include "platform/folders.hpp"
 #include "platform/log.hpp"
+#include "probe_dll_win.hpp"
 #include "settings/settings_load.hpp"
+#include "win_files.hpp"
 
 namespace {
 
 using pathlight::testing::DescribeSettings;
-
-bool WriteAscii(const std::wstring& path, const std::wstring& text) {
-  std::FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file == nullptr) return false;
-  for (wchar_t c : text) std::fputc(static_cast<char>(c), file);
-  std::fclose(file);
-  return true;
-}
+using pathlight::testing::WriteAscii;
 
 // The messages of the log's last lines, without time stamps and line ends.
 std::vector<std::string> LastLogLines(std::size_t count) {
-  std::FILE* file = _wfopen((pathlight::GetModuleFolder() + L"\\Pathlight.log").c_str(), L"rb");
+  const std::string text =
+      pathlight::testing::ReadWholeFile(pathlight::GetModuleFolder() + L"\\Pathlight.log").value_or("");
   std::vector<std::string> lines;
-  if (file == nullptr) return lines;
-  std::string text;
-  char buffer[4096];
-  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
-  std::fclose(file);
   std::size_t start = 0;
   for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
     lines.push_back(text.substr(start + 15, end - start - 15));
@@ -81,10 +71,5 @@ DWORD WINAPI ProbeThread(LPVOID) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    pathlight::SetLibraryModule(module);
-    DisableThreadLibraryCalls(module);
-    CreateThread(nullptr, 0, &ProbeThread, nullptr, 0, nullptr);
-  }
-  return TRUE;
+  return pathlight::testing::StartProbe(module, reason, &ProbeThread);
 }

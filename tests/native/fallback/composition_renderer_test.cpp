@@ -13,23 +13,12 @@ namespace pathlight {
 namespace {
 
 using testing::CaptureLog;
-using testing::FakeFallbackDevice;
 using testing::Lines;
 using testing::MinimapFrame;
 using testing::WorldMapFrame;
 
 // A renderer set up on the fake's window, as the start-up leaves it.
-struct Rig {
-  FakeFallbackDevice device;
-  FallbackRenderer renderer;
-  Settings settings;
-
-  Lines Start() {
-    return CaptureLog([&] { ASSERT_TRUE(StartCompositionRenderer(renderer, device, settings)); });
-  }
-  Lines Tick() {
-    return CaptureLog([&] { CompositionTick(renderer, device, settings); });
-  }
+struct Rig : testing::FallbackRig {
   // Ticks at the loop's pace until `until` ms.
   void TickUntil(double until) {
     while (device.now < until) {

@@ -8,6 +8,7 @@
 
 #include "fallback/fallback_device.hpp"
 #include "fallback/fallback_renderer.hpp"
+#include "log_capture.hpp"
 
 namespace pathlight::testing {
 
@@ -150,5 +151,19 @@ inline MapFrame WorldMapFrame(float x0, float x1) {
   f.routePolyline = {{x0, 0}, {(x0 + x1) / 2, 0}, {x1, 0}};
   return f;
 }
+
+// A renderer on the fake device with the settings in force; each call returns the lines it logged.
+struct FallbackRig {
+  FakeFallbackDevice device;
+  FallbackRenderer renderer;
+  Settings settings;
+
+  Lines Start() {
+    return CaptureLog([&] { ASSERT_TRUE(StartCompositionRenderer(renderer, device, settings)); });
+  }
+  Lines Tick() {
+    return CaptureLog([&] { CompositionTick(renderer, device, settings); });
+  }
+};
 
 }  // namespace pathlight::testing

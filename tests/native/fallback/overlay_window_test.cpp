@@ -11,24 +11,15 @@
 namespace pathlight {
 namespace {
 
-using testing::CaptureLog;
-using testing::FakeFallbackDevice;
 using testing::Lines;
 using testing::MinimapFrame;
 using testing::WorldMapFrame;
 
-struct OverlayRig {
-  FakeFallbackDevice device;
-  FallbackRenderer renderer;
-  Settings settings;
-
+struct OverlayRig : testing::FallbackRig {
   OverlayRig() {
     settings.debug.overlayWindow = true;
-    CaptureLog([&] { EXPECT_TRUE(StartCompositionRenderer(renderer, device, settings)); });
+    Start();
     device.frame = MinimapFrame();
-  }
-  Lines Tick() {
-    return CaptureLog([&] { CompositionTick(renderer, device, settings); });
   }
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "fresh_process.hpp"
 #include "settings/run_flags.hpp"
 #include "settings/settings.hpp"
 #include "settings_edit.hpp"
@@ -18,17 +19,8 @@ constexpr std::uint32_t kShift = 0x10, kCtrl = 0x11, kAlt = 0x12, kLeftCtrl = 0x
 constexpr std::uint32_t kOpen = 0xDB, kClose = 0xDD, kBackslash = 0xDC;
 
 // A KeyInput of its own per test, with the process-wide settings and flags reset around it.
-class KeysTest : public ::testing::Test {
+class KeysTest : public testing::FreshProcessTest {
  protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
-  static void Reset() {
-    PublishSettings(Settings{});
-    Flags().MinimapRouteShown = 1;
-    Flags().WorldRouteShown = 1;
-    Flags().ReloadRequested = 0;
-  }
-
   // Feeds key messages and returns the log lines they wrote, without time stamps.
   template <class F>
   std::vector<std::string> Logged(F&& run) {

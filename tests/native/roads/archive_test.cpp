@@ -30,6 +30,13 @@ Bytes OneFileIndex(const std::string& folder, std::uint32_t flags = 0) {
   return b.U32(1).U32(0).U32(0).U32(0).U32(1).U32(1).U32(0).U32(100).U32(20).U32(30).U32(flags);
 }
 
+// Head with g = 0, then the folder-name block.
+Bytes HeadAndFolders(const Bytes& folders) {
+  Bytes b;
+  b.U32(0).U32(0).Fill(8, 0).U32(static_cast<std::uint32_t>(folders.size())).Append(folders);
+  return b;
+}
+
 TEST(ArchiveIndex, NameBlocksStartAfterTheTableOfGRecords) {
   for (const auto& [g, start] : {std::pair{0u, 16u}, {1u, 24u}, {2u, 36u}}) {
     Bytes index = OneFileIndex("road/rootlevel/roadlevel");
@@ -80,8 +87,7 @@ Bytes TwoFolderIndex(bool fixed) {
   const auto level = node(folders, node(folders, road, "rootlevel/"), "roadlevel");
   const auto tile = node(files, node(files, -1, "roadlevel_"), "7");
   const auto field = node(files, -1, "fielddefault");
-  Bytes index;
-  index.U32(0).U32(0).Fill(8, 0).U32(static_cast<std::uint32_t>(folders.size())).Append(folders);
+  Bytes index = HeadAndFolders(folders);
   index.U32(static_cast<std::uint32_t>(files.size())).Append(files);
   index.U32(2).U32(0).U32(main).U32(0).U32(1).U32(0).U32(level).U32(1).U32(1);
   return index.U32(2).U32(field).U32(0).U32(9).U32(9).U32(0).U32(tile).U32(0).U32(5).U32(5).U32(1);
@@ -105,16 +111,8 @@ TEST(ArchiveIndex, VariableLinkBytes85_01PointBack133Bytes) {
   folders.U8(0).U8(1).Text("a");              // offset 0: root "a"
   folders.U8(0).U8(128).Fill(128, 'z');       // offset 3: another root, 130 bytes
   folders.U8(0x85).U8(0x01).U8(1).Text("b");  // offset 133: parent at 133 - 133 = 0
-  Bytes index;
-  index.U32(0)
-      .U32(0)
-      .Fill(8, 0)
-      .U32(static_cast<std::uint32_t>(folders.size()))
-      .Append(folders)
-      .U32(3)
-      .U8(0)
-      .U8(1)
-      .Text("f");
+  Bytes index = HeadAndFolders(folders);
+  index.U32(3).U8(0).U8(1).Text("f");
   index.U32(1).U32(0).U32(133).U32(0).U32(1).U32(1).U32(0).U32(0).U32(0).U32(0).U32(0);
   EXPECT_EQ(Parse(index, "ab").size(), 1u);
   EXPECT_EQ(Parse(index, "zb").size(), 0u);
@@ -130,16 +128,8 @@ TEST(ArchiveIndex, NameChainsStopAfter64NodesAndOnLoops) {
   }
   const auto loop = static_cast<std::uint32_t>(folders.size());
   folders.U32(loop).U8(1).Text("L");
-  Bytes index;
-  index.U32(0)
-      .U32(0)
-      .Fill(8, 0)
-      .U32(static_cast<std::uint32_t>(folders.size()))
-      .Append(folders)
-      .U32(6)
-      .U32(0xFFFFFFFF)
-      .U8(1)
-      .Text("f");
+  Bytes index = HeadAndFolders(folders);
+  index.U32(6).U32(0xFFFFFFFF).U8(1).Text("f");
   index.U32(2).U32(0).U32(69 * 6).U32(0).U32(1).U32(0).U32(loop).U32(0).U32(1).U32(1).U32(0).U32(0).U32(0).U32(0).U32(
       0);
   EXPECT_EQ(Parse(index, innermost).size(), 1u);

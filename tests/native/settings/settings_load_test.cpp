@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fresh_process.hpp"
 #include "ini_fixtures.hpp"
 #include "log_capture.hpp"
 #include "settings/ini_text.hpp"
@@ -20,19 +21,7 @@ using testing::CaptureLog;
 using testing::DescribeSettings;
 using testing::IniFixtures;
 
-// Leaves the process-wide state as a fresh process has it, whatever a test did.
-class LoadSettingsTest : public ::testing::Test {
- protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
-  static void Reset() {
-    PublishSettings(Settings{});
-    Flags().MinimapRouteShown = 1;
-    Flags().WorldRouteShown = 1;
-    Flags().RerouteRequested = 0;
-    Flags().RebuildRequested = 0;
-  }
-};
+using LoadSettingsTest = testing::FreshProcessTest;
 
 TEST(SettingsFixtures, EveryFixtureGivesItsRecordAndSummary) {
   for (const auto& fixture : IniFixtures()) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "fresh_process.hpp"
 #include "host/route_worker.hpp"
 #include "settings/ini_text.hpp"
 #include "settings/run_flags.hpp"
@@ -37,18 +38,7 @@ bool OneFilePass(float offRoad, float directMax) {
   return false;
 }
 
-class SettingsPublishTest : public ::testing::Test {
- protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { Reset(); }
-  static void Reset() {
-    PublishSettings(Settings{});
-    PublishRoute(nullptr);
-    Flags().RerouteRequested = 0;
-    Flags().RebuildRequested = 0;
-    Flags().WorldRouteShown = 1;
-  }
-};
+using SettingsPublishTest = testing::FreshProcessTest;
 
 TEST_F(SettingsPublishTest, AHeldRecordOutlivesTheReloadThatReplacesIt) {
   TextIni first(kFiles[0].text), second(kFiles[1].text);

@@ -19,12 +19,13 @@
 #include "fallback/direct2d_canvas_win.hpp"
 #include "fallback/fallback_device_win.hpp"
 #include "fallback/fallback_renderer.hpp"
-#include "platform/folders.hpp"
+#include "log_text_win.hpp"
 
 namespace pathlight {
 namespace {
 
 using Microsoft::WRL::ComPtr;
+using testing::LogText;
 
 // ---- a game window and the log --------------------------------------------------------------------
 
@@ -55,28 +56,9 @@ class GameWindow {
   HWND window_ = nullptr;
 };
 
-std::string LogText() {
-  const std::wstring path = GetModuleFolder() + L"\\Pathlight.log";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
 // The messages the log gained since `before` (its earlier text).
 std::vector<std::string> NewMessages(const std::string& before) {
-  const std::string text = LogText().substr(before.size());
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-    if (end - at > 15) lines.push_back(text.substr(at + 15, end - at - 15));
-  }
-  return lines;
+  return testing::LogMessages(LogText().substr(before.size()));
 }
 
 // ---- overlay pictures -----------------------------------------------------------------------------

@@ -22,7 +22,7 @@
 #include "fake_swapchain_win.hpp"
 #include "hooks/hook_state.hpp"
 #include "hooks/present_frame.hpp"
-#include "platform/folders.hpp"
+#include "log_text_win.hpp"
 #include "platform/log.hpp"
 #include "render12/present_renderer_win.hpp"
 #include "settings/run_flags.hpp"
@@ -30,6 +30,8 @@
 
 namespace pathlight {
 namespace {
+
+using testing::LogText;
 
 // A device that counts the objects the renderer makes on it and answers GetDeviceRemovedReason as
 // the test says: its method table is swapped for a copy with those entries replaced, and put back
@@ -73,29 +75,10 @@ class WatchedDevice {
   void* copy_[kMethods];
 };
 
-std::string LogText() {
-  const std::wstring path = GetModuleFolder() + L"\\Pathlight.log";
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
 // The messages the log gained since `before`, time stamps left out.
 std::vector<std::string> NewMessages(const std::string& before) {
   const std::string now = LogText();
-  const std::string text = now.size() >= before.size() ? now.substr(before.size()) : now;
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
-    if (end - at > 15) lines.push_back(text.substr(at + 15, end - at - 15));
-  }
-  return lines;
+  return testing::LogMessages(now.size() >= before.size() ? now.substr(before.size()) : now);
 }
 
 // One present, then the end of a device build it started: the next present finds the objects made.

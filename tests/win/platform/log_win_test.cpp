@@ -11,21 +11,12 @@
 #include "platform/folders.hpp"
 #include "platform/log.hpp"
 #include "platform/log_platform.hpp"
+#include "win_files.hpp"
 
 namespace pathlight {
 namespace {
 
-std::string ReadFileBytes(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
+std::string ReadFileBytes(const std::wstring& path) { return testing::ReadWholeFile(path).value_or("<missing>"); }
 
 TEST(LogWin, RotatesBesideTheModuleAndWritesCrLfLines) {
   const std::wstring folder = GetModuleFolder();

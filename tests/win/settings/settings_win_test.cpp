@@ -5,24 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <string>
 
 #include "platform/folders.hpp"
 #include "settings/settings_load.hpp"
 #include "settings/settings_syntax.hpp"
+#include "win_files.hpp"
 
 namespace pathlight {
 namespace {
 
-bool WriteAscii(const std::wstring& path, const std::wstring& text) {
-  std::FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file == nullptr) return false;
-  for (wchar_t c : text) std::fputc(static_cast<char>(c), file);
-  std::fclose(file);
-  return true;
-}
+using testing::WriteAscii;
 
 TEST(SettingsWin, RewrittenFileIsReadAfresh) {
   // A reload reads the file the user just saved under the same name.
