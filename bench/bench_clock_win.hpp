@@ -22,8 +22,7 @@ inline double Now() {
 
 // The fastest of `passes` runs of `pass`, in seconds: the best run pays least for first touches and
 // for other work on the machine.
-template <class Pass>
-double BestOf(int passes, Pass&& pass) {
+template <class Pass> double BestOf(int passes, Pass&& pass) {
   double fastest = 1e9;
   for (int i = 0; i < passes; ++i) {
     const double begin = Now();
@@ -60,8 +59,7 @@ inline Figures Summarise(std::vector<double>& micros, double cpuSeconds) {
 }
 
 // `calls` timed calls of `call`.
-template <class Call>
-Figures Measure(int calls, Call&& call) {
+template <class Call> Figures Measure(int calls, Call&& call) {
   std::vector<double> took(static_cast<std::size_t>(std::max(calls, 1)));
   const double cpuStart = ThreadCpuSeconds();
   for (double& t : took) {

@@ -25,10 +25,7 @@ const std::uint64_t kTables[4] = {1, 2, 3, 4};
 
 std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p); }
 
-template <typename T>
-void Put(std::uint8_t* at, T value) {
-  std::memcpy(at, &value, sizeof value);
-}
+template <typename T> void Put(std::uint8_t* at, T value) { std::memcpy(at, &value, sizeof value); }
 
 // A clock that stands still: no time-driven region or fallback scan disturbs the steady state.
 std::uint32_t FrozenClock() { return 500000; }

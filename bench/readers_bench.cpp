@@ -148,8 +148,7 @@ class Game {
     return reinterpret_cast<char*>(blocks_.back().get());
   }
   static std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p); }
-  template <typename T>
-  static void Put(char* object, std::uint64_t offset, T value) {
+  template <typename T> static void Put(char* object, std::uint64_t offset, T value) {
     std::memcpy(object + offset, &value, sizeof value);
   }
   std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
@@ -157,8 +156,7 @@ class Game {
   char* image_ = nullptr;
 };
 
-template <typename F>
-double MicrosecondsEach(long iterations, F&& run) {
+template <typename F> double MicrosecondsEach(long iterations, F&& run) {
   const auto start = Clock::now();
   for (long i = 0; i < iterations; ++i) run();
   return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / static_cast<double>(iterations);

@@ -77,8 +77,7 @@ Measure LoadGame(const fs::path& game) {
 }
 
 // Runs work in a child process and returns its measure with wall time and peak memory.
-template <class F>
-Measure InChild(F work) {
+template <class F> Measure InChild(F work) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) std::exit(1);
   std::fflush(stdout);  // or the child would print the parent's buffered lines again

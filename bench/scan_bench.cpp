@@ -23,8 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-template <typename F>
-double Milliseconds(F&& run) {
+template <typename F> double Milliseconds(F&& run) {
   const auto start = Clock::now();
   run();
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -22,8 +22,7 @@
 namespace pathlight::fuzzing {
 namespace {
 
-template <typename T>
-bool Ascending(const std::vector<T>& values) {
+template <typename T> bool Ascending(const std::vector<T>& values) {
   return std::adjacent_find(values.begin(), values.end(), [](const T& a, const T& b) { return !(a < b); }) ==
          values.end();
 }

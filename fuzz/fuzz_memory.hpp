@@ -39,8 +39,7 @@ inline constexpr std::size_t kRegionHeader = 8;
 class InputReader {
  public:
   explicit InputReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-  template <typename T>
-  T Take() {
+  template <typename T> T Take() {
     T value{};
     const std::size_t n = std::min(sizeof value, bytes_.size());
     std::memcpy(&value, bytes_.data(), n);
@@ -154,16 +153,14 @@ class FuzzMemory final : public GameMemory, public RegionQuery {
 // Writes a fuzz input: the header's values, then regions, each filled by Put.
 class SpaceWriter {
  public:
-  template <typename T>
-  void Header(T value) {
+  template <typename T> void Header(T value) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(&value);
     header_.insert(header_.end(), p, p + sizeof value);
   }
   void Map(std::uint64_t address, std::size_t size, std::uint8_t flags = 0) {
     regions_.push_back({address, flags, std::vector<std::uint8_t>(size)});
   }
-  template <typename T>
-  void Put(std::uint64_t address, T value) {
+  template <typename T> void Put(std::uint64_t address, T value) {
     for (auto& region : regions_) {
       if (address >= region.address && address + sizeof value <= region.address + region.bytes.size()) {
         std::memcpy(region.bytes.data() + (address - region.address), &value, sizeof value);

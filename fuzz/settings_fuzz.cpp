@@ -65,34 +65,13 @@ void CheckValue(const std::wstring& text) {
 // Counts the keys of the settings list.
 struct KeyCounter {
   int keys = 0;
-  template <typename... T>
-  void Bool(T&&...) {
-    ++keys;
-  }
-  template <typename... T>
-  void AllBits(T&&...) {
-    ++keys;
-  }
-  template <typename... T>
-  void Unsigned(T&&...) {
-    ++keys;
-  }
-  template <typename... T>
-  void Float(T&&...) {
-    ++keys;
-  }
-  template <typename... T>
-  void Colour(T&&...) {
-    ++keys;
-  }
-  template <typename... T>
-  void Binding(T&&...) {
-    ++keys;
-  }
-  template <typename... T>
-  void Word(T&&...) {
-    ++keys;
-  }
+  template <typename... T> void Bool(T&&...) { ++keys; }
+  template <typename... T> void AllBits(T&&...) { ++keys; }
+  template <typename... T> void Unsigned(T&&...) { ++keys; }
+  template <typename... T> void Float(T&&...) { ++keys; }
+  template <typename... T> void Colour(T&&...) { ++keys; }
+  template <typename... T> void Binding(T&&...) { ++keys; }
+  template <typename... T> void Word(T&&...) { ++keys; }
 };
 
 int KeyCount() {

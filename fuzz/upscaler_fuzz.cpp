@@ -23,8 +23,7 @@ bool Unit(const float* v) { return std::fabs(v[0] * v[0] + v[1] * v[1] + v[2] * 
 bool Scale(float s) { return s > 0.1f && s < 20.0f; }
 
 // Runs `walk` and fails when it read more than `most` times.
-template <typename Walk>
-auto Bounded(FuzzMemory& memory, int most, const char* what, Walk walk) {
+template <typename Walk> auto Bounded(FuzzMemory& memory, int most, const char* what, Walk walk) {
   const int before = memory.reads;
   auto result = walk();
   if (memory.reads - before > most) Broken(what);

@@ -11,8 +11,7 @@
 
 namespace pathlight {
 
-template <std::size_t N>
-using Pattern = std::array<std::uint8_t, N>;
+template <std::size_t N> using Pattern = std::array<std::uint8_t, N>;
 
 // The first position in [first, first + length) at which the whole pattern lies inside that
 // range and inside the image, or 0.

@@ -210,8 +210,7 @@ namespace detour {
 
 // The factory calls nest (CreateDXGIFactory2 may call CreateDXGIFactory1): only the outermost
 // reports the factory.
-template <typename Call>
-HRESULT CreateFactoryOnce(Call call, void** factory) {
+template <typename Call> HRESULT CreateFactoryOnce(Call call, void** factory) {
   Nested nest(g_factoryDepth);
   const HRESULT hr = call();
   if (SUCCEEDED(hr) && nest.Outermost() && factory != nullptr) OnFactoryCreated(static_cast<IUnknown*>(*factory));
@@ -292,8 +291,7 @@ void DrawFrame(void* swapchain) {
 
 // Releases the renderer's hold on the buffers before they are resized, under the render mutex;
 // a resize nested in another on this thread already holds it.
-template <typename Resize>
-HRESULT UnderRenderMutex(void* swapchain, Resize resize) {
+template <typename Resize> HRESULT UnderRenderMutex(void* swapchain, Resize resize) {
   Nested nest(g_resizeDepth);
   if (!nest.Outermost()) return resize();
   std::lock_guard lock(RenderMutex());

@@ -11,8 +11,7 @@ namespace pathlight {
 
 // Written by MH_CreateHook before the hook is enabled, read on each detour's first line; cleared
 // when the hook could not be made.
-template <typename Fn>
-struct HookSlot {
+template <typename Fn> struct HookSlot {
   std::atomic<Fn> original{nullptr};
 
   [[nodiscard]] Fn Get() const { return original.load(std::memory_order_acquire); }

@@ -7,8 +7,7 @@
 
 namespace pathlight {
 
-template <typename T>
-[[nodiscard]] T LoadLittle(const void* bytes) {
+template <typename T> [[nodiscard]] T LoadLittle(const void* bytes) {
   static_assert(std::is_trivially_copyable_v<T>);
   T value;
   std::memcpy(&value, bytes, sizeof value);

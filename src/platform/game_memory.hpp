@@ -28,8 +28,7 @@ class GameMemory {
   }
 
   // One plain value; false (and `value` untouched) when it could not be read.
-  template <typename T>
-  [[nodiscard]] bool ReadValue(std::uint64_t address, T& value) {
+  template <typename T> [[nodiscard]] bool ReadValue(std::uint64_t address, T& value) {
     T read;
     if (!Read(address, &read, sizeof read)) return false;
     value = read;

@@ -15,8 +15,7 @@ namespace pathlight {
 
 namespace {
 
-template <typename T>
-void SafeRelease(T*& object) {
+template <typename T> void SafeRelease(T*& object) {
   if (object != nullptr) object->Release();
   object = nullptr;
 }

@@ -131,8 +131,7 @@ struct InFrameRenderer {
 
 InFrameRenderer g_renderer;
 
-template <typename T>
-void SafeRelease(T*& object) {
+template <typename T> void SafeRelease(T*& object) {
   if (object != nullptr) object->Release();
   object = nullptr;
 }

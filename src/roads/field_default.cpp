@@ -112,8 +112,7 @@ class JunctionCells {
   static std::int32_t Cell(float v) { return FloorCell(v, kJunctionCellSize); }
 
   // Calls visit(entry) for every tile node whose cell lies within reach of (cx, cz).
-  template <class F>
-  void ForEachNear(std::int32_t cx, std::int32_t cz, F&& visit) const {
+  template <class F> void ForEachNear(std::int32_t cx, std::int32_t cz, F&& visit) const {
     for (std::int32_t bx = (cx - kJunctionCellReach) >> kBlockShift; bx <= (cx + kJunctionCellReach) >> kBlockShift;
          ++bx) {
       for (std::int32_t bz = (cz - kJunctionCellReach) >> kBlockShift; bz <= (cz + kJunctionCellReach) >> kBlockShift;

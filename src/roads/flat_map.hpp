@@ -10,8 +10,7 @@
 
 namespace pathlight {
 
-template <class V>
-class FlatMap64 {
+template <class V> class FlatMap64 {
  public:
   [[nodiscard]] std::size_t size() const { return size_ + (hasSentinel_ ? 1 : 0); }
 
@@ -53,8 +52,7 @@ class FlatMap64 {
 
   V& operator[](std::uint64_t key) { return *TryEmplace(key, V{}).first; }
 
-  template <class F>
-  void ForEach(F&& visit) const {
+  template <class F> void ForEach(F&& visit) const {
     for (std::size_t slot = 0; slot < keys_.size(); ++slot) {
       if (keys_[slot] != kEmpty) visit(keys_[slot], values_[slot]);
     }

@@ -21,8 +21,7 @@ constexpr std::int64_t kMaxRectangleCells = 64;
 
 bool IsGridCoordinate(float v) { return std::isfinite(v) && std::fabs(v) < kMaxGroundCoordinate; }
 
-template <class F>
-void ForEachSegmentCell(const RoadNode& a, const RoadNode& b, F&& visit) {
+template <class F> void ForEachSegmentCell(const RoadNode& a, const RoadNode& b, F&& visit) {
   if (!IsGridCoordinate(a.x) || !IsGridCoordinate(a.z) || !IsGridCoordinate(b.x) || !IsGridCoordinate(b.z)) return;
   const std::int32_t x0 = RoadGridCell(std::min(a.x, b.x)), x1 = RoadGridCell(std::max(a.x, b.x));
   const std::int32_t z0 = RoadGridCell(std::min(a.z, b.z)), z1 = RoadGridCell(std::max(a.z, b.z));
@@ -52,8 +51,7 @@ void ForEachSegmentCell(const RoadNode& a, const RoadNode& b, F&& visit) {
 // Calls visit(segment) for the segments of every grid cell within the square of cells around the
 // point's cell that covers radius, each cell once; returns false for a query that cannot match
 // anything (a point or radius that is not a number).
-template <class F>
-bool ForEachNearbyCellSegment(const RoadGrid& grid, float x, float z, float radius, F&& visit) {
+template <class F> bool ForEachNearbyCellSegment(const RoadGrid& grid, float x, float z, float radius, F&& visit) {
   if (!std::isfinite(x) || !std::isfinite(z) || !(radius >= 0)) return false;
   const double reach = std::ceil(std::min(static_cast<double>(radius), 4.0 * kMaxGroundCoordinate) / kRoadGridCellSize);
   const std::int64_t r = static_cast<std::int64_t>(reach);

@@ -27,8 +27,7 @@ class RoadGrid {
   [[nodiscard]] std::span<const std::int32_t> SegmentsInCell(std::int32_t cellX, std::int32_t cellZ) const;
   [[nodiscard]] std::size_t CellCount() const { return cells_.size(); }
   // Every cell with its segments, in no particular order.
-  template <class F>
-  void ForEachCell(F&& visit) const {
+  template <class F> void ForEachCell(F&& visit) const {
     cells_.ForEach([&](std::uint64_t key, std::uint32_t cell) {
       visit(static_cast<std::int32_t>(key >> 32), static_cast<std::int32_t>(static_cast<std::uint32_t>(key)),
             Segments(cell));

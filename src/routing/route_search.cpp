@@ -116,8 +116,7 @@ namespace {
 constexpr std::size_t kHeapArity = 4;
 
 struct Before {
-  template <class E>
-  bool operator()(const E& a, const E& b) const {
+  template <class E> bool operator()(const E& a, const E& b) const {
     return a.estimate < b.estimate || (a.estimate == b.estimate && a.node < b.node);
   }
 };

@@ -94,8 +94,7 @@ class SearchGraph {
   }
 
   // Every edge leaving n, in search order: a road node's adjacency row, then its extra edges.
-  template <class F>
-  void ForEachEdge(std::int32_t n, F&& visit) const {
+  template <class F> void ForEachEdge(std::int32_t n, F&& visit) const {
     if (IsRoadNode(n)) {
       for (const SearchEdge& e : RoadEdges(n)) visit(e.target, e.cost);
       if (MayHaveExtraEdges(n)) {

@@ -45,18 +45,12 @@ struct KeyNameFinder {
   void Float(const wchar_t* s, const wchar_t* k, const float& value) {
     if (&value == target) section = s, key = k;
   }
-  template <class... Any>
-  void Bool(const Any&...) {}
-  template <class... Any>
-  void AllBits(const Any&...) {}
-  template <class... Any>
-  void Unsigned(const Any&...) {}
-  template <class... Any>
-  void Colour(const Any&...) {}
-  template <class... Any>
-  void Binding(const Any&...) {}
-  template <class... Any>
-  void Word(const Any&...) {}
+  template <class... Any> void Bool(const Any&...) {}
+  template <class... Any> void AllBits(const Any&...) {}
+  template <class... Any> void Unsigned(const Any&...) {}
+  template <class... Any> void Colour(const Any&...) {}
+  template <class... Any> void Binding(const Any&...) {}
+  template <class... Any> void Word(const Any&...) {}
 };
 
 // One key's value: itself when usable, else its default.

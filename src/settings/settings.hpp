@@ -157,8 +157,7 @@ void PublishSettings(const Settings& settings);
 
 enum class WordKey { Interpolate, HdrMode, Renderer };
 
-template <class S, class Visitor>
-void ForEachSettingsKey(S& s, Visitor& v) {
+template <class S, class Visitor> void ForEachSettingsKey(S& s, Visitor& v) {
   v.Bool(L"Minimap", L"Enabled", s.minimapEnabled);
   v.Bool(L"WorldMap", L"Enabled", s.worldMapEnabled);
   v.Bool(L"Minimap", L"AutoCalibrate", s.minimapAutoCalibrate);

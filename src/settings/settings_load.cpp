@@ -139,8 +139,7 @@ class KeyReader {
       Note(section, key, text, "is not a key binding (\"" + ToUtf8(*unknown) + "\" names no key)", BindingText(field));
     }
   }
-  template <class T>
-  void Word(const wchar_t* section, const wchar_t* key, T& field, WordKey word) {
+  template <class T> void Word(const wchar_t* section, const wchar_t* key, T& field, WordKey word) {
     const wchar_t* fallback = word == WordKey::Renderer ? L"Present" : L"Auto";
     const std::size_t chars = word == WordKey::Interpolate ? kInterpolateChars : kWordChars;
     const std::wstring text = ini_.ReadValue(path_, section, key, fallback, chars);

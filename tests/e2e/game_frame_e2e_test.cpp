@@ -62,8 +62,7 @@ DiscCount CountAround(const Picture& picture, Disc disc) {
 
 // Of the road pixels of `from` whose place in `to` (move: offset from the disc centre in `from`
 // to offset in `to`) lies well inside the disc, the share with a road pixel within 2 pixels there.
-template <typename Move>
-double RoadsFoundAgain(const Picture& from, const Picture& to, Disc disc, Move move) {
+template <typename Move> double RoadsFoundAgain(const Picture& from, const Picture& to, Disc disc, Move move) {
   int considered = 0, found = 0;
   for (int y = 0; y < from.Height(); ++y) {
     for (int x = 0; x < from.Width(); ++x) {

@@ -26,8 +26,7 @@ bool Road(Rgb p) { return p.r >= 150 && p.r - p.b >= 40; }
 bool Wall(Rgb p) { return p.r >= 90 && p.r <= 160 && std::abs(p.r - p.b) <= 25 && std::abs(p.r - p.g) <= 15; }
 
 // Every pixel within 2 of (x, y) is of the kind.
-template <typename Kind>
-bool Around(const Picture& png, std::pair<double, double> at, Kind kind) {
+template <typename Kind> bool Around(const Picture& png, std::pair<double, double> at, Kind kind) {
   const int x = static_cast<int>(at.first), y = static_cast<int>(at.second);
   for (int dy = -2; dy <= 2; ++dy)
     for (int dx = -2; dx <= 2; ++dx)

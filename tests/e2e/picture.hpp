@@ -31,8 +31,7 @@ class Picture {
     return {static_cast<int>(pixel >> 16 & 0xFF), static_cast<int>(pixel >> 8 & 0xFF), static_cast<int>(pixel & 0xFF)};
   }
   // Pixels passing `test` in [x0, x1) × [y0, y1), clipped to the picture.
-  template <typename Test>
-  int Count(int x0, int y0, int x1, int y1, Test test) const {
+  template <typename Test> int Count(int x0, int y0, int x1, int y1, Test test) const {
     int n = 0;
     for (int y = std::max(0, y0); y < std::min(Height(), y1); ++y) {
       for (int x = std::max(0, x0); x < std::min(Width(), x1); ++x) n += test(At(x, y)) ? 1 : 0;

@@ -6,8 +6,7 @@
 namespace pathlight::testing {
 
 // Publishes the record in force with `edit` applied to a copy of it.
-template <class Edit>
-void EditSettings(Edit&& edit) {
+template <class Edit> void EditSettings(Edit&& edit) {
   Settings settings = *CurrentSettings();
   edit(settings);
   PublishSettings(settings);

@@ -311,8 +311,7 @@ struct Describer {
   void Binding(const wchar_t* section, const wchar_t* key, const KeyBinding& field, const wchar_t*) {
     Add(section, key, Number("vk=0x%02X", field.key) + Number(" mods=%u", field.modifiers));
   }
-  template <class T>
-  void Word(const wchar_t* section, const wchar_t* key, const T& field, WordKey) {
+  template <class T> void Word(const wchar_t* section, const wchar_t* key, const T& field, WordKey) {
     Add(section, key, Number("%d", static_cast<int>(field)));
   }
 };

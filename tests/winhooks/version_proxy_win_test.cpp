@@ -70,8 +70,7 @@ HMODULE WINAPI LoadLibraryAsTold(LPCWSTR path) {
   return nullptr;
 }
 
-template <typename Fn>
-Fn Get(HMODULE module, const char* name) {
+template <typename Fn> Fn Get(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 

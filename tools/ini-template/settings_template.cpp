@@ -149,8 +149,7 @@ struct Collector {
   void Binding(const wchar_t* section, const wchar_t* key, const KeyBinding&, const wchar_t* defaultText) {
     Add(section, key, ToUtf8(defaultText));
   }
-  template <class T>
-  void Word(const wchar_t* section, const wchar_t* key, const T&, WordKey word) {
+  template <class T> void Word(const wchar_t* section, const wchar_t* key, const T&, WordKey word) {
     Add(section, key, word == WordKey::Renderer ? "Present" : "Auto");
   }
 };

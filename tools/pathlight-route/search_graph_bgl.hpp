@@ -65,8 +65,7 @@ class OutEdgeIterator : public boost::iterator_facade<OutEdgeIterator, Edge, std
 
 namespace boost {
 
-template <>
-struct graph_traits<pathlight::bgl::SearchGraphView> {
+template <> struct graph_traits<pathlight::bgl::SearchGraphView> {
   using vertex_descriptor = std::int32_t;
   using edge_descriptor = pathlight::bgl::Edge;
   using directed_category = directed_tag;
@@ -141,8 +140,7 @@ struct IndependentResult {
 };
 
 // Scratch arrays kept between runs, as the library's search keeps its own.
-template <class Cost>
-struct Scratch {
+template <class Cost> struct Scratch {
   std::vector<Cost> distance;
   std::vector<std::int32_t> predecessor;
   std::vector<Cost> rank;
@@ -163,8 +161,7 @@ IndependentResult WithGoalCost(const SearchGraph& graph, const Scratch<Cost>& sc
   return result;
 }
 
-template <class Cost>
-IndependentResult Dijkstra(const SearchGraph& graph, Scratch<Cost>& scratch) {
+template <class Cost> IndependentResult Dijkstra(const SearchGraph& graph, Scratch<Cost>& scratch) {
   const SearchGraphView view{&graph};
   const std::size_t count = num_vertices(view);
   scratch.distance.assign(count, std::numeric_limits<Cost>::max());
@@ -185,16 +182,14 @@ IndependentResult Dijkstra(const SearchGraph& graph, Scratch<Cost>& scratch) {
   return WithGoalCost(graph, scratch, result);
 }
 
-template <class Cost>
-struct Estimate : boost::astar_heuristic<SearchGraphView, Cost> {
+template <class Cost> struct Estimate : boost::astar_heuristic<SearchGraphView, Cost> {
   const SearchGraph* graph;
   explicit Estimate(const SearchGraph* g) : graph(g) {}
   Cost operator()(std::int32_t n) const { return static_cast<Cost>(graph->Estimate(n)); }
 };
 
 // BGL's A* with the library's estimate.
-template <class Cost>
-IndependentResult AStar(const SearchGraph& graph, Scratch<Cost>& scratch) {
+template <class Cost> IndependentResult AStar(const SearchGraph& graph, Scratch<Cost>& scratch) {
   const SearchGraphView view{&graph};
   const std::size_t count = num_vertices(view);
   scratch.distance.resize(count);

@@ -101,12 +101,10 @@ class Arena {
   std::size_t used_ = 0;
 };
 
-template <typename T>
-void Put(char* object, std::uint64_t offset, T value) {
+template <typename T> void Put(char* object, std::uint64_t offset, T value) {
   std::memcpy(object + offset, &value, sizeof value);
 }
-template <typename T>
-void Put(char* object, std::uint64_t offset, const T* pointer) {
+template <typename T> void Put(char* object, std::uint64_t offset, const T* pointer) {
   Put(object, offset, reinterpret_cast<std::uint64_t>(pointer));
 }
 void PutTable(char* object, const char* table) { Put(object, 0, table); }
@@ -234,8 +232,7 @@ void WriteWidget(GameState& s) {
   Put(s.widgetHolder, kWidgetPosition + 4, s.widgetY * scale);
 }
 
-template <typename T>
-T Get(const char* object, std::uint64_t offset) {
+template <typename T> T Get(const char* object, std::uint64_t offset) {
   T value;
   std::memcpy(&value, object + offset, sizeof value);
   return value;

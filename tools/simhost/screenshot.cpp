@@ -21,8 +21,7 @@ namespace {
 const CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
 
 // Runs save (which makes and saves a bitmap) with GDI+ started.
-template <typename Save>
-bool WithGdiplus(Save save) {
+template <typename Save> bool WithGdiplus(Save save) {
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;

@@ -19,8 +19,7 @@ PresentTally& Presents() {
 
 namespace {
 
-template <typename T>
-void Release(T*& object) {
+template <typename T> void Release(T*& object) {
   if (object != nullptr) object->Release();
   object = nullptr;
 }

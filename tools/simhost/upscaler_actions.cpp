@@ -44,8 +44,7 @@ namespace simhost {
 
 namespace {
 
-template <typename Fn>
-Fn Export(const wchar_t* module, const char* name) {
+template <typename Fn> Fn Export(const wchar_t* module, const char* name) {
   HMODULE handle = GetModuleHandleW(module);
   return handle != nullptr ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(handle, name))) : nullptr;
 }

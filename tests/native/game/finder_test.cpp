@@ -60,8 +60,7 @@ struct FinderWorld {
     regions.MarkUnscannable(kSessionGlobal);
   }
 
-  template <typename T>
-  void Put(std::uint64_t address, T value) {
+  template <typename T> void Put(std::uint64_t address, T value) {
     static_assert(sizeof(T) <= 8);
     std::uint64_t word = 0;
     ASSERT_TRUE(memory.Read(address, &word, 8));

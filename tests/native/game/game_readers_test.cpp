@@ -75,8 +75,7 @@ class ReadersTest : public ::testing::Test {
   }
 
   // Any plain value at any address inside a mapped object.
-  template <typename T>
-  void Put(std::uint64_t address, T value) {
+  template <typename T> void Put(std::uint64_t address, T value) {
     const std::uint64_t word = address & ~7ull;
     std::uint8_t bytes[16] = {};
     ASSERT_TRUE(memory.Read(word, bytes, sizeof bytes)) << std::hex << address;

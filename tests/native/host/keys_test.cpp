@@ -22,8 +22,7 @@ constexpr std::uint32_t kOpen = 0xDB, kClose = 0xDD, kBackslash = 0xDC;
 class KeysTest : public testing::FreshProcessTest {
  protected:
   // Feeds key messages and returns the log lines they wrote, without time stamps.
-  template <class F>
-  std::vector<std::string> Logged(F&& run) {
+  template <class F> std::vector<std::string> Logged(F&& run) {
     ::testing::internal::CaptureStdout();
     run();
     const std::string out = ::testing::internal::GetCapturedStdout();

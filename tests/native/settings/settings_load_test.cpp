@@ -82,8 +82,7 @@ TEST(SettingsKeys, BuffersAndFallbacksOfTheIniRead) {
 struct Coverage {
   const Settings* base;
   std::vector<std::pair<std::size_t, std::size_t>> spans;  // offset, size, in call order
-  template <class T>
-  void Mark(const T& field) {
+  template <class T> void Mark(const T& field) {
     spans.emplace_back(reinterpret_cast<const char*>(&field) - reinterpret_cast<const char*>(base), sizeof(T));
   }
   void Bool(const wchar_t*, const wchar_t*, const bool& f) { Mark(f); }
@@ -92,10 +91,7 @@ struct Coverage {
   void Float(const wchar_t*, const wchar_t*, const float& f) { Mark(f); }
   void Colour(const wchar_t*, const wchar_t*, const std::uint32_t& f) { Mark(f); }
   void Binding(const wchar_t*, const wchar_t*, const KeyBinding& f, const wchar_t*) { Mark(f); }
-  template <class T>
-  void Word(const wchar_t*, const wchar_t*, const T& f, WordKey) {
-    Mark(f);
-  }
+  template <class T> void Word(const wchar_t*, const wchar_t*, const T& f, WordKey) { Mark(f); }
 };
 
 TEST(SettingsKeys, KeyListCoversEveryFieldOnceInDeclaredOrder) {

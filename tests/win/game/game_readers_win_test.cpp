@@ -17,8 +17,7 @@ constexpr std::uint64_t kMinimapTable = 0x140001000;
 
 std::uint64_t Address(const void* p) { return reinterpret_cast<std::uint64_t>(p); }
 
-template <typename T>
-void Put(char* object, std::uint64_t offset, T value) {
+template <typename T> void Put(char* object, std::uint64_t offset, T value) {
   std::memcpy(object + offset, &value, sizeof value);
 }
 

@@ -20,8 +20,7 @@ namespace {
 using testkit::CreateCommitted;
 using testkit::Transition;
 
-template <typename T>
-struct Com {
+template <typename T> struct Com {
   T* p = nullptr;
   ~Com() {
     if (p != nullptr) p->Release();
