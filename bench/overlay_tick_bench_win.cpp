@@ -17,6 +17,7 @@
 #include "bench_row.hpp"
 #include "fallback/fallback_device_win.hpp"
 #include "fallback/fallback_renderer.hpp"
+#include "testkit/window_win.hpp"
 
 using namespace pathlight;
 using bench::Figures;
@@ -37,14 +38,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--ticks") == 0) ticks = std::max(10, std::atoi(argv[i + 1]));
   }
-  WNDCLASSEXW wc = {};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"OverlayBenchGame";
-  RegisterClassExW(&wc);
-  HWND game = CreateWindowExW(0, L"OverlayBenchGame", L"game", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 720, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+  HWND game = testkit::CreatePlainWindow(L"OverlayBenchGame", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 720);
 
   // A winding 300-point route of about 3 km through the player.
   MapFrame frame;

@@ -151,7 +151,6 @@ inline auto WeightMap() {
   return boost::make_function_property_map<Edge, float>([](const Edge& e) { return e.cost; });
 }
 
-// BGL's Dijkstra (no heuristic) from the start to the goal of the query.
 // The goal's cost as the search left it; "not found" while it is still infinite.
 template <class Cost>
 IndependentResult WithGoalCost(const SearchGraph& graph, const Scratch<Cost>& scratch, IndependentResult result) {
@@ -161,23 +160,28 @@ IndependentResult WithGoalCost(const SearchGraph& graph, const Scratch<Cost>& sc
   return result;
 }
 
+// What both searches are given: the edge costs, the node numbers as the index, the scratch's
+// distances and predecessors, and the cost type's infinity and zero.
+template <class Cost> auto SearchParams(Scratch<Cost>& scratch) {
+  const auto index = boost::typed_identity_property_map<std::int32_t>();
+  return boost::weight_map(WeightMap())
+      .vertex_index_map(index)
+      .distance_map(boost::make_iterator_property_map(scratch.distance.begin(), index))
+      .predecessor_map(boost::make_iterator_property_map(scratch.predecessor.begin(), index))
+      .distance_inf(std::numeric_limits<Cost>::max())
+      .distance_zero(Cost(0));
+}
+
+// BGL's Dijkstra (no heuristic) from the start to the goal of the query.
 template <class Cost> IndependentResult Dijkstra(const SearchGraph& graph, Scratch<Cost>& scratch) {
   const SearchGraphView view{&graph};
   const std::size_t count = num_vertices(view);
   scratch.distance.assign(count, std::numeric_limits<Cost>::max());
   scratch.predecessor.resize(count);
   IndependentResult result;
-  const auto index = boost::typed_identity_property_map<std::int32_t>();
   try {
     boost::dijkstra_shortest_paths_no_color_map(
-        view, graph.StartNode(),
-        boost::weight_map(WeightMap())
-            .vertex_index_map(index)
-            .distance_map(boost::make_iterator_property_map(scratch.distance.begin(), index))
-            .predecessor_map(boost::make_iterator_property_map(scratch.predecessor.begin(), index))
-            .distance_inf(std::numeric_limits<Cost>::max())
-            .distance_zero(Cost(0))
-            .visitor(StopAtGoal{{}, graph.GoalNode(), &result.settled}));
+        view, graph.StartNode(), SearchParams(scratch).visitor(StopAtGoal{{}, graph.GoalNode(), &result.settled}));
   } catch (const FoundGoal&) {}
   return WithGoalCost(graph, scratch, result);
 }
@@ -200,14 +204,9 @@ template <class Cost> IndependentResult AStar(const SearchGraph& graph, Scratch<
   const auto index = boost::typed_identity_property_map<std::int32_t>();
   try {
     boost::astar_search(view, graph.StartNode(), Estimate<Cost>(&graph),
-                        boost::weight_map(WeightMap())
-                            .vertex_index_map(index)
-                            .distance_map(boost::make_iterator_property_map(scratch.distance.begin(), index))
-                            .predecessor_map(boost::make_iterator_property_map(scratch.predecessor.begin(), index))
+                        SearchParams(scratch)
                             .rank_map(boost::make_iterator_property_map(scratch.rank.begin(), index))
                             .color_map(boost::make_iterator_property_map(scratch.colour.begin(), index))
-                            .distance_inf(std::numeric_limits<Cost>::max())
-                            .distance_zero(Cost(0))
                             .visitor(StopAtGoalAStar{{}, graph.GoalNode(), &result.settled}));
   } catch (const FoundGoal&) {}
   return WithGoalCost(graph, scratch, result);

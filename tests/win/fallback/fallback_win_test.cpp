@@ -20,6 +20,7 @@
 #include "fallback/fallback_device_win.hpp"
 #include "fallback/fallback_renderer.hpp"
 #include "log_text_win.hpp"
+#include "testkit/window_win.hpp"
 
 namespace pathlight {
 namespace {
@@ -32,16 +33,10 @@ using testing::LogText;
 class GameWindow {
  public:
   GameWindow(int width, int height) {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"FallbackTestGame";
-    RegisterClassExW(&wc);
     RECT r = {0, 0, width, height};
     AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    window_ = CreateWindowExW(0, L"FallbackTestGame", L"game", WS_OVERLAPPEDWINDOW, 100, 50, r.right - r.left,
-                              r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ = testkit::CreatePlainWindow(L"FallbackTestGame", WS_OVERLAPPEDWINDOW, 100, 50, r.right - r.left,
+                                         r.bottom - r.top);
     ShowWindow(window_, SW_SHOWNOACTIVATE);
     Pump();
   }
