@@ -115,16 +115,9 @@ inline std::size_t num_vertices(const SearchGraphView& view) {
 
 struct FoundGoal {};
 
-// Counts the nodes taken from the queue and stops the search at the goal.
-struct StopAtGoal : boost::default_dijkstra_visitor {
-  std::int32_t goal;
-  std::size_t* settled;
-  void examine_vertex(std::int32_t n, const SearchGraphView&) const {
-    ++*settled;
-    if (n == goal) throw FoundGoal{};
-  }
-};
-struct StopAtGoalAStar : boost::default_astar_visitor {
+// Counts the nodes taken from the queue and stops the search at the goal; `Base` is the search's
+// default visitor (Dijkstra's or A*'s).
+template <class Base> struct StopAtGoal : Base {
   std::int32_t goal;
   std::size_t* settled;
   void examine_vertex(std::int32_t n, const SearchGraphView&) const {
@@ -181,7 +174,9 @@ template <class Cost> IndependentResult Dijkstra(const SearchGraph& graph, Scrat
   IndependentResult result;
   try {
     boost::dijkstra_shortest_paths_no_color_map(
-        view, graph.StartNode(), SearchParams(scratch).visitor(StopAtGoal{{}, graph.GoalNode(), &result.settled}));
+        view, graph.StartNode(),
+        SearchParams(scratch).visitor(
+            StopAtGoal<boost::default_dijkstra_visitor>{{}, graph.GoalNode(), &result.settled}));
   } catch (const FoundGoal&) {}
   return WithGoalCost(graph, scratch, result);
 }
@@ -207,7 +202,7 @@ template <class Cost> IndependentResult AStar(const SearchGraph& graph, Scratch<
                         SearchParams(scratch)
                             .rank_map(boost::make_iterator_property_map(scratch.rank.begin(), index))
                             .color_map(boost::make_iterator_property_map(scratch.colour.begin(), index))
-                            .visitor(StopAtGoalAStar{{}, graph.GoalNode(), &result.settled}));
+                            .visitor(StopAtGoal<boost::default_astar_visitor>{{}, graph.GoalNode(), &result.settled}));
   } catch (const FoundGoal&) {}
   return WithGoalCost(graph, scratch, result);
 }
