@@ -379,10 +379,9 @@ void DrawWorldRibbon(ImDrawList& draw, DrawingScratch& scratch, const GameSnapsh
       x[v] = (Dot(r, right) * snapshot.cameraProjX / depth[v] + 1) * halfWidth;
       y[v] = (1 - Dot(r, up) * snapshot.cameraProjY / depth[v]) * halfHeight;
     }
+    // x * 0 + y * 0 is 0 exactly when both are finite (NaN for infinities and NaN).
     bool valid = true;
-    for (int v = 0; v < 4; ++v) {
-      valid = valid && depth[v] >= kNearestDepth && std::isfinite(x[v]) && std::isfinite(y[v]);
-    }
+    for (int v = 0; v < 4; ++v) valid &= (depth[v] >= kNearestDepth) & (x[v] * 0.0f + y[v] * 0.0f == 0.0f);
     if (!valid) continue;
     for (int v = 0; v < 4; ++v) {
       row.screen[v] = {x[v], y[v]};
