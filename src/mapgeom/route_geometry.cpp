@@ -45,8 +45,9 @@ namespace {
 // One centred moving-average pass in place; prefix sums in double keep long lines exact enough.
 void AveragePass(std::span<ScreenPoint> points, std::size_t w, std::vector<double>& sx, std::vector<double>& sy) {
   const std::size_t n = points.size();
-  sx.assign(n + 1, 0.0);
-  sy.assign(n + 1, 0.0);
+  sx.resize(n + 1);
+  sy.resize(n + 1);
+  sx[0] = sy[0] = 0;
   for (std::size_t i = 0; i < n; ++i) {
     sx[i + 1] = sx[i] + points[i].x;
     sy[i + 1] = sy[i] + points[i].y;
