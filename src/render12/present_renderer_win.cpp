@@ -109,9 +109,8 @@ struct DeviceBuild {
 };
 
 // The renderer's whole state. The objects, the retry time, the depth choice and the drawing scratch
-// are touched only
-// under the render mutex, which a frame holds from the swap chain's description to its
-// submission and the resize detours hold around a resize; the counters by any presenting thread.
+// are touched only under the render mutex, which a frame holds from the swap chain's description to
+// its submission and the resize detours hold around a resize; the counters by any presenting thread.
 struct InFrameRenderer {
   DeviceObjects device;
   DeviceBuild build;

@@ -369,8 +369,8 @@ void DrawWorldRibbon(ImDrawList& draw, DrawingScratch& scratch, const GameSnapsh
     if (p.distance > half) f *= std::max(0.0f, (reach - p.distance) / half);
     row.alpha = (3 - 2 * f) * f * f * opacity;
 
-    // All four vertices at once (the loop has no exits, so it vectorises); the row is drawn only if
-    // every one lies beyond the near plane and lands on finite pixels.
+    // All four vertices without an early exit; the row is drawn only if every one lies beyond the
+    // near plane and lands on finite pixels.
     float depth[4], x[4], y[4];
     for (int v = 0; v < 4; ++v) {
       const float r[3] = {p.x + sideX * kCrossOffsets[v] - eye[0], p.y + lift - eye[1],
