@@ -51,20 +51,19 @@ struct DrawingScene {
 };
 
 // The overlay's own work in a frame on the road, as the renderer does it: Dear ImGui's frame, the
-// route from the player (a new temporary point list each frame), the ribbon without occlusion and
-// the minimap route, ended by Render. The caller's backend, if any, starts its frame first.
-inline void DrawSceneFrame(const DrawingScene& scene) {
+// route from the player, the ribbon without occlusion and the minimap route, ended by Render; every
+// list in the caller's scratch, as the renderer keeps its own. The caller's backend, if any, starts
+// its frame first.
+inline void DrawSceneFrame(const DrawingScene& scene, DrawingScratch& scratch) {
   ImGuiIO& io = ImGui::GetIO();
   io.DisplaySize = ImVec2(kSceneWidth, kSceneHeight);
   io.DeltaTime = 1.0f / 60.0f;
   ImGui::NewFrame();
   ImDrawList& draw = *ImGui::GetBackgroundDrawList();
-  const RouteNearest nearest = NearestOnRoute(scene.route.points, {scene.snapshot.playerX, scene.snapshot.playerZ});
-  DrawWorldRibbon(draw, scene.snapshot, scene.route, nearest, kSceneWidth, kSceneHeight, scene.settings,
-                  RibbonOcclusion{});
-  std::vector<GroundPoint> polyline;
-  RouteFromPlayer(scene.route.points, scene.snapshot, nearest, polyline);
-  DrawMinimapRoute(draw, scene.snapshot, polyline, kSceneHeight, scene.settings, nullptr);
+  FrameDecisions decisions;
+  decisions.minimap = decisions.ribbon = decisions.routeUsable = decisions.goOn = true;
+  DrawRouteViews(draw, scratch, scene.snapshot, &scene.route, decisions, kSceneWidth, kSceneHeight, scene.settings,
+                 nullptr, RibbonOcclusion{});
   ImGui::Render();
 }
 

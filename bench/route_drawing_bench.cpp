@@ -3,7 +3,7 @@
 // empties it, then a whole Dear ImGui frame on the road as the renderer makes it. Beside them, as
 // the baseline of the same run, a plain copy of as many ImDrawVert as a frame on the road writes,
 // so the figures read as multiples of the cheapest possible way to fill the same vertices. Heap
-// allocations are counted too: a steady frame should make none beyond its temporary point list.
+// allocations are counted too: a steady frame makes none, its lists living in a reused scratch.
 //
 //   pathlight-bench-drawing [Google Benchmark options]
 #include <benchmark/benchmark.h>
@@ -38,28 +38,29 @@ void NewFrameList(ImDrawList& draw) {
 // world-map route alone.
 enum class Part { Minimap, WorldMap, Ribbon, Frame };
 
-void DrawPart(ImDrawList& draw, const Scene& s, Part part) {
+void DrawPart(ImDrawList& draw, DrawingScratch& scratch, const Scene& s, Part part) {
   if (part == Part::Minimap || part == Part::Frame) {
-    DrawMinimapRoute(draw, s.snapshot, s.polyline, kHeight, s.settings, nullptr);
+    DrawMinimapRoute(draw, scratch, s.snapshot, s.polyline, kHeight, s.settings, nullptr);
   }
-  if (part == Part::WorldMap) DrawWorldMapRoute(draw, s.snapshot, s.polyline, kWidth, kHeight, s.settings);
+  if (part == Part::WorldMap) DrawWorldMapRoute(draw, scratch, s.snapshot, s.polyline, kWidth, kHeight, s.settings);
   if (part == Part::Ribbon || part == Part::Frame) {
-    DrawWorldRibbon(draw, s.snapshot, s.route, s.nearest, kWidth, kHeight, s.settings,
+    DrawWorldRibbon(draw, scratch, s.snapshot, s.route, s.nearest, kWidth, kHeight, s.settings,
                     RibbonOcclusion{OccludedCallback, nullptr});
   }
 }
 
 void BM_Draw(benchmark::State& state, Part part) {
   static const Scene scene;
+  static DrawingScratch scratch;
   ImGui::NewFrame();
   ImDrawList& draw = *ImGui::GetBackgroundDrawList();
   // The first frame grows the scratch and the draw list; the frames measured reuse them.
   NewFrameList(draw);
-  DrawPart(draw, scene, part);
+  DrawPart(draw, scratch, scene, part);
   const long before = bench::allocations.load();
   for (auto _ : state) {
     NewFrameList(draw);
-    DrawPart(draw, scene, part);
+    DrawPart(draw, scratch, scene, part);
     benchmark::DoNotOptimize(draw.VtxBuffer.Data);
   }
   state.counters["vertices"] = draw.VtxBuffer.Size;
@@ -72,10 +73,11 @@ void BM_Draw(benchmark::State& state, Part part) {
 // player included: what the overlay itself adds to the game's present, before Direct3D.
 void BM_ImGuiFrame(benchmark::State& state) {
   static const Scene scene;
-  bench::DrawSceneFrame(scene);
+  static DrawingScratch scratch;
+  bench::DrawSceneFrame(scene, scratch);
   const long before = bench::allocations.load();
   for (auto _ : state) {
-    bench::DrawSceneFrame(scene);
+    bench::DrawSceneFrame(scene, scratch);
     benchmark::DoNotOptimize(ImGui::GetDrawData());
   }
   state.counters["vertices"] = ImGui::GetDrawData()->TotalVtxCount;
@@ -86,10 +88,11 @@ void BM_ImGuiFrame(benchmark::State& state) {
 // The baseline: as many vertices as a frame on the road writes, copied plainly.
 void BM_CopyVertices(benchmark::State& state) {
   static const Scene scene;
+  DrawingScratch scratch;
   ImGui::NewFrame();
   ImDrawList& draw = *ImGui::GetBackgroundDrawList();
   NewFrameList(draw);
-  DrawPart(draw, scene, Part::Frame);
+  DrawPart(draw, scratch, scene, Part::Frame);
   const std::vector<ImDrawVert> source(draw.VtxBuffer.begin(), draw.VtxBuffer.end());
   ImGui::EndFrame();
   std::vector<ImDrawVert> target(source.size());

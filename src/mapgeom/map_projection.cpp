@@ -42,20 +42,40 @@ MinimapCircle PlaceMinimap(const GameSnapshot& snapshot, float screenHeight, con
   return circle;
 }
 
+namespace {
+
+// The minimap's projection with its sine and cosine taken once for a whole line, and every number
+// it needs held apart from the output, which the compiler must otherwise assume they share.
+struct MinimapTurn {
+  float c, s, playerX, playerZ, pixelsPerMeter, centerX, centerY;
+  MinimapTurn(const GameSnapshot& snapshot, const MinimapCircle& circle)
+      : playerX(snapshot.playerX),
+        playerZ(snapshot.playerZ),
+        pixelsPerMeter(circle.pixelsPerMeter),
+        centerX(circle.centerX),
+        centerY(circle.centerY) {
+    const float theta = snapshot.minimapRotation * kDegreesToRadians;
+    c = std::cos(theta);
+    s = std::sin(theta);
+  }
+  ScreenPoint Project(GroundPoint p) const {
+    const float dx = p.x - playerX, dz = p.z - playerZ;
+    // Screen y grows downwards, so world +z (north at rotation 0) is negative y.
+    return {(dx * c - dz * s) * pixelsPerMeter + centerX, (-dx * s - dz * c) * pixelsPerMeter + centerY};
+  }
+};
+
+}  // namespace
+
 ScreenPoint ProjectToMinimap(GroundPoint p, const GameSnapshot& snapshot, const MinimapCircle& circle) {
-  const float theta = snapshot.minimapRotation * kDegreesToRadians;
-  const float c = std::cos(theta), s = std::sin(theta);
-  const float dx = p.x - snapshot.playerX, dz = p.z - snapshot.playerZ;
-  // Screen y grows downwards, so world +z (north at rotation 0) is negative y.
-  return {(dx * c - dz * s) * circle.pixelsPerMeter + circle.centerX,
-          (-dx * s - dz * c) * circle.pixelsPerMeter + circle.centerY};
+  return MinimapTurn(snapshot, circle).Project(p);
 }
 
 void ProjectToMinimap(std::span<const GroundPoint> points, const GameSnapshot& snapshot, const MinimapCircle& circle,
                       std::vector<ScreenPoint>& out) {
-  out.clear();
-  out.reserve(points.size());
-  for (const GroundPoint p : points) out.push_back(ProjectToMinimap(p, snapshot, circle));
+  const MinimapTurn turn(snapshot, circle);
+  out.resize(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i) out[i] = turn.Project(points[i]);
 }
 
 void CutToMinimapReach(std::vector<ScreenPoint>& polyline, const MinimapCircle& circle) {
@@ -89,9 +109,9 @@ ScreenPoint ProjectToWorldMap(GroundPoint p, const GameSnapshot& snapshot, float
 
 void ProjectToWorldMap(std::span<const GroundPoint> points, const GameSnapshot& snapshot, float screenWidth,
                        float screenHeight, const Settings& settings, std::vector<ScreenPoint>& out) {
-  out.clear();
-  out.reserve(points.size());
-  for (const GroundPoint p : points) out.push_back(ProjectToWorldMap(p, snapshot, screenWidth, screenHeight, settings));
+  out.resize(points.size());
+  for (std::size_t i = 0; i < points.size(); ++i)
+    out[i] = ProjectToWorldMap(points[i], snapshot, screenWidth, screenHeight, settings);
 }
 
 }  // namespace pathlight

@@ -45,8 +45,9 @@ namespace {
 // One centred moving-average pass in place; prefix sums in double keep long lines exact enough.
 void AveragePass(std::span<ScreenPoint> points, std::size_t w, std::vector<double>& sx, std::vector<double>& sy) {
   const std::size_t n = points.size();
-  sx.assign(n + 1, 0.0);
-  sy.assign(n + 1, 0.0);
+  sx.resize(n + 1);
+  sy.resize(n + 1);
+  sx[0] = sy[0] = 0;
   for (std::size_t i = 0; i < n; ++i) {
     sx[i + 1] = sx[i] + points[i].x;
     sy[i + 1] = sy[i] + points[i].y;
@@ -71,7 +72,7 @@ std::size_t Window(float spacing, float radius) {
 // Appends the line resampled and rounded; `budget` is what resampling may still add, shared by
 // every piece of one drawing.
 void AppendRounded(std::span<const ScreenPoint> polyline, float spacing, std::size_t w, std::size_t& budget,
-                   std::vector<ScreenPoint>& out) {
+                   std::vector<ScreenPoint>& out, RoundingScratch& scratch) {
   const std::size_t first = out.size();
   out.push_back(polyline[0]);
   for (std::size_t i = 1; i < polyline.size(); ++i) {
@@ -93,10 +94,8 @@ void AppendRounded(std::span<const ScreenPoint> polyline, float spacing, std::si
   }
   const std::span<ScreenPoint> added(out.data() + first, out.size() - first);
   if (added.size() < 3) return;
-  // The renderers round a line every frame: the sums' capacity stays with the thread.
-  thread_local std::vector<double> sx, sy;
-  AveragePass(added, w, sx, sy);
-  AveragePass(added, w, sx, sy);
+  AveragePass(added, w, scratch.sx, scratch.sy);
+  AveragePass(added, w, scratch.sx, scratch.sy);
 }
 
 bool Finite(ScreenPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
@@ -175,9 +174,21 @@ void WalkEdge(const Box& box, ScreenPoint from, ScreenPoint to, std::vector<Scre
   for (int k = 0; k < count; ++k) out.push_back(box.Corner(passed[k].second));
 }
 
+// The renderers round a line every frame: without a scratch of the caller's, the lists' capacity
+// stays with the thread.
+RoundingScratch& ThreadRoundingScratch() {
+  thread_local RoundingScratch scratch;
+  return scratch;
+}
+
 }  // namespace
 
 void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out) {
+  RoundCorners(polyline, spacing, radius, out, ThreadRoundingScratch());
+}
+
+void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out,
+                  RoundingScratch& scratch) {
   out.clear();
   const std::size_t w = Window(spacing, radius);
   if (w == 0 || polyline.size() < 3) {
@@ -186,23 +197,28 @@ void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float ra
   }
   out.reserve(polyline.size());
   std::size_t budget = kRoundCornersExtraPoints;
-  AppendRounded(polyline, spacing, w, budget, out);
+  AppendRounded(polyline, spacing, w, budget, out, scratch);
 }
 
 void RoundCornersOnScreen(std::span<const ScreenPoint> polyline, float width, float height, float margin, float spacing,
                           float radius, std::vector<ScreenPoint>& out) {
+  RoundCornersOnScreen(polyline, width, height, margin, spacing, radius, out, ThreadRoundingScratch());
+}
+
+void RoundCornersOnScreen(std::span<const ScreenPoint> polyline, float width, float height, float margin, float spacing,
+                          float radius, std::vector<ScreenPoint>& out, RoundingScratch& scratch) {
   out.clear();
   const std::size_t w = Window(spacing, radius);
   if (w == 0 || polyline.size() < 3 || !(width > 0) || !(height > 0)) {
-    RoundCorners(polyline, spacing, radius, out);
+    RoundCorners(polyline, spacing, radius, out, scratch);
     return;
   }
   const double m = std::isfinite(margin) ? std::clamp(static_cast<double>(margin), 0.0, kScreenLimit) : 0.0;
   const Box box{-m, -m, std::min<double>(width, kScreenLimit) + m, std::min<double>(height, kScreenLimit) + m};
 
   // The pieces inside the box, one after another in `cut`, each ended where the line leaves it.
-  thread_local std::vector<ScreenPoint> cut;
-  thread_local std::vector<std::size_t> ends;
+  std::vector<ScreenPoint>& cut = scratch.cut;
+  std::vector<std::size_t>& ends = scratch.ends;
   cut.clear();
   ends.clear();
   bool open = false;
@@ -247,7 +263,7 @@ void RoundCornersOnScreen(std::span<const ScreenPoint> polyline, float width, fl
     if (piece.size() < 3) {
       out.insert(out.end(), piece.begin(), piece.end());
     } else {
-      AppendRounded(piece, spacing, w, budget, out);
+      AppendRounded(piece, spacing, w, budget, out, scratch);
     }
   }
 }

@@ -34,10 +34,20 @@ void RouteFromPlayer(std::span<const GroundPoint> route, const GameSnapshot& sna
 // garbage zoom is resampled coarsely instead of into millions of points.
 inline constexpr std::size_t kRoundCornersExtraPoints = 16384;
 
+// The working lists of the rounding below, kept by a caller that rounds every frame so that their
+// capacity is reused. The overloads without one use their thread's.
+struct RoundingScratch {
+  std::vector<double> sx, sy;
+  std::vector<ScreenPoint> cut;
+  std::vector<std::size_t> ends;
+};
+
 // Resamples the line at about `spacing` pixels and smooths it twice with a centred moving average of
 // up to 2w + 1 points, w = round(radius / spacing); the end points stay. A line of fewer than three
 // points, or a w below 1, is copied unchanged. Replaces out's contents (out must not be the input).
 void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out);
+void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius, std::vector<ScreenPoint>& out,
+                  RoundingScratch& scratch);
 [[nodiscard]] std::vector<ScreenPoint> RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float radius);
 
 // How far beyond the screen a line is rounded for it: the averages' reach on both passes and the
@@ -51,5 +61,7 @@ void RoundCorners(std::span<const ScreenPoint> polyline, float spacing, float ra
 // long is resampled only where it can be seen. Points that are not numbers are passed over.
 void RoundCornersOnScreen(std::span<const ScreenPoint> polyline, float width, float height, float margin, float spacing,
                           float radius, std::vector<ScreenPoint>& out);
+void RoundCornersOnScreen(std::span<const ScreenPoint> polyline, float width, float height, float margin, float spacing,
+                          float radius, std::vector<ScreenPoint>& out, RoundingScratch& scratch);
 
 }  // namespace pathlight

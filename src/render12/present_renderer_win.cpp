@@ -108,14 +108,15 @@ struct DeviceBuild {
   const void* loggedQueue = nullptr;  // the queue whose line the build's start wrote
 };
 
-// The renderer's whole state. The objects, the retry time and the depth choice are touched only
-// under the render mutex, which a frame holds from the swap chain's description to its
-// submission and the resize detours hold around a resize; the counters by any presenting thread.
+// The renderer's whole state. The objects, the retry time, the depth choice and the drawing scratch
+// are touched only under the render mutex, which a frame holds from the swap chain's description to
+// its submission and the resize detours hold around a resize; the counters by any presenting thread.
 struct InFrameRenderer {
   DeviceObjects device;
   DeviceBuild build;
   SwapChainObjects target;
   OcclusionDraw occlusionDraw;  // what the ribbon's draw callback binds in the frame being recorded
+  DrawingScratch drawing;       // the route views' point lists, reused from frame to frame
   std::uint32_t retryTick = 0;
   DepthChooser depthChooser;
   WindowsDepthFacts depthFacts;
@@ -439,36 +440,21 @@ std::optional<DepthSource> ChooseDepth(InFrameRenderer& r, const Settings& setti
   return chosen;
 }
 
-// The route views this frame draws, into Dear ImGui's background list.
-void DrawRoutes(ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& route, const FrameDecisions& decisions,
-                float width, float height, const Settings& settings, OcclusionDraw* occlusionDraw) {
-  const RoadLineSource roads = [](float x, float z, float radius, std::vector<GroundPoint>& out) {
+// The route views this frame draws, into Dear ImGui's background list, with the renderer's own
+// scratch lists.
+void DrawRoutes(InFrameRenderer& r, ImDrawList& draw, const GameSnapshot& snapshot, const RoutePtr& route,
+                const FrameDecisions& decisions, float width, float height, const Settings& settings,
+                OcclusionDraw* occlusionDraw) {
+  static const RoadLineSource roads = [](float x, float z, float radius, std::vector<GroundPoint>& out) {
     CollectRoadLines(x, z, radius, out);
   };
-  const RoadLineSource* roadSource = decisions.roadDebug ? &roads : nullptr;
-  if (decisions.routeUsable && (decisions.minimap || decisions.worldMap || decisions.ribbon)) {
-    const RouteNearest nearest = NearestOnRoute(route->points, {snapshot.playerX, snapshot.playerZ});
-    // Index 0 means no segment had a finite distance: there is no "ahead" to lay a ribbon on.
-    if (decisions.ribbon && nearest.index >= 1) {
-      RibbonOcclusion occlusion;
-      if (occlusionDraw != nullptr) {
-        occlusion.callback = &OcclusionDrawCallback;
-        occlusion.userData = occlusionDraw;
-      }
-      DrawWorldRibbon(draw, snapshot, *route, nearest, width, height, settings, occlusion);
-    }
-    if (decisions.minimap || decisions.worldMap) {
-      std::vector<GroundPoint> polyline;
-      RouteFromPlayer(route->points, snapshot, nearest, polyline);
-      if (snapshot.worldMapOpen) {
-        DrawWorldMapRoute(draw, snapshot, polyline, width, height, settings);
-      } else {
-        DrawMinimapRoute(draw, snapshot, polyline, height, settings, roadSource);
-      }
-    }
-  } else if (decisions.roadDebug) {
-    DrawMinimapRoute(draw, snapshot, {}, height, settings, roadSource);
+  RibbonOcclusion occlusion;
+  if (occlusionDraw != nullptr) {
+    occlusion.callback = &OcclusionDrawCallback;
+    occlusion.userData = occlusionDraw;
   }
+  DrawRouteViews(draw, r.drawing, snapshot, route.get(), decisions, width, height, settings,
+                 decisions.roadDebug ? &roads : nullptr, occlusion);
 }
 
 // From the swap chain's description to the submission, under the render mutex; a failing step skips the
@@ -603,7 +589,7 @@ void RecordFrame(InFrameRenderer& r, IDXGISwapChain* swapchain, const Settings& 
   // A drawing routine that throws (out of memory) must still leave the frame and the list closed,
   // or every later frame would fail to reset them.
   try {
-    DrawRoutes(draw, snapshot, route, decisions, width, height, settings, useOcclusion ? &occlusionDraw : nullptr);
+    DrawRoutes(r, draw, snapshot, route, decisions, width, height, settings, useOcclusion ? &occlusionDraw : nullptr);
   } catch (...) {}
 
   ImGui::Render();

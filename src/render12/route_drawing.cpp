@@ -12,28 +12,8 @@ namespace {
 
 // ---- scratch and colours ------------------------------------------------------------------------
 
-// A ribbon point once projected: its four cross-section vertices on screen.
-struct RibbonVertexRow {
-  ImVec2 screen[4];
-  float inverseDepth[4];
-  float alpha;
-  bool valid;
-};
-
-// The point lists of one thread's frames, kept between frames so their capacity is reused.
-struct DrawingScratch {
-  std::vector<ScreenPoint> projected;
-  std::vector<ScreenPoint> rounded;
-  std::vector<std::vector<ScreenPoint>> pieces;
-  std::vector<GroundPoint> roadLines;
-  std::vector<ScreenPoint> roadPoints;
-  std::vector<ImVec2> stroke;
-  std::vector<RibbonPathPoint> path;
-  std::vector<double> sums;
-  std::vector<RibbonVertexRow> rows;
-};
-
-DrawingScratch& Scratch() {
+// The lists of the calls that bring no scratch of their own.
+DrawingScratch& ThreadScratch() {
   thread_local DrawingScratch scratch;
   return scratch;
 }
@@ -43,6 +23,10 @@ constexpr float kRoadDebugWidth = 1.5f;
 
 // A segment this short (squared pixels) has no direction to clip along.
 constexpr double kShortestClipSegment2 = 1e-6;
+// Both ends of a segment this far inside the circle (squared fraction of its radius) lie so deep in
+// it that the exact clip keeps the whole segment: its roots are farther from 0 and 1 than rounding
+// can move them.
+constexpr double kDeepInside2 = (1 - 1e-4) * (1 - 1e-4);
 
 // Ribbon cross-section: lateral offsets in widths, and the alpha of each vertex; the outer pair is
 // transparent so the ribbon's edges are soft.
@@ -69,21 +53,31 @@ ImU32 ScaleAlpha(ImU32 colour, float factor) {
 
 void StrokePolylines(ImDrawList& draw, std::span<const std::vector<ScreenPoint>> lines, float lineWidth,
                      float outlineWidth, ImU32 colour, ImU32 outlineColour) {
-  std::vector<ImVec2>& points = Scratch().stroke;
-  const auto stroke = [&](const std::vector<ScreenPoint>& line, ImU32 c, float thickness) {
-    points.clear();
+  StrokePolylines(draw, ThreadScratch(), lines, lineWidth, outlineWidth, colour, outlineColour);
+}
+
+void StrokePolylines(ImDrawList& draw, DrawingScratch& scratch, std::span<const std::vector<ScreenPoint>> lines,
+                     float lineWidth, float outlineWidth, ImU32 colour, ImU32 outlineColour) {
+  // Every line of two points or more in Dear ImGui's points once, for both passes.
+  std::vector<ImVec2>& points = scratch.stroke;
+  std::vector<std::size_t>& ends = scratch.strokeEnds;
+  points.clear();
+  ends.clear();
+  for (const auto& line : lines) {
+    if (line.size() < 2) continue;
     for (const ScreenPoint p : line) points.push_back({p.x, p.y});
-    draw.AddPolyline(points.data(), static_cast<int>(points.size()), c, ImDrawFlags_None, thickness);
+    ends.push_back(points.size());
+  }
+  const auto pass = [&](ImU32 c, float thickness) {
+    std::size_t begin = 0;
+    for (const std::size_t end : ends) {
+      draw.AddPolyline(points.data() + begin, static_cast<int>(end - begin), c, ImDrawFlags_None, thickness);
+      begin = end;
+    }
   };
   // The outline goes first so the colour pass lies over it along the whole line.
-  if (outlineWidth > 0) {
-    for (const auto& line : lines) {
-      if (line.size() >= 2) stroke(line, outlineColour, lineWidth + 2 * outlineWidth);
-    }
-  }
-  for (const auto& line : lines) {
-    if (line.size() >= 2) stroke(line, colour, lineWidth);
-  }
+  if (outlineWidth > 0) pass(outlineColour, lineWidth + 2 * outlineWidth);
+  pass(colour, lineWidth);
 }
 
 bool ClipSegmentToCircle(ScreenPoint a, ScreenPoint b, float centerX, float centerY, float radius, SegmentSpan& span) {
@@ -91,8 +85,16 @@ bool ClipSegmentToCircle(ScreenPoint a, ScreenPoint b, float centerX, float cent
   const double fx = static_cast<double>(a.x) - centerX, fy = static_cast<double>(a.y) - centerY;
   const double qa = dx * dx + dy * dy;
   if (!(qa >= kShortestClipSegment2) || !std::isfinite(qa)) return false;
+  const double r2 = static_cast<double>(radius) * radius;
+  const double gx = static_cast<double>(b.x) - centerX, gy = static_cast<double>(b.y) - centerY;
+  // Most of a minimap route lies well inside the circle: kept whole without the roots. A radius
+  // that is not finite fails here and goes the exact way.
+  if (fx * fx + fy * fy < kDeepInside2 * r2 && gx * gx + gy * gy < kDeepInside2 * r2 && std::isfinite(r2)) {
+    span = {0.0f, 1.0f};
+    return true;
+  }
   const double qb = 2 * (dx * fx + dy * fy);
-  const double qc = fx * fx + fy * fy - static_cast<double>(radius) * radius;
+  const double qc = fx * fx + fy * fy - r2;
   const double disc = qb * qb - 4 * qa * qc;
   // Written so NaN fails: a touching or missing line draws nothing.
   if (!(disc > 0) || !std::isfinite(disc)) return false;
@@ -140,7 +142,12 @@ std::size_t ClipPolylineToCircle(std::span<const ScreenPoint> polyline, float ce
 
 void DrawMinimapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span<const GroundPoint> polyline,
                       float screenHeight, const Settings& settings, const RoadLineSource* roads) {
-  DrawingScratch& scratch = Scratch();
+  DrawMinimapRoute(draw, ThreadScratch(), snapshot, polyline, screenHeight, settings, roads);
+}
+
+void DrawMinimapRoute(ImDrawList& draw, DrawingScratch& scratch, const GameSnapshot& snapshot,
+                      std::span<const GroundPoint> polyline, float screenHeight, const Settings& settings,
+                      const RoadLineSource* roads) {
   const float scale = ScreenScale(screenHeight);
   const MinimapCircle circle = PlaceMinimap(snapshot, screenHeight, settings);
 
@@ -162,18 +169,24 @@ void DrawMinimapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span<
 
   ProjectToMinimap(polyline, snapshot, circle, scratch.projected);
   CutToMinimapReach(scratch.projected, circle);
-  RoundCorners(scratch.projected, CornerSpacing(scale), settings.cornerRadius * scale, scratch.rounded);
+  RoundCorners(scratch.projected, CornerSpacing(scale), settings.cornerRadius * scale, scratch.rounded,
+               scratch.rounding);
   const std::size_t count =
       ClipPolylineToCircle(scratch.rounded, circle.centerX, circle.centerY, circle.radius, scratch.pieces);
   const float alpha = snapshot.minimapAlpha;
-  StrokePolylines(draw, std::span(scratch.pieces.data(), count), settings.minimapLineWidth * scale,
+  StrokePolylines(draw, scratch, std::span(scratch.pieces.data(), count), settings.minimapLineWidth * scale,
                   settings.outlineWidth * scale, ScaleAlpha(settings.routeColor, alpha),
                   ScaleAlpha(settings.outlineColor, alpha));
 }
 
 void DrawWorldMapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span<const GroundPoint> polyline,
                        float screenWidth, float screenHeight, const Settings& settings) {
-  DrawingScratch& scratch = Scratch();
+  DrawWorldMapRoute(draw, ThreadScratch(), snapshot, polyline, screenWidth, screenHeight, settings);
+}
+
+void DrawWorldMapRoute(ImDrawList& draw, DrawingScratch& scratch, const GameSnapshot& snapshot,
+                       std::span<const GroundPoint> polyline, float screenWidth, float screenHeight,
+                       const Settings& settings) {
   const float scale = ScreenScale(screenHeight);
   ProjectToWorldMap(polyline, snapshot, screenWidth, screenHeight, settings, scratch.projected);
   // A garbage zoom or centre can leave points that are not numbers; each finite run is rounded
@@ -192,11 +205,12 @@ void DrawWorldMapRoute(ImDrawList& draw, const GameSnapshot& snapshot, std::span
     if (end - start >= 2) {
       if (count == scratch.pieces.size()) scratch.pieces.emplace_back();
       RoundCornersOnScreen(std::span(projected).subspan(start, end - start), screenWidth, screenHeight, margin,
-                           CornerSpacing(scale), settings.cornerRadius * scale, scratch.pieces[count++]);
+                           CornerSpacing(scale), settings.cornerRadius * scale, scratch.pieces[count++],
+                           scratch.rounding);
     }
     start = end;
   }
-  StrokePolylines(draw, std::span(scratch.pieces.data(), count), settings.worldMapLineWidth * scale,
+  StrokePolylines(draw, scratch, std::span(scratch.pieces.data(), count), settings.worldMapLineWidth * scale,
                   settings.outlineWidth * scale, settings.routeColor, settings.outlineColor);
 }
 
@@ -225,10 +239,11 @@ namespace {
 void SmoothRibbonPath(std::vector<RibbonPathPoint>& path, std::size_t w, std::vector<double>& sums) {
   const std::size_t n = path.size();
   for (int pass = 0; pass < 2 && n >= 3; ++pass) {
-    sums.assign(3 * (n + 1), 0.0);
+    sums.resize(3 * (n + 1));
     double* sx = sums.data();
     double* sy = sx + (n + 1);
     double* sz = sy + (n + 1);
+    sx[0] = sy[0] = sz[0] = 0;
     for (std::size_t i = 0; i < n; ++i) {
       sx[i + 1] = sx[i] + path[i].x;
       sy[i + 1] = sy[i] + path[i].y;
@@ -255,6 +270,11 @@ float Dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1]
 
 void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest,
                      const Settings& settings, std::vector<RibbonPathPoint>& out) {
+  BuildRibbonPath(snapshot, route, nearest, settings, out, ThreadScratch().sums);
+}
+
+void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest,
+                     const Settings& settings, std::vector<RibbonPathPoint>& out, std::vector<double>& sums) {
   out.clear();
   const std::vector<GroundPoint>& points = route.points;
   const std::size_t k = nearest.index;
@@ -304,16 +324,21 @@ void BuildRibbonPath(const GameSnapshot& snapshot, const Route& route, const Rou
   const float radius = settings.worldCornerRadius;
   if (radius >= 0.5f) {  // rounds to at least 1; NaN fails
     const auto w = static_cast<std::size_t>(std::lround(std::min(radius, static_cast<float>(kMaxRibbonPoints))));
-    SmoothRibbonPath(out, w, Scratch().sums);
+    SmoothRibbonPath(out, w, sums);
   }
 }
 
 void DrawWorldRibbon(ImDrawList& draw, const GameSnapshot& snapshot, const Route& route, const RouteNearest& nearest,
                      float screenWidth, float screenHeight, const Settings& settings,
                      const RibbonOcclusion& occlusion) {
-  DrawingScratch& scratch = Scratch();
+  DrawWorldRibbon(draw, ThreadScratch(), snapshot, route, nearest, screenWidth, screenHeight, settings, occlusion);
+}
+
+void DrawWorldRibbon(ImDrawList& draw, DrawingScratch& scratch, const GameSnapshot& snapshot, const Route& route,
+                     const RouteNearest& nearest, float screenWidth, float screenHeight, const Settings& settings,
+                     const RibbonOcclusion& occlusion) {
   if (nearest.index < 1 || nearest.index >= route.points.size()) return;
-  BuildRibbonPath(snapshot, route, nearest, settings, scratch.path);
+  BuildRibbonPath(snapshot, route, nearest, settings, scratch.path, scratch.sums);
   const std::vector<RibbonPathPoint>& path = scratch.path;
 
   const float opacity = RibbonOpacity(settings, snapshot.clockHours);
@@ -344,47 +369,106 @@ void DrawWorldRibbon(ImDrawList& draw, const GameSnapshot& snapshot, const Route
     if (p.distance > half) f *= std::max(0.0f, (reach - p.distance) / half);
     row.alpha = (3 - 2 * f) * f * f * opacity;
 
-    bool valid = true;
-    for (int v = 0; v < 4 && valid; ++v) {
+    // All four vertices without an early exit; the row is drawn only if every one lies beyond the
+    // near plane and lands on finite pixels.
+    float depth[4], x[4], y[4];
+    for (int v = 0; v < 4; ++v) {
       const float r[3] = {p.x + sideX * kCrossOffsets[v] - eye[0], p.y + lift - eye[1],
                           p.z + sideZ * kCrossOffsets[v] - eye[2]};
-      const float depth = Dot(r, forward);
-      if (!(depth >= kNearestDepth)) {
-        valid = false;
-        break;
-      }
-      const float x = (Dot(r, right) * snapshot.cameraProjX / depth + 1) * halfWidth;
-      const float y = (1 - Dot(r, up) * snapshot.cameraProjY / depth) * halfHeight;
-      if (!std::isfinite(x) || !std::isfinite(y)) valid = false;
-      row.screen[v] = {x, y};
-      row.inverseDepth[v] = 1 / depth;
+      depth[v] = Dot(r, forward);
+      x[v] = (Dot(r, right) * snapshot.cameraProjX / depth[v] + 1) * halfWidth;
+      y[v] = (1 - Dot(r, up) * snapshot.cameraProjY / depth[v]) * halfHeight;
     }
-    row.valid = valid;
+    // x * 0 + y * 0 is 0 exactly when both are finite (NaN for infinities and NaN).
+    bool valid = true;
+    for (int v = 0; v < 4; ++v) valid &= (depth[v] >= kNearestDepth) & (x[v] * 0.0f + y[v] * 0.0f == 0.0f);
+    if (!valid) continue;
+    for (int v = 0; v < 4; ++v) {
+      row.screen[v] = {x[v], y[v]};
+      row.inverseDepth[v] = 1 / depth[v];
+      row.colour[v] = ScaleAlpha(settings.worldColor, kCrossAlpha[v] * row.alpha);
+    }
+    row.valid = true;
   }
+
+  // Between two drawn rows, three quads: outer left, middle, outer right.
+  const auto drawn = [&](const RibbonVertexRow& a, const RibbonVertexRow& b) {
+    return a.valid && b.valid && (a.alpha > kFaintestAlpha || b.alpha > kFaintestAlpha);
+  };
+  int quads = 0;
+  for (std::size_t i = 1; i < rows.size(); ++i) quads += drawn(rows[i - 1], rows[i]) ? 3 : 0;
 
   const bool occluded = occlusion.callback != nullptr;
   if (occluded) draw.AddCallback(occlusion.callback, occlusion.userData);
+  // One reservation for the whole ribbon when its indices stay below 16 bits' limit, where quad by
+  // quad reservations would not have started a new vertex offset either; else quad by quad as they
+  // do. The vertices and indices are the same both ways.
+  const bool reserveOnce =
+      sizeof(ImDrawIdx) > 2 || static_cast<std::size_t>(draw._VtxCurrentIdx) + 4 * quads < (std::size_t{1} << 16);
+  if (reserveOnce && quads > 0) draw.PrimReserve(6 * quads, 4 * quads);
   const ImVec2 white = draw._Data->TexUvWhitePixel;
+  // Written through local pointers: the colours' stores could otherwise alias the list's counters.
+  const auto quad = [&](const RibbonVertexRow& a, const RibbonVertexRow& b, int j) {
+    ImDrawIdx* idx = draw._IdxWritePtr;
+    ImDrawVert* vtx = draw._VtxWritePtr;
+    const auto first = static_cast<ImDrawIdx>(draw._VtxCurrentIdx);
+    idx[0] = first;
+    idx[1] = static_cast<ImDrawIdx>(first + 1);
+    idx[2] = static_cast<ImDrawIdx>(first + 2);
+    idx[3] = first;
+    idx[4] = static_cast<ImDrawIdx>(first + 2);
+    idx[5] = static_cast<ImDrawIdx>(first + 3);
+    const auto put = [&](ImDrawVert& out, const RibbonVertexRow& row, int c) {
+      out.pos = row.screen[c];
+      out.uv = occluded ? ImVec2(row.inverseDepth[c], 0) : white;
+      out.col = row.colour[c];
+    };
+    put(vtx[0], a, j);
+    put(vtx[1], a, j + 1);
+    put(vtx[2], b, j + 1);
+    put(vtx[3], b, j);
+    draw._IdxWritePtr = idx + 6;
+    draw._VtxWritePtr = vtx + 4;
+    draw._VtxCurrentIdx += 4;
+  };
   for (std::size_t i = 1; i < rows.size(); ++i) {
     const RibbonVertexRow& a = rows[i - 1];
     const RibbonVertexRow& b = rows[i];
-    if (!a.valid || !b.valid || !(a.alpha > kFaintestAlpha || b.alpha > kFaintestAlpha)) continue;
+    if (!drawn(a, b)) continue;
     for (int j = 0; j < 3; ++j) {
-      draw.PrimReserve(6, 4);
-      const auto first = static_cast<ImDrawIdx>(draw._VtxCurrentIdx);
-      for (const int v : {0, 1, 2, 0, 2, 3}) draw.PrimWriteIdx(static_cast<ImDrawIdx>(first + v));
-      const auto vertex = [&](const RibbonVertexRow& row, int c) {
-        const ImVec2 uv = occluded ? ImVec2(row.inverseDepth[c], 0) : white;
-        draw.PrimWriteVtx(row.screen[c], uv, ScaleAlpha(settings.worldColor, kCrossAlpha[c] * row.alpha));
-      };
-      vertex(a, j);
-      vertex(a, j + 1);
-      vertex(b, j + 1);
-      vertex(b, j);
+      if (!reserveOnce) draw.PrimReserve(6, 4);
+      quad(a, b, j);
     }
   }
   // The occlusion pipeline stays bound until the backend's own state is set again.
   if (occluded) draw.AddCallback(ImDrawCallback_ResetRenderState, nullptr);
+}
+
+// ---- the frame's route views --------------------------------------------------------------------
+
+void DrawRouteViews(ImDrawList& draw, DrawingScratch& scratch, const GameSnapshot& snapshot, const Route* route,
+                    const FrameDecisions& decisions, float screenWidth, float screenHeight, const Settings& settings,
+                    const RoadLineSource* roads, const RibbonOcclusion& occlusion) {
+  const bool views = decisions.minimap || decisions.worldMap || decisions.ribbon;
+  if (decisions.routeUsable && route != nullptr && views) {
+    const RouteNearest nearest = NearestOnRoute(route->points, {snapshot.playerX, snapshot.playerZ});
+    // Index 0 means no segment had a finite distance: there is no "ahead" to lay a ribbon on.
+    if (decisions.ribbon && nearest.index >= 1) {
+      DrawWorldRibbon(draw, scratch, snapshot, *route, nearest, screenWidth, screenHeight, settings, occlusion);
+    }
+    if (decisions.minimap || decisions.worldMap) {
+      std::vector<GroundPoint>& polyline = scratch.fromPlayer;
+      polyline.clear();
+      RouteFromPlayer(route->points, snapshot, nearest, polyline);
+      if (snapshot.worldMapOpen) {
+        DrawWorldMapRoute(draw, scratch, snapshot, polyline, screenWidth, screenHeight, settings);
+      } else {
+        DrawMinimapRoute(draw, scratch, snapshot, polyline, screenHeight, settings, roads);
+      }
+    }
+  } else if (decisions.roadDebug) {
+    DrawMinimapRoute(draw, scratch, snapshot, {}, screenHeight, settings, roads);
+  }
 }
 
 }  // namespace pathlight

@@ -1,6 +1,7 @@
 #include "routing/polyline_nearest.hpp"
 
 #include <algorithm>
+#include <limits>
 
 namespace pathlight {
 
@@ -15,7 +16,14 @@ PolylineNearest NearestOnPolyline(std::span<const GroundPoint> line, double x, d
     // Relative to the segment's start: the difference of two floats is exact in double.
     const double px = x - a.x, pz = z - a.z;
     const double length2 = dx * dx + dz * dz;
-    const double t = length2 > 0 ? std::clamp((px * dx + pz * dz) / length2, 0.0, 1.0) : 0.0;
+    double t = 0.0;
+    if (length2 > 0) {
+      // A query before the segment's start or past its end clamps to 0 or 1 without the division;
+      // for a finite length that is exactly what the division and the clamp give.
+      const double along = px * dx + pz * dz;
+      const bool finite = length2 <= std::numeric_limits<double>::max();
+      if (!(finite && along < 0)) t = finite && along >= length2 ? 1.0 : std::clamp(along / length2, 0.0, 1.0);
+    }
     const double ex = px - t * dx, ez = pz - t * dz;
     const double distance2 = ex * ex + ez * ez;
     // Strictly less: on a tie the earlier segment keeps it, and NaN never wins.
