@@ -6,6 +6,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/bytes.hpp"
 #include "platform/log.hpp"
 
@@ -23,6 +27,72 @@ constexpr std::uint64_t kDirectEntryBytes = 24;
 void* AsPointer(std::uint64_t address) { return reinterpret_cast<void*>(static_cast<std::uintptr_t>(address)); }
 
 std::uint64_t StackAddress() { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)); }
+
+// The full test of one word: only words pointing into the image can be class tables.
+void CompareWord(const GameLayout& layout, std::uint64_t address, std::uint64_t w, ScanResults& results) {
+  if (w - layout.ImageBase >= layout.ImageSize) return;
+  if (w == layout.IconVtable) {
+    results.icons.push_back(address);
+  } else if (w == layout.MinimapVtable) {
+    results.minimapRoots.push_back(address);
+  } else if (w == layout.WorldMapVtable) {
+    results.worldMaps.push_back(address);
+  } else if (layout.CameraVtable != 0 && w == layout.CameraVtable) {
+    results.cameraManagers.push_back(address);
+  }
+}
+
+constexpr std::size_t kGroupWords = 8;
+
+#if defined(__SSE2__)
+// Whether any of the eight words at `words` points into the image, without a branch per word. The
+// image is smaller than 4 GB, so w - ImageBase is below ImageSize exactly when its high half is
+// zero and its low half, compared unsigned (signed after flipping the top bit), is below.
+struct ImageRangeTest {
+  explicit ImageRangeTest(const GameLayout& layout)
+      : base(_mm_set1_epi64x(static_cast<long long>(layout.ImageBase))),
+        flip(_mm_set1_epi64x(0x80000000)),
+        limit(_mm_set1_epi64x(static_cast<long long>(layout.ImageSize ^ 0x80000000))) {}
+  [[nodiscard]] __m128i Inside(const std::uint64_t* two) const {
+    const __m128i offset = _mm_sub_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(two)), base);
+    const __m128i lowBelow = _mm_cmpgt_epi32(limit, _mm_xor_si128(offset, flip));
+    const __m128i highZero = _mm_srli_epi64(_mm_cmpeq_epi32(offset, _mm_setzero_si128()), 32);
+    return _mm_and_si128(lowBelow, highZero);
+  }
+  [[nodiscard]] bool AnyOfEight(const std::uint64_t* words) const {
+    const __m128i any = _mm_or_si128(_mm_or_si128(Inside(words), Inside(words + 2)),
+                                     _mm_or_si128(Inside(words + 4), Inside(words + 6)));
+    return _mm_movemask_epi8(any) != 0;
+  }
+  __m128i base, flip, limit;
+};
+#else
+struct ImageRangeTest {
+  explicit ImageRangeTest(const GameLayout& layout) : base(layout.ImageBase), size(layout.ImageSize) {}
+  [[nodiscard]] bool AnyOfEight(const std::uint64_t* words) const {
+    bool any = false;
+    for (std::size_t k = 0; k < kGroupWords; ++k) any |= words[k] - base < size;
+    return any;
+  }
+  std::uint64_t base, size;
+};
+#endif
+
+// Compares `count` words copied from `address` on with the class tables, in their order. Nearly
+// every word points nowhere near the image, so the words go eight at a time through the range test
+// and only a group with a word inside it is looked at word by word.
+void CompareWords(const GameLayout& layout, std::uint64_t address, const std::uint64_t* words, std::size_t count,
+                  ScanResults& results) {
+  std::size_t i = 0;
+  if (layout.ImageSize <= 0xFFFFFFFFu) {
+    const ImageRangeTest test(layout);
+    for (; i + kGroupWords <= count; i += kGroupWords) {
+      if (!test.AnyOfEight(words + i)) continue;
+      for (std::size_t k = i; k < i + kGroupWords; ++k) CompareWord(layout, address + k * 8, words[k], results);
+    }
+  }
+  for (; i < count; ++i) CompareWord(layout, address + i * 8, words[i], results);
+}
 
 }  // namespace
 
@@ -52,31 +122,12 @@ Finder::Finder(Services services, const GameLayout& layout, PublishedGamePointer
 // ---- scanning ---------------------------------------------------------------------------------
 
 void Finder::ScanBlocks(std::uint64_t start, std::uint64_t end, ScanResults& results) {
-  const std::uint64_t imageBase = layout_.ImageBase;
-  const std::uint64_t imageSize = layout_.ImageSize;
-  const std::uint64_t icon = layout_.IconVtable, minimap = layout_.MinimapVtable;
-  const std::uint64_t worldMap = layout_.WorldMapVtable, camera = layout_.CameraVtable;
   std::uint64_t* const words = buffer_.data();
   for (std::uint64_t at = start; at < end;) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, buffer_.size() * 8));
     const std::size_t got = memory_.ReadSome(at, words, want);
-    const std::size_t count = got / 8;
     bufferUsed_ = std::max(bufferUsed_, (got + 7) / 8);
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::uint64_t w = words[i];
-      // Nearly every word fails this one test; only words pointing into the image go further.
-      if (w - imageBase >= imageSize) continue;
-      const std::uint64_t address = at + i * 8;
-      if (w == icon) {
-        results.icons.push_back(address);
-      } else if (w == minimap) {
-        results.minimapRoots.push_back(address);
-      } else if (w == worldMap) {
-        results.worldMaps.push_back(address);
-      } else if (camera != 0 && w == camera) {
-        results.cameraManagers.push_back(address);
-      }
-    }
+    CompareWords(layout_, at, words, got / 8, results);
     if (got < want) return;  // a fault ends the range; what was found stays
     at += want;
   }
