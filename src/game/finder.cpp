@@ -169,8 +169,8 @@ void Finder::ScanBlocks(std::uint64_t start, std::uint64_t end, ScanResults& res
 void Finder::ScanWords(std::uint64_t start, std::uint64_t size, ScanResults& results) {
   const std::uint64_t end = start + size < start ? ~std::uint64_t{0} : start + size;
   // Our own buffer is cut out of the range: it holds copies of the words just compared.
-  const auto bufferStart = reinterpret_cast<std::uintptr_t>(buffer_.data());
-  const std::uint64_t bufferEnd = bufferStart + buffer_.size() * 8;
+  const std::uint64_t bufferStart = ScanBufferAddress();
+  const std::uint64_t bufferEnd = bufferStart + ScanBufferBytes();
   if (bufferEnd <= start || bufferStart >= end) {
     ScanBlocks(start, end, results);
     return;

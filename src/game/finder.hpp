@@ -107,8 +107,8 @@ class Finder {
   [[nodiscard]] bool DirectReadWorked() const { return directReadWorked_; }
   [[nodiscard]] std::uint32_t RegionScanInterval() const { return schedule_.RegionScanInterval(); }
   // Where the scan buffer lies, so the tests can show that it is never scanned.
-  [[nodiscard]] std::uint64_t ScanBufferAddress() const { return reinterpret_cast<std::uintptr_t>(buffer_.data()); }
-  [[nodiscard]] std::uint64_t ScanBufferBytes() const { return buffer_.size() * 8; }
+  [[nodiscard]] std::uint64_t ScanBufferAddress() const { return reinterpret_cast<std::uintptr_t>(scratch_); }
+  [[nodiscard]] std::uint64_t ScanBufferBytes() const { return scratchWords_ * 8; }
 
  private:
   void ScanBlocks(std::uint64_t start, std::uint64_t end, ScanResults& results);
@@ -126,9 +126,9 @@ class Finder {
   PublishedGamePointers& pointers_;
   GameOffsets offsets_;  // the last tick's copy of the settings' offsets (the defaults before one)
 
-  // The pieces of scan blocks are copied to the scratch, page-aligned inside the buffer, and
-  // compared in place. The buffer's own bytes are never scanned (they hold copies of game words),
-  // and what a scan left in it is wiped when the scan ends.
+  // The pieces of scan blocks are copied to the scratch, page-aligned inside the buffer (the rest
+  // of the buffer stays zero), and compared in place. The scratch's own bytes are never scanned
+  // (they hold copies of game words), and what a scan left in it is wiped when the scan ends.
   std::size_t scratchWords_;
   std::vector<std::uint64_t> buffer_;
   std::uint64_t* scratch_;
