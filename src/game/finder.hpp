@@ -61,7 +61,8 @@ inline constexpr std::uint64_t kChunkSize = 0x10000;
 // Each guarded read first asks the OS about the range, which costs microseconds under Wine; blocks
 // of a megabyte make that negligible. A block is copied in pieces small enough for the first-level
 // cache, each compared there before the next is copied, so the game's memory is read once and the
-// copy is never read back from farther away.
+// copy is never read back from farther away (a full scan then runs about as fast as a plain
+// summing read of the same memory).
 inline constexpr std::size_t kScanBlockBytes = 1024 << 10;
 inline constexpr std::size_t kScanPieceBytes = 16 << 10;
 
