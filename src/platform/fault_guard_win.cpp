@@ -119,33 +119,66 @@ std::uint64_t GuardPagesRestored() { return g_guardPagesRestored.load(std::memor
 
 // ---- guarded reads ----------------------------------------------------------------------------
 
+namespace {
+
+// What ReadSome hands its one piece to: nothing, the bytes are already where the caller wants them.
+class NoVisitor final : public GameMemory::PieceVisitor {
+ public:
+  void Piece(std::uint64_t, const void*, std::size_t) override {}
+};
+
+}  // namespace
+
 std::size_t FaultGuard::ReadSome(std::uint64_t address, void* out, std::size_t size) {
-  if (size == 0 || address < kLowestUserAddress || address > kHighestUserAddress) return 0;
+  NoVisitor none;
+  return ReadPieces(address, size, out, size, none);
+}
+
+std::size_t FaultGuard::ReadPieces(std::uint64_t address, std::size_t size, void* scratch, std::size_t scratchBytes,
+                                   PieceVisitor& visitor) {
+  if (size == 0 || scratchBytes == 0 || address < kLowestUserAddress || address > kHighestUserAddress) return 0;
   const std::uint64_t end =
       std::min<std::uint64_t>(address + std::min<std::uint64_t>(size, kHighestUserAddress), kHighestUserAddress + 1);
-  std::size_t copied = 0;
-  for (std::uint64_t cursor = address; cursor < end;) {
-    MEMORY_BASIC_INFORMATION region;
-    if (VirtualQuery(reinterpret_cast<const void*>(cursor), &region, sizeof region) != sizeof region) break;
-    if (!IsReadable(region)) break;
-    const std::uint64_t regionEnd = reinterpret_cast<std::uint64_t>(region.BaseAddress) + region.RegionSize;
-    const std::uint64_t chunk = std::min(regionEnd, end) - cursor;
-    const fault_guard_detail::ProbeResult probe = fault_guard_detail::ProbeCopy(
-        static_cast<char*>(out) + copied, reinterpret_cast<const void*>(cursor), static_cast<std::size_t>(chunk));
-    copied += probe.copied;
-    if (probe.copied < chunk) {
-      // The page changed after the question: freed (an access violation) or made a guard page,
-      // whose bit our touch has just cleared and which its owner still needs. Only a fault on
-      // the game's side of the copy is the game's page.
-      if (probe.exceptionCode == static_cast<std::uint32_t>(STATUS_GUARD_PAGE_VIOLATION) &&
-          probe.faultAddress - cursor < chunk) {
-        fault_guard_detail::RestoreGuardPage(probe.faultAddress);
+  auto* const out = static_cast<char*>(scratch);
+  std::uint64_t readableEnd = address;  // the end of the region last found readable
+  std::size_t done = 0;
+  for (std::uint64_t piece = address; piece < end;) {
+    const std::uint64_t pieceEnd = piece + std::min<std::uint64_t>(end - piece, scratchBytes);
+    std::uint64_t cursor = piece;
+    bool stopped = false;
+    while (cursor < pieceEnd) {
+      if (cursor >= readableEnd) {
+        MEMORY_BASIC_INFORMATION region;
+        if (VirtualQuery(reinterpret_cast<const void*>(cursor), &region, sizeof region) != sizeof region ||
+            !IsReadable(region)) {
+          stopped = true;
+          break;
+        }
+        readableEnd = reinterpret_cast<std::uint64_t>(region.BaseAddress) + region.RegionSize;
       }
-      break;
+      const std::uint64_t from = cursor;
+      const std::uint64_t chunk = std::min(readableEnd, pieceEnd) - from;
+      const fault_guard_detail::ProbeResult probe = fault_guard_detail::ProbeCopy(
+          out + (from - piece), reinterpret_cast<const void*>(from), static_cast<std::size_t>(chunk));
+      cursor += probe.copied;
+      if (probe.copied < chunk) {
+        // The page changed after the question: freed (an access violation) or made a guard page,
+        // whose bit our touch has just cleared and which its owner still needs. Only a fault on
+        // the game's side of the copy is the game's page.
+        if (probe.exceptionCode == static_cast<std::uint32_t>(STATUS_GUARD_PAGE_VIOLATION) &&
+            probe.faultAddress - from < chunk) {
+          fault_guard_detail::RestoreGuardPage(probe.faultAddress);
+        }
+        stopped = true;
+        break;
+      }
     }
-    cursor += chunk;
+    if (cursor > piece) visitor.Piece(piece, out, static_cast<std::size_t>(cursor - piece));
+    done += static_cast<std::size_t>(cursor - piece);
+    if (stopped) break;
+    piece = pieceEnd;
   }
-  return copied;
+  return done;
 }
 
 std::vector<std::pair<std::uint64_t, std::uint64_t>> UnreadableParts(std::uint64_t start, std::uint64_t size) {

@@ -28,6 +28,9 @@ namespace pathlight {
 class FaultGuard final : public GameMemory {
  public:
   std::size_t ReadSome(std::uint64_t address, void* out, std::size_t size) override;
+  // One question to the OS a region of the range, not one a piece.
+  std::size_t ReadPieces(std::uint64_t address, std::size_t size, void* scratch, std::size_t scratchBytes,
+                         PieceVisitor& visitor) override;
 };
 
 // The process's memory behind the fault guard.

@@ -23,6 +23,24 @@ class GameMemory {
   // unspecified. Guard pages stay armed.
   virtual std::size_t ReadSome(std::uint64_t address, void* out, std::size_t size) = 0;
 
+  // Receives the pieces of a ReadPieces call, each as soon as it is copied.
+  class PieceVisitor {
+   public:
+    // `bytes` holds the `size` bytes read from `address` on, until the next piece overwrites them.
+    virtual void Piece(std::uint64_t address, const void* bytes, std::size_t size) = 0;
+
+   protected:
+    ~PieceVisitor() = default;
+  };
+
+  // Reads the readable beginning of [address, address + size), as ReadSome does, through `scratch`:
+  // at most scratchBytes at a time, each piece handed to `visitor` before the next is copied.
+  // Returns the bytes handed over. A scratch small enough for the first-level cache lets a long
+  // range be read once from memory and looked at in the cache. One ReadSome a piece by default;
+  // the fault guard asks the OS about the range once for all of its pieces.
+  virtual std::size_t ReadPieces(std::uint64_t address, std::size_t size, void* scratch, std::size_t scratchBytes,
+                                 PieceVisitor& visitor);
+
   [[nodiscard]] bool Read(std::uint64_t address, void* out, std::size_t size) {
     return ReadSome(address, out, size) == size;
   }

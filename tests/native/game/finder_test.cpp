@@ -156,6 +156,40 @@ TEST(FinderScan, FaultEndsTheRangeKeepingWhatWasFound) {
   EXPECT_EQ(results.icons, (std::vector<std::uint64_t>{kBig + 0x10, kBig + 0x4FFF8}));
 }
 
+// Dense tables and other words into the image, at every place within the groups and pieces the
+// scan compares at once, from starts and ends off any boundary: the same objects as word by word.
+TEST(FinderScan, DenseWordsFromAnyStartAreFoundAsWordByWord) {
+  FinderWorld w;
+  w.layout.CameraVtable = kCameraTable;
+  constexpr std::uint64_t kDense = 0x30000000, kBytes = 0x9000;
+  w.memory.Map(kDense, std::vector<std::uint8_t>(kBytes));
+  const std::uint64_t kinds[] = {kIconTable, kMinimapTable,         kWorldMapTable,         kCameraTable,
+                                 kImageBase, kImageBase + 0xFFFFF8, kImageBase + 0x1000000, kImageBase - 8,
+                                 0};
+  std::uint32_t seed = 7;
+  for (std::uint64_t at = kDense; at < kDense + kBytes; at += 8) {
+    seed = seed * 1103515245 + 12345;
+    w.memory.Poke64(at, (seed >> 16) % 4 != 0 ? 0x20000000 + (seed >> 8) : kinds[(seed >> 16) % 9]);
+  }
+  for (const std::uint64_t skip : {0x0, 0x8, 0x38, 0x4008, 0x3FF8}) {
+    const std::uint64_t start = kDense + skip, size = kBytes - skip + 0x1000;  // past the end: a fault
+    ScanResults expected, actual;
+    for (std::uint64_t at = start; at + 8 <= kDense + kBytes; at += 8) {
+      std::uint64_t word = 0;
+      ASSERT_TRUE(w.memory.ReadValue(at, word));
+      if (word == kIconTable) expected.icons.push_back(at);
+      if (word == kMinimapTable) expected.minimapRoots.push_back(at);
+      if (word == kWorldMapTable) expected.worldMaps.push_back(at);
+      if (word == kCameraTable) expected.cameraManagers.push_back(at);
+    }
+    w.finder.ScanWords(start, size, actual);
+    EXPECT_EQ(actual.icons, expected.icons);
+    EXPECT_EQ(actual.minimapRoots, expected.minimapRoots);
+    EXPECT_EQ(actual.worldMaps, expected.worldMaps);
+    EXPECT_EQ(actual.cameraManagers, expected.cameraManagers);
+  }
+}
+
 TEST(FinderScan, FullScanReadsOnlyScannableRegionsAndNotesThoseWithIcons) {
   FinderWorld w;
   constexpr std::uint64_t kReadOnly = 0x20000000, kEmpty = 0x21000000, kSecond = 0x22000000;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "game/fake_address_space.hpp"
 
 namespace pathlight {
@@ -49,6 +52,23 @@ TEST(GameMemory, ReadsStopAtTheFirstUnmappedByte) {
   std::uint64_t value = 42;
   EXPECT_FALSE(memory.ReadValue(0x32000, value));
   EXPECT_EQ(value, 42u);
+}
+
+TEST(GameMemory, ReadPiecesHandsOverEachPieceAndStopsAtTheFirstUnmappedByte) {
+  FakeAddressSpace memory;
+  memory.Map(0x30000, std::vector<std::uint8_t>(0x1000, 1));
+  memory.Map(0x31000, std::vector<std::uint8_t>(0x800, 2));
+  struct Pieces final : GameMemory::PieceVisitor {
+    void Piece(std::uint64_t address, const void* bytes, std::size_t size) override {
+      seen.push_back({address, size, static_cast<const std::uint8_t*>(bytes)[size - 1]});
+    }
+    std::vector<std::tuple<std::uint64_t, std::size_t, int>> seen;
+  } pieces;
+  std::vector<std::uint8_t> scratch(0x600);
+  EXPECT_EQ(memory.ReadPieces(0x30400, 0x2000, scratch.data(), scratch.size(), pieces), 0x1400u);
+  const std::vector<std::tuple<std::uint64_t, std::size_t, int>> expected = {
+      {0x30400, 0x600, 1}, {0x30A00, 0x600, 1}, {0x31000, 0x600, 2}, {0x31600, 0x200, 2}};
+  EXPECT_EQ(pieces.seen, expected);
 }
 
 }  // namespace

@@ -46,6 +46,36 @@ TEST(FaultGuardWin, ReadableMemoryIsCopiedWhole) {
   EXPECT_FALSE(GuardedMemory().ReadValue(0x800000000000, value));
 }
 
+// Pieces smaller than a page cross the regions' boundaries and end at the first unreadable page.
+TEST(FaultGuardWin, PiecesCrossRegionsAndStopAtTheFirstUnreadablePage) {
+  struct Joined final : GameMemory::PieceVisitor {
+    void Piece(std::uint64_t address, const void* bytes, std::size_t size) override {
+      EXPECT_EQ(address, next);
+      next = address + size;
+      const auto* from = static_cast<const char*>(bytes);
+      copy.insert(copy.end(), from, from + size);
+    }
+    std::uint64_t next = 0;
+    std::vector<char> copy;
+  };
+  Sandwich memory;
+  DWORD old;
+  ASSERT_TRUE(VirtualProtect(memory.Middle(), kPage, PAGE_READONLY, &old));
+  std::vector<char> scratch(0x600);
+  Joined whole;
+  whole.next = Address(memory.base);
+  EXPECT_EQ(GuardedMemory().ReadPieces(Address(memory.base), 3 * kPage, scratch.data(), scratch.size(), whole),
+            3 * kPage);
+  ASSERT_EQ(whole.copy.size(), 3 * kPage);
+  EXPECT_EQ(std::memcmp(whole.copy.data(), memory.base, 3 * kPage), 0);
+  ASSERT_TRUE(VirtualProtect(memory.Middle(), kPage, PAGE_NOACCESS, &old));
+  Joined first;
+  first.next = Address(memory.base + 0x100);
+  EXPECT_EQ(GuardedMemory().ReadPieces(Address(memory.base + 0x100), 3 * kPage, scratch.data(), scratch.size(), first),
+            kPage - 0x100);
+  EXPECT_EQ(first.copy.size(), kPage - 0x100);
+}
+
 TEST(FaultGuardWin, EveryKindOfUnreadablePageFailsAndGuardPagesStayArmed) {
   struct Case {
     const char* name;
