@@ -338,6 +338,8 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
       if (sv.best == kUnreachedCost) touched_.push_back(v);
       sv.best = c;
       predecessor[v] = from;
+      // v is likely the next node expanded (road rows are mostly chains): fetch its row now.
+      if (v < roadCount) __builtin_prefetch(&edges[rows[v]]);
       Push({key(m * GroundDistance({sv.x, sv.z}, goal) + c, sv.roadNode), v, c});
     }
   };
