@@ -244,8 +244,7 @@ void RouteSearch::MakeNodeOrder(const RoadGraph& roads) {
     for (const AdjacencyEntry& e : roads.Row(state_[n].roadNode))
       (out++)->target = rank_[static_cast<std::size_t>(e.neighbour)];
   }
-  predecessor_.assign(count, -1);
-  touched_.clear();
+  marks_.assign(count, Mark{0, -1});
   edgeCostsValid_ = false;
 }
 
@@ -299,10 +298,6 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   RouteSearchResult result;
   result.points = {start, goal};
   result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};
-  // What the last search touched is reset now rather than at its end, so that a search cut short
-  // by an exception (out of memory) leaves nothing behind either.
-  for (const std::int32_t n : touched_) state_[static_cast<std::size_t>(n)].best = kUnreachedCost;
-  touched_.clear();
   Prepare(roads, weights);
   if (!BuildSearchGraph(roads, start, goal, weights, nullptr, directMaxDistance, graph_)) return result;
   const SearchGraph& g = graph_;
@@ -310,7 +305,13 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   // The virtual nodes follow the road nodes, with this query's positions.
   const std::size_t count = static_cast<std::size_t>(g.NodeCount());
   state_.resize(count, NodeState{kUnreachedCost, 0, 0, 0});
-  predecessor_.resize(count, -1);
+  marks_.resize(count, Mark{0, -1});
+  if (++search_ == 0) {
+    // The numbers wrapped: no mark may carry the new one.
+    std::fill(marks_.begin(), marks_.end(), Mark{0, -1});
+    search_ = 1;
+  }
+  const std::uint32_t number = search_;
   for (std::int32_t n = g.RoadNodeCount(); n < g.NodeCount(); ++n) {
     const GroundPoint p = g.Position(n);
     state_[static_cast<std::size_t>(n)] = {kUnreachedCost, n, p.x, p.z};
@@ -323,7 +324,7 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   const std::int32_t* const rank = rank_.data();
   const float m = g.heuristicFactor;
   NodeState* const state = state_.data();
-  std::int32_t* const predecessor = predecessor_.data();
+  Mark* const marks = marks_.data();
   // Estimates are >= 0 (weights are), and a float >= 0 orders as its bits do.
   const auto key = [](float estimate, std::int32_t roadNode) {
     return (std::uint64_t{std::bit_cast<std::uint32_t>(estimate)} << 32) | static_cast<std::uint32_t>(roadNode);
@@ -334,10 +335,10 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   const auto relax = [&](std::int32_t v, float cost) {
     const float c = fromCost + cost;
     NodeState& sv = state[v];
-    if (sv.best > c) {
-      if (sv.best == kUnreachedCost) touched_.push_back(v);
+    Mark& mv = marks[v];
+    if ((mv.search == number ? sv.best : kUnreachedCost) > c) {
+      mv = {number, from};
       sv.best = c;
-      predecessor[v] = from;
       // v is likely the next node expanded (road rows are mostly chains): fetch its row now.
       if (v < roadCount) __builtin_prefetch(&edges[rows[v]]);
       Push({key(m * GroundDistance({sv.x, sv.z}, goal) + c, sv.roadNode), v, c});
@@ -345,9 +346,8 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   };
 
   const std::int32_t startNode = g.StartNode();
-  touched_.push_back(startNode);
   state[startNode].best = 0;
-  predecessor[startNode] = -1;
+  marks[startNode] = {number, -1};
   Push({key(g.Estimate(startNode), startNode), startNode, 0});
   while (heapSize_ > 0) {
     const HeapEntry top = Pop();
@@ -369,7 +369,10 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     fromCost = top.cost;
     if (from < roadCount) {
       const std::int32_t first = rows[from], end = rows[from + 1];
-      for (std::int32_t i = first; i < end; ++i) __builtin_prefetch(&state[edges[i].target]);
+      for (std::int32_t i = first; i < end; ++i) {
+        __builtin_prefetch(&state[edges[i].target]);
+        __builtin_prefetch(&marks[edges[i].target]);
+      }
       for (std::int32_t i = first; i < end; ++i) relax(edges[i].target, edges[i].cost);
       // The extra edges lead onto goal snap nodes, whose numbers are their own.
       const auto road = static_cast<std::int32_t>(top.key & 0xffffffffu);
@@ -388,7 +391,7 @@ RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, RouteSearchResul
   const RoadNode* const nodes = roads.nodes.data();
   const RoadSegment* const segments = roads.segments.data();
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
-  if (state_[static_cast<std::size_t>(goalNode)].best == kUnreachedCost) return std::move(result);
+  if (!Reached(goalNode)) return std::move(result);
 
   // ---- walk back ----------------------------------------------------------------------------------
   // Over search nodes; each is read in the road graph's numbering.
@@ -396,13 +399,13 @@ RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, RouteSearchResul
   result.heights.clear();
   const std::size_t startSnapCount = g.startSnaps.size();
   for (std::int32_t at = goalNode, steps = 0; at >= 0 && steps <= g.NodeCount();
-       at = predecessor_[static_cast<std::size_t>(at)], ++steps) {
+       at = marks_[static_cast<std::size_t>(at)].predecessor, ++steps) {
     const std::int32_t n = RoadNodeOf(at);
     result.points.push_back(g.Position(n));
     float height = std::numeric_limits<float>::quiet_NaN();
     if (n < roadCount) {
       height = nodes[n].y;
-      const std::int32_t before = predecessor_[static_cast<std::size_t>(at)];
+      const std::int32_t before = marks_[static_cast<std::size_t>(at)].predecessor;
       if (before >= 0 && before < roadCount) {
         const std::int32_t p = RoadNodeOf(before);
         for (const AdjacencyEntry& e : roads.Row(n)) {

@@ -199,12 +199,17 @@ class RouteSearch {
   bool edgeCostsValid_ = false;
   RouteWeights edgeWeights_{};
 
-  // Every node's best cost is "unreached" between searches: a search resets what it touched, which
-  // is far less than the whole graph for most queries. Predecessors are meaningful for reached
-  // nodes only.
+  // A node's best cost and predecessor are its own only while its mark carries this search's
+  // number; with any other it is unreached. So a search starts without resetting what the last one
+  // reached (nor leaves anything behind when an exception cuts it short).
+  struct Mark {
+    std::uint32_t search;
+    std::int32_t predecessor;
+  };
+  [[nodiscard]] bool Reached(std::int32_t n) const { return marks_[static_cast<std::size_t>(n)].search == search_; }
   std::vector<NodeState> state_;
-  std::vector<std::int32_t> predecessor_;
-  std::vector<std::int32_t> touched_;
+  std::vector<Mark> marks_;
+  std::uint32_t search_ = 0;
 
   // A four-ary heap whose four children of an entry share one 64-byte line: heap_ points into
   // heapStore_ where entry 1 starts a line.
