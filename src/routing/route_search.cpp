@@ -133,6 +133,26 @@ void RouteSearch::GrowHeap() {
 }
 
 void RouteSearch::Push(HeapEntry entry) {
+  if (!holding_) {
+    held_ = entry;
+    holding_ = true;
+  } else if (entry.key < held_.key) {
+    HeapPush(held_);
+    held_ = entry;
+  } else {
+    HeapPush(entry);
+  }
+}
+
+RouteSearch::HeapEntry RouteSearch::Pop() {
+  if (holding_ && (heapSize_ == 0 || held_.key < heap_[0].key)) {
+    holding_ = false;
+    return held_;
+  }
+  return HeapPop();
+}
+
+void RouteSearch::HeapPush(HeapEntry entry) {
   if (heapSize_ == heapCapacity_) GrowHeap();
   HeapEntry* const heap = heap_;
   std::size_t at = heapSize_++;
@@ -145,7 +165,7 @@ void RouteSearch::Push(HeapEntry entry) {
   heap[at] = entry;
 }
 
-RouteSearch::HeapEntry RouteSearch::Pop() {
+RouteSearch::HeapEntry RouteSearch::HeapPop() {
   HeapEntry* const heap = heap_;
   const HeapEntry top = heap[0];
   const std::size_t size = --heapSize_;
@@ -317,6 +337,7 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     state_[static_cast<std::size_t>(n)] = {kUnreachedCost, n, p.x, p.z};
   }
   heapSize_ = 0;
+  holding_ = false;
 
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
   const SearchEdge* const edges = edges_.data();
@@ -349,7 +370,7 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   state[startNode].best = 0;
   marks[startNode] = {number, -1};
   Push({key(g.Estimate(startNode), startNode), startNode, 0});
-  while (heapSize_ > 0) {
+  while (!QueueEmpty()) {
     const HeapEntry top = Pop();
     if (top.node == goalNode) break;
     // The search is bound by cache misses: start fetching what the next expansion reads while this

@@ -172,6 +172,9 @@ class RouteSearch {
   };
   void Push(HeapEntry entry);
   HeapEntry Pop();
+  [[nodiscard]] bool QueueEmpty() const { return !holding_ && heapSize_ == 0; }
+  void HeapPush(HeapEntry entry);
+  HeapEntry HeapPop();
   void GrowHeap();
   void MakeNodeOrder(const RoadGraph& roads);
   void MakeEdgeCosts(const RoadGraph& roads, const RouteWeights& weights);
@@ -217,6 +220,10 @@ class RouteSearch {
   HeapEntry* heap_ = nullptr;
   std::size_t heapSize_ = 0;
   std::size_t heapCapacity_ = 0;
+  // The smallest entry pushed since the last pop, held beside the heap: along a road the node just
+  // pushed is most often the next one taken, and then it never goes through the heap.
+  HeapEntry held_{};
+  bool holding_ = false;
 
   // The costed adjacency in the road graph's numbering, for Graph().
   mutable std::vector<SearchEdge> roadEdges_;
