@@ -171,24 +171,33 @@ RouteSearch::HeapEntry RouteSearch::HeapPop() {
   const std::size_t size = --heapSize_;
   if (size == 0) return top;
   const HeapEntry last = heap[size];
+  // The hole goes down the smaller children all the way to the bottom, and the last entry, which
+  // belongs near the bottom, rises from there: no comparison with it on the way down, whose
+  // outcome the processor could not foresee.
   std::size_t at = 0;
   for (;;) {
     const std::size_t first = kHeapArity * at + 1;
-    if (first >= size) break;
     std::size_t child = first;
     if (first + kHeapArity <= size) {
       // All four children: the first smallest of each pair, then of the two, without branches.
       const std::size_t a = heap[first + 1].key < heap[first].key ? first + 1 : first;
       const std::size_t b = heap[first + 3].key < heap[first + 2].key ? first + 3 : first + 2;
       child = heap[b].key < heap[a].key ? b : a;
-    } else {
+    } else if (first < size) {
       for (std::size_t c = first + 1; c < size; ++c) {
         if (heap[c].key < heap[child].key) child = c;
       }
+    } else {
+      break;
     }
-    if (heap[child].key >= last.key) break;
     heap[at] = heap[child];
     at = child;
+  }
+  while (at > 0) {
+    const std::size_t parent = (at - 1) / kHeapArity;
+    if (last.key >= heap[parent].key) break;
+    heap[at] = heap[parent];
+    at = parent;
   }
   heap[at] = last;
   return top;
