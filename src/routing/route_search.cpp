@@ -384,10 +384,17 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     if (top.node == goalNode) break;
     // The search is bound by cache misses: start fetching what the next expansion reads while this
     // one runs.
+    // The heap's top is the next node taken most of the time; its row was fetched when it was
+    // pushed, so its neighbours' records can be asked for now.
     if (heapSize_ > 0) {
       const std::int32_t next = heap_[0].node;
       __builtin_prefetch(&state[next]);
-      if (next < roadCount) __builtin_prefetch(&rows[next]);
+      if (next < roadCount) {
+        for (std::int32_t i = rows[next], end = rows[next + 1]; i < end; ++i) {
+          __builtin_prefetch(&state[edges[i].target]);
+          __builtin_prefetch(&marks[edges[i].target]);
+        }
+      }
     }
     // Each push carries the cost it was made for, and best() only ever falls: an entry is stale
     // exactly when a cheaper push for its node came after it. (Comparing the estimate minus the
