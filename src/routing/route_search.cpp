@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "platform/log.hpp"
 #include "roads/road_loader.hpp"
@@ -207,28 +208,44 @@ RouteSearch::HeapEntry RouteSearch::HeapPop() {
 
 namespace {
 
-// The position of (x, y) along a Hilbert curve over a 65536 x 65536 grid.
+// The map on a grid of 4096 x 4096 cells, numbered along a Hilbert curve.
+constexpr std::uint32_t kGridBits = 12;
+constexpr std::uint32_t kGridMask = (1u << kGridBits) - 1;
+
 std::uint32_t HilbertIndex(std::uint32_t x, std::uint32_t y) {
-  constexpr std::uint32_t kMask = 0xffff;
   std::uint32_t index = 0;
-  for (std::uint32_t s = 1u << 15; s > 0; s >>= 1) {
+  for (std::uint32_t s = 1u << (kGridBits - 1); s > 0; s >>= 1) {
     const std::uint32_t rx = (x & s) != 0 ? 1 : 0, ry = (y & s) != 0 ? 1 : 0;
     index += s * s * ((3 * rx) ^ ry);
-    if (ry == 0) {
-      if (rx == 1) {
-        x = kMask - x;
-        y = kMask - y;
-      }
-      std::swap(x, y);
-    }
+    // In the lower half: mirrored when on the right, then x and y swapped.
+    const std::uint32_t mirror = ry == 0 && rx == 1 ? kGridMask : 0;
+    x ^= mirror;
+    y ^= mirror;
+    const std::uint32_t swap = ry == 0 ? x ^ y : 0;
+    x ^= swap;
+    y ^= swap;
   }
   return index;
 }
 
-// 0..65535 over [low, low + extent].
+// 0..4095 over [low, low + extent].
 std::uint32_t GridCoordinate(float v, double low, double scale) {
   const double g = (static_cast<double>(v) - low) * scale;
-  return g >= 0 && g <= 65535 ? static_cast<std::uint32_t>(g) : (g > 65535 ? 65535u : 0u);
+  return g >= 0 && g <= kGridMask ? static_cast<std::uint32_t>(g) : (g > kGridMask ? kGridMask : 0u);
+}
+
+// Sorts (cell << 32 | node) by cell, keeping the order of equal cells: two passes of 12 bits.
+void SortByCell(std::vector<std::uint64_t>& keys) {
+  std::vector<std::uint64_t> sorted(keys.size());
+  std::vector<std::uint32_t> starts(std::size_t{1} << kGridBits);
+  for (const std::uint32_t shift : {32u, 32u + kGridBits}) {
+    std::fill(starts.begin(), starts.end(), 0u);
+    for (const std::uint64_t k : keys) ++starts[(k >> shift) & kGridMask];
+    std::uint32_t sum = 0;
+    for (std::uint32_t& s : starts) sum += std::exchange(s, sum);
+    for (const std::uint64_t k : keys) sorted[starts[(k >> shift) & kGridMask]++] = k;
+    keys.swap(sorted);
+  }
 }
 
 }  // namespace
@@ -245,15 +262,15 @@ void RouteSearch::MakeNodeOrder(const RoadGraph& roads) {
     minZ = std::min<double>(minZ, n.z), maxZ = std::max<double>(maxZ, n.z);
   }
   const double extent = std::max(maxX - minX, maxZ - minZ);
-  const double scale = extent > 0 && std::isfinite(extent) ? 65535.0 / extent : 0.0;
-  // Curve position above road node: sorted, ties keep the road graph's order.
+  const double scale = extent > 0 && std::isfinite(extent) ? kGridMask / extent : 0.0;
+  // Cell above road node, sorted; nodes of one cell keep the road graph's order.
   std::vector<std::uint64_t> keys(count);
   for (std::size_t i = 0; i < count; ++i) {
     const RoadNode& n = roads.nodes[i];
     const std::uint32_t h = HilbertIndex(GridCoordinate(n.x, minX, scale), GridCoordinate(n.z, minZ, scale));
     keys[i] = (std::uint64_t{h} << 32) | i;
   }
-  std::sort(keys.begin(), keys.end());
+  SortByCell(keys);
 
   rank_.resize(count);
   state_.clear();
@@ -288,9 +305,10 @@ void RouteSearch::MakeEdgeCosts(const RoadGraph& roads, const RouteWeights& weig
   }
 }
 
-void RouteSearch::Prepare(const RoadGraph& roads, const RouteWeights& weights) {
+void RouteSearch::Prepare(const RoadGraph& roads) {
   if (orderGraph_ != &roads || orderNodes_ != roads.nodes.size() || orderNodeData_ != roads.nodes.data() ||
       orderEntries_ != roads.adjacency.size() || orderAdjacency_ != roads.adjacency.data()) {
+    orderGraph_ = nullptr;  // until made whole: an exception part way leaves no usable copy
     MakeNodeOrder(roads);
     orderGraph_ = &roads;
     orderNodes_ = roads.nodes.size();
@@ -298,6 +316,10 @@ void RouteSearch::Prepare(const RoadGraph& roads, const RouteWeights& weights) {
     orderEntries_ = roads.adjacency.size();
     orderAdjacency_ = roads.adjacency.data();
   }
+}
+
+void RouteSearch::PrepareTables(const RoadGraph& roads, const RouteWeights& weights) {
+  Prepare(roads);
   if (!edgeCostsValid_ || edgeWeights_.road != weights.road) {
     MakeEdgeCosts(roads, weights);
     edgeWeights_ = weights;
@@ -327,7 +349,7 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   RouteSearchResult result;
   result.points = {start, goal};
   result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};
-  Prepare(roads, weights);
+  PrepareTables(roads, weights);
   if (!BuildSearchGraph(roads, start, goal, weights, nullptr, directMaxDistance, graph_)) return result;
   const SearchGraph& g = graph_;
 
@@ -492,8 +514,8 @@ std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const Ro
   return std::move(result.points);
 }
 
-void PrepareRouteSearch(const RouteWeights& weights) {
-  if (RoadsAreReady()) Routing().search.Prepare(RoadNetwork(), weights);
+void PrepareRouteSearch() {
+  if (RoadsAreReady()) Routing().search.Prepare(RoadNetwork());
 }
 
 }  // namespace pathlight

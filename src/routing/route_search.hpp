@@ -144,10 +144,11 @@ class RouteSearch {
  public:
   [[nodiscard]] RouteSearchResult Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal,
                                        const RouteWeights& weights, float directMaxDistance);
-  // Makes the tables a search of these roads under these weights reads (the search's own copy of
-  // the graph, below), which the first search would otherwise make: the route worker calls it once
-  // the roads are published, so that its first route does not wait for them.
-  void Prepare(const RoadGraph& roads, const RouteWeights& weights);
+  // Makes the search's own copy of these roads (below) but for its costs, the bulk of what the
+  // first search over them would otherwise make (about a third of a second for two million nodes):
+  // the route worker calls it once the roads are published, so that its first route does not wait
+  // for it. The costs under a set of weights are made by the first search with them.
+  void Prepare(const RoadGraph& roads);
   // The search graph of the last query (meaningful when its result was found), in the road graph's
   // own node numbering; its costed adjacency is made on the first call after the roads or the
   // weights changed (only the tests and the benchmark ask for it).
@@ -178,6 +179,7 @@ class RouteSearch {
   void GrowHeap();
   void MakeNodeOrder(const RoadGraph& roads);
   void MakeEdgeCosts(const RoadGraph& roads, const RouteWeights& weights);
+  void PrepareTables(const RoadGraph& roads, const RouteWeights& weights);
   [[nodiscard]] std::int32_t RoadNodeOf(std::int32_t n) const { return state_[static_cast<std::size_t>(n)].roadNode; }
   RouteSearchResult WalkBack(const RoadGraph& roads, RouteSearchResult& result) const;
 
@@ -197,8 +199,8 @@ class RouteSearch {
   std::size_t orderEntries_ = 0;
   const AdjacencyEntry* orderAdjacency_ = nullptr;
   std::vector<std::int32_t> rank_;
-  std::vector<std::int32_t> rows_;   // search node -> its row in edges_; one more entry at the end
-  std::vector<SearchEdge> edges_;    // targets are search nodes
+  std::vector<std::int32_t> rows_;  // search node -> its row in edges_; one more entry at the end
+  std::vector<SearchEdge> edges_;   // targets are search nodes
   bool edgeCostsValid_ = false;
   RouteWeights edgeWeights_{};
 
@@ -244,8 +246,8 @@ void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& lengths);
                                                  float directMaxDistance, std::vector<float>* heights,
                                                  RouteSearchResult* details = nullptr);
 
-// RouteSearch::Prepare of the library's search for the published graph and these weights; nothing
-// while roads are not ready. Route worker thread only.
-void PrepareRouteSearch(const RouteWeights& weights);
+// RouteSearch::Prepare of the library's search for the published graph; nothing while roads are
+// not ready. Route worker thread only.
+void PrepareRouteSearch();
 
 }  // namespace pathlight
