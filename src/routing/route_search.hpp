@@ -4,10 +4,11 @@
 //
 // RouteSearch owns the scratch arrays and is reused from one search to the next; it is not safe
 // to run two searches on one object at once. It also keeps tables made from the graph it last
-// searched (its own copy of the graph, in a node order of its own, with costs): they are made again when it is given
-// another graph, but a graph changed in place after a search needs a fresh RouteSearch (the
-// library's graph never changes once published). FindRoute is the library's search over the published
-// graph, with one process-wide RouteSearch, called by the route worker thread only.
+// searched (its own copy of the graph, in a node order of its own, with costs): they are made
+// again when it is given another graph, but a graph changed in place after a search needs a fresh
+// RouteSearch (the library's graph never changes once published). FindRoute is the library's
+// search over the published graph, with one process-wide RouteSearch, called by the route worker
+// thread only.
 //
 // The search graph of a query is exposed (SearchGraph) so that an independent search, in the
 // tests and the benchmark, runs over exactly the same nodes, edges and costs.
@@ -162,9 +163,9 @@ class RouteSearch {
     std::int32_t node;  // in the search's own numbering
     float cost;         // best(node) when pushed: a later improvement makes the entry stale
   };
-  // Everything a relaxation reads about a node in one 16-byte record, so that it costs one cache
-  // miss: best cost, the node's number in the road graph (the heap's tie order), and the ground
-  // position the estimate needs.
+  // What a relaxation reads about a node, but for its mark (below), in one 16-byte record: best
+  // cost, the node's number in the road graph (the heap's tie order), and the ground position the
+  // estimate needs.
   struct NodeState {
     float best;
     std::int32_t roadNode;
@@ -222,8 +223,8 @@ class RouteSearch {
   HeapEntry* heap_ = nullptr;
   std::size_t heapSize_ = 0;
   std::size_t heapCapacity_ = 0;
-  // The smallest entry pushed since the last pop, held beside the heap: along a road the node just
-  // pushed is most often the next one taken, and then it never goes through the heap.
+  // The smallest entry pushed since the last pop, held beside the heap: when it is the next one
+  // taken (a few pops in a hundred on the benchmark's worlds) it never goes through the heap.
   HeapEntry held_{};
   bool holding_ = false;
 
