@@ -82,6 +82,7 @@ RouteWorkerServices LibraryRouteWorkerServices(std::function<void(GameSnapshot&)
   services.readSnapshot = std::move(readSnapshot);
   services.sleep = [](std::uint32_t ms) { SleepMs(ms); };
   services.roadsReady = [] { return RoadsAreReady(); };
+  services.prepare = [] { PrepareRouteSearch(); };
   services.pass.search = [](GroundPoint start, GroundPoint goal, const RouteWeights& weights, float directMaxDistance,
                             std::vector<float>* heights) {
     return FindRoute(start, goal, weights, directMaxDistance, heights);
@@ -92,6 +93,11 @@ RouteWorkerServices LibraryRouteWorkerServices(std::function<void(GameSnapshot&)
 
 void RunRouteWorker(const RouteWorkerServices& services) {
   while (services.keepRunning() && !services.roadsReady()) services.sleep(kRoadsWaitPollMs);
+  try {
+    services.prepare();
+  } catch (...) {
+    // Out of memory: the first search tries again.
+  }
   while (services.keepRunning()) {
     services.sleep(kRouteWorkerPollMs);
     try {

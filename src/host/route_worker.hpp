@@ -48,16 +48,19 @@ struct RouteWorkerServices {
   std::function<void(GameSnapshot&)> readSnapshot;
   std::function<void(std::uint32_t)> sleep;
   std::function<bool()> roadsReady;
+  // Once the roads are ready, before the first pass: what the search makes once per road graph.
+  std::function<void()> prepare = [] {};
   RoutePassServices pass;
   // The thread never stops; tests end the loop by answering false.
   std::function<bool()> keepRunning = [] { return true; };
 };
 
-// The library's services: FindRoute, TickCount, SleepMs, RoadsAreReady, and the given reader.
+// The library's services: FindRoute, PrepareRouteSearch, TickCount, SleepMs, RoadsAreReady, and the
+// given reader.
 [[nodiscard]] RouteWorkerServices LibraryRouteWorkerServices(std::function<void(GameSnapshot&)> readSnapshot);
 
-// The worker thread's body: waits for the roads (200 ms polls), then runs a pass every 50 ms. An
-// exception from a pass (out of memory in a search) is dropped with that pass.
+// The worker thread's body: waits for the roads (200 ms polls), prepares the search, then runs a
+// pass every 50 ms. An exception from a pass (out of memory in a search) is dropped with that pass.
 void RunRouteWorker(const RouteWorkerServices& services);
 
 }  // namespace pathlight

@@ -1,8 +1,12 @@
-// Sections: the search graph of a query, the heap, the search, the walk back, FindRoute.
+// Sections: the search graph of a query, the heap, the search's copy of the graph, the search, the
+// walk back, FindRoute.
 #include "routing/route_search.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <limits>
+#include <utility>
 
 #include "platform/log.hpp"
 #include "roads/road_loader.hpp"
@@ -107,139 +111,312 @@ bool BuildSearchGraph(const RoadGraph& roads, GroundPoint start, GroundPoint goa
 
 // ---- heap -----------------------------------------------------------------------------------------
 //
-// An array-based min-heap with four children per entry (half the levels of a binary heap, and the
-// four children of an entry share a cache line or two), ordered by estimate, then by the smaller
-// node number. The order of the entries it hands out is that order alone, whatever the arity.
+// An array-based min-heap with four children per entry (half the levels of a binary heap), ordered
+// by key: the estimate, then the smaller road node number. An entry is 16 bytes and the heap starts
+// one entry before a 64-byte line, so the four children of an entry fill one line. The order of the
+// entries it hands out is that order alone, whatever the arity.
 
 namespace {
 
 constexpr std::size_t kHeapArity = 4;
-
-struct Before {
-  template <class E> bool operator()(const E& a, const E& b) const {
-    return a.estimate < b.estimate || (a.estimate == b.estimate && a.node < b.node);
-  }
-};
+constexpr std::size_t kLineBytes = 64;
 
 }  // namespace
 
+void RouteSearch::GrowHeap() {
+  std::vector<HeapEntry> bigger(std::max<std::size_t>(4096, 2 * heapStore_.size()));
+  const auto address = reinterpret_cast<std::uintptr_t>(bigger.data()) + sizeof(HeapEntry);
+  const std::size_t offset = (kLineBytes - address % kLineBytes) % kLineBytes / sizeof(HeapEntry);
+  std::copy(heap_, heap_ + heapSize_, bigger.data() + offset);
+  heapStore_.swap(bigger);
+  heap_ = heapStore_.data() + offset;
+  heapCapacity_ = heapStore_.size() - offset;
+}
+
 void RouteSearch::Push(HeapEntry entry) {
-  std::size_t at = heap_.size();
-  heap_.push_back(entry);
-  HeapEntry* const heap = heap_.data();
+  if (!holding_) {
+    held_ = entry;
+    holding_ = true;
+  } else if (entry.key < held_.key) {
+    HeapPush(held_);
+    held_ = entry;
+  } else {
+    HeapPush(entry);
+  }
+}
+
+RouteSearch::HeapEntry RouteSearch::Pop() {
+  if (holding_ && (heapSize_ == 0 || held_.key < heap_[0].key)) {
+    holding_ = false;
+    return held_;
+  }
+  return HeapPop();
+}
+
+void RouteSearch::HeapPush(HeapEntry entry) {
+  if (heapSize_ == heapCapacity_) GrowHeap();
+  HeapEntry* const heap = heap_;
+  std::size_t at = heapSize_++;
   while (at > 0) {
     const std::size_t parent = (at - 1) / kHeapArity;
-    if (!Before{}(entry, heap[parent])) break;
+    if (entry.key >= heap[parent].key) break;
     heap[at] = heap[parent];
     at = parent;
   }
   heap[at] = entry;
 }
 
-RouteSearch::HeapEntry RouteSearch::Pop() {
-  const HeapEntry top = heap_.front();
-  const HeapEntry last = heap_.back();
-  heap_.pop_back();
-  const std::size_t size = heap_.size();
+RouteSearch::HeapEntry RouteSearch::HeapPop() {
+  HeapEntry* const heap = heap_;
+  const HeapEntry top = heap[0];
+  const std::size_t size = --heapSize_;
   if (size == 0) return top;
-  HeapEntry* const heap = heap_.data();
+  const HeapEntry last = heap[size];
+  // The hole goes down the smaller children all the way to the bottom, and the last entry, which
+  // belongs near the bottom, rises from there: no comparison with it on the way down, whose
+  // outcome the processor could not foresee.
   std::size_t at = 0;
   for (;;) {
     const std::size_t first = kHeapArity * at + 1;
-    if (first >= size) break;
     std::size_t child = first;
-    const std::size_t end = std::min(first + kHeapArity, size);
-    for (std::size_t c = first + 1; c < end; ++c) {
-      if (Before{}(heap[c], heap[child])) child = c;
+    if (first + kHeapArity <= size) {
+      // All four children: the first smallest of each pair, then of the two, without branches.
+      const std::size_t a = heap[first + 1].key < heap[first].key ? first + 1 : first;
+      const std::size_t b = heap[first + 3].key < heap[first + 2].key ? first + 3 : first + 2;
+      child = heap[b].key < heap[a].key ? b : a;
+    } else if (first < size) {
+      for (std::size_t c = first + 1; c < size; ++c) {
+        if (heap[c].key < heap[child].key) child = c;
+      }
+    } else {
+      break;
     }
-    if (!Before{}(heap[child], last)) break;
     heap[at] = heap[child];
     at = child;
+  }
+  while (at > 0) {
+    const std::size_t parent = (at - 1) / kHeapArity;
+    if (last.key >= heap[parent].key) break;
+    heap[at] = heap[parent];
+    at = parent;
   }
   heap[at] = last;
   return top;
 }
 
-// ---- search ---------------------------------------------------------------------------------------
+// ---- the search's copy of the graph ---------------------------------------------------------------
+
+namespace {
+
+// The map on a grid of 4096 x 4096 cells, numbered along a Hilbert curve.
+constexpr std::uint32_t kGridBits = 12;
+constexpr std::uint32_t kGridMask = (1u << kGridBits) - 1;
+
+std::uint32_t HilbertIndex(std::uint32_t x, std::uint32_t y) {
+  std::uint32_t index = 0;
+  for (std::uint32_t s = 1u << (kGridBits - 1); s > 0; s >>= 1) {
+    const std::uint32_t rx = (x & s) != 0 ? 1 : 0, ry = (y & s) != 0 ? 1 : 0;
+    index += s * s * ((3 * rx) ^ ry);
+    // In the lower half: mirrored when on the right, then x and y swapped.
+    const std::uint32_t mirror = ry == 0 && rx == 1 ? kGridMask : 0;
+    x ^= mirror;
+    y ^= mirror;
+    const std::uint32_t swap = ry == 0 ? x ^ y : 0;
+    x ^= swap;
+    y ^= swap;
+  }
+  return index;
+}
+
+// 0..4095 over [low, low + extent].
+std::uint32_t GridCoordinate(float v, double low, double scale) {
+  const double g = (static_cast<double>(v) - low) * scale;
+  return g >= 0 && g <= kGridMask ? static_cast<std::uint32_t>(g) : (g > kGridMask ? kGridMask : 0u);
+}
+
+// Sorts (cell << 32 | node) by cell, keeping the order of equal cells: two passes of 12 bits.
+void SortByCell(std::vector<std::uint64_t>& keys) {
+  std::vector<std::uint64_t> sorted(keys.size());
+  std::vector<std::uint32_t> starts(std::size_t{1} << kGridBits);
+  for (const std::uint32_t shift : {32u, 32u + kGridBits}) {
+    std::fill(starts.begin(), starts.end(), 0u);
+    for (const std::uint64_t k : keys) ++starts[(k >> shift) & kGridMask];
+    std::uint32_t sum = 0;
+    for (std::uint32_t& s : starts) sum += std::exchange(s, sum);
+    for (const std::uint64_t k : keys) sorted[starts[(k >> shift) & kGridMask]++] = k;
+    keys.swap(sorted);
+  }
+}
+
+}  // namespace
+
+void RouteSearch::MakeNodeOrder(const RoadGraph& roads) {
+  const std::size_t count = roads.nodes.size();
+  double minX = 0, minZ = 0, maxX = 0, maxZ = 0;
+  if (count > 0) {
+    minX = maxX = roads.nodes[0].x;
+    minZ = maxZ = roads.nodes[0].z;
+  }
+  for (const RoadNode& n : roads.nodes) {
+    minX = std::min<double>(minX, n.x), maxX = std::max<double>(maxX, n.x);
+    minZ = std::min<double>(minZ, n.z), maxZ = std::max<double>(maxZ, n.z);
+  }
+  const double extent = std::max(maxX - minX, maxZ - minZ);
+  const double scale = extent > 0 && std::isfinite(extent) ? kGridMask / extent : 0.0;
+  // Cell above road node, sorted; nodes of one cell keep the road graph's order.
+  std::vector<std::uint64_t> keys(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const RoadNode& n = roads.nodes[i];
+    const std::uint32_t h = HilbertIndex(GridCoordinate(n.x, minX, scale), GridCoordinate(n.z, minZ, scale));
+    keys[i] = (std::uint64_t{h} << 32) | i;
+  }
+  SortByCell(keys);
+
+  rank_.resize(count);
+  state_.clear();
+  state_.reserve(count + 2 + 2 * kSnapCount);
+  rows_.resize(count + 1);
+  rows_[0] = 0;
+  for (std::size_t n = 0; n < count; ++n) {
+    const auto road = static_cast<std::int32_t>(keys[n] & 0xffffffffu);
+    const RoadNode& node = roads.nodes[static_cast<std::size_t>(road)];
+    rank_[static_cast<std::size_t>(road)] = static_cast<std::int32_t>(n);
+    state_.push_back({kUnreachedCost, road, node.x, node.z});
+    rows_[n + 1] = rows_[n] + static_cast<std::int32_t>(roads.Row(road).size());
+  }
+  edges_.resize(roads.adjacency.size());
+  for (std::size_t n = 0; n < count; ++n) {
+    SearchEdge* out = edges_.data() + rows_[n];
+    for (const AdjacencyEntry& e : roads.Row(state_[n].roadNode))
+      (out++)->target = rank_[static_cast<std::size_t>(e.neighbour)];
+  }
+  marks_.assign(count, Mark{0, -1});
+  edgeCostsValid_ = false;
+}
+
+void RouteSearch::MakeEdgeCosts(const RoadGraph& roads, const RouteWeights& weights) {
+  const std::size_t count = roads.nodes.size();
+  for (std::size_t r = 0; r < count; ++r) {
+    SearchEdge* out = edges_.data() + rows_[static_cast<std::size_t>(rank_[r])];
+    for (const AdjacencyEntry& e : roads.Row(static_cast<std::int32_t>(r))) {
+      const RoadSegment& s = roads.segments[static_cast<std::size_t>(e.segment)];
+      (out++)->cost = weights.Factor(s.type) * s.length;
+    }
+  }
+}
+
+void RouteSearch::Prepare(const RoadGraph& roads) {
+  if (orderGraph_ != &roads || orderNodes_ != roads.nodes.size() || orderNodeData_ != roads.nodes.data() ||
+      orderEntries_ != roads.adjacency.size() || orderAdjacency_ != roads.adjacency.data()) {
+    orderGraph_ = nullptr;  // until made whole: an exception part way leaves no usable copy
+    MakeNodeOrder(roads);
+    orderGraph_ = &roads;
+    orderNodes_ = roads.nodes.size();
+    orderNodeData_ = roads.nodes.data();
+    orderEntries_ = roads.adjacency.size();
+    orderAdjacency_ = roads.adjacency.data();
+  }
+}
 
 void RouteSearch::PrepareTables(const RoadGraph& roads, const RouteWeights& weights) {
+  Prepare(roads);
+  if (!edgeCostsValid_ || edgeWeights_.road != weights.road) {
+    MakeEdgeCosts(roads, weights);
+    edgeWeights_ = weights;
+    edgeCostsValid_ = true;
+  }
+}
+
+const SearchGraph& RouteSearch::Graph() const {
+  if (graph_.roads == nullptr) return graph_;
+  const RoadGraph& roads = *graph_.roads;
   if (roadEdgesGraph_ != &roads || roadEdgesEntries_ != roads.adjacency.size() ||
-      roadEdgesAdjacency_ != roads.adjacency.data() || roadEdgesWeights_.road != weights.road) {
-    MakeRoadEdges(roads, weights, roadEdges_);
+      roadEdgesAdjacency_ != roads.adjacency.data() || roadEdgesWeights_.road != graph_.weights.road) {
+    MakeRoadEdges(roads, graph_.weights, roadEdges_);
     roadEdgesGraph_ = &roads;
     roadEdgesEntries_ = roads.adjacency.size();
     roadEdgesAdjacency_ = roads.adjacency.data();
-    roadEdgesWeights_ = weights;
+    roadEdgesWeights_ = graph_.weights;
   }
-  if (stateGraph_ != &roads || stateNodes_ != roads.nodes.size() || stateNodeData_ != roads.nodes.data()) {
-    touched_.clear();
-    state_.clear();
-    state_.reserve(roads.nodes.size() + 2 + 2 * kSnapCount);
-    for (const RoadNode& n : roads.nodes) state_.push_back({kUnreachedCost, -1, n.x, n.z});
-    stateGraph_ = &roads;
-    stateNodes_ = roads.nodes.size();
-    stateNodeData_ = roads.nodes.data();
-  }
+  graph_.roadEdgeTable = roadEdges_.data();
+  return graph_;
 }
+
+// ---- search ---------------------------------------------------------------------------------------
 
 RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal,
                                     const RouteWeights& weights, float directMaxDistance) {
   RouteSearchResult result;
   result.points = {start, goal};
   result.heights = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::quiet_NaN()};
-  // What the last search touched is reset now rather than at its end, so that a search cut short
-  // by an exception (out of memory) leaves nothing behind either.
-  for (const std::int32_t n : touched_) {
-    state_[static_cast<std::size_t>(n)].best = kUnreachedCost;
-    state_[static_cast<std::size_t>(n)].predecessor = -1;
-  }
-  touched_.clear();
   PrepareTables(roads, weights);
-  if (!BuildSearchGraph(roads, start, goal, weights, roadEdges_.data(), directMaxDistance, graph_)) return result;
+  if (!BuildSearchGraph(roads, start, goal, weights, nullptr, directMaxDistance, graph_)) return result;
   const SearchGraph& g = graph_;
 
   // The virtual nodes follow the road nodes, with this query's positions.
   const std::size_t count = static_cast<std::size_t>(g.NodeCount());
-  state_.resize(count, NodeState{kUnreachedCost, -1, 0, 0});
+  state_.resize(count, NodeState{kUnreachedCost, 0, 0, 0});
+  marks_.resize(count, Mark{0, -1});
+  if (++search_ == 0) {
+    // The numbers wrapped: no mark may carry the new one.
+    std::fill(marks_.begin(), marks_.end(), Mark{0, -1});
+    search_ = 1;
+  }
+  const std::uint32_t number = search_;
   for (std::int32_t n = g.RoadNodeCount(); n < g.NodeCount(); ++n) {
     const GroundPoint p = g.Position(n);
-    state_[static_cast<std::size_t>(n)] = {kUnreachedCost, -1, p.x, p.z};
+    state_[static_cast<std::size_t>(n)] = {kUnreachedCost, n, p.x, p.z};
   }
-  heap_.clear();
+  heapSize_ = 0;
+  holding_ = false;
 
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
-  const RoadNode* const nodes = roads.nodes.data();
-  const RoadSegment* const segments = roads.segments.data();
-  const SearchEdge* const roadEdges = roadEdges_.data();
-  const std::int32_t* const rowStarts = roads.rowStarts.data();
+  const SearchEdge* const edges = edges_.data();
+  const std::int32_t* const rows = rows_.data();
+  const std::int32_t* const rank = rank_.data();
   const float m = g.heuristicFactor;
   NodeState* const state = state_.data();
+  Mark* const marks = marks_.data();
+  // Estimates are >= 0 (weights are), and a float >= 0 orders as its bits do.
+  const auto key = [](float estimate, std::int32_t roadNode) {
+    return (std::uint64_t{std::bit_cast<std::uint32_t>(estimate)} << 32) | static_cast<std::uint32_t>(roadNode);
+  };
 
   std::int32_t from = 0;
   float fromCost = 0;
   const auto relax = [&](std::int32_t v, float cost) {
     const float c = fromCost + cost;
     NodeState& sv = state[v];
-    if (sv.best > c) {
-      if (sv.best == kUnreachedCost) touched_.push_back(v);
+    Mark& mv = marks[v];
+    if ((mv.search == number ? sv.best : kUnreachedCost) > c) {
+      mv = {number, from};
       sv.best = c;
-      sv.predecessor = from;
-      Push({m * GroundDistance({sv.x, sv.z}, goal) + c, v, c});
+      // v is likely the next node expanded (road rows are mostly chains): fetch its row now.
+      if (v < roadCount) __builtin_prefetch(&edges[rows[v]]);
+      Push({key(m * GroundDistance({sv.x, sv.z}, goal) + c, sv.roadNode), v, c});
     }
   };
 
-  touched_.push_back(g.StartNode());
-  state[g.StartNode()].best = 0;
-  Push({g.Estimate(g.StartNode()), g.StartNode(), 0});
-  while (!heap_.empty()) {
+  const std::int32_t startNode = g.StartNode();
+  state[startNode].best = 0;
+  marks[startNode] = {number, -1};
+  Push({key(g.Estimate(startNode), startNode), startNode, 0});
+  while (!QueueEmpty()) {
     const HeapEntry top = Pop();
     if (top.node == goalNode) break;
-    // The search is bound by cache misses on nodes scattered over the graph: start fetching what
-    // the next expansion reads while this one runs.
-    if (!heap_.empty()) {
-      const std::int32_t next = heap_.front().node;
+    // The search is bound by cache misses: start fetching what the next expansion reads while this
+    // one runs.
+    // The heap's top is the next node taken most of the time; its row was fetched when it was
+    // pushed, so its neighbours' records can be asked for now.
+    if (heapSize_ > 0) {
+      const std::int32_t next = heap_[0].node;
       __builtin_prefetch(&state[next]);
-      if (next < roadCount) __builtin_prefetch(&rowStarts[next]);
+      if (next < roadCount) {
+        for (std::int32_t i = rows[next], end = rows[next + 1]; i < end; ++i) {
+          __builtin_prefetch(&state[edges[i].target]);
+          __builtin_prefetch(&marks[edges[i].target]);
+        }
+      }
     }
     // Each push carries the cost it was made for, and best() only ever falls: an entry is stale
     // exactly when a cheaper push for its node came after it. (Comparing the estimate minus the
@@ -250,37 +427,46 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     from = top.node;
     fromCost = top.cost;
     if (from < roadCount) {
-      const std::int32_t first = rowStarts[from], end = rowStarts[from + 1];
-      for (std::int32_t i = first; i < end; ++i) __builtin_prefetch(&state[roadEdges[i].target]);
-      for (std::int32_t i = first; i < end; ++i) relax(roadEdges[i].target, roadEdges[i].cost);
-      if (g.MayHaveExtraEdges(from)) {
-        for (const SearchEdge& e : g.ExtraEdges(from)) relax(e.target, e.cost);
+      const std::int32_t first = rows[from], end = rows[from + 1];
+      for (std::int32_t i = first; i < end; ++i) {
+        __builtin_prefetch(&state[edges[i].target]);
+        __builtin_prefetch(&marks[edges[i].target]);
+      }
+      for (std::int32_t i = first; i < end; ++i) relax(edges[i].target, edges[i].cost);
+      // The extra edges lead onto goal snap nodes, whose numbers are their own.
+      const auto road = static_cast<std::int32_t>(top.key & 0xffffffffu);
+      if (g.MayHaveExtraEdges(road)) {
+        for (const SearchEdge& e : g.ExtraEdges(road)) relax(e.target, e.cost);
       }
     } else {
-      for (const SearchEdge& e : g.VirtualEdges(from)) relax(e.target, e.cost);
+      for (const SearchEdge& e : g.VirtualEdges(from)) relax(e.target < roadCount ? rank[e.target] : e.target, e.cost);
     }
   }
-  return WalkBack(roads, segments, nodes, result);
+  return WalkBack(roads, result);
 }
 
-RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes,
-                                        RouteSearchResult& result) const {
+RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, RouteSearchResult& result) const {
   const SearchGraph& g = graph_;
-  const NodeState* const state = state_.data();
+  const RoadNode* const nodes = roads.nodes.data();
+  const RoadSegment* const segments = roads.segments.data();
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
-  if (state[goalNode].predecessor < 0) return std::move(result);
+  if (!Reached(goalNode)) return std::move(result);
 
   // ---- walk back ----------------------------------------------------------------------------------
+  // Over search nodes; each is read in the road graph's numbering.
   result.points.clear();
   result.heights.clear();
   const std::size_t startSnapCount = g.startSnaps.size();
-  for (std::int32_t n = goalNode, steps = 0; n >= 0 && steps <= g.NodeCount(); n = state[n].predecessor, ++steps) {
+  for (std::int32_t at = goalNode, steps = 0; at >= 0 && steps <= g.NodeCount();
+       at = marks_[static_cast<std::size_t>(at)].predecessor, ++steps) {
+    const std::int32_t n = RoadNodeOf(at);
     result.points.push_back(g.Position(n));
     float height = std::numeric_limits<float>::quiet_NaN();
     if (n < roadCount) {
       height = nodes[n].y;
-      const std::int32_t p = state[n].predecessor;
-      if (p >= 0 && p < roadCount) {
+      const std::int32_t before = marks_[static_cast<std::size_t>(at)].predecessor;
+      if (before >= 0 && before < roadCount) {
+        const std::int32_t p = RoadNodeOf(before);
         for (const AdjacencyEntry& e : roads.Row(n)) {
           if (e.neighbour != p) continue;
           const RoadSegment& s = segments[e.segment];
@@ -300,7 +486,7 @@ RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, const RoadSegmen
   std::reverse(result.points.begin(), result.points.end());
   std::reverse(result.heights.begin(), result.heights.end());
   result.found = true;
-  result.cost = state[goalNode].best;
+  result.cost = state_[static_cast<std::size_t>(goalNode)].best;
   return std::move(result);
 }
 
@@ -326,6 +512,10 @@ std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const Ro
   if (details != nullptr) *details = result;
   if (heights != nullptr) *heights = std::move(result.heights);
   return std::move(result.points);
+}
+
+void PrepareRouteSearch() {
+  if (RoadsAreReady()) Routing().search.Prepare(RoadNetwork());
 }
 
 }  // namespace pathlight

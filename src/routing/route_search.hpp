@@ -4,10 +4,11 @@
 //
 // RouteSearch owns the scratch arrays and is reused from one search to the next; it is not safe
 // to run two searches on one object at once. It also keeps tables made from the graph it last
-// searched (node positions, the adjacency with costs): they are made again when it is given
-// another graph, but a graph changed in place after a search needs a fresh RouteSearch (the
-// library's graph never changes once published). FindRoute is the library's search over the published
-// graph, with one process-wide RouteSearch, called by the route worker thread only.
+// searched (its own copy of the graph, in a node order of its own, with costs): they are made
+// again when it is given another graph, but a graph changed in place after a search needs a fresh
+// RouteSearch (the library's graph never changes once published). FindRoute is the library's
+// search over the published graph, with one process-wide RouteSearch, called by the route worker
+// thread only.
 //
 // The search graph of a query is exposed (SearchGraph) so that an independent search, in the
 // tests and the benchmark, runs over exactly the same nodes, edges and costs.
@@ -143,45 +144,95 @@ class RouteSearch {
  public:
   [[nodiscard]] RouteSearchResult Find(const RoadGraph& roads, GroundPoint start, GroundPoint goal,
                                        const RouteWeights& weights, float directMaxDistance);
-  // The search graph of the last query (meaningful when its result was found).
-  [[nodiscard]] const SearchGraph& Graph() const { return graph_; }
+  // Makes the search's own copy of these roads (below) but for its costs, the bulk of what the
+  // first search over them would otherwise make (about a third of a second for two million nodes):
+  // the route worker calls it once the roads are published, so that its first route does not wait
+  // for it. The costs under a set of weights are made by the first search with them.
+  void Prepare(const RoadGraph& roads);
+  // The search graph of the last query (meaningful when its result was found), in the road graph's
+  // own node numbering; its costed adjacency is made on the first call after the roads or the
+  // weights changed (only the tests and the benchmark ask for it).
+  [[nodiscard]] const SearchGraph& Graph() const;
 
  private:
-  struct HeapEntry {
-    float estimate;
-    std::int32_t node;
-    float cost;  // best(node) when pushed: a later improvement makes the entry stale
+  // key: the estimate's bits (a float >= 0 orders as its bits do) above the node's number in the
+  // road graph, so that one comparison orders by estimate, then by the smaller node number.
+  struct alignas(16) HeapEntry {
+    std::uint64_t key;
+    std::int32_t node;  // in the search's own numbering
+    float cost;         // best(node) when pushed: a later improvement makes the entry stale
   };
-  // Everything a relaxation reads about a node in one 16-byte record, so that it costs one cache
-  // miss: best cost, predecessor, and the ground position the estimate needs.
+  // What a relaxation reads about a node, but for its mark (below), in one 16-byte record: best
+  // cost, the node's number in the road graph (the heap's tie order), and the ground position the
+  // estimate needs.
   struct NodeState {
     float best;
-    std::int32_t predecessor;
+    std::int32_t roadNode;
     float x;
     float z;
   };
   void Push(HeapEntry entry);
   HeapEntry Pop();
+  [[nodiscard]] bool QueueEmpty() const { return !holding_ && heapSize_ == 0; }
+  void HeapPush(HeapEntry entry);
+  HeapEntry HeapPop();
+  void GrowHeap();
+  void MakeNodeOrder(const RoadGraph& roads);
+  void MakeEdgeCosts(const RoadGraph& roads, const RouteWeights& weights);
   void PrepareTables(const RoadGraph& roads, const RouteWeights& weights);
-  RouteSearchResult WalkBack(const RoadGraph& roads, const RoadSegment* segments, const RoadNode* nodes,
-                             RouteSearchResult& result) const;
+  [[nodiscard]] std::int32_t RoadNodeOf(std::int32_t n) const { return state_[static_cast<std::size_t>(n)].roadNode; }
+  RouteSearchResult WalkBack(const RoadGraph& roads, RouteSearchResult& result) const;
 
-  SearchGraph graph_;
-  // Every node's state is "unreached" between searches: a search resets what it touched, which is
-  // far less than the whole graph for most queries. Road nodes' positions are filled once per graph.
+  // The query's graph; roadEdgeTable is filled in by Graph().
+  mutable SearchGraph graph_;
+
+  // The search's own copy of the road graph: its nodes in the order of a Hilbert curve over the
+  // map, so that nodes near each other on the ground, which one search settles one after another,
+  // lie near each other in memory; made once per road graph (MakeNodeOrder), the costs once per
+  // weights (MakeEdgeCosts). Numbers in it are "search nodes": road node r is search node rank_[r]
+  // and search node n is road node state_[n].roadNode; the virtual nodes keep their numbers. The
+  // rows keep the road graph's adjacency order, and the heap orders by road node numbers, so the
+  // search expands the same nodes in the same order as it would over the road graph itself.
+  const RoadGraph* orderGraph_ = nullptr;
+  std::size_t orderNodes_ = 0;
+  const RoadNode* orderNodeData_ = nullptr;
+  std::size_t orderEntries_ = 0;
+  const AdjacencyEntry* orderAdjacency_ = nullptr;
+  std::vector<std::int32_t> rank_;
+  std::vector<std::int32_t> rows_;  // search node -> its row in edges_; one more entry at the end
+  std::vector<SearchEdge> edges_;   // targets are search nodes
+  bool edgeCostsValid_ = false;
+  RouteWeights edgeWeights_{};
+
+  // A node's best cost and predecessor are its own only while its mark carries this search's
+  // number; with any other it is unreached. So a search starts without resetting what the last one
+  // reached (nor leaves anything behind when an exception cuts it short).
+  struct Mark {
+    std::uint32_t search;
+    std::int32_t predecessor;
+  };
+  [[nodiscard]] bool Reached(std::int32_t n) const { return marks_[static_cast<std::size_t>(n)].search == search_; }
   std::vector<NodeState> state_;
-  const RoadGraph* stateGraph_ = nullptr;
-  std::size_t stateNodes_ = 0;
-  const RoadNode* stateNodeData_ = nullptr;
-  std::vector<std::int32_t> touched_;
-  std::vector<HeapEntry> heap_;
-  // The costed adjacency of the last weights used, rebuilt when the weights or the graph change
-  // (a reload, mounting or leaving a wagon).
-  std::vector<SearchEdge> roadEdges_;
-  const RoadGraph* roadEdgesGraph_ = nullptr;
-  std::size_t roadEdgesEntries_ = 0;
-  const AdjacencyEntry* roadEdgesAdjacency_ = nullptr;
-  RouteWeights roadEdgesWeights_{};
+  std::vector<Mark> marks_;
+  std::uint32_t search_ = 0;
+
+  // A four-ary heap whose four children of an entry share one 64-byte line: heap_ points into
+  // heapStore_ where entry 1 starts a line.
+  std::vector<HeapEntry> heapStore_;
+  HeapEntry* heap_ = nullptr;
+  std::size_t heapSize_ = 0;
+  std::size_t heapCapacity_ = 0;
+  // The smallest entry pushed since the last pop, held beside the heap: when it is the next one
+  // taken (a few pops in a hundred on the benchmark's worlds) it never goes through the heap.
+  HeapEntry held_{};
+  bool holding_ = false;
+
+  // The costed adjacency in the road graph's numbering, for Graph().
+  mutable std::vector<SearchEdge> roadEdges_;
+  mutable const RoadGraph* roadEdgesGraph_ = nullptr;
+  mutable std::size_t roadEdgesEntries_ = 0;
+  mutable const AdjacencyEntry* roadEdgesAdjacency_ = nullptr;
+  mutable RouteWeights roadEdgesWeights_{};
 };
 
 // "Route: by road type (m): main %.0f, ..." for a found route's lengths.
@@ -194,5 +245,9 @@ void LogRoadTypeLengths(const std::array<float, kRoadTypeCount>& lengths);
 [[nodiscard]] std::vector<GroundPoint> FindRoute(GroundPoint start, GroundPoint goal, const RouteWeights& weights,
                                                  float directMaxDistance, std::vector<float>* heights,
                                                  RouteSearchResult* details = nullptr);
+
+// RouteSearch::Prepare of the library's search for the published graph; nothing while roads are
+// not ready. Route worker thread only.
+void PrepareRouteSearch();
 
 }  // namespace pathlight
