@@ -32,7 +32,10 @@ class FlatMap64 {
   // Starts fetching the slot where a look-up of key begins, for loops that know their keys a few
   // steps ahead: the table is far larger than the caches, and its slots are spread by the hash.
   void Prefetch(std::uint64_t key) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[Hash(key) & mask_]);
+    // As an instruction of its own: GCC 12 drops __builtin_prefetch of an address loaded from a
+    // member at -O2.
+    if (!slots_.empty())
+      asm volatile("prefetcht0 %0" : : "m"(*reinterpret_cast<const char*>(&slots_[Hash(key) & mask_])));
   }
   [[nodiscard]] V* Find(std::uint64_t key) { return const_cast<V*>(static_cast<const FlatMap64*>(this)->Find(key)); }
 

@@ -18,6 +18,9 @@ constexpr int kChunkCount = 16;
 constexpr std::uint64_t kEdgeRecordFixedBytes = 43;  // 38 before the inner ids, 5 after
 constexpr std::uint64_t kVertexRecordFixedBytes = 28;
 constexpr std::string_view kTilePrefix = "roadlevel_";
+// Look-ups in the vertex and node maps are started this many records or roads ahead: the maps are
+// far larger than the caches, and the hash spreads a tile's keys over all of them.
+constexpr std::size_t kAhead = 8;
 
 }  // namespace
 
@@ -40,6 +43,17 @@ bool IsUsableTileVertex(const TileVertex& v) {
          std::fabs(v.z) < kMaxGroundCoordinate;
 }
 
+void TileVertexMap::Flush() {
+  // Room for them all at once: an index's records are flushed together, and growing the table
+  // step by step would move every entry once more per doubling.
+  index_.Reserve(index_.size() + pending_.size());
+  for (std::size_t i = 0; i < pending_.size(); ++i) {
+    if (i + kAhead < pending_.size()) index_.Prefetch(pending_[i + kAhead].key);
+    Set(pending_[i].key, pending_[i].vertex);
+  }
+  pending_.clear();
+}
+
 void TileRoadList::Add(std::uint32_t layerHash, RoadType type, std::span<const std::uint32_t> ids) {
   roads_.push_back({layerHash, type, static_cast<std::uint32_t>(ids_.size()), static_cast<std::uint32_t>(ids.size())});
   ids_.insert(ids_.end(), ids.begin(), ids.end());
@@ -58,7 +72,9 @@ void TileRoadList::Truncate(std::size_t size) {
   roads_.resize(size);
 }
 
-void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, TileRoadList& roads) {
+namespace {
+
+void ParseTileRecords(std::span<const std::byte> tile, TileVertexMap& vertices, TileRoadList& roads) {
   const ByteReader reader(tile);
   if (reader.size() < 4) throw std::runtime_error("truncated");
   if (reader.U32(0) != kRoadFileVersion) throw std::runtime_error("version");
@@ -95,7 +111,7 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
       for (std::uint32_t v = 0; v < vertexCount; ++v) {
         reader.Require(pos, kVertexRecordFixedBytes);
         if (type)
-          vertices.Set(TileVertexKey(hash, reader.U32(pos)),
+          vertices.Add(TileVertexKey(hash, reader.U32(pos)),
                        {reader.F32(pos + 4), reader.F32(pos + 8), reader.F32(pos + 12)});
         pos += kVertexRecordFixedBytes + 4 * static_cast<std::uint64_t>(reader.U32(pos + 24));
       }
@@ -104,12 +120,21 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
   }
 }
 
+}  // namespace
+
+void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, TileRoadList& roads) {
+  try {
+    ParseTileRecords(tile, vertices, roads);
+  } catch (const std::runtime_error&) {
+    vertices.Flush();  // what the tile stored before the error stays
+    throw;
+  }
+  vertices.Flush();
+}
+
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder) {
   builder.ReserveNodes(builder.nodes().size() + vertices.size());
   const std::vector<TileRoadList::Road>& list = roads.roads();
-  // Roads this far ahead have their look-ups started early: both maps are far larger than the
-  // caches, and a road's few vertices are spread over them by the hash.
-  constexpr std::size_t kAhead = 8;
 
   // Every id to its vertex's place, or kMissing.
   std::vector<std::uint32_t> places(roads.IdCount());
@@ -189,7 +214,8 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
     }
     const std::size_t mark = roads.size();
     try {
-      ParseRoadTile(bytes, vertices, roads);
+      // The index's vertex records are stored together once every tile is read.
+      ParseTileRecords(bytes, vertices, roads);
       ++tiles;
     } catch (const std::runtime_error&) {
       // The tile's roads go; the positions it stored stay, as later tiles may name them.
@@ -197,6 +223,7 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
       ++skipped;
     }
   }
+  vertices.Flush();
   AssembleTileRoads(vertices, roads, builder);
   return true;
 }

@@ -49,6 +49,10 @@ class TileVertexMap {
     else
       positions_[*index] = vertex;
   }
+  // Set, deferred so that the look-ups of a run of records are started together; Flush stores
+  // what was added, in order, and must come before any other use of the map.
+  void Add(std::uint64_t key, const TileVertex& vertex) { pending_.push_back({key, vertex}); }
+  void Flush();
   [[nodiscard]] std::size_t size() const { return positions_.size(); }
   // The key's place in the array, or kMissing.
   [[nodiscard]] std::uint32_t IndexOf(std::uint64_t key) const {
@@ -63,8 +67,13 @@ class TileVertexMap {
   }
 
  private:
+  struct Pending {
+    std::uint64_t key;
+    TileVertex vertex;
+  };
   FlatMap64<std::uint32_t> index_;
   std::vector<TileVertex> positions_;
+  std::vector<Pending> pending_;
 };
 
 // A vertex only becomes a node when its position is believable: finite, and on the ground within
