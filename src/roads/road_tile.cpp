@@ -51,7 +51,8 @@ void TileVertexMap::Flush() {
     if (i + kAhead < pending_.size()) index_.Prefetch(pending_[i + kAhead].key);
     Set(pending_[i].key, pending_[i].vertex);
   }
-  pending_.clear();
+  // Released, not kept: an index's records are many, and the roads are assembled next.
+  std::vector<Pending>().swap(pending_);
 }
 
 void TileRoadList::Add(std::uint32_t layerHash, RoadType type, std::span<const std::uint32_t> ids) {
