@@ -153,4 +153,12 @@ std::vector<std::byte> ReadEntryBytes(const std::wstring& archivePath, std::uint
   return ReadFileBytes(archivePath, offset, size);
 }
 
+void ArchiveReader::Read(const ArchiveEntry& entry, std::vector<std::byte>& out) {
+  if (file_ == nullptr || entry.archivePath != path_) {
+    file_ = std::make_unique<FileRangeReader>(entry.archivePath);
+    path_ = entry.archivePath;
+  }
+  file_->Read(entry.offset, entry.storedSize, out);
+}
+
 }  // namespace pathlight

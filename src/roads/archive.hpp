@@ -6,10 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "roads/game_files.hpp"
 
 namespace pathlight {
 
@@ -41,5 +44,16 @@ struct ArchiveEntry {
 // empty when the archive cannot be opened. The caller compares the length.
 [[nodiscard]] std::vector<std::byte> ReadEntryBytes(const std::wstring& archivePath, std::uint32_t offset,
                                                     std::uint32_t size);
+
+// Entries' stored bytes, each as ReadEntryBytes reads them, with the last archive kept open: the
+// files of an index lie archive after archive.
+class ArchiveReader {
+ public:
+  void Read(const ArchiveEntry& entry, std::vector<std::byte>& out);
+
+ private:
+  std::wstring path_;
+  std::unique_ptr<FileRangeReader> file_;
+};
 
 }  // namespace pathlight

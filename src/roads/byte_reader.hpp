@@ -42,6 +42,11 @@ class ByteReader {
     Require(pos, 4);
     return LoadLittle<float>(bytes_.data() + pos);
   }
+  // The count bytes at pos, to be copied as they lie.
+  [[nodiscard]] const std::byte* At(std::uint64_t pos, std::uint64_t count) const {
+    Require(pos, count);
+    return bytes_.data() + pos;
+  }
   [[nodiscard]] std::string_view Text(std::uint64_t pos, std::uint64_t length) const {
     Require(pos, length);
     return {reinterpret_cast<const char*>(bytes_.data() + pos), static_cast<std::size_t>(length)};

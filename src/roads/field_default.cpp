@@ -89,24 +89,33 @@ class JunctionCells {
   };
 
   explicit JunctionCells(const std::vector<RoadNode>& nodes) {
-    // Two passes, count then fill, so each block is one slice of one array.
+    // Two passes, count then fill, so each block is one slice of one array. Nodes come road by
+    // road, so a node mostly lies in the block of the one before it, which is tried first.
     std::vector<std::uint32_t> blockOf(nodes.size());
+    std::vector<Entry> unsorted(nodes.size());
     std::vector<std::uint32_t> counts;
+    std::uint64_t lastKey = 0;
+    std::uint32_t lastBlock = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
       const std::int32_t cx = Cell(nodes[i].x), cz = Cell(nodes[i].z);
-      const auto [block, inserted] =
-          blocks_.TryEmplace(PairKey(cx >> kBlockShift, cz >> kBlockShift), static_cast<std::uint32_t>(counts.size()));
-      if (inserted) counts.push_back(0);
-      ++counts[*block];
-      blockOf[i] = *block;
+      const std::uint64_t key = PairKey(cx >> kBlockShift, cz >> kBlockShift);
+      if (counts.empty() || key != lastKey) {
+        const auto [block, inserted] = blocks_.TryEmplace(key, static_cast<std::uint32_t>(counts.size()));
+        if (inserted) counts.push_back(0);
+        lastKey = key;
+        lastBlock = *block;
+      }
+      ++counts[lastBlock];
+      blockOf[i] = lastBlock;
+      unsorted[i] = {cx, cz, static_cast<std::int32_t>(i)};
     }
-    starts_.assign(counts.size() + 1, 0);
+    starts_.resize(counts.size() + 1);
+    starts_[0] = 0;
     for (std::size_t b = 0; b < counts.size(); ++b) starts_[b + 1] = starts_[b] + counts[b];
+    // counts becomes each block's cursor.
+    std::copy(starts_.begin(), starts_.end() - 1, counts.begin());
     entries_.resize(nodes.size());
-    std::vector<std::uint32_t> cursor(starts_.begin(), starts_.end() - 1);
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-      entries_[cursor[blockOf[i]]++] = {Cell(nodes[i].x), Cell(nodes[i].z), static_cast<std::int32_t>(i)};
-    }
+    for (std::size_t i = 0; i < nodes.size(); ++i) entries_[counts[blockOf[i]]++] = unsorted[i];
   }
 
   static std::int32_t Cell(float v) { return FloorCell(v, kJunctionCellSize); }

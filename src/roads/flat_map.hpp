@@ -17,16 +17,24 @@ template <class V> class FlatMap64 {
   void Reserve(std::size_t count) {
     std::size_t capacity = 16;
     while (capacity * kLoadDen < count * kLoadNum) capacity *= 2;
-    if (capacity > keys_.size()) Rehash(capacity);
+    if (capacity > slots_.size()) Rehash(capacity);
   }
 
   [[nodiscard]] const V* Find(std::uint64_t key) const {
     if (key == kEmpty) return hasSentinel_ ? &sentinelValue_ : nullptr;
-    if (keys_.empty()) return nullptr;
+    if (slots_.empty()) return nullptr;
     for (std::size_t slot = Hash(key) & mask_;; slot = (slot + 1) & mask_) {
-      if (keys_[slot] == key) return &values_[slot];
-      if (keys_[slot] == kEmpty) return nullptr;
+      if (slots_[slot].key == key) return &slots_[slot].value;
+      if (slots_[slot].key == kEmpty) return nullptr;
     }
+  }
+  // Starts fetching the slot where a look-up of key begins, for loops that know their keys a few
+  // steps ahead: the table is far larger than the caches, and its slots are spread by the hash.
+  void Prefetch(std::uint64_t key) const {
+    // As an instruction of its own: GCC 12 drops __builtin_prefetch of an address loaded from a
+    // member at -O2.
+    if (!slots_.empty())
+      asm volatile("prefetcht0 %0" : : "m"(*reinterpret_cast<const char*>(&slots_[Hash(key) & mask_])));
   }
   [[nodiscard]] V* Find(std::uint64_t key) { return const_cast<V*>(static_cast<const FlatMap64*>(this)->Find(key)); }
 
@@ -39,29 +47,26 @@ template <class V> class FlatMap64 {
       hasSentinel_ = true;
       return {&sentinelValue_, inserted};
     }
-    if ((size_ + 1) * kLoadDen > keys_.size() * kLoadNum) Rehash(keys_.empty() ? 16 : keys_.size() * 2);
+    if ((size_ + 1) * kLoadDen > slots_.size() * kLoadNum) Rehash(slots_.empty() ? 16 : slots_.size() * 2);
     std::size_t slot = Hash(key) & mask_;
-    for (; keys_[slot] != kEmpty; slot = (slot + 1) & mask_) {
-      if (keys_[slot] == key) return {&values_[slot], false};
+    for (; slots_[slot].key != kEmpty; slot = (slot + 1) & mask_) {
+      if (slots_[slot].key == key) return {&slots_[slot].value, false};
     }
-    keys_[slot] = key;
-    values_[slot] = value;
+    slots_[slot] = {key, value};
     ++size_;
-    return {&values_[slot], true};
+    return {&slots_[slot].value, true};
   }
 
   V& operator[](std::uint64_t key) { return *TryEmplace(key, V{}).first; }
 
   template <class F> void ForEach(F&& visit) const {
-    for (std::size_t slot = 0; slot < keys_.size(); ++slot) {
-      if (keys_[slot] != kEmpty) visit(keys_[slot], values_[slot]);
+    for (const Slot& slot : slots_) {
+      if (slot.key != kEmpty) visit(slot.key, slot.value);
     }
     if (hasSentinel_) visit(kEmpty, sentinelValue_);
   }
 
-  [[nodiscard]] std::size_t MemoryBytes() const {
-    return keys_.capacity() * sizeof(std::uint64_t) + values_.capacity() * sizeof(V);
-  }
+  [[nodiscard]] std::size_t MemoryBytes() const { return slots_.capacity() * sizeof(Slot); }
 
  private:
   // The all-ones key marks an empty slot; a real all-ones key lives beside the table.
@@ -78,23 +83,25 @@ template <class V> class FlatMap64 {
     return static_cast<std::size_t>(key);
   }
 
+  // Key and value side by side, so that a look-up costs one cache line, not two.
+  struct Slot {
+    std::uint64_t key = kEmpty;
+    V value{};
+  };
+
   void Rehash(std::size_t capacity) {
-    std::vector<std::uint64_t> oldKeys(capacity, kEmpty);
-    std::vector<V> oldValues(capacity);
-    oldKeys.swap(keys_);
-    oldValues.swap(values_);
+    std::vector<Slot> old(capacity);
+    old.swap(slots_);
     mask_ = capacity - 1;
-    for (std::size_t i = 0; i < oldKeys.size(); ++i) {
-      if (oldKeys[i] == kEmpty) continue;
-      std::size_t slot = Hash(oldKeys[i]) & mask_;
-      while (keys_[slot] != kEmpty) slot = (slot + 1) & mask_;
-      keys_[slot] = oldKeys[i];
-      values_[slot] = std::move(oldValues[i]);
+    for (Slot& from : old) {
+      if (from.key == kEmpty) continue;
+      std::size_t slot = Hash(from.key) & mask_;
+      while (slots_[slot].key != kEmpty) slot = (slot + 1) & mask_;
+      slots_[slot] = std::move(from);
     }
   }
 
-  std::vector<std::uint64_t> keys_;
-  std::vector<V> values_;
+  std::vector<Slot> slots_;
   std::size_t size_ = 0;
   std::size_t mask_ = 0;
   bool hasSentinel_ = false;

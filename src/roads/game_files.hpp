@@ -33,14 +33,28 @@ inline constexpr std::uint32_t kReadToEnd = 0xFFFFFFFFu;
 // index cannot exhaust memory. A file that cannot be opened gives an empty vector.
 [[nodiscard]] std::vector<std::byte> ReadFileBytes(const std::wstring& path, std::uint64_t offset, std::uint32_t size);
 
-// ReadFileBytes's work on a file each platform opens: the platform's 64-bit seek and tell (archives
-// pass 2 GB, where the C runtime's long offsets stop). Closes the file; a null file reads nothing.
-struct FileSeeking {
-  int (*seek)(std::FILE* file, std::int64_t offset, int origin);
-  std::int64_t (*tell)(std::FILE* file);
+// One file held open for reading many byte ranges, each cut as ReadFileBytes cuts it, into a buffer
+// the caller reuses: thousands of small files in one archive cost no open and no allocation each.
+class FileRangeReader {
+ public:
+  explicit FileRangeReader(const std::wstring& path);
+  ~FileRangeReader();
+  FileRangeReader(const FileRangeReader&) = delete;
+  FileRangeReader& operator=(const FileRangeReader&) = delete;
+
+  // What ReadFileBytes(path, offset, size) gives, into out; empty when the file could not be opened.
+  void Read(std::uint64_t offset, std::uint32_t size, std::vector<std::byte>& out);
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::int64_t end_ = -1;
 };
-[[nodiscard]] std::vector<std::byte> ReadOpenedFileBytes(std::FILE* file, const FileSeeking& seeking,
-                                                         std::uint64_t offset, std::uint32_t size);
+
+// The platform's part of the two: opening a file for binary reading, and 64-bit seek and tell
+// (archives pass 2 GB, where the C runtime's long offsets stop).
+[[nodiscard]] std::FILE* OpenFileForReading(const std::wstring& path);
+[[nodiscard]] int SeekFile(std::FILE* file, std::int64_t offset, int origin);
+[[nodiscard]] std::int64_t TellFile(std::FILE* file);
 
 #if !defined(_WIN32)
 // The native tools take folders from their command lines: UTF-8 in, the library's wide form out.

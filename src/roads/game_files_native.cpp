@@ -63,11 +63,12 @@ bool PathExists(const std::wstring& path) {
   return stat(NativePathFromWide(path).c_str(), &info) == 0;
 }
 
-std::vector<std::byte> ReadFileBytes(const std::wstring& path, std::uint64_t offset, std::uint32_t size) {
-  static constexpr FileSeeking kSeeking = {
-      [](std::FILE* file, std::int64_t offset, int origin) { return fseeko(file, static_cast<off_t>(offset), origin); },
-      [](std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }};
-  return ReadOpenedFileBytes(std::fopen(NativePathFromWide(path).c_str(), "rb"), kSeeking, offset, size);
+std::FILE* OpenFileForReading(const std::wstring& path) { return std::fopen(NativePathFromWide(path).c_str(), "rb"); }
+
+int SeekFile(std::FILE* file, std::int64_t offset, int origin) {
+  return fseeko(file, static_cast<off_t>(offset), origin);
 }
+
+std::int64_t TellFile(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
 
 }  // namespace pathlight

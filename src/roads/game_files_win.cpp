@@ -21,12 +21,10 @@ std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::vector<std::byte> ReadFileBytes(const std::wstring& path, std::uint64_t offset, std::uint32_t size) {
-  // 64-bit seeks: archives pass 2 GB, where the C runtime's long offsets stop.
-  static constexpr FileSeeking kSeeking = {
-      [](std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(file, offset, origin); },
-      [](std::FILE* file) { return static_cast<std::int64_t>(_ftelli64(file)); }};
-  return ReadOpenedFileBytes(_wfopen(path.c_str(), L"rb"), kSeeking, offset, size);
-}
+std::FILE* OpenFileForReading(const std::wstring& path) { return _wfopen(path.c_str(), L"rb"); }
+
+int SeekFile(std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
+
+std::int64_t TellFile(std::FILE* file) { return static_cast<std::int64_t>(_ftelli64(file)); }
 
 }  // namespace pathlight

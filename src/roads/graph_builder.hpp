@@ -15,7 +15,11 @@ namespace pathlight {
 
 // Nearest 32-bit integer, halves away from zero; a value that is not finite or does not fit in 32
 // bits gives 0.
-[[nodiscard]] std::int32_t RoundToMetre(float value);
+[[nodiscard]] inline std::int32_t RoundToMetre(float value) {
+  const double rounded = std::round(static_cast<double>(value));  // halves away from zero
+  if (!std::isfinite(rounded) || rounded < -2147483648.0 || rounded > 2147483647.0) return 0;
+  return static_cast<std::int32_t>(rounded);
+}
 
 // floor(value / cellSize) as a cell number, saturated to +-2^30 so that a few neighbouring cells
 // can be added without overflow; a value that is not finite gives cell 0. Positions that reach
@@ -32,6 +36,8 @@ class GraphBuilder {
   // The node at (round(x), round(z)); a new one at exactly (x, y, z) if there is none yet. Height
   // plays no part, and a node keeps the position of the vertex that made it.
   std::int32_t NodeForPosition(float x, float y, float z);
+  // Starts fetching what NodeForPosition(x, y, z) will look at, a few vertices ahead of it.
+  void PrefetchNode(float x, float z) const { nodeMap_.Prefetch(PairKey(RoundToMetre(x), RoundToMetre(z))); }
   // Room for this many nodes in all, so the merge map is not rebuilt while it grows.
   void ReserveNodes(std::size_t count) {
     nodes_.reserve(count);

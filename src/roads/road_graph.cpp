@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 #include "roads/graph_builder.hpp"
 
@@ -81,26 +82,38 @@ double GroundDistance(double ax, double az, double bx, double bz) { return std::
 class RoadGridBuilder {
  public:
   static void Build(const std::vector<RoadNode>& nodes, const std::vector<RoadSegment>& segments, RoadGrid& grid) {
-    // Two passes over the segments: count per cell, then fill, so each cell's list is one slice of
-    // one array and in ascending segment order.
+    // Each cell a segment lies in is looked up once, in segment order; then the cells' lists are
+    // laid out as slices of one array, each in ascending segment order. Consecutive segments
+    // mostly share their cell, so the last cell found is tried first.
+    struct Visit {
+      std::uint32_t cell;
+      std::int32_t segment;
+    };
+    std::vector<Visit> visits;
+    visits.reserve(segments.size() + segments.size() / 2);
     std::vector<std::uint32_t> counts;
-    for (const RoadSegment& s : segments) {
-      ForEachSegmentCell(nodes[s.first], nodes[s.second], [&](std::int32_t cx, std::int32_t cz) {
-        const auto [cell, inserted] =
-            grid.cells_.TryEmplace(PairKey(cx, cz), static_cast<std::uint32_t>(counts.size()));
-        if (inserted) counts.push_back(0);
-        ++counts[*cell];
-      });
-    }
-    grid.starts_.assign(counts.size() + 1, 0);
-    for (std::size_t c = 0; c < counts.size(); ++c) grid.starts_[c + 1] = grid.starts_[c] + counts[c];
-    grid.segments_.resize(grid.starts_.back());
-    std::vector<std::uint32_t> cursor(grid.starts_.begin(), grid.starts_.end() - 1);
+    std::uint64_t lastKey = 0;
+    std::uint32_t lastCell = 0;
     for (std::size_t j = 0; j < segments.size(); ++j) {
       ForEachSegmentCell(nodes[segments[j].first], nodes[segments[j].second], [&](std::int32_t cx, std::int32_t cz) {
-        grid.segments_[cursor[*grid.cells_.Find(PairKey(cx, cz))]++] = static_cast<std::int32_t>(j);
+        const std::uint64_t key = PairKey(cx, cz);
+        if (counts.empty() || key != lastKey) {
+          const auto [cell, inserted] = grid.cells_.TryEmplace(key, static_cast<std::uint32_t>(counts.size()));
+          if (inserted) counts.push_back(0);
+          lastKey = key;
+          lastCell = *cell;
+        }
+        ++counts[lastCell];
+        visits.push_back({lastCell, static_cast<std::int32_t>(j)});
       });
     }
+    grid.starts_.resize(counts.size() + 1);
+    grid.starts_[0] = 0;
+    for (std::size_t c = 0; c < counts.size(); ++c) grid.starts_[c + 1] = grid.starts_[c] + counts[c];
+    // counts becomes each cell's cursor.
+    std::copy(grid.starts_.begin(), grid.starts_.end() - 1, counts.begin());
+    grid.segments_.resize(grid.starts_.back());
+    for (const Visit& v : visits) grid.segments_[counts[v.cell]++] = v.segment;
   }
 };
 
@@ -129,22 +142,27 @@ RoadGraph BuildRoadGraph(std::vector<RoadNode> nodes, std::vector<RoadSegment> s
   graph.segments = std::move(segments);
   const std::size_t nodeCount = graph.nodes.size();
 
-  graph.rowStarts.assign(nodeCount + 1, 0);
+  // The rows in place: entry n + 1 counts node n's segments, then holds where its row starts and
+  // serves as its cursor while the row fills, ending where the next row starts.
+  std::vector<std::int32_t>& rows = graph.rowStarts;
+  rows.assign(nodeCount + 1, 0);
   for (const RoadSegment& s : graph.segments) {
-    ++graph.rowStarts[static_cast<std::size_t>(s.first) + 1];
-    ++graph.rowStarts[static_cast<std::size_t>(s.second) + 1];
+    ++rows[static_cast<std::size_t>(s.first) + 1];
+    ++rows[static_cast<std::size_t>(s.second) + 1];
   }
-  for (std::size_t n = 0; n < nodeCount; ++n) graph.rowStarts[n + 1] += graph.rowStarts[n];
+  std::int32_t start = 0;
+  for (std::size_t n = 0; n < nodeCount; ++n) start += std::exchange(rows[n + 1], start);
 
-  graph.adjacency.resize(static_cast<std::size_t>(graph.rowStarts.back()));
-  std::vector<std::int32_t> cursor(graph.rowStarts.begin(), graph.rowStarts.end() - 1);
+  graph.adjacency.resize(static_cast<std::size_t>(start));
   for (std::size_t j = 0; j < graph.segments.size(); ++j) {
     RoadSegment& s = graph.segments[j];
     const RoadNode& a = graph.nodes[static_cast<std::size_t>(s.first)];
     const RoadNode& b = graph.nodes[static_cast<std::size_t>(s.second)];
     s.length = static_cast<float>(GroundDistance(a.x, a.z, b.x, b.z));
-    graph.adjacency[static_cast<std::size_t>(cursor[s.first]++)] = {s.second, static_cast<std::int32_t>(j)};
-    graph.adjacency[static_cast<std::size_t>(cursor[s.second]++)] = {s.first, static_cast<std::int32_t>(j)};
+    graph.adjacency[static_cast<std::size_t>(rows[static_cast<std::size_t>(s.first) + 1]++)] = {
+        s.second, static_cast<std::int32_t>(j)};
+    graph.adjacency[static_cast<std::size_t>(rows[static_cast<std::size_t>(s.second) + 1]++)] = {
+        s.first, static_cast<std::int32_t>(j)};
   }
   RoadGridBuilder::Build(graph.nodes, graph.segments, graph.grid);
   return graph;

@@ -1,6 +1,8 @@
 #include "roads/road_tile.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/log.hpp"
@@ -16,6 +18,9 @@ constexpr int kChunkCount = 16;
 constexpr std::uint64_t kEdgeRecordFixedBytes = 43;  // 38 before the inner ids, 5 after
 constexpr std::uint64_t kVertexRecordFixedBytes = 28;
 constexpr std::string_view kTilePrefix = "roadlevel_";
+// Look-ups in the vertex and node maps are started this many records or roads ahead: the maps are
+// far larger than the caches, and the hash spreads a tile's keys over all of them.
+constexpr std::size_t kAhead = 8;
 
 }  // namespace
 
@@ -38,9 +43,28 @@ bool IsUsableTileVertex(const TileVertex& v) {
          std::fabs(v.z) < kMaxGroundCoordinate;
 }
 
+void TileVertexMap::Flush() {
+  // Room for them all at once: an index's records are flushed together, and growing the table
+  // step by step would move every entry once more per doubling.
+  index_.Reserve(index_.size() + pending_.size());
+  for (std::size_t i = 0; i < pending_.size(); ++i) {
+    if (i + kAhead < pending_.size()) index_.Prefetch(pending_[i + kAhead].key);
+    Set(pending_[i].key, pending_[i].vertex);
+  }
+  // Released, not kept: an index's records are many, and the roads are assembled next.
+  std::vector<Pending>().swap(pending_);
+}
+
 void TileRoadList::Add(std::uint32_t layerHash, RoadType type, std::span<const std::uint32_t> ids) {
   roads_.push_back({layerHash, type, static_cast<std::uint32_t>(ids_.size()), static_cast<std::uint32_t>(ids.size())});
   ids_.insert(ids_.end(), ids.begin(), ids.end());
+}
+
+std::uint32_t* TileRoadList::Begin(std::uint32_t layerHash, RoadType type, std::uint32_t idCount) {
+  const std::size_t first = ids_.size();
+  roads_.push_back({layerHash, type, static_cast<std::uint32_t>(first), idCount});
+  ids_.resize(first + idCount);
+  return ids_.data() + first;
 }
 
 void TileRoadList::Truncate(std::size_t size) {
@@ -49,13 +73,14 @@ void TileRoadList::Truncate(std::size_t size) {
   roads_.resize(size);
 }
 
-void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, TileRoadList& roads) {
+namespace {
+
+void ParseTileRecords(std::span<const std::byte> tile, TileVertexMap& vertices, TileRoadList& roads) {
   const ByteReader reader(tile);
   if (reader.size() < 4) throw std::runtime_error("truncated");
   if (reader.U32(0) != kRoadFileVersion) throw std::runtime_error("version");
   if (reader.size() < 16) throw std::runtime_error("truncated");
 
-  std::vector<std::uint32_t> ids;
   std::uint64_t pos = reader.U32(12);
   for (int j = 0; j < kChunkCount; ++j) {
     const std::uint64_t chunkEnd = pos + reader.U32(16 + 8 * static_cast<std::uint64_t>(j));
@@ -73,12 +98,11 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
       for (std::uint32_t e = 0; e < edgeCount; ++e) {
         const std::uint64_t inner = reader.U32(pos + 34);
         if (type) {
-          reader.Require(pos + 38, 4 * inner);
-          ids.clear();
-          ids.push_back(reader.U32(pos + 26));
-          for (std::uint64_t i = 0; i < inner; ++i) ids.push_back(reader.U32(pos + 38 + 4 * i));
-          ids.push_back(reader.U32(pos + 30));
-          roads.Add(hash, *type, ids);
+          const std::byte* innerIds = reader.At(pos + 38, 4 * inner);
+          std::uint32_t* ids = roads.Begin(hash, *type, static_cast<std::uint32_t>(inner + 2));
+          ids[0] = reader.U32(pos + 26);
+          std::memcpy(ids + 1, innerIds, 4 * inner);
+          ids[inner + 1] = reader.U32(pos + 30);
         }
         pos += kEdgeRecordFixedBytes + 4 * inner;
       }
@@ -88,8 +112,8 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
       for (std::uint32_t v = 0; v < vertexCount; ++v) {
         reader.Require(pos, kVertexRecordFixedBytes);
         if (type)
-          vertices[TileVertexKey(hash, reader.U32(pos))] = {reader.F32(pos + 4), reader.F32(pos + 8),
-                                                            reader.F32(pos + 12)};
+          vertices.Add(TileVertexKey(hash, reader.U32(pos)),
+                       {reader.F32(pos + 4), reader.F32(pos + 8), reader.F32(pos + 12)});
         pos += kVertexRecordFixedBytes + 4 * static_cast<std::uint64_t>(reader.U32(pos + 24));
       }
     }
@@ -97,20 +121,63 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
   }
 }
 
+}  // namespace
+
+void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, TileRoadList& roads) {
+  try {
+    ParseTileRecords(tile, vertices, roads);
+  } catch (const std::runtime_error&) {
+    vertices.Flush();  // what the tile stored before the error stays
+    throw;
+  }
+  vertices.Flush();
+}
+
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder) {
   builder.ReserveNodes(builder.nodes().size() + vertices.size());
-  std::vector<const TileVertex*> path;
-  for (const TileRoadList::Road& road : roads.roads()) {
-    path.clear();
-    for (const std::uint32_t id : roads.Ids(road)) {
-      const TileVertex* vertex = vertices.Find(TileVertexKey(road.layerHash, id));
-      if (vertex == nullptr || !IsUsableTileVertex(*vertex)) break;
-      path.push_back(vertex);
+  const std::vector<TileRoadList::Road>& list = roads.roads();
+
+  // Every id to its vertex's place, or kMissing.
+  std::vector<std::uint32_t> places(roads.IdCount());
+  for (std::size_t r = 0; r < list.size(); ++r) {
+    if (r + kAhead < list.size()) {
+      for (const std::uint32_t id : roads.Ids(list[r + kAhead]))
+        vertices.Prefetch(TileVertexKey(list[r + kAhead].layerHash, id));
     }
-    if (path.size() != road.idCount) continue;
+    const std::span<const std::uint32_t> ids = roads.Ids(list[r]);
+    for (std::size_t i = 0; i < ids.size(); ++i)
+      places[list[r].firstId + i] = vertices.IndexOf(TileVertexKey(list[r].layerHash, ids[i]));
+  }
+
+  // A vertex's node once the first road through it asked: -1 not yet, -2 unusable. Nodes are made
+  // in the order roads first reach them, as one NodeForPosition call per road vertex would.
+  constexpr std::int32_t kNotAsked = -1, kUnusable = -2;
+  std::vector<std::int32_t> nodeOf(vertices.size(), kNotAsked);
+  const auto usable = [&](std::uint32_t place) {
+    if (place == TileVertexMap::kMissing) return false;
+    if (nodeOf[place] == kNotAsked && !IsUsableTileVertex(vertices.At(place))) nodeOf[place] = kUnusable;
+    return nodeOf[place] != kUnusable;
+  };
+  for (std::size_t r = 0; r < list.size(); ++r) {
+    if (r + kAhead < list.size()) {
+      const TileRoadList::Road& ahead = list[r + kAhead];
+      for (std::uint32_t i = 0; i < ahead.idCount; ++i) {
+        const std::uint32_t place = places[ahead.firstId + i];
+        if (place != TileVertexMap::kMissing && nodeOf[place] == kNotAsked)
+          builder.PrefetchNode(vertices.At(place).x, vertices.At(place).z);
+      }
+    }
+    const TileRoadList::Road& road = list[r];
+    const std::uint32_t* first = places.data() + road.firstId;
+    const std::uint32_t* last = first + road.idCount;
+    if (!std::all_of(first, last, usable)) continue;
     std::int32_t previous = -1;
-    for (const TileVertex* vertex : path) {
-      const std::int32_t node = builder.NodeForPosition(vertex->x, vertex->y, vertex->z);
+    for (const std::uint32_t* place = first; place != last; ++place) {
+      if (nodeOf[*place] == kNotAsked) {
+        const TileVertex& vertex = vertices.At(*place);
+        nodeOf[*place] = builder.NodeForPosition(vertex.x, vertex.y, vertex.z);
+      }
+      const std::int32_t node = nodeOf[*place];
       if (previous >= 0 && previous != node) builder.AddSegment(previous, node, road.type);
       previous = node;
     }
@@ -132,6 +199,8 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
   }
   TileVertexMap vertices;
   TileRoadList roads;
+  ArchiveReader archive;
+  std::vector<std::byte> bytes;
   for (const ArchiveEntry& entry : entries) {
     if (entry.name.size() < kTilePrefix.size() || entry.name.compare(0, kTilePrefix.size(), kTilePrefix) != 0) continue;
     // Packed tiles are never unpacked: no road tile of the game is known to be packed.
@@ -139,14 +208,15 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
       ++skipped;
       continue;
     }
-    const std::vector<std::byte> bytes = ReadEntryBytes(entry.archivePath, entry.offset, entry.storedSize);
+    archive.Read(entry, bytes);
     if (bytes.size() != entry.storedSize) {
       ++skipped;
       continue;
     }
     const std::size_t mark = roads.size();
     try {
-      ParseRoadTile(bytes, vertices, roads);
+      // The index's vertex records are stored together once every tile is read.
+      ParseTileRecords(bytes, vertices, roads);
       ++tiles;
     } catch (const std::runtime_error&) {
       // The tile's roads go; the positions it stored stay, as later tiles may name them.
@@ -154,6 +224,7 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
       ++skipped;
     }
   }
+  vertices.Flush();
   AssembleTileRoads(vertices, roads, builder);
   return true;
 }

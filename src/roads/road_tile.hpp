@@ -31,12 +31,50 @@ struct TileVertex {
   float z = 0;
 };
 
-// Keyed by (layer name hash << 32 | vertex id); a later record with the same key replaces the
-// position.
-using TileVertexMap = FlatMap64<TileVertex>;
 [[nodiscard]] inline std::uint64_t TileVertexKey(std::uint32_t layerHash, std::uint32_t vertexId) {
   return (static_cast<std::uint64_t>(layerHash) << 32) | vertexId;
 }
+
+// Keyed by TileVertexKey; a later record with the same key replaces the position. The positions
+// lie in one array in the order their keys first appeared (a tile's vertices side by side), and
+// the map gives each key's place in it.
+class TileVertexMap {
+ public:
+  static constexpr std::uint32_t kMissing = 0xFFFFFFFFu;
+
+  void Set(std::uint64_t key, const TileVertex& vertex) {
+    const auto [index, inserted] = index_.TryEmplace(key, static_cast<std::uint32_t>(positions_.size()));
+    if (inserted)
+      positions_.push_back(vertex);
+    else
+      positions_[*index] = vertex;
+  }
+  // Set, deferred so that the look-ups of a run of records are started together; Flush stores
+  // what was added, in order, and must come before any other use of the map.
+  void Add(std::uint64_t key, const TileVertex& vertex) { pending_.push_back({key, vertex}); }
+  void Flush();
+  [[nodiscard]] std::size_t size() const { return positions_.size(); }
+  // The key's place in the array, or kMissing.
+  [[nodiscard]] std::uint32_t IndexOf(std::uint64_t key) const {
+    const std::uint32_t* index = index_.Find(key);
+    return index == nullptr ? kMissing : *index;
+  }
+  void Prefetch(std::uint64_t key) const { index_.Prefetch(key); }
+  [[nodiscard]] const TileVertex& At(std::uint32_t index) const { return positions_[index]; }
+  [[nodiscard]] const TileVertex* Find(std::uint64_t key) const {
+    const std::uint32_t index = IndexOf(key);
+    return index == kMissing ? nullptr : &positions_[index];
+  }
+
+ private:
+  struct Pending {
+    std::uint64_t key;
+    TileVertex vertex;
+  };
+  FlatMap64<std::uint32_t> index_;
+  std::vector<TileVertex> positions_;
+  std::vector<Pending> pending_;
+};
 
 // A vertex only becomes a node when its position is believable: finite, and on the ground within
 // kMaxGroundCoordinate. Any other vertex counts as missing, and the roads through it are dropped.
@@ -54,6 +92,9 @@ class TileRoadList {
   };
 
   void Add(std::uint32_t layerHash, RoadType type, std::span<const std::uint32_t> ids);
+  // A road of idCount ids whose ids the caller then writes in place, idCount of them from the
+  // returned pointer (valid until the next Add or Begin).
+  std::uint32_t* Begin(std::uint32_t layerHash, RoadType type, std::uint32_t idCount);
   // Back to an earlier size(), dropping what a failed tile added.
   void Truncate(std::size_t size);
   [[nodiscard]] std::size_t size() const { return roads_.size(); }
@@ -61,6 +102,8 @@ class TileRoadList {
   [[nodiscard]] std::span<const std::uint32_t> Ids(const Road& road) const {
     return {ids_.data() + road.firstId, road.idCount};
   }
+  // Every road's ids, one road after the other.
+  [[nodiscard]] std::size_t IdCount() const { return ids_.size(); }
 
  private:
   std::vector<Road> roads_;
