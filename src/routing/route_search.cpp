@@ -121,6 +121,18 @@ namespace {
 constexpr std::size_t kHeapArity = 4;
 constexpr std::size_t kLineBytes = 64;
 
+// Puts `entry` into the hole at `at`, or as far up as its key belongs, moving the parents it
+// passes down.
+template <class Entry> void RiseFrom(Entry* heap, std::size_t at, Entry entry) {
+  while (at > 0) {
+    const std::size_t parent = (at - 1) / kHeapArity;
+    if (entry.key >= heap[parent].key) break;
+    heap[at] = heap[parent];
+    at = parent;
+  }
+  heap[at] = entry;
+}
+
 }  // namespace
 
 void RouteSearch::GrowHeap() {
@@ -155,15 +167,7 @@ RouteSearch::HeapEntry RouteSearch::Pop() {
 
 void RouteSearch::HeapPush(HeapEntry entry) {
   if (heapSize_ == heapCapacity_) GrowHeap();
-  HeapEntry* const heap = heap_;
-  std::size_t at = heapSize_++;
-  while (at > 0) {
-    const std::size_t parent = (at - 1) / kHeapArity;
-    if (entry.key >= heap[parent].key) break;
-    heap[at] = heap[parent];
-    at = parent;
-  }
-  heap[at] = entry;
+  RiseFrom(heap_, heapSize_++, entry);
 }
 
 RouteSearch::HeapEntry RouteSearch::HeapPop() {
@@ -194,13 +198,7 @@ RouteSearch::HeapEntry RouteSearch::HeapPop() {
     heap[at] = heap[child];
     at = child;
   }
-  while (at > 0) {
-    const std::size_t parent = (at - 1) / kHeapArity;
-    if (last.key >= heap[parent].key) break;
-    heap[at] = heap[parent];
-    at = parent;
-  }
-  heap[at] = last;
+  RiseFrom(heap, at, last);
   return top;
 }
 
