@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "roads/flat_map.hpp"
@@ -31,18 +32,40 @@ namespace pathlight {
   return static_cast<std::int32_t>(std::clamp(cell, -kLimit, kLimit));
 }
 
+// Whole-metre ground positions to nodes, in two levels: the square of 256 m a position lies in,
+// then the position within its square's own small table. The roads of a tile lie in a few squares,
+// so their look-ups stay in tables the caches hold, where one table over the whole world would
+// cost a miss of cache and address translation for nearly every vertex.
+class NodeMergeMap {
+ public:
+  // The node at (x, z), or node stored there when there is none yet; and whether it was stored.
+  std::pair<std::int32_t, bool> TryEmplace(std::int32_t x, std::int32_t z, std::int32_t node) {
+    const std::uint64_t square = PairKey(x >> kSquareShift, z >> kSquareShift);
+    if (tables_.empty() || square != lastSquare_) {
+      const auto [table, inserted] = squares_.TryEmplace(square, static_cast<std::uint32_t>(tables_.size()));
+      if (inserted) tables_.emplace_back();
+      lastSquare_ = square;
+      lastTable_ = *table;
+    }
+    const auto [stored, inserted] = tables_[lastTable_].TryEmplace(PairKey(x, z), node);
+    return {*stored, inserted};
+  }
+
+ private:
+  static constexpr int kSquareShift = 8;
+  FlatMap64<std::uint32_t> squares_;
+  std::vector<FlatMap64<std::int32_t>> tables_;
+  std::uint64_t lastSquare_ = 0;
+  std::uint32_t lastTable_ = 0;
+};
+
 class GraphBuilder {
  public:
   // The node at (round(x), round(z)); a new one at exactly (x, y, z) if there is none yet. Height
   // plays no part, and a node keeps the position of the vertex that made it.
   std::int32_t NodeForPosition(float x, float y, float z);
-  // Starts fetching what NodeForPosition(x, y, z) will look at, a few vertices ahead of it.
-  void PrefetchNode(float x, float z) const { nodeMap_.Prefetch(PairKey(RoundToMetre(x), RoundToMetre(z))); }
-  // Room for this many nodes in all, so the merge map is not rebuilt while it grows.
-  void ReserveNodes(std::size_t count) {
-    nodes_.reserve(count);
-    nodeMap_.Reserve(count);
-  }
+  // Room for this many nodes in all.
+  void ReserveNodes(std::size_t count) { nodes_.reserve(count); }
   void AddSegment(std::int32_t first, std::int32_t second, RoadType type) {
     segments_.push_back({first, second, 0.0f, type});
   }
@@ -57,7 +80,7 @@ class GraphBuilder {
  private:
   std::vector<RoadNode> nodes_;
   std::vector<RoadSegment> segments_;
-  FlatMap64<std::int32_t> nodeMap_;
+  NodeMergeMap nodeMap_;
 };
 
 }  // namespace pathlight

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -166,6 +167,42 @@ RoadGraph BuildRoadGraph(std::vector<RoadNode> nodes, std::vector<RoadSegment> s
   }
   RoadGridBuilder::Build(graph.nodes, graph.segments, graph.grid);
   return graph;
+}
+
+namespace {
+
+class Fnv1a {
+ public:
+  template <class T> void Add(const T& value) {
+    unsigned char bytes[sizeof value];
+    std::memcpy(bytes, &value, sizeof value);
+    for (const unsigned char b : bytes) hash_ = (hash_ ^ b) * 0x100000001b3ull;
+  }
+  [[nodiscard]] std::uint64_t value() const { return hash_; }
+
+ private:
+  std::uint64_t hash_ = 0xcbf29ce484222325ull;
+};
+
+}  // namespace
+
+std::uint64_t RoadGraphDigest(const RoadGraph& graph) {
+  Fnv1a h;
+  for (const RoadNode& n : graph.nodes) h.Add(n.x), h.Add(n.y), h.Add(n.z);
+  for (const RoadSegment& s : graph.segments) h.Add(s.first), h.Add(s.second), h.Add(s.length), h.Add(s.type);
+  for (const std::int32_t r : graph.rowStarts) h.Add(r);
+  for (const AdjacencyEntry& e : graph.adjacency) h.Add(e.neighbour), h.Add(e.segment);
+  std::vector<std::pair<std::uint64_t, std::vector<std::int32_t>>> cells;
+  graph.grid.ForEachCell([&](std::int32_t x, std::int32_t z, std::span<const std::int32_t> segments) {
+    cells.push_back({PairKey(x, z), {segments.begin(), segments.end()}});
+  });
+  std::sort(cells.begin(), cells.end());
+  h.Add(std::uint64_t{cells.size()});
+  for (const auto& [key, segments] : cells) {
+    h.Add(key), h.Add(std::uint64_t{segments.size()});
+    for (const std::int32_t s : segments) h.Add(s);
+  }
+  return h.value();
 }
 
 std::string ValidateRoadGraph(const RoadGraph& graph) {

@@ -43,13 +43,109 @@ bool IsUsableTileVertex(const TileVertex& v) {
          std::fabs(v.z) < kMaxGroundCoordinate;
 }
 
+namespace {
+
+// A dense layer's array spans at most twice its keys, and this many slots more.
+constexpr std::uint64_t kDenseSlack = 4096;
+
+}  // namespace
+
+const TileVertexMap::Layer* TileVertexMap::FindLayer(std::uint32_t hash) const {
+  // A handful of layers at most: the road layers' names are few.
+  for (const Layer& layer : layers_) {
+    if (layer.hash == hash) return &layer;
+  }
+  return nullptr;
+}
+
+TileVertexMap::Layer& TileVertexMap::LayerFor(std::uint32_t hash) {
+  if (lastLayer_ < layers_.size() && layers_[lastLayer_].hash == hash) return layers_[lastLayer_];
+  for (lastLayer_ = 0; lastLayer_ < layers_.size(); ++lastLayer_) {
+    if (layers_[lastLayer_].hash == hash) return layers_[lastLayer_];
+  }
+  layers_.push_back({});
+  layers_.back().hash = hash;
+  return layers_.back();
+}
+
+bool TileVertexMap::MakeRoom(Layer& layer, std::uint32_t id) const {
+  if (layer.places.empty()) {
+    layer.base = id;
+    layer.places.assign(1, kMissing);
+    return true;
+  }
+  const std::uint64_t end = std::uint64_t{layer.base} + layer.places.size();
+  if (id >= layer.base && id < end) return true;
+  const std::uint64_t low = std::min<std::uint64_t>(layer.base, id), high = std::max<std::uint64_t>(end, id + 1ull);
+  if (high - low > 2 * std::max(layer.stored + 1, expected_) + kDenseSlack) return false;
+  if (id >= end) {
+    layer.places.resize(static_cast<std::size_t>(high - layer.base), kMissing);  // grows by doubling
+    return true;
+  }
+  // Downwards by at least the array's length once more, so that falling ids move it rarely.
+  const std::uint32_t newBase = id - std::min<std::uint32_t>(id, static_cast<std::uint32_t>(layer.places.size()));
+  layer.places.insert(layer.places.begin(), layer.base - newBase, kMissing);
+  layer.base = newBase;
+  return true;
+}
+
+void TileVertexMap::MakeSparse(Layer& layer) {
+  index_.Reserve(index_.size() + layer.stored);
+  for (std::size_t i = 0; i < layer.places.size(); ++i) {
+    if (layer.places[i] != kMissing)
+      index_.TryEmplace(TileVertexKey(layer.hash, layer.base + static_cast<std::uint32_t>(i)), layer.places[i]);
+  }
+  layer.sparse = true;
+  std::vector<std::uint32_t>().swap(layer.places);
+}
+
+void TileVertexMap::Store(std::uint32_t& place, const TileVertex& vertex) {
+  if (place == kMissing) {
+    place = static_cast<std::uint32_t>(positions_.size());
+    positions_.push_back(vertex);
+  } else {
+    positions_[place] = vertex;
+  }
+}
+
+void TileVertexMap::Add(std::uint64_t key, const TileVertex& vertex) {
+  Layer& layer = LayerFor(static_cast<std::uint32_t>(key >> 32));
+  const auto id = static_cast<std::uint32_t>(key);
+  if (!layer.sparse && !MakeRoom(layer, id)) MakeSparse(layer);
+  if (layer.sparse) {
+    pending_.push_back({key, vertex});
+    return;
+  }
+  std::uint32_t& place = layer.places[id - layer.base];
+  layer.stored += place == kMissing ? 1 : 0;
+  Store(place, vertex);
+}
+
+std::uint32_t TileVertexMap::IndexOf(std::uint64_t key) const {
+  const Layer* layer = FindLayer(static_cast<std::uint32_t>(key >> 32));
+  if (layer == nullptr) return kMissing;
+  if (layer->sparse) {
+    const std::uint32_t* index = index_.Find(key);
+    return index == nullptr ? kMissing : *index;
+  }
+  const std::uint64_t slot = std::uint64_t{static_cast<std::uint32_t>(key)} - layer->base;
+  return slot < layer->places.size() ? layer->places[static_cast<std::size_t>(slot)] : kMissing;
+}
+
+void TileVertexMap::Prefetch(std::uint64_t key) const {
+  const Layer* layer = FindLayer(static_cast<std::uint32_t>(key >> 32));
+  // A dense layer's look-ups walk its array nearly in order, which the processor follows alone.
+  if (layer != nullptr && layer->sparse) index_.Prefetch(key);
+}
+
 void TileVertexMap::Flush() {
   // Room for them all at once: an index's records are flushed together, and growing the table
   // step by step would move every entry once more per doubling.
   index_.Reserve(index_.size() + pending_.size());
   for (std::size_t i = 0; i < pending_.size(); ++i) {
     if (i + kAhead < pending_.size()) index_.Prefetch(pending_[i + kAhead].key);
-    Set(pending_[i].key, pending_[i].vertex);
+    std::uint32_t& place = *index_.TryEmplace(pending_[i].key, kMissing).first;
+    Store(place, pending_[i].vertex);
   }
   // Released, not kept: an index's records are many, and the roads are assembled next.
   std::vector<Pending>().swap(pending_);
@@ -158,16 +254,7 @@ void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads,
     if (nodeOf[place] == kNotAsked && !IsUsableTileVertex(vertices.At(place))) nodeOf[place] = kUnusable;
     return nodeOf[place] != kUnusable;
   };
-  for (std::size_t r = 0; r < list.size(); ++r) {
-    if (r + kAhead < list.size()) {
-      const TileRoadList::Road& ahead = list[r + kAhead];
-      for (std::uint32_t i = 0; i < ahead.idCount; ++i) {
-        const std::uint32_t place = places[ahead.firstId + i];
-        if (place != TileVertexMap::kMissing && nodeOf[place] == kNotAsked)
-          builder.PrefetchNode(vertices.At(place).x, vertices.At(place).z);
-      }
-    }
-    const TileRoadList::Road& road = list[r];
+  for (const TileRoadList::Road& road : list) {
     const std::uint32_t* first = places.data() + road.firstId;
     const std::uint32_t* last = first + road.idCount;
     if (!std::all_of(first, last, usable)) continue;
@@ -198,6 +285,9 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
     return false;
   }
   TileVertexMap vertices;
+  std::uint64_t tileBytes = 0;
+  for (const ArchiveEntry& entry : entries) tileBytes += entry.storedSize;
+  vertices.ExpectAtMost(tileBytes / kVertexRecordFixedBytes);
   TileRoadList roads;
   ArchiveReader archive;
   std::vector<std::byte> bytes;
