@@ -206,6 +206,12 @@ class JunctionCells {
   std::vector<Entry> entries_;
 };
 
+// Whether hypot(dx, dz) is certainly above bound, told by the squares alone: most candidates of the
+// spanning trees and the junction search are, and the exact distance is then not needed. The
+// margin is far wider than the rounding of either side, so a distance the comparisons could take
+// is always computed.
+bool SurelyFarther(double dx, double dz, double bound) { return dx * dx + dz * dz > bound * bound * (1 + 1e-9); }
+
 struct SectionResult {
   std::size_t edges = 0;
   std::size_t treeSegments = 0;
@@ -223,6 +229,9 @@ SectionResult AddSection(const ByteReader& reader, std::span<const FieldVertex> 
   FlatMap64<std::uint32_t> groupOf;
   std::vector<std::uint32_t> groupSizes;
   std::vector<std::uint32_t> memberGroup;
+  std::size_t memberCount = 0;
+  for (const FieldVertex& v : vertices) memberCount += v.edgeIdCount;
+  memberGroup.reserve(memberCount);
   for (const FieldVertex& v : vertices) {
     for (std::uint32_t e = 0; e < v.edgeIdCount; ++e) {
       const auto [group, inserted] =
@@ -271,7 +280,9 @@ SectionResult AddSection(const ByteReader& reader, std::span<const FieldVertex> 
       for (std::size_t m = 0; m < size; ++m) {
         if (taken[m]) continue;
         const FieldVertex& other = vertices[group[m]];
-        const double d = std::hypot(static_cast<double>(other.x) - at.x, static_cast<double>(other.z) - at.z);
+        const double dx = static_cast<double>(other.x) - at.x, dz = static_cast<double>(other.z) - at.z;
+        if (SurelyFarther(dx, dz, distance[m])) continue;
+        const double d = std::hypot(dx, dz);
         if (d < distance[m]) {
           distance[m] = d;
           parent[m] = static_cast<std::int64_t>(next);
@@ -289,7 +300,9 @@ SectionResult AddSection(const ByteReader& reader, std::span<const FieldVertex> 
     cells.ForEachNear(JunctionCells::Cell(v.x), JunctionCells::Cell(v.z), [&](const JunctionCells::Entry& entry) {
       if (entry.node == nodeOf[i]) return;
       const RoadNode& n = builder.nodes()[static_cast<std::size_t>(entry.node)];
-      const double d = std::hypot(static_cast<double>(n.x) - v.x, static_cast<double>(n.z) - v.z);
+      const double dx = static_cast<double>(n.x) - v.x, dz = static_cast<double>(n.z) - v.z;
+      if (SurelyFarther(dx, dz, bestDistance)) return;
+      const double d = std::hypot(dx, dz);
       const bool earlier = std::tie(entry.cellX, entry.cellZ, entry.node) < std::tie(best.cellX, best.cellZ, best.node);
       if (d < bestDistance || (d == bestDistance && best.node >= 0 && earlier)) {
         bestDistance = d;
@@ -359,6 +372,7 @@ void AddFieldDefault(std::span<const std::byte> file, GraphBuilder& builder) {
 
       const std::uint32_t count = reader.U32(*listAt);
       sections.push_back({std::move(name), type, vertices.size(), count});
+      vertices.reserve(vertices.size() + count);
       std::uint64_t at = *listAt + 4;
       for (std::uint32_t i = 0; i < count; ++i) {
         vertices.push_back(*ReadFieldVertex(reader, at, i));
@@ -371,6 +385,8 @@ void AddFieldDefault(std::span<const std::byte> file, GraphBuilder& builder) {
 
   // Only the tile nodes: nodes this file adds are not link targets.
   const JunctionCells cells(builder.nodes(), vertices);
+  // A vertex gives at most one tree segment and one link.
+  builder.ReserveSegments(builder.segments().size() + 2 * vertices.size());
   for (const Section& section : sections) {
     const std::span<const FieldVertex> sectionVertices(vertices.data() + section.firstVertex, section.vertexCount);
     const SectionResult result = AddSection(reader, sectionVertices, section.type, cells, builder);

@@ -17,9 +17,12 @@ namespace pathlight {
 // Nearest 32-bit integer, halves away from zero; a value that is not finite or does not fit in 32
 // bits gives 0.
 [[nodiscard]] inline std::int32_t RoundToMetre(float value) {
-  const double rounded = std::round(static_cast<double>(value));  // halves away from zero
-  if (!std::isfinite(rounded) || rounded < -2147483648.0 || rounded > 2147483647.0) return 0;
-  return static_cast<std::int32_t>(rounded);
+  // Half away from zero, then toward zero: exact for every float, as a float's bits and the half
+  // fit in a double (a float far below one half only rounds the sum to one half), and without a
+  // call into the maths library.
+  const double shifted = static_cast<double>(value) + std::copysign(0.5, static_cast<double>(value));
+  if (!(shifted > -2147483649.0 && shifted < 2147483648.0)) return 0;
+  return static_cast<std::int32_t>(shifted);
 }
 
 // floor(value / cellSize) as a cell number, saturated to +-2^30 so that a few neighbouring cells
@@ -27,9 +30,14 @@ namespace pathlight {
 // the limits are refused before they become nodes, so this only keeps bad input harmless.
 [[nodiscard]] inline std::int32_t FloorCell(double value, double cellSize) {
   constexpr double kLimit = 1073741824.0;
-  const double cell = std::floor(value / cellSize);
-  if (!std::isfinite(cell)) return 0;
-  return static_cast<std::int32_t>(std::clamp(cell, -kLimit, kLimit));
+  const double quotient = value / cellSize;
+  if (!std::isfinite(quotient)) return 0;
+  if (quotient >= kLimit) return static_cast<std::int32_t>(kLimit);
+  if (quotient <= -kLimit) return -static_cast<std::int32_t>(kLimit);
+  // Toward zero, then one down for a negative value with a fraction: the floor, without a call
+  // into the maths library on processors older than SSE4.1.
+  const auto cell = static_cast<std::int32_t>(quotient);
+  return static_cast<double>(cell) > quotient ? cell - 1 : cell;
 }
 
 // Whole-metre ground positions to nodes, in two levels: the square of 256 m a position lies in,
@@ -43,7 +51,7 @@ class NodeMergeMap {
     const std::uint64_t square = PairKey(x >> kSquareShift, z >> kSquareShift);
     if (tables_.empty() || square != lastSquare_) {
       const auto [table, inserted] = squares_.TryEmplace(square, static_cast<std::uint32_t>(tables_.size()));
-      if (inserted) tables_.emplace_back();
+      if (inserted) tables_.emplace_back().Reserve(kFirstRoom);
       lastSquare_ = square;
       lastTable_ = *table;
     }
@@ -53,6 +61,7 @@ class NodeMergeMap {
 
  private:
   static constexpr int kSquareShift = 8;
+  static constexpr std::size_t kFirstRoom = 48;
   FlatMap64<std::uint32_t> squares_;
   std::vector<FlatMap64<std::int32_t>> tables_;
   std::uint64_t lastSquare_ = 0;
@@ -64,8 +73,10 @@ class GraphBuilder {
   // The node at (round(x), round(z)); a new one at exactly (x, y, z) if there is none yet. Height
   // plays no part, and a node keeps the position of the vertex that made it.
   std::int32_t NodeForPosition(float x, float y, float z);
-  // Room for this many nodes in all.
-  void ReserveNodes(std::size_t count) { nodes_.reserve(count); }
+  // Room for this many nodes, or segments, in all: each index and the field default ask for what
+  // they may add, and a quarter more is kept so that the smaller ones after the first fit.
+  void ReserveNodes(std::size_t count) { Reserve(nodes_, count); }
+  void ReserveSegments(std::size_t count) { Reserve(segments_, count); }
   void AddSegment(std::int32_t first, std::int32_t second, RoadType type) {
     segments_.push_back({first, second, 0.0f, type});
   }
@@ -78,6 +89,10 @@ class GraphBuilder {
   void ReleaseMergeMap() { nodeMap_ = {}; }
 
  private:
+  template <class T> static void Reserve(std::vector<T>& list, std::size_t count) {
+    if (count > list.capacity()) list.reserve(std::max(count, list.capacity() + list.capacity() / 4));
+  }
+
   std::vector<RoadNode> nodes_;
   std::vector<RoadSegment> segments_;
   NodeMergeMap nodeMap_;

@@ -3,6 +3,7 @@
 #include "roads/road_graph.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -78,6 +79,17 @@ template <class F> bool ForEachNearbyCellSegment(const RoadGrid& grid, float x, 
 
 double GroundDistance(double ax, double az, double bx, double bz) { return std::hypot(ax - bx, az - bz); }
 
+// static_cast<float>(GroundDistance(...)) of two nodes, mostly without hypot's careful and slow
+// path: the plain square root lies within a few units of the last place of a double from the
+// exact distance, as hypot's own result does, so when every value that near rounds to one float,
+// that float is hypot's too. Only a distance on the edge between two floats asks hypot.
+float SegmentLength(const RoadNode& a, const RoadNode& b) {
+  const double dx = static_cast<double>(a.x) - b.x, dz = static_cast<double>(a.z) - b.z;
+  const double root = std::sqrt(dx * dx + dz * dz);
+  const auto low = static_cast<float>(root * (1 - 1e-12)), high = static_cast<float>(root * (1 + 1e-12));
+  return low == high ? low : static_cast<float>(std::hypot(dx, dz));
+}
+
 }  // namespace
 
 class RoadGridBuilder {
@@ -93,19 +105,25 @@ class RoadGridBuilder {
     std::vector<Visit> visits;
     visits.reserve(segments.size() + segments.size() / 2);
     std::vector<std::uint32_t> counts;
-    std::uint64_t lastKey = 0;
-    std::uint32_t lastCell = 0;
+    // The cells found last, by the low bits of their coordinates: a road stays in a few
+    // neighbouring cells, and one along a cell's edge enters two by turns.
+    struct Recent {
+      bool found = false;
+      std::uint64_t key = 0;
+      std::uint32_t cell = 0;
+    };
+    std::array<Recent, 64> recent{};
     for (std::size_t j = 0; j < segments.size(); ++j) {
       ForEachSegmentCell(nodes[segments[j].first], nodes[segments[j].second], [&](std::int32_t cx, std::int32_t cz) {
         const std::uint64_t key = PairKey(cx, cz);
-        if (counts.empty() || key != lastKey) {
+        Recent& seen = recent[static_cast<std::size_t>(((cx & 7) << 3) | (cz & 7))];
+        if (!seen.found || seen.key != key) {
           const auto [cell, inserted] = grid.cells_.TryEmplace(key, static_cast<std::uint32_t>(counts.size()));
           if (inserted) counts.push_back(0);
-          lastKey = key;
-          lastCell = *cell;
+          seen = {true, key, *cell};
         }
-        ++counts[lastCell];
-        visits.push_back({lastCell, static_cast<std::int32_t>(j)});
+        ++counts[seen.cell];
+        visits.push_back({seen.cell, static_cast<std::int32_t>(j)});
       });
     }
     grid.starts_.resize(counts.size() + 1);
@@ -159,7 +177,7 @@ RoadGraph BuildRoadGraph(std::vector<RoadNode> nodes, std::vector<RoadSegment> s
     RoadSegment& s = graph.segments[j];
     const RoadNode& a = graph.nodes[static_cast<std::size_t>(s.first)];
     const RoadNode& b = graph.nodes[static_cast<std::size_t>(s.second)];
-    s.length = static_cast<float>(GroundDistance(a.x, a.z, b.x, b.z));
+    s.length = SegmentLength(a, b);
     graph.adjacency[static_cast<std::size_t>(rows[static_cast<std::size_t>(s.first) + 1]++)] = {
         s.second, static_cast<std::int32_t>(j)};
     graph.adjacency[static_cast<std::size_t>(rows[static_cast<std::size_t>(s.second) + 1]++)] = {

@@ -231,19 +231,9 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
 
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder) {
   builder.ReserveNodes(builder.nodes().size() + vertices.size());
+  // A road of n vertices gives at most n - 1 segments.
+  builder.ReserveSegments(builder.segments().size() + roads.IdCount() - roads.size());
   const std::vector<TileRoadList::Road>& list = roads.roads();
-
-  // Every id to its vertex's place, or kMissing.
-  std::vector<std::uint32_t> places(roads.IdCount());
-  for (std::size_t r = 0; r < list.size(); ++r) {
-    if (r + kAhead < list.size()) {
-      for (const std::uint32_t id : roads.Ids(list[r + kAhead]))
-        vertices.Prefetch(TileVertexKey(list[r + kAhead].layerHash, id));
-    }
-    const std::span<const std::uint32_t> ids = roads.Ids(list[r]);
-    for (std::size_t i = 0; i < ids.size(); ++i)
-      places[list[r].firstId + i] = vertices.IndexOf(TileVertexKey(list[r].layerHash, ids[i]));
-  }
 
   // A vertex's node once the first road through it asked: -1 not yet, -2 unusable. Nodes are made
   // in the order roads first reach them, as one NodeForPosition call per road vertex would.
@@ -254,12 +244,19 @@ void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads,
     if (nodeOf[place] == kNotAsked && !IsUsableTileVertex(vertices.At(place))) nodeOf[place] = kUnusable;
     return nodeOf[place] != kUnusable;
   };
-  for (const TileRoadList::Road& road : list) {
-    const std::uint32_t* first = places.data() + road.firstId;
-    const std::uint32_t* last = first + road.idCount;
-    if (!std::all_of(first, last, usable)) continue;
+  std::vector<std::uint32_t> places;  // the road's ids to their vertices' places, or kMissing
+  for (std::size_t r = 0; r < list.size(); ++r) {
+    if (r + kAhead < list.size()) {
+      for (const std::uint32_t id : roads.Ids(list[r + kAhead]))
+        vertices.Prefetch(TileVertexKey(list[r + kAhead].layerHash, id));
+    }
+    const TileRoadList::Road& road = list[r];
+    places.clear();
+    for (const std::uint32_t id : roads.Ids(road))
+      places.push_back(vertices.IndexOf(TileVertexKey(road.layerHash, id)));
+    if (!std::all_of(places.begin(), places.end(), usable)) continue;
     std::int32_t previous = -1;
-    for (const std::uint32_t* place = first; place != last; ++place) {
+    for (const std::uint32_t* place = places.data(); place != places.data() + places.size(); ++place) {
       if (nodeOf[*place] == kNotAsked) {
         const TileVertex& vertex = vertices.At(*place);
         nodeOf[*place] = builder.NodeForPosition(vertex.x, vertex.y, vertex.z);

@@ -4,6 +4,7 @@
 // tile of the same index. Road loader thread only.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -49,8 +50,12 @@ class TileVertexMap {
   void Add(std::uint64_t key, const TileVertex& vertex);
   void Flush();
   // At most this many keys are coming (an index's tile bytes tell): a layer's ids stay in its
-  // array while they span at most twice as many, however they arrive.
-  void ExpectAtMost(std::uint64_t keys) { expected_ = keys; }
+  // array while they span at most twice as many, however they arrive, and the positions have
+  // their room at once (address space only, until they are written).
+  void ExpectAtMost(std::uint64_t keys) {
+    expected_ = keys;
+    positions_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(keys, 1ull << 32)));
+  }
   [[nodiscard]] std::size_t size() const { return positions_.size(); }
   // The key's place in the array, or kMissing.
   [[nodiscard]] std::uint32_t IndexOf(std::uint64_t key) const;

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "roads/byte_fixtures.hpp"
 #include "roads/road_loader.hpp"
@@ -36,6 +40,32 @@ TEST(RoundToMetre, HalvesAwayFromZeroAndNonsenseToZero) {
   EXPECT_EQ(RoundToMetre(-2147483648.0f), -2147483647 - 1);
   EXPECT_EQ(RoundToMetre(std::numeric_limits<float>::quiet_NaN()), 0);
   EXPECT_EQ(RoundToMetre(-std::numeric_limits<float>::infinity()), 0);
+}
+
+// The loader's own rounding and floor, without the maths library, against the library's over
+// every kind of float: halves, values just beside them, tiny and huge ones, both signs.
+TEST(RoundToMetre, AgreesWithTheMathsLibraryOnEveryKindOfFloat) {
+  std::vector<float> values = {0.5f,          1.5f,          0.49999997f, 0.50000006f, 1e-30f,
+                               1e-45f,        8388607.5f,    8388608.0f,  16777215.0f, 3e38f,
+                               1073741823.5f, 1073741824.0f, 4.2949673e9f};
+  std::uint32_t bits = 0x12345678u;
+  for (int i = 0; i < 200000; ++i) {
+    bits = bits * 1664525u + 1013904223u;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    if (std::isfinite(f)) values.push_back(f);
+    values.push_back(static_cast<float>(static_cast<std::int32_t>(bits) % 4000000) / 64.0f);
+  }
+  for (const float magnitude : values) {
+    for (const float v : {magnitude, -magnitude}) {
+      const double rounded = std::round(static_cast<double>(v));
+      const std::int32_t expected =
+          rounded < -2147483648.0 || rounded > 2147483647.0 ? 0 : static_cast<std::int32_t>(rounded);
+      ASSERT_EQ(RoundToMetre(v), expected) << v;
+      const double cell = std::clamp(std::floor(static_cast<double>(v) / 5.0), -1073741824.0, 1073741824.0);
+      ASSERT_EQ(FloorCell(v, 5.0), static_cast<std::int32_t>(cell)) << v;
+    }
+  }
 }
 
 TEST(RoadTile, TypedLayersGiveRoadsAndVerticesOthersAreSteppedOver) {
