@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -43,7 +44,8 @@ namespace pathlight {
 // Whole-metre ground positions to nodes, in two levels: the square of 256 m a position lies in,
 // then the position within its square's own small table. The roads of a tile lie in a few squares,
 // so their look-ups stay in tables the caches hold, where one table over the whole world would
-// cost a miss of cache and address translation for nearly every vertex.
+// cost a miss of cache and address translation for nearly every vertex. Within its square a
+// position needs 16 bits, so an entry is 8 bytes.
 class NodeMergeMap {
  public:
   // The node at (x, z), or node stored there when there is none yet; and whether it was stored.
@@ -51,19 +53,61 @@ class NodeMergeMap {
     const std::uint64_t square = PairKey(x >> kSquareShift, z >> kSquareShift);
     if (tables_.empty() || square != lastSquare_) {
       const auto [table, inserted] = squares_.TryEmplace(square, static_cast<std::uint32_t>(tables_.size()));
-      if (inserted) tables_.emplace_back().Reserve(kFirstRoom);
+      if (inserted) tables_.emplace_back();
       lastSquare_ = square;
       lastTable_ = *table;
     }
-    const auto [stored, inserted] = tables_[lastTable_].TryEmplace(PairKey(x, z), node);
-    return {*stored, inserted};
+    const auto local = static_cast<std::uint32_t>(((x & kSquareMask) << kSquareShift) | (z & kSquareMask));
+    return tables_[lastTable_].TryEmplace(local, node);
   }
 
  private:
   static constexpr int kSquareShift = 8;
-  static constexpr std::size_t kFirstRoom = 48;
+  static constexpr std::int32_t kSquareMask = (1 << kSquareShift) - 1;
+
+  // Open addressing over a power-of-two number of slots, at most three quarters full.
+  class Table {
+   public:
+    std::pair<std::int32_t, bool> TryEmplace(std::uint32_t local, std::int32_t node) {
+      if (4 * (size_ + 1) > 3 * slots_.size()) Grow();
+      for (std::size_t slot = Home(local);; slot = (slot + 1) & (slots_.size() - 1)) {
+        if (slots_[slot].local == local) return {slots_[slot].node, false};
+        if (slots_[slot].local == kFree) {
+          slots_[slot] = {local, node};
+          ++size_;
+          return {node, true};
+        }
+      }
+    }
+
+   private:
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    struct Slot {
+      std::uint32_t local = kFree;
+      std::int32_t node = 0;
+    };
+    [[nodiscard]] std::size_t Home(std::uint32_t local) const {
+      return static_cast<std::size_t>((local * 0x9E3779B1u) >> (32 - bits_));
+    }
+    void Grow() {
+      std::vector<Slot> old(slots_.empty() ? 32 : 2 * slots_.size());
+      old.swap(slots_);
+      bits_ = static_cast<int>(std::countr_zero(slots_.size()));
+      for (const Slot& from : old) {
+        if (from.local == kFree) continue;
+        std::size_t slot = Home(from.local);
+        while (slots_[slot].local != kFree) slot = (slot + 1) & (slots_.size() - 1);
+        slots_[slot] = from;
+      }
+    }
+
+    std::vector<Slot> slots_;
+    std::uint32_t size_ = 0;
+    int bits_ = 0;
+  };
+
   FlatMap64<std::uint32_t> squares_;
-  std::vector<FlatMap64<std::int32_t>> tables_;
+  std::vector<Table> tables_;
   std::uint64_t lastSquare_ = 0;
   std::uint32_t lastTable_ = 0;
 };

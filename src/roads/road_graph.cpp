@@ -95,9 +95,9 @@ float SegmentLength(const RoadNode& a, const RoadNode& b) {
 class RoadGridBuilder {
  public:
   static void Build(const std::vector<RoadNode>& nodes, const std::vector<RoadSegment>& segments, RoadGrid& grid) {
-    // Each cell a segment lies in is looked up once, in segment order; then the cells' lists are
-    // laid out as slices of one array, each in ascending segment order. Consecutive segments
-    // mostly share their cell, so the last cell found is tried first.
+    // Each cell a segment lies in is counted in segment order; then the cells' lists are laid out
+    // as slices of one array, each in ascending segment order. Consecutive segments mostly share
+    // their square, so the squares found last are tried first.
     struct Visit {
       std::uint32_t cell;
       std::int32_t segment;
@@ -105,25 +105,28 @@ class RoadGridBuilder {
     std::vector<Visit> visits;
     visits.reserve(segments.size() + segments.size() / 2);
     std::vector<std::uint32_t> counts;
-    // The cells found last, by the low bits of their coordinates: a road stays in a few
-    // neighbouring cells, and one along a cell's edge enters two by turns.
+    // By the low bits of the squares' coordinates: a road along a square's edge enters two by turns.
     struct Recent {
       bool found = false;
       std::uint64_t key = 0;
-      std::uint32_t cell = 0;
+      std::uint32_t square = 0;
     };
-    std::array<Recent, 64> recent{};
+    std::array<Recent, 16> recent{};
     for (std::size_t j = 0; j < segments.size(); ++j) {
       ForEachSegmentCell(nodes[segments[j].first], nodes[segments[j].second], [&](std::int32_t cx, std::int32_t cz) {
-        const std::uint64_t key = PairKey(cx, cz);
-        Recent& seen = recent[static_cast<std::size_t>(((cx & 7) << 3) | (cz & 7))];
+        const std::uint64_t key = RoadGrid::SquareKey(cx, cz);
+        Recent& seen = recent[static_cast<std::size_t>((((cx >> RoadGrid::kSquareShift) & 3) << 2) |
+                                                       ((cz >> RoadGrid::kSquareShift) & 3))];
         if (!seen.found || seen.key != key) {
-          const auto [cell, inserted] = grid.cells_.TryEmplace(key, static_cast<std::uint32_t>(counts.size()));
-          if (inserted) counts.push_back(0);
-          seen = {true, key, *cell};
+          const auto [square, inserted] =
+              grid.squares_.TryEmplace(key, static_cast<std::uint32_t>(counts.size() / RoadGrid::kSquareCells));
+          if (inserted) counts.resize(counts.size() + RoadGrid::kSquareCells, 0);
+          seen = {true, key, *square};
         }
-        ++counts[seen.cell];
-        visits.push_back({seen.cell, static_cast<std::int32_t>(j)});
+        const std::uint32_t cell = seen.square * RoadGrid::kSquareCells + RoadGrid::LocalCell(cx, cz);
+        grid.cellCount_ += counts[cell] == 0 ? 1 : 0;
+        ++counts[cell];
+        visits.push_back({cell, static_cast<std::int32_t>(j)});
       });
     }
     grid.starts_.resize(counts.size() + 1);
@@ -137,13 +140,13 @@ class RoadGridBuilder {
 };
 
 std::span<const std::int32_t> RoadGrid::SegmentsInCell(std::int32_t cellX, std::int32_t cellZ) const {
-  const std::uint32_t* cell = cells_.Find(PairKey(cellX, cellZ));
-  if (cell == nullptr) return {};
-  return Segments(*cell);
+  const std::uint32_t* square = squares_.Find(SquareKey(cellX, cellZ));
+  if (square == nullptr) return {};
+  return Segments(*square * kSquareCells + LocalCell(cellX, cellZ));
 }
 
 std::size_t RoadGrid::MemoryBytes() const {
-  return cells_.MemoryBytes() + starts_.capacity() * sizeof(std::uint32_t) +
+  return squares_.MemoryBytes() + starts_.capacity() * sizeof(std::uint32_t) +
          segments_.capacity() * sizeof(std::int32_t);
 }
 
