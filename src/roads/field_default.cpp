@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <climits>
-#include <exception>
-#include <span>
 #include <cmath>
+#include <exception>
 #include <optional>
-#include <tuple>
+#include <span>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/log.hpp"
@@ -397,15 +397,34 @@ void AddFieldDefault(std::span<const std::byte> file, GraphBuilder& builder) {
   if (failure) std::rethrow_exception(failure);
 }
 
-void LoadFieldDefault(const std::wstring& baseIndexPath, GraphBuilder& builder) {
+namespace {
+
+// The index's unpacked files named exactly "fielddefault"; none when the index cannot be listed
+// (which the listing of its tiles has logged already).
+std::vector<ArchiveEntry> FieldDefaultEntries(const std::wstring& baseIndexPath) {
   std::vector<ArchiveEntry> entries;
   try {
     entries = ListArchiveFolder(baseIndexPath, "road/rootlevel/main");
   } catch (const std::runtime_error&) {
-    return;  // already logged while the same index's tiles were listed
+    return {};
   }
-  for (const ArchiveEntry& entry : entries) {
-    if (entry.name != "fielddefault" || entry.compressionKind != 0 || entry.storedSize != entry.unpackedSize) continue;
+  std::erase_if(entries, [](const ArchiveEntry& entry) {
+    return entry.name != "fielddefault" || entry.compressionKind != 0 || entry.storedSize != entry.unpackedSize;
+  });
+  return entries;
+}
+
+}  // namespace
+
+std::size_t FieldDefaultMaxVertices(const std::wstring& baseIndexPath) {
+  std::uint64_t bytes = 0;
+  for (const ArchiveEntry& entry : FieldDefaultEntries(baseIndexPath)) bytes += entry.storedSize;
+  // Two road sections of at most kMaxFieldVertices each are read from a file.
+  return static_cast<std::size_t>(std::min<std::uint64_t>(bytes / kFieldVertexFixedBytes, 2ull * kMaxFieldVertices));
+}
+
+void LoadFieldDefault(const std::wstring& baseIndexPath, GraphBuilder& builder) {
+  for (const ArchiveEntry& entry : FieldDefaultEntries(baseIndexPath)) {
     const std::vector<std::byte> bytes = ReadEntryBytes(entry.archivePath, entry.offset, entry.storedSize);
     if (bytes.size() != entry.storedSize) continue;
     try {

@@ -268,7 +268,7 @@ void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads,
   }
 }
 
-bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped) {
+bool ReadRoadTiles(const std::wstring& indexPath, IndexTiles& read, int& tiles, int& skipped) {
   // The caller saw the index exist: one that reads as no bytes is as unreadable as a cut one.
   if (ReadFileBytes(indexPath, 0, 1).empty()) {
     Log("Roads: index %ls unreadable (empty)", indexPath.c_str());
@@ -281,11 +281,11 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
     Log("Roads: index %ls unreadable (%s)", indexPath.c_str(), error.what());
     return false;
   }
-  TileVertexMap vertices;
+  TileVertexMap& vertices = read.vertices;
   std::uint64_t tileBytes = 0;
   for (const ArchiveEntry& entry : entries) tileBytes += entry.storedSize;
   vertices.ExpectAtMost(tileBytes / kVertexRecordFixedBytes);
-  TileRoadList roads;
+  TileRoadList& roads = read.roads;
   ArchiveReader archive;
   std::vector<std::byte> bytes;
   for (const ArchiveEntry& entry : entries) {
@@ -312,7 +312,13 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
     }
   }
   vertices.Flush();
-  AssembleTileRoads(vertices, roads, builder);
+  return true;
+}
+
+bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped) {
+  IndexTiles read;
+  if (!ReadRoadTiles(indexPath, read, tiles, skipped)) return false;
+  AssembleTileRoads(read.vertices, read.roads, builder);
   return true;
 }
 

@@ -136,9 +136,22 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
 // dropped; consecutive vertices on the same node give no segment.
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder);
 
-// Every tile of one archive index into the builder. Counts parsed tiles and skipped ones (packed,
-// short, of another version, malformed: not logged); an unreadable index (empty, cut short or
-// malformed) logs one line and gives false.
+// One archive index's road tiles, read and not yet made into nodes and segments.
+struct IndexTiles {
+  TileVertexMap vertices;
+  TileRoadList roads;
+
+  // At most this many nodes and segments come from them.
+  [[nodiscard]] std::size_t MaxNodes() const { return vertices.size(); }
+  [[nodiscard]] std::size_t MaxSegments() const { return roads.IdCount() - roads.size(); }
+};
+
+// Every tile of one archive index, read. Counts parsed tiles and skipped ones (packed, short, of
+// another version, malformed: not logged); an unreadable index (empty, cut short or malformed)
+// logs one line and gives false.
+bool ReadRoadTiles(const std::wstring& indexPath, IndexTiles& read, int& tiles, int& skipped);
+
+// ReadRoadTiles, then the tiles into the builder.
 bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped);
 
 }  // namespace pathlight
