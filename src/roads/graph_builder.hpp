@@ -37,8 +37,9 @@ namespace pathlight {
   if (quotient <= -kLimit) return -static_cast<std::int32_t>(kLimit);
   // Toward zero, then one down for a negative value with a fraction: the floor, without a call
   // into the maths library on processors older than SSE4.1.
+  // As arithmetic, not a branch: coordinates of either sign come in no order.
   const auto cell = static_cast<std::int32_t>(quotient);
-  return static_cast<double>(cell) > quotient ? cell - 1 : cell;
+  return cell - static_cast<std::int32_t>(static_cast<double>(cell) > quotient);
 }
 
 // Whole-metre ground positions to nodes, in two levels: the square of 256 m a position lies in,
