@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,7 @@ struct Measure {
   double segments = 0;
   double graphBytes = 0;
   double bytesRead = 0;
+  std::uint64_t digest = 0;  // RoadGraphDigest of the loaded graph
 };
 
 double ResidentMb() {
@@ -56,6 +58,7 @@ std::vector<fs::path> ArchiveFiles(const fs::path& game) {
 // The baseline: every index and archive read whole, one at a time, as plain bytes.
 Measure ReadFiles(const std::vector<fs::path>& files) {
   Measure m;
+  const auto start = std::chrono::steady_clock::now();
   std::vector<char> buffer;
   for (const fs::path& file : files) {
     std::FILE* f = std::fopen(file.c_str(), "rb");
@@ -64,19 +67,24 @@ Measure ReadFiles(const std::vector<fs::path>& files) {
     m.bytesRead += static_cast<double>(std::fread(buffer.data(), 1, buffer.size(), f));
     std::fclose(f);
   }
+  m.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   return m;
 }
 
 Measure LoadGame(const fs::path& game) {
   Measure m;
+  const auto start = std::chrono::steady_clock::now();
   const pathlight::LoadedRoads loaded = pathlight::LoadRoadNetwork(pathlight::WidePathFromNative(game.string()));
+  m.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   m.nodes = static_cast<double>(loaded.graph.nodes.size());
   m.segments = static_cast<double>(loaded.graph.segments.size());
   m.graphBytes = static_cast<double>(loaded.graph.MemoryBytes());
+  m.digest = pathlight::RoadGraphDigest(loaded.graph);
   return m;
 }
 
-// Runs work in a child process and returns its measure with wall time and peak memory.
+// Runs work in a child process and returns its measure (timed by the work itself) with the peak
+// memory.
 template <class F> Measure InChild(F work) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) std::exit(1);
@@ -87,9 +95,7 @@ template <class F> Measure InChild(F work) {
     // The loader's log lines go to standard output; they are not part of the figures.
     if (std::freopen("/dev/null", "w", stdout) == nullptr) _exit(1);
     const double startMb = ResidentMb();
-    const auto start = std::chrono::steady_clock::now();
     Measure m = work();
-    m.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     m.startMb = startMb;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -128,8 +134,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: pathlight-bench-roads [--repeat N] GAME-FOLDER...\n");
     return 2;
   }
-  std::printf("%-28s %10s %10s %9s %9s %7s %9s %9s %9s %9s\n", "world", "nodes", "segments", "read ms", "load ms",
-              "ratio", "read MB", "load MB", "graph B/n", "peak B/n");
+  std::printf("%-28s %10s %10s %9s %9s %7s %9s %9s %9s %9s  %s\n", "world", "nodes", "segments", "read ms", "load ms",
+              "ratio", "read MB", "load MB", "graph B/n", "peak B/n", "digest");
   for (const fs::path& game : games) {
     const std::vector<fs::path> files = ArchiveFiles(game);
     (void)InChild([&] { return ReadFiles(files); });  // into the page cache
@@ -141,9 +147,9 @@ int main(int argc, char** argv) {
     }
     const Measure read = Median(reads), load = Median(loads);
     const double loadGrowth = (load.peakMb - load.startMb) * (1 << 20);
-    std::printf("%-28s %10.0f %10.0f %9.1f %9.1f %6.1fx %9.1f %9.1f %9.1f %9.1f\n", game.filename().c_str(), load.nodes,
-                load.segments, read.ms, load.ms, load.ms / read.ms, read.peakMb, load.peakMb,
-                load.graphBytes / load.nodes, loadGrowth / load.nodes);
+    std::printf("%-28s %10.0f %10.0f %9.1f %9.1f %6.1fx %9.1f %9.1f %9.1f %9.1f  %016llx\n", game.filename().c_str(),
+                load.nodes, load.segments, read.ms, load.ms, load.ms / read.ms, read.peakMb, load.peakMb,
+                load.graphBytes / load.nodes, loadGrowth / load.nodes, static_cast<unsigned long long>(load.digest));
     const std::string id = "roads.load." + pathlight::bench::WorldSizeLabel(load.nodes);
     const std::string path = "road loading, " + std::to_string(static_cast<long>(load.nodes)) + " nodes";
     pathlight::bench::PrintBenchRow(id.c_str(), path.c_str(), load.ms, read.ms, "ms",
@@ -153,6 +159,7 @@ int main(int argc, char** argv) {
               ".pamt and .paz files");
   std::printf("ratio = load ms / read ms (medians of the runs); MB = peak resident set of the measuring process;\n");
   std::printf(
-      "graph B/n = bytes the finished RoadGraph holds per node; peak B/n = peak growth during the load per node.\n");
+      "graph B/n = bytes the finished RoadGraph holds per node; peak B/n = peak growth during the load per node;\n");
+  std::printf("digest = RoadGraphDigest of the loaded graph: the same files load to the same graph, field by field.\n");
   return 0;
 }

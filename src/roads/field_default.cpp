@@ -3,11 +3,14 @@
 #include "roads/field_default.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <exception>
 #include <optional>
-#include <tuple>
+#include <span>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "platform/log.hpp"
@@ -78,6 +81,58 @@ std::optional<std::uint64_t> VertexListEnd(const ByteReader& reader, std::uint64
   return pos;
 }
 
+// The blocks of 8 x 8 junction cells (40 m) that a search from any of the vertices looks at, as
+// one bit each over the rectangle of blocks they span (at most about 5000 by 5000: the vertices
+// lie within kMaxFieldGround).
+class SearchedBlocks {
+ public:
+  static constexpr int kBlockShift = 3;
+
+  explicit SearchedBlocks(std::span<const FieldVertex> vertices) {
+    if (vertices.empty()) return;
+    std::int32_t lowX = INT32_MAX, highX = INT32_MIN, lowZ = INT32_MAX, highZ = INT32_MIN;
+    for (const FieldVertex& v : vertices) {
+      const std::int32_t cx = FloorCell(v.x, kJunctionCellSize), cz = FloorCell(v.z, kJunctionCellSize);
+      lowX = std::min(lowX, (cx - kJunctionCellReach) >> kBlockShift);
+      highX = std::max(highX, (cx + kJunctionCellReach) >> kBlockShift);
+      lowZ = std::min(lowZ, (cz - kJunctionCellReach) >> kBlockShift);
+      highZ = std::max(highZ, (cz + kJunctionCellReach) >> kBlockShift);
+    }
+    x0_ = lowX;
+    z0_ = lowZ;
+    width_ = static_cast<std::int64_t>(highX) - lowX + 1;
+    height_ = static_cast<std::int64_t>(highZ) - lowZ + 1;
+    bits_.assign(static_cast<std::size_t>((width_ * height_ + 63) / 64), 0);
+    for (const FieldVertex& v : vertices) {
+      const std::int32_t cx = FloorCell(v.x, kJunctionCellSize), cz = FloorCell(v.z, kJunctionCellSize);
+      for (std::int32_t bx = (cx - kJunctionCellReach) >> kBlockShift; bx <= (cx + kJunctionCellReach) >> kBlockShift;
+           ++bx) {
+        for (std::int32_t bz = (cz - kJunctionCellReach) >> kBlockShift; bz <= (cz + kJunctionCellReach) >> kBlockShift;
+             ++bz) {
+          const std::size_t bit = Bit(bx, bz);
+          bits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+        }
+      }
+    }
+  }
+
+  [[nodiscard]] bool Has(std::int32_t bx, std::int32_t bz) const {
+    const std::int64_t x = static_cast<std::int64_t>(bx) - x0_, z = static_cast<std::int64_t>(bz) - z0_;
+    if (x < 0 || x >= width_ || z < 0 || z >= height_) return false;
+    const std::size_t bit = Bit(bx, bz);
+    return (bits_[bit / 64] >> (bit % 64)) & 1;
+  }
+
+ private:
+  [[nodiscard]] std::size_t Bit(std::int32_t bx, std::int32_t bz) const {
+    return static_cast<std::size_t>((static_cast<std::int64_t>(bx) - x0_) * height_ +
+                                    (static_cast<std::int64_t>(bz) - z0_));
+  }
+
+  std::int64_t x0_ = 0, z0_ = 0, width_ = 0, height_ = 0;
+  std::vector<std::uint64_t> bits_;
+};
+
 // The tile nodes, bucketed by blocks of 8 x 8 junction cells (40 m), each block listing its nodes
 // with their 5 m cells in ascending node order. A vertex's 5 x 5 cells lie in at most 2 x 2 blocks,
 // so a search costs four hash look-ups instead of twenty-five; with a million tile nodes those
@@ -88,16 +143,21 @@ class JunctionCells {
     std::int32_t cellX, cellZ, node;
   };
 
-  explicit JunctionCells(const std::vector<RoadNode>& nodes) {
+  // Only the nodes in blocks that a search from one of the vertices looks at: the field's roads
+  // meet a small part of the tile nodes, and a search finds exactly the nodes it would find among
+  // them all.
+  JunctionCells(const std::vector<RoadNode>& nodes, std::span<const FieldVertex> vertices) {
+    const SearchedBlocks searched(vertices);
     // Two passes, count then fill, so each block is one slice of one array. Nodes come road by
     // road, so a node mostly lies in the block of the one before it, which is tried first.
-    std::vector<std::uint32_t> blockOf(nodes.size());
-    std::vector<Entry> unsorted(nodes.size());
+    std::vector<std::uint32_t> blockOf;
+    std::vector<Entry> unsorted;
     std::vector<std::uint32_t> counts;
     std::uint64_t lastKey = 0;
     std::uint32_t lastBlock = 0;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
       const std::int32_t cx = Cell(nodes[i].x), cz = Cell(nodes[i].z);
+      if (!searched.Has(cx >> kBlockShift, cz >> kBlockShift)) continue;
       const std::uint64_t key = PairKey(cx >> kBlockShift, cz >> kBlockShift);
       if (counts.empty() || key != lastKey) {
         const auto [block, inserted] = blocks_.TryEmplace(key, static_cast<std::uint32_t>(counts.size()));
@@ -106,16 +166,16 @@ class JunctionCells {
         lastBlock = *block;
       }
       ++counts[lastBlock];
-      blockOf[i] = lastBlock;
-      unsorted[i] = {cx, cz, static_cast<std::int32_t>(i)};
+      blockOf.push_back(lastBlock);
+      unsorted.push_back({cx, cz, static_cast<std::int32_t>(i)});
     }
     starts_.resize(counts.size() + 1);
     starts_[0] = 0;
     for (std::size_t b = 0; b < counts.size(); ++b) starts_[b + 1] = starts_[b] + counts[b];
     // counts becomes each block's cursor.
     std::copy(starts_.begin(), starts_.end() - 1, counts.begin());
-    entries_.resize(nodes.size());
-    for (std::size_t i = 0; i < nodes.size(); ++i) entries_[counts[blockOf[i]]++] = unsorted[i];
+    entries_.resize(unsorted.size());
+    for (std::size_t i = 0; i < unsorted.size(); ++i) entries_[counts[blockOf[i]]++] = unsorted[i];
   }
 
   static std::int32_t Cell(float v) { return FloorCell(v, kJunctionCellSize); }
@@ -140,11 +200,17 @@ class JunctionCells {
   }
 
  private:
-  static constexpr int kBlockShift = 3;
+  static constexpr int kBlockShift = SearchedBlocks::kBlockShift;
   FlatMap64<std::uint32_t> blocks_;
   std::vector<std::uint32_t> starts_;
   std::vector<Entry> entries_;
 };
+
+// Whether hypot(dx, dz) is certainly above bound, told by the squares alone: most candidates of the
+// spanning trees and the junction search are, and the exact distance is then not needed. The
+// margin is far wider than the rounding of either side, so a distance the comparisons could take
+// is always computed.
+bool SurelyFarther(double dx, double dz, double bound) { return dx * dx + dz * dz > bound * bound * (1 + 1e-9); }
 
 struct SectionResult {
   std::size_t edges = 0;
@@ -152,7 +218,7 @@ struct SectionResult {
   std::size_t links = 0;
 };
 
-SectionResult AddSection(const ByteReader& reader, const std::vector<FieldVertex>& vertices, RoadType type,
+SectionResult AddSection(const ByteReader& reader, std::span<const FieldVertex> vertices, RoadType type,
                          const JunctionCells& cells, GraphBuilder& builder) {
   SectionResult result;
   std::vector<std::int32_t> nodeOf(vertices.size());
@@ -163,6 +229,9 @@ SectionResult AddSection(const ByteReader& reader, const std::vector<FieldVertex
   FlatMap64<std::uint32_t> groupOf;
   std::vector<std::uint32_t> groupSizes;
   std::vector<std::uint32_t> memberGroup;
+  std::size_t memberCount = 0;
+  for (const FieldVertex& v : vertices) memberCount += v.edgeIdCount;
+  memberGroup.reserve(memberCount);
   for (const FieldVertex& v : vertices) {
     for (std::uint32_t e = 0; e < v.edgeIdCount; ++e) {
       const auto [group, inserted] =
@@ -211,7 +280,9 @@ SectionResult AddSection(const ByteReader& reader, const std::vector<FieldVertex
       for (std::size_t m = 0; m < size; ++m) {
         if (taken[m]) continue;
         const FieldVertex& other = vertices[group[m]];
-        const double d = std::hypot(static_cast<double>(other.x) - at.x, static_cast<double>(other.z) - at.z);
+        const double dx = static_cast<double>(other.x) - at.x, dz = static_cast<double>(other.z) - at.z;
+        if (SurelyFarther(dx, dz, distance[m])) continue;
+        const double d = std::hypot(dx, dz);
         if (d < distance[m]) {
           distance[m] = d;
           parent[m] = static_cast<std::int64_t>(next);
@@ -229,7 +300,9 @@ SectionResult AddSection(const ByteReader& reader, const std::vector<FieldVertex
     cells.ForEachNear(JunctionCells::Cell(v.x), JunctionCells::Cell(v.z), [&](const JunctionCells::Entry& entry) {
       if (entry.node == nodeOf[i]) return;
       const RoadNode& n = builder.nodes()[static_cast<std::size_t>(entry.node)];
-      const double d = std::hypot(static_cast<double>(n.x) - v.x, static_cast<double>(n.z) - v.z);
+      const double dx = static_cast<double>(n.x) - v.x, dz = static_cast<double>(n.z) - v.z;
+      if (SurelyFarther(dx, dz, bestDistance)) return;
+      const double d = std::hypot(dx, dz);
       const bool earlier = std::tie(entry.cellX, entry.cellZ, entry.node) < std::tie(best.cellX, best.cellZ, best.node);
       if (d < bestDistance || (d == bestDistance && best.node >= 0 && earlier)) {
         bestDistance = d;
@@ -252,63 +325,106 @@ void AddFieldDefault(std::span<const std::byte> file, GraphBuilder& builder) {
   if (reader.U32(0) != kRoadFileVersion) return;
   if (reader.size() < kFileHeadBytes) throw std::runtime_error("truncated");
 
-  // Only the tile nodes: nodes this file adds are not link targets.
-  const JunctionCells cells(builder.nodes());
-  const std::uint32_t sectionCount = reader.U32(20);
-  std::uint64_t pos = kFileHeadBytes;
+  // First every road section's vertices, then the sections into the builder: the junction search
+  // only needs the tile nodes near them. What ends the first pass early (a section without a
+  // vertex list, or a file cut short) is said once the sections before it are in.
+  struct Section {
+    std::string name;
+    RoadType type;
+    std::size_t firstVertex;
+    std::size_t vertexCount;
+  };
+  std::vector<Section> sections;
   std::vector<FieldVertex> vertices;
-  for (std::uint32_t s = 0; s < sectionCount; ++s) {
-    const std::uint32_t nameLength = reader.U32(pos);
-    const std::string name(reader.Text(pos + 4, nameLength));
-    pos += 4 + static_cast<std::uint64_t>(nameLength);
+  std::optional<std::string> missingList;
+  std::exception_ptr failure;
+  try {
+    const std::uint32_t sectionCount = reader.U32(20);
+    std::uint64_t pos = kFileHeadBytes;
+    for (std::uint32_t s = 0; s < sectionCount; ++s) {
+      const std::uint32_t nameLength = reader.U32(pos);
+      std::string name(reader.Text(pos + 4, nameLength));
+      pos += 4 + static_cast<std::uint64_t>(nameLength);
 
-    // The bytes between a name and its vertex list have no known layout, so the list is found by
-    // trying every position.
-    std::optional<std::uint64_t> listAt, listEnd;
-    for (std::uint64_t p = pos + kMinNameToListGap; p + kMinCandidateBytes <= reader.size(); ++p) {
-      listEnd = VertexListEnd(reader, p);
-      if (listEnd) {
-        listAt = p;
+      // The bytes between a name and its vertex list have no known layout, so the list is found by
+      // trying every position.
+      std::optional<std::uint64_t> listAt, listEnd;
+      for (std::uint64_t p = pos + kMinNameToListGap; p + kMinCandidateBytes <= reader.size(); ++p) {
+        listEnd = VertexListEnd(reader, p);
+        if (listEnd) {
+          listAt = p;
+          break;
+        }
+      }
+      if (!listAt) {
+        missingList = std::move(name);
         break;
       }
-    }
-    if (!listAt) {
-      Log("Roads: fielddefault: no vertex list for '%s'", name.c_str());
-      return;
-    }
-    pos = *listEnd;
+      pos = *listEnd;
 
-    RoadType type;
-    if (name == "worldmaproad")
-      type = RoadType::Main;
-    else if (name == "wagon")
-      type = RoadType::Wide;
-    else
-      continue;
+      RoadType type;
+      if (name == "worldmaproad")
+        type = RoadType::Main;
+      else if (name == "wagon")
+        type = RoadType::Wide;
+      else
+        continue;
 
-    const std::uint32_t count = reader.U32(*listAt);
-    vertices.clear();
-    vertices.reserve(count);
-    std::uint64_t at = *listAt + 4;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      vertices.push_back(*ReadFieldVertex(reader, at, i));
-      at = vertices.back().edgeIdsAt + 4 * static_cast<std::uint64_t>(vertices.back().edgeIdCount);
+      const std::uint32_t count = reader.U32(*listAt);
+      sections.push_back({std::move(name), type, vertices.size(), count});
+      vertices.reserve(vertices.size() + count);
+      std::uint64_t at = *listAt + 4;
+      for (std::uint32_t i = 0; i < count; ++i) {
+        vertices.push_back(*ReadFieldVertex(reader, at, i));
+        at = vertices.back().edgeIdsAt + 4 * static_cast<std::uint64_t>(vertices.back().edgeIdCount);
+      }
     }
-    const SectionResult result = AddSection(reader, vertices, type, cells, builder);
-    Log("Roads: fielddefault '%s': %zu vertices, %zu edges, %zu segments, %zu junction links", name.c_str(),
-        vertices.size(), result.edges, result.treeSegments, result.links);
+  } catch (const std::runtime_error&) {
+    failure = std::current_exception();
   }
+
+  // Only the tile nodes: nodes this file adds are not link targets.
+  const JunctionCells cells(builder.nodes(), vertices);
+  // A vertex gives at most one tree segment and one link.
+  builder.ReserveSegments(builder.segments().size() + 2 * vertices.size());
+  for (const Section& section : sections) {
+    const std::span<const FieldVertex> sectionVertices(vertices.data() + section.firstVertex, section.vertexCount);
+    const SectionResult result = AddSection(reader, sectionVertices, section.type, cells, builder);
+    Log("Roads: fielddefault '%s': %zu vertices, %zu edges, %zu segments, %zu junction links", section.name.c_str(),
+        sectionVertices.size(), result.edges, result.treeSegments, result.links);
+  }
+  if (missingList) Log("Roads: fielddefault: no vertex list for '%s'", missingList->c_str());
+  if (failure) std::rethrow_exception(failure);
 }
 
-void LoadFieldDefault(const std::wstring& baseIndexPath, GraphBuilder& builder) {
+namespace {
+
+// The index's unpacked files named exactly "fielddefault"; none when the index cannot be listed
+// (which the listing of its tiles has logged already).
+std::vector<ArchiveEntry> FieldDefaultEntries(const std::wstring& baseIndexPath) {
   std::vector<ArchiveEntry> entries;
   try {
     entries = ListArchiveFolder(baseIndexPath, "road/rootlevel/main");
   } catch (const std::runtime_error&) {
-    return;  // already logged while the same index's tiles were listed
+    return {};
   }
-  for (const ArchiveEntry& entry : entries) {
-    if (entry.name != "fielddefault" || entry.compressionKind != 0 || entry.storedSize != entry.unpackedSize) continue;
+  std::erase_if(entries, [](const ArchiveEntry& entry) {
+    return entry.name != "fielddefault" || entry.compressionKind != 0 || entry.storedSize != entry.unpackedSize;
+  });
+  return entries;
+}
+
+}  // namespace
+
+std::size_t FieldDefaultMaxVertices(const std::wstring& baseIndexPath) {
+  std::uint64_t bytes = 0;
+  for (const ArchiveEntry& entry : FieldDefaultEntries(baseIndexPath)) bytes += entry.storedSize;
+  // Two road sections of at most kMaxFieldVertices each are read from a file.
+  return static_cast<std::size_t>(std::min<std::uint64_t>(bytes / kFieldVertexFixedBytes, 2ull * kMaxFieldVertices));
+}
+
+void LoadFieldDefault(const std::wstring& baseIndexPath, GraphBuilder& builder) {
+  for (const ArchiveEntry& entry : FieldDefaultEntries(baseIndexPath)) {
     const std::vector<std::byte> bytes = ReadEntryBytes(entry.archivePath, entry.offset, entry.storedSize);
     if (bytes.size() != entry.storedSize) continue;
     try {

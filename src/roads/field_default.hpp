@@ -22,4 +22,8 @@ void AddFieldDefault(std::span<const std::byte> file, GraphBuilder& builder);
 // version: nothing, silently; malformed: one log line.
 void LoadFieldDefault(const std::wstring& baseIndexPath, GraphBuilder& builder);
 
+// At most this many vertices (so nodes, and half as many segments) can come from the index's
+// fielddefault files, by their sizes; 0 for an index that cannot be listed.
+[[nodiscard]] std::size_t FieldDefaultMaxVertices(const std::wstring& baseIndexPath);
+
 }  // namespace pathlight

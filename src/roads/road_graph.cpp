@@ -3,7 +3,9 @@
 #include "roads/road_graph.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -77,14 +79,25 @@ template <class F> bool ForEachNearbyCellSegment(const RoadGrid& grid, float x, 
 
 double GroundDistance(double ax, double az, double bx, double bz) { return std::hypot(ax - bx, az - bz); }
 
+// static_cast<float>(GroundDistance(...)) of two nodes, mostly without hypot's careful and slow
+// path: the plain square root lies within a few units of the last place of a double from the
+// exact distance, as hypot's own result does, so when every value that near rounds to one float,
+// that float is hypot's too. Only a distance on the edge between two floats asks hypot.
+float SegmentLength(const RoadNode& a, const RoadNode& b) {
+  const double dx = static_cast<double>(a.x) - b.x, dz = static_cast<double>(a.z) - b.z;
+  const double root = std::sqrt(dx * dx + dz * dz);
+  const auto low = static_cast<float>(root * (1 - 1e-12)), high = static_cast<float>(root * (1 + 1e-12));
+  return low == high ? low : static_cast<float>(std::hypot(dx, dz));
+}
+
 }  // namespace
 
 class RoadGridBuilder {
  public:
   static void Build(const std::vector<RoadNode>& nodes, const std::vector<RoadSegment>& segments, RoadGrid& grid) {
-    // Each cell a segment lies in is looked up once, in segment order; then the cells' lists are
-    // laid out as slices of one array, each in ascending segment order. Consecutive segments
-    // mostly share their cell, so the last cell found is tried first.
+    // Each cell a segment lies in is counted in segment order; then the cells' lists are laid out
+    // as slices of one array, each in ascending segment order. Consecutive segments mostly share
+    // their square, so the squares found last are tried first.
     struct Visit {
       std::uint32_t cell;
       std::int32_t segment;
@@ -92,19 +105,28 @@ class RoadGridBuilder {
     std::vector<Visit> visits;
     visits.reserve(segments.size() + segments.size() / 2);
     std::vector<std::uint32_t> counts;
-    std::uint64_t lastKey = 0;
-    std::uint32_t lastCell = 0;
+    // By the low bits of the squares' coordinates: a road along a square's edge enters two by turns.
+    struct Recent {
+      bool found = false;
+      std::uint64_t key = 0;
+      std::uint32_t square = 0;
+    };
+    std::array<Recent, 16> recent{};
     for (std::size_t j = 0; j < segments.size(); ++j) {
       ForEachSegmentCell(nodes[segments[j].first], nodes[segments[j].second], [&](std::int32_t cx, std::int32_t cz) {
-        const std::uint64_t key = PairKey(cx, cz);
-        if (counts.empty() || key != lastKey) {
-          const auto [cell, inserted] = grid.cells_.TryEmplace(key, static_cast<std::uint32_t>(counts.size()));
-          if (inserted) counts.push_back(0);
-          lastKey = key;
-          lastCell = *cell;
+        const std::uint64_t key = RoadGrid::SquareKey(cx, cz);
+        Recent& seen = recent[static_cast<std::size_t>((((cx >> RoadGrid::kSquareShift) & 3) << 2) |
+                                                       ((cz >> RoadGrid::kSquareShift) & 3))];
+        if (!seen.found || seen.key != key) {
+          const auto [square, inserted] =
+              grid.squares_.TryEmplace(key, static_cast<std::uint32_t>(counts.size() / RoadGrid::kSquareCells));
+          if (inserted) counts.resize(counts.size() + RoadGrid::kSquareCells, 0);
+          seen = {true, key, *square};
         }
-        ++counts[lastCell];
-        visits.push_back({lastCell, static_cast<std::int32_t>(j)});
+        const std::uint32_t cell = seen.square * RoadGrid::kSquareCells + RoadGrid::LocalCell(cx, cz);
+        grid.cellCount_ += counts[cell] == 0 ? 1 : 0;
+        ++counts[cell];
+        visits.push_back({cell, static_cast<std::int32_t>(j)});
       });
     }
     grid.starts_.resize(counts.size() + 1);
@@ -118,13 +140,13 @@ class RoadGridBuilder {
 };
 
 std::span<const std::int32_t> RoadGrid::SegmentsInCell(std::int32_t cellX, std::int32_t cellZ) const {
-  const std::uint32_t* cell = cells_.Find(PairKey(cellX, cellZ));
-  if (cell == nullptr) return {};
-  return Segments(*cell);
+  const std::uint32_t* square = squares_.Find(SquareKey(cellX, cellZ));
+  if (square == nullptr) return {};
+  return Segments(*square * kSquareCells + LocalCell(cellX, cellZ));
 }
 
 std::size_t RoadGrid::MemoryBytes() const {
-  return cells_.MemoryBytes() + starts_.capacity() * sizeof(std::uint32_t) +
+  return squares_.MemoryBytes() + starts_.capacity() * sizeof(std::uint32_t) +
          segments_.capacity() * sizeof(std::int32_t);
 }
 
@@ -158,7 +180,7 @@ RoadGraph BuildRoadGraph(std::vector<RoadNode> nodes, std::vector<RoadSegment> s
     RoadSegment& s = graph.segments[j];
     const RoadNode& a = graph.nodes[static_cast<std::size_t>(s.first)];
     const RoadNode& b = graph.nodes[static_cast<std::size_t>(s.second)];
-    s.length = static_cast<float>(GroundDistance(a.x, a.z, b.x, b.z));
+    s.length = SegmentLength(a, b);
     graph.adjacency[static_cast<std::size_t>(rows[static_cast<std::size_t>(s.first) + 1]++)] = {
         s.second, static_cast<std::int32_t>(j)};
     graph.adjacency[static_cast<std::size_t>(rows[static_cast<std::size_t>(s.second) + 1]++)] = {
@@ -166,6 +188,42 @@ RoadGraph BuildRoadGraph(std::vector<RoadNode> nodes, std::vector<RoadSegment> s
   }
   RoadGridBuilder::Build(graph.nodes, graph.segments, graph.grid);
   return graph;
+}
+
+namespace {
+
+class Fnv1a {
+ public:
+  template <class T> void Add(const T& value) {
+    unsigned char bytes[sizeof value];
+    std::memcpy(bytes, &value, sizeof value);
+    for (const unsigned char b : bytes) hash_ = (hash_ ^ b) * 0x100000001b3ull;
+  }
+  [[nodiscard]] std::uint64_t value() const { return hash_; }
+
+ private:
+  std::uint64_t hash_ = 0xcbf29ce484222325ull;
+};
+
+}  // namespace
+
+std::uint64_t RoadGraphDigest(const RoadGraph& graph) {
+  Fnv1a h;
+  for (const RoadNode& n : graph.nodes) h.Add(n.x), h.Add(n.y), h.Add(n.z);
+  for (const RoadSegment& s : graph.segments) h.Add(s.first), h.Add(s.second), h.Add(s.length), h.Add(s.type);
+  for (const std::int32_t r : graph.rowStarts) h.Add(r);
+  for (const AdjacencyEntry& e : graph.adjacency) h.Add(e.neighbour), h.Add(e.segment);
+  std::vector<std::pair<std::uint64_t, std::vector<std::int32_t>>> cells;
+  graph.grid.ForEachCell([&](std::int32_t x, std::int32_t z, std::span<const std::int32_t> segments) {
+    cells.push_back({PairKey(x, z), {segments.begin(), segments.end()}});
+  });
+  std::sort(cells.begin(), cells.end());
+  h.Add(std::uint64_t{cells.size()});
+  for (const auto& [key, segments] : cells) {
+    h.Add(key), h.Add(std::uint64_t{segments.size()});
+    for (const std::int32_t s : segments) h.Add(s);
+  }
+  return h.value();
 }
 
 std::string ValidateRoadGraph(const RoadGraph& graph) {

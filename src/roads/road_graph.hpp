@@ -21,28 +21,48 @@ struct AdjacencyEntry {
   std::int32_t segment;
 };
 
-// Cell -> segment indices in ascending order, all cells' lists in one array.
+// Cell -> segment indices in ascending order, all cells' lists in one array. The cells are kept in
+// squares of 8 x 8 (512 m): a square found by its coordinates holds where each of its cells' lists
+// starts, so the roads of one stretch of land are near each other in memory, and one look-up
+// serves the 64 cells of a square.
 class RoadGrid {
  public:
   [[nodiscard]] std::span<const std::int32_t> SegmentsInCell(std::int32_t cellX, std::int32_t cellZ) const;
-  [[nodiscard]] std::size_t CellCount() const { return cells_.size(); }
-  // Every cell with its segments, in no particular order.
+  // Cells holding at least one segment.
+  [[nodiscard]] std::size_t CellCount() const { return cellCount_; }
+  // Every cell with its segments (never an empty one), in no particular order.
   template <class F> void ForEachCell(F&& visit) const {
-    cells_.ForEach([&](std::uint64_t key, std::uint32_t cell) {
-      visit(static_cast<std::int32_t>(key >> 32), static_cast<std::int32_t>(static_cast<std::uint32_t>(key)),
-            Segments(cell));
+    squares_.ForEach([&](std::uint64_t key, std::uint32_t square) {
+      const auto squareX = static_cast<std::int32_t>(key >> 32);
+      const auto squareZ = static_cast<std::int32_t>(static_cast<std::uint32_t>(key));
+      for (std::uint32_t local = 0; local < kSquareCells; ++local) {
+        const std::span<const std::int32_t> segments = Segments(square * kSquareCells + local);
+        if (!segments.empty())
+          visit(squareX * kSquareSide + static_cast<std::int32_t>(local / kSquareSide),
+                squareZ * kSquareSide + static_cast<std::int32_t>(local % kSquareSide), segments);
+      }
     });
   }
   [[nodiscard]] std::size_t MemoryBytes() const;
 
  private:
   friend class RoadGridBuilder;
+  static constexpr std::int32_t kSquareShift = 3;
+  static constexpr std::int32_t kSquareSide = 1 << kSquareShift;
+  static constexpr std::uint32_t kSquareCells = kSquareSide * kSquareSide;
+  static std::uint64_t SquareKey(std::int32_t cellX, std::int32_t cellZ) {
+    return PairKey(cellX >> kSquareShift, cellZ >> kSquareShift);
+  }
+  static std::uint32_t LocalCell(std::int32_t cellX, std::int32_t cellZ) {
+    return static_cast<std::uint32_t>(((cellX & (kSquareSide - 1)) << kSquareShift) | (cellZ & (kSquareSide - 1)));
+  }
   [[nodiscard]] std::span<const std::int32_t> Segments(std::uint32_t cell) const {
     return {segments_.data() + starts_[cell], starts_[cell + 1] - starts_[cell]};
   }
-  FlatMap64<std::uint32_t> cells_;  // key: cell x high, cell z low
-  std::vector<std::uint32_t> starts_;
+  FlatMap64<std::uint32_t> squares_;   // key: square x high, square z low; value: the square's number
+  std::vector<std::uint32_t> starts_;  // cell square * 64 + local cell, then one past the last
   std::vector<std::int32_t> segments_;
+  std::size_t cellCount_ = 0;
 };
 
 struct RoadGraph {
@@ -65,6 +85,10 @@ struct RoadGraph {
 
 // The grid cell of a ground coordinate: floor(v / 64).
 [[nodiscard]] std::int32_t RoadGridCell(float v);
+
+// FNV-1a over every array of the graph, the grid's cells in key order: two loads of the same files
+// gave the same graph, field by field, when their digests agree.
+[[nodiscard]] std::uint64_t RoadGraphDigest(const RoadGraph& graph);
 
 // Empty when the graph keeps its invariants, else a description of the first broken one. Checked
 // by the tests on every graph they build.

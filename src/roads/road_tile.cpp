@@ -43,13 +43,109 @@ bool IsUsableTileVertex(const TileVertex& v) {
          std::fabs(v.z) < kMaxGroundCoordinate;
 }
 
+namespace {
+
+// A dense layer's array spans at most twice its keys, and this many slots more.
+constexpr std::uint64_t kDenseSlack = 4096;
+
+}  // namespace
+
+const TileVertexMap::Layer* TileVertexMap::FindLayer(std::uint32_t hash) const {
+  // A handful of layers at most: the road layers' names are few.
+  for (const Layer& layer : layers_) {
+    if (layer.hash == hash) return &layer;
+  }
+  return nullptr;
+}
+
+TileVertexMap::Layer& TileVertexMap::LayerFor(std::uint32_t hash) {
+  if (lastLayer_ < layers_.size() && layers_[lastLayer_].hash == hash) return layers_[lastLayer_];
+  for (lastLayer_ = 0; lastLayer_ < layers_.size(); ++lastLayer_) {
+    if (layers_[lastLayer_].hash == hash) return layers_[lastLayer_];
+  }
+  layers_.push_back({});
+  layers_.back().hash = hash;
+  return layers_.back();
+}
+
+bool TileVertexMap::MakeRoom(Layer& layer, std::uint32_t id) const {
+  if (layer.places.empty()) {
+    layer.base = id;
+    layer.places.assign(1, kMissing);
+    return true;
+  }
+  const std::uint64_t end = std::uint64_t{layer.base} + layer.places.size();
+  if (id >= layer.base && id < end) return true;
+  const std::uint64_t low = std::min<std::uint64_t>(layer.base, id), high = std::max<std::uint64_t>(end, id + 1ull);
+  if (high - low > 2 * std::max(layer.stored + 1, expected_) + kDenseSlack) return false;
+  if (id >= end) {
+    layer.places.resize(static_cast<std::size_t>(high - layer.base), kMissing);  // grows by doubling
+    return true;
+  }
+  // Downwards by at least the array's length once more, so that falling ids move it rarely.
+  const std::uint32_t newBase = id - std::min<std::uint32_t>(id, static_cast<std::uint32_t>(layer.places.size()));
+  layer.places.insert(layer.places.begin(), layer.base - newBase, kMissing);
+  layer.base = newBase;
+  return true;
+}
+
+void TileVertexMap::MakeSparse(Layer& layer) {
+  index_.Reserve(index_.size() + layer.stored);
+  for (std::size_t i = 0; i < layer.places.size(); ++i) {
+    if (layer.places[i] != kMissing)
+      index_.TryEmplace(TileVertexKey(layer.hash, layer.base + static_cast<std::uint32_t>(i)), layer.places[i]);
+  }
+  layer.sparse = true;
+  std::vector<std::uint32_t>().swap(layer.places);
+}
+
+void TileVertexMap::Store(std::uint32_t& place, const TileVertex& vertex) {
+  if (place == kMissing) {
+    place = static_cast<std::uint32_t>(positions_.size());
+    positions_.push_back(vertex);
+  } else {
+    positions_[place] = vertex;
+  }
+}
+
+void TileVertexMap::Add(std::uint64_t key, const TileVertex& vertex) {
+  Layer& layer = LayerFor(static_cast<std::uint32_t>(key >> 32));
+  const auto id = static_cast<std::uint32_t>(key);
+  if (!layer.sparse && !MakeRoom(layer, id)) MakeSparse(layer);
+  if (layer.sparse) {
+    pending_.push_back({key, vertex});
+    return;
+  }
+  std::uint32_t& place = layer.places[id - layer.base];
+  layer.stored += place == kMissing ? 1 : 0;
+  Store(place, vertex);
+}
+
+std::uint32_t TileVertexMap::IndexOf(std::uint64_t key) const {
+  const Layer* layer = FindLayer(static_cast<std::uint32_t>(key >> 32));
+  if (layer == nullptr) return kMissing;
+  if (layer->sparse) {
+    const std::uint32_t* index = index_.Find(key);
+    return index == nullptr ? kMissing : *index;
+  }
+  const std::uint64_t slot = std::uint64_t{static_cast<std::uint32_t>(key)} - layer->base;
+  return slot < layer->places.size() ? layer->places[static_cast<std::size_t>(slot)] : kMissing;
+}
+
+void TileVertexMap::Prefetch(std::uint64_t key) const {
+  const Layer* layer = FindLayer(static_cast<std::uint32_t>(key >> 32));
+  // A dense layer's look-ups walk its array nearly in order, which the processor follows alone.
+  if (layer != nullptr && layer->sparse) index_.Prefetch(key);
+}
+
 void TileVertexMap::Flush() {
   // Room for them all at once: an index's records are flushed together, and growing the table
   // step by step would move every entry once more per doubling.
   index_.Reserve(index_.size() + pending_.size());
   for (std::size_t i = 0; i < pending_.size(); ++i) {
     if (i + kAhead < pending_.size()) index_.Prefetch(pending_[i + kAhead].key);
-    Set(pending_[i].key, pending_[i].vertex);
+    std::uint32_t& place = *index_.TryEmplace(pending_[i].key, kMissing).first;
+    Store(place, pending_[i].vertex);
   }
   // Released, not kept: an index's records are many, and the roads are assembled next.
   std::vector<Pending>().swap(pending_);
@@ -135,19 +231,9 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
 
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder) {
   builder.ReserveNodes(builder.nodes().size() + vertices.size());
+  // A road of n vertices gives at most n - 1 segments.
+  builder.ReserveSegments(builder.segments().size() + roads.IdCount() - roads.size());
   const std::vector<TileRoadList::Road>& list = roads.roads();
-
-  // Every id to its vertex's place, or kMissing.
-  std::vector<std::uint32_t> places(roads.IdCount());
-  for (std::size_t r = 0; r < list.size(); ++r) {
-    if (r + kAhead < list.size()) {
-      for (const std::uint32_t id : roads.Ids(list[r + kAhead]))
-        vertices.Prefetch(TileVertexKey(list[r + kAhead].layerHash, id));
-    }
-    const std::span<const std::uint32_t> ids = roads.Ids(list[r]);
-    for (std::size_t i = 0; i < ids.size(); ++i)
-      places[list[r].firstId + i] = vertices.IndexOf(TileVertexKey(list[r].layerHash, ids[i]));
-  }
 
   // A vertex's node once the first road through it asked: -1 not yet, -2 unusable. Nodes are made
   // in the order roads first reach them, as one NodeForPosition call per road vertex would.
@@ -158,21 +244,19 @@ void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads,
     if (nodeOf[place] == kNotAsked && !IsUsableTileVertex(vertices.At(place))) nodeOf[place] = kUnusable;
     return nodeOf[place] != kUnusable;
   };
+  std::vector<std::uint32_t> places;  // the road's ids to their vertices' places, or kMissing
   for (std::size_t r = 0; r < list.size(); ++r) {
     if (r + kAhead < list.size()) {
-      const TileRoadList::Road& ahead = list[r + kAhead];
-      for (std::uint32_t i = 0; i < ahead.idCount; ++i) {
-        const std::uint32_t place = places[ahead.firstId + i];
-        if (place != TileVertexMap::kMissing && nodeOf[place] == kNotAsked)
-          builder.PrefetchNode(vertices.At(place).x, vertices.At(place).z);
-      }
+      for (const std::uint32_t id : roads.Ids(list[r + kAhead]))
+        vertices.Prefetch(TileVertexKey(list[r + kAhead].layerHash, id));
     }
     const TileRoadList::Road& road = list[r];
-    const std::uint32_t* first = places.data() + road.firstId;
-    const std::uint32_t* last = first + road.idCount;
-    if (!std::all_of(first, last, usable)) continue;
+    places.clear();
+    for (const std::uint32_t id : roads.Ids(road))
+      places.push_back(vertices.IndexOf(TileVertexKey(road.layerHash, id)));
+    if (!std::all_of(places.begin(), places.end(), usable)) continue;
     std::int32_t previous = -1;
-    for (const std::uint32_t* place = first; place != last; ++place) {
+    for (const std::uint32_t* place = places.data(); place != places.data() + places.size(); ++place) {
       if (nodeOf[*place] == kNotAsked) {
         const TileVertex& vertex = vertices.At(*place);
         nodeOf[*place] = builder.NodeForPosition(vertex.x, vertex.y, vertex.z);
@@ -184,7 +268,7 @@ void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads,
   }
 }
 
-bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped) {
+bool ReadRoadTiles(const std::wstring& indexPath, IndexTiles& read, int& tiles, int& skipped) {
   // The caller saw the index exist: one that reads as no bytes is as unreadable as a cut one.
   if (ReadFileBytes(indexPath, 0, 1).empty()) {
     Log("Roads: index %ls unreadable (empty)", indexPath.c_str());
@@ -197,8 +281,11 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
     Log("Roads: index %ls unreadable (%s)", indexPath.c_str(), error.what());
     return false;
   }
-  TileVertexMap vertices;
-  TileRoadList roads;
+  TileVertexMap& vertices = read.vertices;
+  std::uint64_t tileBytes = 0;
+  for (const ArchiveEntry& entry : entries) tileBytes += entry.storedSize;
+  vertices.ExpectAtMost(tileBytes / kVertexRecordFixedBytes);
+  TileRoadList& roads = read.roads;
   ArchiveReader archive;
   std::vector<std::byte> bytes;
   for (const ArchiveEntry& entry : entries) {
@@ -225,7 +312,13 @@ bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& ti
     }
   }
   vertices.Flush();
-  AssembleTileRoads(vertices, roads, builder);
+  return true;
+}
+
+bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped) {
+  IndexTiles read;
+  if (!ReadRoadTiles(indexPath, read, tiles, skipped)) return false;
+  AssembleTileRoads(read.vertices, read.roads, builder);
   return true;
 }
 

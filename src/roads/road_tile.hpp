@@ -4,6 +4,7 @@
 // tile of the same index. Road loader thread only.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -36,30 +37,29 @@ struct TileVertex {
 }
 
 // Keyed by TileVertexKey; a later record with the same key replaces the position. The positions
-// lie in one array in the order their keys first appeared (a tile's vertices side by side), and
-// the map gives each key's place in it.
+// lie in one array in the order their keys were stored (a tile's vertices side by side), and the
+// map gives each key's place in it. A layer's ids are mostly numbers close together, so while they
+// span at most twice as many as the layer holds (or as ExpectAtMost allows), a layer finds a place
+// by indexing an array with the id; a layer whose ids spread further moves to a hash map.
 class TileVertexMap {
  public:
   static constexpr std::uint32_t kMissing = 0xFFFFFFFFu;
 
-  void Set(std::uint64_t key, const TileVertex& vertex) {
-    const auto [index, inserted] = index_.TryEmplace(key, static_cast<std::uint32_t>(positions_.size()));
-    if (inserted)
-      positions_.push_back(vertex);
-    else
-      positions_[*index] = vertex;
-  }
-  // Set, deferred so that the look-ups of a run of records are started together; Flush stores
-  // what was added, in order, and must come before any other use of the map.
-  void Add(std::uint64_t key, const TileVertex& vertex) { pending_.push_back({key, vertex}); }
+  // Stores (key, vertex), perhaps only at the next Flush, which must come before any other use
+  // of the map: the look-ups of a sparse layer's records are started together there.
+  void Add(std::uint64_t key, const TileVertex& vertex);
   void Flush();
+  // At most this many keys are coming (an index's tile bytes tell): a layer's ids stay in its
+  // array while they span at most twice as many, however they arrive, and the positions have
+  // their room at once (address space only, until they are written).
+  void ExpectAtMost(std::uint64_t keys) {
+    expected_ = keys;
+    positions_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(keys, 1ull << 32)));
+  }
   [[nodiscard]] std::size_t size() const { return positions_.size(); }
   // The key's place in the array, or kMissing.
-  [[nodiscard]] std::uint32_t IndexOf(std::uint64_t key) const {
-    const std::uint32_t* index = index_.Find(key);
-    return index == nullptr ? kMissing : *index;
-  }
-  void Prefetch(std::uint64_t key) const { index_.Prefetch(key); }
+  [[nodiscard]] std::uint32_t IndexOf(std::uint64_t key) const;
+  void Prefetch(std::uint64_t key) const;
   [[nodiscard]] const TileVertex& At(std::uint32_t index) const { return positions_[index]; }
   [[nodiscard]] const TileVertex* Find(std::uint64_t key) const {
     const std::uint32_t index = IndexOf(key);
@@ -67,10 +67,27 @@ class TileVertexMap {
   }
 
  private:
+  struct Layer {
+    std::uint32_t hash = 0;
+    bool sparse = false;                // its keys are in index_
+    std::uint32_t base = 0;             // the id of places[0]
+    std::vector<std::uint32_t> places;  // id - base -> place, or kMissing
+    std::uint64_t stored = 0;           // keys with a place in places
+  };
   struct Pending {
     std::uint64_t key;
     TileVertex vertex;
   };
+  [[nodiscard]] const Layer* FindLayer(std::uint32_t hash) const;
+  Layer& LayerFor(std::uint32_t hash);
+  // Room in the layer's array for id, if the layer stays dense; false when it has to go sparse.
+  bool MakeRoom(Layer& layer, std::uint32_t id) const;
+  void MakeSparse(Layer& layer);
+  void Store(std::uint32_t& place, const TileVertex& vertex);
+
+  std::vector<Layer> layers_;
+  std::size_t lastLayer_ = 0;
+  std::uint64_t expected_ = 0;
   FlatMap64<std::uint32_t> index_;
   std::vector<TileVertex> positions_;
   std::vector<Pending> pending_;
@@ -119,9 +136,22 @@ void ParseRoadTile(std::span<const std::byte> tile, TileVertexMap& vertices, Til
 // dropped; consecutive vertices on the same node give no segment.
 void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads, GraphBuilder& builder);
 
-// Every tile of one archive index into the builder. Counts parsed tiles and skipped ones (packed,
-// short, of another version, malformed: not logged); an unreadable index (empty, cut short or
-// malformed) logs one line and gives false.
+// One archive index's road tiles, read and not yet made into nodes and segments.
+struct IndexTiles {
+  TileVertexMap vertices;
+  TileRoadList roads;
+
+  // At most this many nodes and segments come from them.
+  [[nodiscard]] std::size_t MaxNodes() const { return vertices.size(); }
+  [[nodiscard]] std::size_t MaxSegments() const { return roads.IdCount() - roads.size(); }
+};
+
+// Every tile of one archive index, read. Counts parsed tiles and skipped ones (packed, short, of
+// another version, malformed: not logged); an unreadable index (empty, cut short or malformed)
+// logs one line and gives false.
+bool ReadRoadTiles(const std::wstring& indexPath, IndexTiles& read, int& tiles, int& skipped);
+
+// ReadRoadTiles, then the tiles into the builder.
 bool LoadRoadTiles(const std::wstring& indexPath, GraphBuilder& builder, int& tiles, int& skipped);
 
 }  // namespace pathlight

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <limits>
+#include <map>
+#include <vector>
 
 #include "roads/byte_fixtures.hpp"
 #include "roads/road_loader.hpp"
@@ -36,6 +41,32 @@ TEST(RoundToMetre, HalvesAwayFromZeroAndNonsenseToZero) {
   EXPECT_EQ(RoundToMetre(-2147483648.0f), -2147483647 - 1);
   EXPECT_EQ(RoundToMetre(std::numeric_limits<float>::quiet_NaN()), 0);
   EXPECT_EQ(RoundToMetre(-std::numeric_limits<float>::infinity()), 0);
+}
+
+// The loader's own rounding and floor, without the maths library, against the library's over
+// every kind of float: halves, values just beside them, tiny and huge ones, both signs.
+TEST(RoundToMetre, AgreesWithTheMathsLibraryOnEveryKindOfFloat) {
+  std::vector<float> values = {0.5f,          1.5f,          0.49999997f, 0.50000006f, 1e-30f,
+                               1e-45f,        8388607.5f,    8388608.0f,  16777215.0f, 3e38f,
+                               1073741823.5f, 1073741824.0f, 4.2949673e9f};
+  std::uint32_t bits = 0x12345678u;
+  for (int i = 0; i < 200000; ++i) {
+    bits = bits * 1664525u + 1013904223u;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    if (std::isfinite(f)) values.push_back(f);
+    values.push_back(static_cast<float>(static_cast<std::int32_t>(bits) % 4000000) / 64.0f);
+  }
+  for (const float magnitude : values) {
+    for (const float v : {magnitude, -magnitude}) {
+      const double rounded = std::round(static_cast<double>(v));
+      const std::int32_t expected =
+          rounded < -2147483648.0 || rounded > 2147483647.0 ? 0 : static_cast<std::int32_t>(rounded);
+      ASSERT_EQ(RoundToMetre(v), expected) << v;
+      const double cell = std::clamp(std::floor(static_cast<double>(v) / 5.0), -1073741824.0, 1073741824.0);
+      ASSERT_EQ(FloorCell(v, 5.0), static_cast<std::int32_t>(cell)) << v;
+    }
+  }
 }
 
 TEST(RoadTile, TypedLayersGiveRoadsAndVerticesOthersAreSteppedOver) {
@@ -81,6 +112,45 @@ TEST(RoadTile, VersionSizeAndChunkErrors) {
   // An inner count of 2^30 ids cannot fit: refused before anything is read or allocated.
   Bytes huge = TileBytes({Layer{"smallwagon", {{1, 2, {}}}, {}}});
   EXPECT_EQ(ParseError(huge.PatchU32(16 + 8 * 16 + 4 + 4 + 10 + 4 + 34, 0x40000000)), "truncated");
+}
+
+// However a layer's ids arrive (rising, falling, scattered wider than the array may span, or
+// turning sparse part way), every key finds its latest position, and the two layers stay apart.
+TEST(TileVertexMap, EveryIdPatternFindsTheLatestPosition) {
+  const auto rising = [](std::uint32_t i) { return 1000 + i; };
+  const auto falling = [](std::uint32_t i) { return 50000 - i; };
+  const auto scattered = [](std::uint32_t i) { return i * 2654435761u; };
+  const auto turning = [](std::uint32_t i) { return i < 3000 ? i : 0x80000000u + i; };
+  const auto repeated = [](std::uint32_t i) { return i % 700; };
+  const struct {
+    const char* name;
+    std::uint32_t (*id)(std::uint32_t);
+    std::uint64_t expected;  // ExpectAtMost, 0: not said
+  } cases[] = {{"rising", +rising, 0},       {"falling", +falling, 0},
+               {"scattered", +scattered, 0}, {"turning sparse", +turning, 0},
+               {"repeated", +repeated, 0},   {"scattered, expected", +scattered, 1 << 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TileVertexMap map;
+    map.ExpectAtMost(c.expected);
+    std::map<std::uint64_t, TileVertex> reference;
+    for (std::uint32_t i = 0; i < 6000; ++i) {
+      const std::uint32_t layer = i % 3 == 0 ? LayerNameHash("sidewalk") : LayerNameHash("smallwagon");
+      const std::uint64_t key = TileVertexKey(layer, c.id(i));
+      const TileVertex v{static_cast<float>(i), 1, 2};
+      map.Add(key, v);
+      reference[key] = v;
+    }
+    map.Flush();
+    EXPECT_EQ(map.size(), reference.size());
+    for (const auto& [key, v] : reference) {
+      const TileVertex* found = map.Find(key);
+      ASSERT_NE(found, nullptr) << key;
+      EXPECT_EQ(found->x, v.x) << key;
+    }
+    EXPECT_EQ(map.Find(TileVertexKey(LayerNameHash("tosidewalk"), c.id(0))), nullptr);
+    EXPECT_EQ(map.Find(TileVertexKey(LayerNameHash("sidewalk"), 0x7fffffffu)), nullptr);
+  }
 }
 
 struct Assembled {

@@ -22,40 +22,6 @@ void Generate(const testing::ScratchFolder& folder, const std::string& arguments
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-// FNV-1a over every array of a loaded graph, the grid's cells in key order, so that two loaders
-// can be compared field by field through one number.
-class GraphHash {
- public:
-  template <class T> void Add(const T& value) {
-    unsigned char bytes[sizeof value];
-    std::memcpy(bytes, &value, sizeof value);
-    for (const unsigned char b : bytes) hash_ = (hash_ ^ b) * 0x100000001b3ull;
-  }
-  [[nodiscard]] std::uint64_t value() const { return hash_; }
-
- private:
-  std::uint64_t hash_ = 0xcbf29ce484222325ull;
-};
-
-std::uint64_t HashGraph(const RoadGraph& graph) {
-  GraphHash h;
-  for (const RoadNode& n : graph.nodes) h.Add(n.x), h.Add(n.y), h.Add(n.z);
-  for (const RoadSegment& s : graph.segments) h.Add(s.first), h.Add(s.second), h.Add(s.length), h.Add(s.type);
-  for (const std::int32_t r : graph.rowStarts) h.Add(r);
-  for (const AdjacencyEntry& e : graph.adjacency) h.Add(e.neighbour), h.Add(e.segment);
-  std::vector<std::pair<std::uint64_t, std::vector<std::int32_t>>> cells;
-  graph.grid.ForEachCell([&](std::int32_t x, std::int32_t z, std::span<const std::int32_t> segments) {
-    cells.push_back({PairKey(x, z), {segments.begin(), segments.end()}});
-  });
-  std::sort(cells.begin(), cells.end());
-  h.Add(cells.size());
-  for (const auto& [key, segments] : cells) {
-    h.Add(key), h.Add(segments.size());
-    for (const std::int32_t s : segments) h.Add(s);
-  }
-  return h.value();
-}
-
 // Loads a fresh world and checks every count against worldgen's; returns the log's messages.
 std::vector<std::string> LoadAndCompare(const std::string& arguments, nlohmann::json& expected, LoadedRoads& loaded) {
   testing::ScratchFolder folder;
@@ -115,9 +81,9 @@ TEST(WorldgenRoundTrip, FixedWorldsLoadToTheSameGraphAsBefore) {
   nlohmann::json expected;
   LoadedRoads loaded;
   LoadAndCompare("--seed 2 --nodes 12000 --dlc 3", expected, loaded);
-  EXPECT_EQ(HashGraph(loaded.graph), 6067710967321879070u);
+  EXPECT_EQ(RoadGraphDigest(loaded.graph), 6067710967321879070u);
   LoadAndCompare("--seed 3 --nodes 3000 --faults", expected, loaded);
-  EXPECT_EQ(HashGraph(loaded.graph), 14236316258330150492u);
+  EXPECT_EQ(RoadGraphDigest(loaded.graph), 14236316258330150492u);
 }
 
 TEST(WorldgenRoundTrip, TheSameSeedWritesTheSameBytes) {
