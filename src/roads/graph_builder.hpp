@@ -36,8 +36,8 @@ namespace pathlight {
   if (quotient >= kLimit) return static_cast<std::int32_t>(kLimit);
   if (quotient <= -kLimit) return -static_cast<std::int32_t>(kLimit);
   // Toward zero, then one down for a negative value with a fraction: the floor, without a call
-  // into the maths library on processors older than SSE4.1.
-  // As arithmetic, not a branch: coordinates of either sign come in no order.
+  // into the maths library on processors older than SSE4.1, and without a branch, as coordinates
+  // of either sign come in no order.
   const auto cell = static_cast<std::int32_t>(quotient);
   return cell - static_cast<std::int32_t>(static_cast<double>(cell) > quotient);
 }
@@ -118,8 +118,8 @@ class GraphBuilder {
   // The node at (round(x), round(z)); a new one at exactly (x, y, z) if there is none yet. Height
   // plays no part, and a node keeps the position of the vertex that made it.
   std::int32_t NodeForPosition(float x, float y, float z);
-  // Room for this many nodes, or segments, in all: each index and the field default ask for what
-  // they may add, and a quarter more is kept so that the smaller ones after the first fit.
+  // Room for this many nodes, or segments, in all. Growing past the room takes a quarter more at
+  // least, so that callers asking for a little more each time do not copy the list each time.
   void ReserveNodes(std::size_t count) { Reserve(nodes_, count); }
   void ReserveSegments(std::size_t count) { Reserve(segments_, count); }
   void AddSegment(std::int32_t first, std::int32_t second, RoadType type) {
