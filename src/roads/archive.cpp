@@ -1,5 +1,6 @@
 #include "roads/archive.hpp"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "platform/paths.hpp"
@@ -153,12 +154,22 @@ std::vector<std::byte> ReadEntryBytes(const std::wstring& archivePath, std::uint
   return ReadFileBytes(archivePath, offset, size);
 }
 
-void ArchiveReader::Read(const ArchiveEntry& entry, std::vector<std::byte>& out) {
-  if (file_ == nullptr || entry.archivePath != path_) {
-    file_ = std::make_unique<FileRangeReader>(entry.archivePath);
-    path_ = entry.archivePath;
+FileRangeReader& ArchiveReader::Open(const std::wstring& archivePath) {
+  if (file_ == nullptr || archivePath != path_) {
+    file_ = std::make_unique<FileRangeReader>(archivePath);
+    path_ = archivePath;
   }
-  file_->Read(entry.offset, entry.storedSize, out);
+  return *file_;
+}
+
+void ArchiveReader::Read(const ArchiveEntry& entry, std::vector<std::byte>& out) {
+  Open(entry.archivePath).Read(entry.offset, entry.storedSize, out);
+}
+
+std::uint64_t ArchiveReader::ReadableBytes(const ArchiveEntry& entry) {
+  const std::int64_t size = Open(entry.archivePath).size();
+  if (size < 0 || entry.offset >= static_cast<std::uint64_t>(size)) return 0;
+  return std::min<std::uint64_t>(entry.storedSize, static_cast<std::uint64_t>(size) - entry.offset);
 }
 
 }  // namespace pathlight

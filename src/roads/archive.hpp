@@ -50,8 +50,11 @@ struct ArchiveEntry {
 class ArchiveReader {
  public:
   void Read(const ArchiveEntry& entry, std::vector<std::byte>& out);
+  // How many of the entry's stored bytes Read would give.
+  [[nodiscard]] std::uint64_t ReadableBytes(const ArchiveEntry& entry);
 
  private:
+  FileRangeReader& Open(const std::wstring& archivePath);
   std::wstring path_;
   std::unique_ptr<FileRangeReader> file_;
 };

@@ -44,6 +44,8 @@ class FileRangeReader {
 
   // What ReadFileBytes(path, offset, size) gives, into out; empty when the file could not be opened.
   void Read(std::uint64_t offset, std::uint32_t size, std::vector<std::byte>& out);
+  // The file's size in bytes; -1 when it could not be opened.
+  [[nodiscard]] std::int64_t size() const { return end_; }
 
  private:
   std::FILE* file_ = nullptr;

@@ -281,17 +281,26 @@ bool ReadRoadTiles(const std::wstring& indexPath, IndexTiles& read, int& tiles, 
     Log("Roads: index %ls unreadable (%s)", indexPath.c_str(), error.what());
     return false;
   }
-  TileVertexMap& vertices = read.vertices;
+  const auto isTile = [](const ArchiveEntry& entry) {
+    return entry.name.size() >= kTilePrefix.size() && entry.name.compare(0, kTilePrefix.size(), kTilePrefix) == 0;
+  };
+  // Packed tiles are never unpacked: no road tile of the game is known to be packed.
+  const auto isStored = [](const ArchiveEntry& entry) {
+    return entry.compressionKind == 0 && entry.storedSize == entry.unpackedSize;
+  };
+  ArchiveReader archive;
+  // The bytes the tiles' reads will give, not the sizes the index claims.
   std::uint64_t tileBytes = 0;
-  for (const ArchiveEntry& entry : entries) tileBytes += entry.storedSize;
+  for (const ArchiveEntry& entry : entries) {
+    if (isTile(entry) && isStored(entry)) tileBytes += archive.ReadableBytes(entry);
+  }
+  TileVertexMap& vertices = read.vertices;
   vertices.ExpectAtMost(tileBytes / kVertexRecordFixedBytes);
   TileRoadList& roads = read.roads;
-  ArchiveReader archive;
   std::vector<std::byte> bytes;
   for (const ArchiveEntry& entry : entries) {
-    if (entry.name.size() < kTilePrefix.size() || entry.name.compare(0, kTilePrefix.size(), kTilePrefix) != 0) continue;
-    // Packed tiles are never unpacked: no road tile of the game is known to be packed.
-    if (entry.compressionKind != 0 || entry.storedSize != entry.unpackedSize) {
+    if (!isTile(entry)) continue;
+    if (!isStored(entry)) {
       ++skipped;
       continue;
     }

@@ -44,18 +44,17 @@ struct TileVertex {
 class TileVertexMap {
  public:
   static constexpr std::uint32_t kMissing = 0xFFFFFFFFu;
+  // What ExpectAtMost believes at most: a layer's array of places, before its keys fill it, never
+  // passes 64 MB, whatever an index claims.
+  static constexpr std::uint64_t kMostExpected = std::uint64_t{8} << 20;
 
   // Stores (key, vertex), perhaps only at the next Flush, which must come before any other use
   // of the map: the look-ups of a sparse layer's records are started together there.
   void Add(std::uint64_t key, const TileVertex& vertex);
   void Flush();
   // At most this many keys are coming (an index's tile bytes tell): a layer's ids stay in its
-  // array while they span at most twice as many, however they arrive, and the positions have
-  // their room at once (address space only, until they are written).
-  void ExpectAtMost(std::uint64_t keys) {
-    expected_ = keys;
-    positions_.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(keys, 1ull << 32)));
-  }
+  // array while they span at most twice as many (and twice kMostExpected), however they arrive.
+  void ExpectAtMost(std::uint64_t keys) { expected_ = std::min(keys, kMostExpected); }
   [[nodiscard]] std::size_t size() const { return positions_.size(); }
   // The key's place in the array, or kMissing.
   [[nodiscard]] std::uint32_t IndexOf(std::uint64_t key) const;
