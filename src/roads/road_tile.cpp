@@ -245,8 +245,9 @@ void AssembleTileRoads(const TileVertexMap& vertices, const TileRoadList& roads,
     return nodeOf[place] != kUnusable;
   };
   std::vector<std::uint32_t> places;  // the road's ids to their vertices' places, or kMissing
+  const bool prefetch = vertices.HasSparseLayer();
   for (std::size_t r = 0; r < list.size(); ++r) {
-    if (r + kAhead < list.size()) {
+    if (prefetch && r + kAhead < list.size()) {
       for (const std::uint32_t id : roads.Ids(list[r + kAhead]))
         vertices.Prefetch(TileVertexKey(list[r + kAhead].layerHash, id));
     }

@@ -59,6 +59,10 @@ class TileVertexMap {
   // The key's place in the array, or kMissing.
   [[nodiscard]] std::uint32_t IndexOf(std::uint64_t key) const;
   void Prefetch(std::uint64_t key) const;
+  // Whether any layer has gone to the hash map, the only place where Prefetch does anything.
+  [[nodiscard]] bool HasSparseLayer() const {
+    return std::any_of(layers_.begin(), layers_.end(), [](const Layer& layer) { return layer.sparse; });
+  }
   [[nodiscard]] const TileVertex& At(std::uint32_t index) const { return positions_[index]; }
   [[nodiscard]] const TileVertex* Find(std::uint64_t key) const {
     const std::uint32_t index = IndexOf(key);
