@@ -145,26 +145,6 @@ void RouteSearch::GrowHeap() {
   heapCapacity_ = heapStore_.size() - offset;
 }
 
-void RouteSearch::Push(HeapEntry entry) {
-  if (!holding_) {
-    held_ = entry;
-    holding_ = true;
-  } else if (entry.key < held_.key) {
-    HeapPush(held_);
-    held_ = entry;
-  } else {
-    HeapPush(entry);
-  }
-}
-
-RouteSearch::HeapEntry RouteSearch::Pop() {
-  if (holding_ && (heapSize_ == 0 || held_.key < heap_[0].key)) {
-    holding_ = false;
-    return held_;
-  }
-  return HeapPop();
-}
-
 void RouteSearch::HeapPush(HeapEntry entry) {
   if (heapSize_ == heapCapacity_) GrowHeap();
   RiseFrom(heap_, heapSize_++, entry);
@@ -184,10 +164,14 @@ RouteSearch::HeapEntry RouteSearch::HeapPop() {
     const std::size_t first = kHeapArity * at + 1;
     std::size_t child = first;
     if (first + kHeapArity <= size) {
-      // All four children: the first smallest of each pair, then of the two, without branches.
-      const std::size_t a = heap[first + 1].key < heap[first].key ? first + 1 : first;
-      const std::size_t b = heap[first + 3].key < heap[first + 2].key ? first + 3 : first + 2;
-      child = heap[b].key < heap[a].key ? b : a;
+      // All four children: the first smallest of each pair, then of the two, in arithmetic: which
+      // child is smallest is a coin toss, so a branch on it would be mispredicted half the time.
+      const std::uint64_t k0 = heap[first].key, k1 = heap[first + 1].key;
+      const std::uint64_t k2 = heap[first + 2].key, k3 = heap[first + 3].key;
+      const std::uint64_t s1 = k1 < k0, s3 = k3 < k2;
+      const std::uint64_t ka = k0 ^ ((k0 ^ k1) & (0 - s1)), kb = k2 ^ ((k2 ^ k3) & (0 - s3));
+      const std::uint64_t sb = kb < ka;
+      child = first + s1 + ((2 + s3 - s1) & (0 - sb));
     } else if (first < size) {
       for (std::size_t c = first + 1; c < size; ++c) {
         if (heap[c].key < heap[child].key) child = c;
@@ -273,29 +257,30 @@ void RouteSearch::MakeNodeOrder(const RoadGraph& roads) {
   rank_.resize(count);
   state_.clear();
   state_.reserve(count + 2 + 2 * kSnapCount);
-  rows_.resize(count + 1);
-  rows_[0] = 0;
+  marks_.resize(count);
+  std::int32_t row = 0;
   for (std::size_t n = 0; n < count; ++n) {
     const auto road = static_cast<std::int32_t>(keys[n] & 0xffffffffu);
     const RoadNode& node = roads.nodes[static_cast<std::size_t>(road)];
     rank_[static_cast<std::size_t>(road)] = static_cast<std::int32_t>(n);
     state_.push_back({kUnreachedCost, road, node.x, node.z});
-    rows_[n + 1] = rows_[n] + static_cast<std::int32_t>(roads.Row(road).size());
+    marks_[n] = {0, row};
+    row += static_cast<std::int32_t>(roads.Row(road).size());
   }
   edges_.resize(roads.adjacency.size());
   for (std::size_t n = 0; n < count; ++n) {
-    SearchEdge* out = edges_.data() + rows_[n];
+    SearchEdge* out = edges_.data() + marks_[n].rowStart;
     for (const AdjacencyEntry& e : roads.Row(state_[n].roadNode))
       (out++)->target = rank_[static_cast<std::size_t>(e.neighbour)];
   }
-  marks_.assign(count, Mark{0, -1});
+  predecessors_.assign(count, -1);
   edgeCostsValid_ = false;
 }
 
 void RouteSearch::MakeEdgeCosts(const RoadGraph& roads, const RouteWeights& weights) {
   const std::size_t count = roads.nodes.size();
   for (std::size_t r = 0; r < count; ++r) {
-    SearchEdge* out = edges_.data() + rows_[static_cast<std::size_t>(rank_[r])];
+    SearchEdge* out = edges_.data() + marks_[static_cast<std::size_t>(rank_[r])].rowStart;
     for (const AdjacencyEntry& e : roads.Row(static_cast<std::int32_t>(r))) {
       const RoadSegment& s = roads.segments[static_cast<std::size_t>(e.segment)];
       (out++)->cost = weights.Factor(s.type) * s.length;
@@ -354,10 +339,12 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
   // The virtual nodes follow the road nodes, with this query's positions.
   const std::size_t count = static_cast<std::size_t>(g.NodeCount());
   state_.resize(count, NodeState{kUnreachedCost, 0, 0, 0});
-  marks_.resize(count, Mark{0, -1});
+  const auto tableEnd = static_cast<std::int32_t>(edges_.size());
+  marks_.resize(count, Mark{0, tableEnd});
+  predecessors_.resize(count, -1);
   if (++search_ == 0) {
     // The numbers wrapped: no mark may carry the new one.
-    std::fill(marks_.begin(), marks_.end(), Mark{0, -1});
+    for (Mark& mark : marks_) mark.search = 0;
     search_ = 1;
   }
   const std::uint32_t number = search_;
@@ -366,15 +353,14 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     state_[static_cast<std::size_t>(n)] = {kUnreachedCost, n, p.x, p.z};
   }
   heapSize_ = 0;
-  holding_ = false;
 
   const std::int32_t roadCount = g.RoadNodeCount(), goalNode = g.GoalNode();
   const SearchEdge* const edges = edges_.data();
-  const std::int32_t* const rows = rows_.data();
   const std::int32_t* const rank = rank_.data();
   const float m = g.heuristicFactor;
   NodeState* const state = state_.data();
   Mark* const marks = marks_.data();
+  std::int32_t* const predecessors = predecessors_.data();
   // Estimates are >= 0 (weights are), and a float >= 0 orders as its bits do.
   const auto key = [](float estimate, std::int32_t roadNode) {
     return (std::uint64_t{std::bit_cast<std::uint32_t>(estimate)} << 32) | static_cast<std::uint32_t>(roadNode);
@@ -387,20 +373,22 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     NodeState& sv = state[v];
     Mark& mv = marks[v];
     if ((mv.search == number ? sv.best : kUnreachedCost) > c) {
-      mv = {number, from};
+      mv.search = number;
+      predecessors[v] = from;
       sv.best = c;
       // v is likely the next node expanded (road rows are mostly chains): fetch its row now.
-      if (v < roadCount) __builtin_prefetch(&edges[rows[v]]);
-      Push({key(m * GroundDistance({sv.x, sv.z}, goal) + c, sv.roadNode), v, c});
+      __builtin_prefetch(&edges[mv.rowStart]);
+      HeapPush({key(m * GroundDistance({sv.x, sv.z}, goal) + c, sv.roadNode), v, c});
     }
   };
 
   const std::int32_t startNode = g.StartNode();
   state[startNode].best = 0;
-  marks[startNode] = {number, -1};
-  Push({key(g.Estimate(startNode), startNode), startNode, 0});
-  while (!QueueEmpty()) {
-    const HeapEntry top = Pop();
+  marks[startNode].search = number;
+  predecessors[startNode] = -1;
+  HeapPush({key(g.Estimate(startNode), startNode), startNode, 0});
+  while (heapSize_ > 0) {
+    const HeapEntry top = HeapPop();
     if (top.node == goalNode) break;
     // The search is bound by cache misses: start fetching what the next expansion reads while this
     // one runs.
@@ -410,7 +398,7 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
       const std::int32_t next = heap_[0].node;
       __builtin_prefetch(&state[next]);
       if (next < roadCount) {
-        for (std::int32_t i = rows[next], end = rows[next + 1]; i < end; ++i) {
+        for (std::int32_t i = marks[next].rowStart, end = marks[next + 1].rowStart; i < end; ++i) {
           __builtin_prefetch(&state[edges[i].target]);
           __builtin_prefetch(&marks[edges[i].target]);
         }
@@ -425,7 +413,7 @@ RouteSearchResult RouteSearch::Find(const RoadGraph& roads, GroundPoint start, G
     from = top.node;
     fromCost = top.cost;
     if (from < roadCount) {
-      const std::int32_t first = rows[from], end = rows[from + 1];
+      const std::int32_t first = marks[from].rowStart, end = marks[from + 1].rowStart;
       for (std::int32_t i = first; i < end; ++i) {
         __builtin_prefetch(&state[edges[i].target]);
         __builtin_prefetch(&marks[edges[i].target]);
@@ -456,13 +444,13 @@ RouteSearchResult RouteSearch::WalkBack(const RoadGraph& roads, RouteSearchResul
   result.heights.clear();
   const std::size_t startSnapCount = g.startSnaps.size();
   for (std::int32_t at = goalNode, steps = 0; at >= 0 && steps <= g.NodeCount();
-       at = marks_[static_cast<std::size_t>(at)].predecessor, ++steps) {
+       at = predecessors_[static_cast<std::size_t>(at)], ++steps) {
     const std::int32_t n = RoadNodeOf(at);
     result.points.push_back(g.Position(n));
     float height = std::numeric_limits<float>::quiet_NaN();
     if (n < roadCount) {
       height = nodes[n].y;
-      const std::int32_t before = marks_[static_cast<std::size_t>(at)].predecessor;
+      const std::int32_t before = predecessors_[static_cast<std::size_t>(at)];
       if (before >= 0 && before < roadCount) {
         const std::int32_t p = RoadNodeOf(before);
         for (const AdjacencyEntry& e : roads.Row(n)) {

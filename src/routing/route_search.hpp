@@ -171,9 +171,6 @@ class RouteSearch {
     float x;
     float z;
   };
-  void Push(HeapEntry entry);
-  HeapEntry Pop();
-  [[nodiscard]] bool QueueEmpty() const { return !holding_ && heapSize_ == 0; }
   void HeapPush(HeapEntry entry);
   HeapEntry HeapPop();
   void GrowHeap();
@@ -199,21 +196,24 @@ class RouteSearch {
   std::size_t orderEntries_ = 0;
   const AdjacencyEntry* orderAdjacency_ = nullptr;
   std::vector<std::int32_t> rank_;
-  std::vector<std::int32_t> rows_;  // search node -> its row in edges_; one more entry at the end
-  std::vector<SearchEdge> edges_;   // targets are search nodes
+  std::vector<SearchEdge> edges_;  // targets are search nodes
   bool edgeCostsValid_ = false;
   RouteWeights edgeWeights_{};
 
   // A node's best cost and predecessor are its own only while its mark carries this search's
   // number; with any other it is unreached. So a search starts without resetting what the last one
-  // reached (nor leaves anything behind when an exception cuts it short).
+  // reached (nor leaves anything behind when an exception cuts it short). Beside the number, the
+  // mark holds where the node's row starts in edges_ (its row ends where the next node's starts;
+  // every virtual node's is the table's end), so that the relaxation that reads the mark can fetch
+  // the row without another look-up.
   struct Mark {
     std::uint32_t search;
-    std::int32_t predecessor;
+    std::int32_t rowStart;
   };
   [[nodiscard]] bool Reached(std::int32_t n) const { return marks_[static_cast<std::size_t>(n)].search == search_; }
   std::vector<NodeState> state_;
   std::vector<Mark> marks_;
+  std::vector<std::int32_t> predecessors_;  // written on each improvement, read by the walk back
   std::uint32_t search_ = 0;
 
   // A four-ary heap whose four children of an entry share one 64-byte line: heap_ points into
@@ -222,10 +222,6 @@ class RouteSearch {
   HeapEntry* heap_ = nullptr;
   std::size_t heapSize_ = 0;
   std::size_t heapCapacity_ = 0;
-  // The smallest entry pushed since the last pop, held beside the heap: when it is the next one
-  // taken (a few pops in a hundred on the benchmark's worlds) it never goes through the heap.
-  HeapEntry held_{};
-  bool holding_ = false;
 
   // The costed adjacency in the road graph's numbering, for Graph().
   mutable std::vector<SearchEdge> roadEdges_;

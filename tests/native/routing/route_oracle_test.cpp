@@ -1,10 +1,14 @@
-// The route search against an independent one: on synthetic worlds, for random start/goal pairs
+// The route search against independent ones: on synthetic worlds, for random start/goal pairs
 // far apart and close together (so the direct leg is in play), under both weight sets, the cost
 // of the route found equals the optimal cost BGL's Dijkstra finds on the same search graph, and
-// both agree on whether there is a route at all.
+// both agree on whether there is a route at all; and the search takes the very nodes, and gives
+// the very route, of the plain search it stands for (a binary heap of estimate and node number over
+// the road graph's own numbering), whatever its heap and its copy of the graph do to be fast.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <queue>
 #include <random>
 #include <span>
 
@@ -26,6 +30,50 @@ RoadGraph World(const std::string& arguments) {
   RoadGraph graph = LoadRoadNetwork(folder.Wide()).graph;
   (void)::testing::internal::GetCapturedStdout();
   return graph;
+}
+
+struct PlainResult {
+  std::vector<GroundPoint> points;
+  float cost = kUnreachedCost;
+  std::size_t settled = 0;
+};
+
+// The search as stated: pop the smallest (estimate, node), stop at the goal, skip an entry whose
+// cost is no longer its node's best, relax every edge in order, push each strict improvement.
+PlainResult PlainSearch(const SearchGraph& g) {
+  using Entry = std::pair<std::uint64_t, float>;  // (estimate bits above the node number, cost)
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<>> open;
+  const auto count = static_cast<std::size_t>(g.NodeCount());
+  std::vector<float> best(count, kUnreachedCost);
+  std::vector<std::int32_t> predecessor(count, -1);
+  const auto push = [&](std::int32_t n, float cost) {
+    const float estimate = g.Estimate(n) + cost;
+    open.push({(std::uint64_t{std::bit_cast<std::uint32_t>(estimate)} << 32) | static_cast<std::uint32_t>(n), cost});
+  };
+  PlainResult result;
+  best[static_cast<std::size_t>(g.StartNode())] = 0;
+  push(g.StartNode(), 0);
+  while (!open.empty()) {
+    const auto [key, cost] = open.top();
+    open.pop();
+    const auto n = static_cast<std::int32_t>(key & 0xffffffffu);
+    if (n == g.GoalNode()) break;
+    if (cost != best[static_cast<std::size_t>(n)]) continue;
+    ++result.settled;
+    g.ForEachEdge(n, [&](std::int32_t v, float edge) {
+      const float c = cost + edge;
+      if (best[static_cast<std::size_t>(v)] > c) {
+        best[static_cast<std::size_t>(v)] = c;
+        predecessor[static_cast<std::size_t>(v)] = n;
+        push(v, c);
+      }
+    });
+  }
+  result.cost = best[static_cast<std::size_t>(g.GoalNode())];
+  for (std::int32_t at = g.GoalNode(); at >= 0 && result.cost < kUnreachedCost;
+       at = predecessor[static_cast<std::size_t>(at)])
+    result.points.insert(result.points.begin(), g.Position(at));
+  return result;
 }
 
 TEST(RouteOracle, FoundCostsAreOptimalOnWorldgenWorlds) {
@@ -58,7 +106,13 @@ TEST(RouteOracle, FoundCostsAreOptimalOnWorldgenWorlds) {
           continue;
         }
         const bgl::IndependentResult oracle = bgl::Dijkstra(g, scratch);
+        const PlainResult plain = PlainSearch(g);
         ++checked;
+        ASSERT_EQ(r.settled, plain.settled) << arguments << " query " << q;
+        ASSERT_EQ(r.found ? r.cost : kUnreachedCost, plain.cost) << arguments << " query " << q;
+        ASSERT_EQ(r.found ? r.points.size() : 0, plain.points.size()) << arguments << " query " << q;
+        for (std::size_t i = 0; r.found && i < r.points.size(); ++i)
+          ASSERT_TRUE(r.points[i].x == plain.points[i].x && r.points[i].z == plain.points[i].z) << q << " point " << i;
         ASSERT_EQ(r.found, oracle.found) << q;
         if (!r.found) continue;
         ++routed;
