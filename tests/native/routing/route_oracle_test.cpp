@@ -6,6 +6,7 @@
 // the road graph's own numbering), whatever its heap and its copy of the graph do to be fast.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <queue>
@@ -72,7 +73,8 @@ PlainResult PlainSearch(const SearchGraph& g) {
   result.cost = best[static_cast<std::size_t>(g.GoalNode())];
   for (std::int32_t at = g.GoalNode(); at >= 0 && result.cost < kUnreachedCost;
        at = predecessor[static_cast<std::size_t>(at)])
-    result.points.insert(result.points.begin(), g.Position(at));
+    result.points.push_back(g.Position(at));
+  std::reverse(result.points.begin(), result.points.end());
   return result;
 }
 
